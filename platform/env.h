@@ -1,0 +1,117 @@
+// The operating-system seam for files, file mapping, drives and processes.
+//
+// Every call returns 0 on success or the system's own positive error code
+// (GetLastError on Windows, errno on POSIX); the core maps these to its own
+// codes. Paths are 8-bit text as the core keeps them (backslashes allowed);
+// the POSIX backend translates separators and looks up path components that
+// do not exist as written without regard to case.
+//
+// Env::Default() is the backend of this build. Tests wrap it (FaultEnv) to
+// make chosen calls fail; everything in the core reaches the system through
+// the Env it is given or through Env::Default().
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace plat {
+
+enum class Access { Read, ReadWrite };
+// Win32 share modes: None is share mode 0, Read is FILE_SHARE_READ. On POSIX a
+// file opened for writing or without sharing is locked (flock) so that a
+// second such open fails as a Windows sharing violation does.
+enum class Share { None, Read };
+enum class Disposition {
+  OpenExisting,    // fail when the file does not exist
+  OpenAlways,      // open, or create when it does not exist
+  CreateAlways,    // create, or truncate an existing file
+};
+
+// File attribute bits, as Win32 has them.
+enum : uint32_t {
+  ATTR_READONLY = 0x01,
+  ATTR_HIDDEN = 0x02,
+  ATTR_SYSTEM = 0x04,
+  ATTR_DIRECTORY = 0x10,
+  ATTR_ARCHIVE = 0x20,
+  ATTR_NORMAL = 0x80,
+};
+
+// File times in FILETIME units: 100 ns since 1601-01-01 UTC. 0 means "not
+// known" when read and "leave unchanged" when set. POSIX has no settable
+// creation time: it reads back as the last status change time.
+struct FileTimes {
+  uint64_t creation = 0;
+  uint64_t lastAccess = 0;
+  uint64_t lastWrite = 0;
+};
+
+enum class DriveType { Unknown, NoRootDir, Removable, Fixed, Remote, CdRom, RamDisk };
+
+// The system's error code for a sharing violation (ERROR_SHARING_VIOLATION on
+// Windows; the POSIX backend reports the same number for a lock conflict).
+constexpr int kErrSharingViolation = 32;
+
+// An open file. Closing happens on destruction.
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to n bytes at the current position; *got is the count read (0 at end).
+  virtual int Read(void* buf, uint32_t n, uint32_t* got) = 0;
+  // Writes n bytes at the current position; *put is the count written.
+  virtual int Write(const void* buf, uint32_t n, uint32_t* put) = 0;
+  // Moves the current position to an absolute offset.
+  virtual int Seek(uint64_t offset) = 0;
+  virtual int Size(uint64_t* size) = 0;
+  // Makes the current position the end of the file (truncates or extends).
+  virtual int SetEnd() = 0;
+  virtual int GetTimes(FileTimes* times) = 0;
+  virtual int SetTimes(const FileTimes& times) = 0;
+};
+
+// A view of a whole file from offset 0. Unmapping happens on destruction.
+class Mapping {
+ public:
+  virtual ~Mapping() = default;
+  virtual uint8_t* Data() = 0;
+  virtual uint64_t Size() const = 0;
+  // Unmaps and maps again at newSize bytes (a writable mapping extends the
+  // file). On failure the old view is kept (possibly at a new address) and the
+  // error is returned; any pointer into the view is invalid after a call.
+  virtual int Grow(uint64_t newSize) = 0;
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+  static Env* Default();
+
+  virtual int Open(const char* path, Access access, Share share, Disposition disposition,
+                   uint32_t attributes, std::unique_ptr<File>* out) = 0;
+  // Maps size bytes of file (the file must stay open while the mapping
+  // lives). A writable mapping larger than the file extends it; a read-only
+  // one must not exceed the file.
+  virtual int Map(File* file, bool writable, uint64_t size, std::unique_ptr<Mapping>* out) = 0;
+
+  virtual int GetAttributes(const char* path, uint32_t* attributes) = 0;
+  virtual int SetAttributes(const char* path, uint32_t attributes) = 0;
+  virtual int CreateFolder(const char* path) = 0;
+  virtual bool Exists(const char* path) = 0;
+  virtual bool IsFolder(const char* path) = 0;
+  virtual int Delete(const char* path) = 0;
+  virtual int Rename(const char* from, const char* to) = 0;
+  // Drive type of the volume that holds path ("C:\\Games\\" or "/srv/game/").
+  virtual DriveType GetDriveType(const char* path) = 0;
+  // The system folder, without a trailing separator.
+  virtual std::string SystemFolder() = 0;
+  // Starts a program without waiting for it: the program path followed by
+  // its arguments, as WinExec takes them.
+  virtual int StartProgram(const char* commandLine) = 0;
+};
+
+// Sets the Env that Env::Default() returns (null restores the backend's own).
+// Tests use it to put a FaultEnv under code that takes no Env argument.
+void SetDefaultEnv(Env* env);
+
+}  // namespace plat

@@ -1,0 +1,33 @@
+// Where tests find the programs they drive and a scratch folder of their own.
+#pragma once
+
+#include <string>
+
+namespace testing_support {
+
+// A fresh, empty folder for one test (removed when the object dies), with a
+// trailing separator.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  // path() followed by name.
+  std::string operator/(const std::string& name) const { return path_ + name; }
+
+ private:
+  std::string path_;
+};
+
+// The built programs: build/<preset>/app/updater and tools/updkit/updkit
+// (.exe on Windows).
+std::string UpdaterPath();
+std::string UpdkitPath();
+
+// Whole-file helpers for fixtures.
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+}  // namespace testing_support

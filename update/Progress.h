@@ -1,0 +1,46 @@
+// What the update operations are handed to reach the user: the progress
+// dialog (counters, texts, message pump, cancel flag), the error messages and
+// the update log. The application implements it over its dialogs; tests
+// implement it to record what an operation showed.
+#pragma once
+
+#include <cstdint>
+
+// The record sent with UM_PROGRESS: -1 leaves a counter unchanged, null a text.
+struct ProgressInfo {
+  int32_t units;
+  int32_t bytes;
+  int32_t files;
+  const char* source;
+  const char* destination;
+};
+
+// The run counters: run-wide, starting at 0, never reset.
+struct RunCounters {
+  int32_t files = 0;
+  int32_t units = 0;
+  int32_t bytes = 0;
+};
+
+class ProgressSink {
+ public:
+  virtual ~ProgressSink() = default;
+  virtual RunCounters& Counters() = 0;
+  // Drains the message queue (PumpMessages); never waits.
+  virtual void Pump() = 0;
+  // The cancel flag, set when the progress dialog is cancelled or closed.
+  virtual bool Cancelled() = 0;
+  // UM_PROGRESS.
+  virtual void Progress(const ProgressInfo& info) = 0;
+  // UM_FILE_UPDATED: shows the path, adds 1 to the file counter, logs
+  // "Updated file : %s".
+  virtual void FileUpdated(const char* path) = 0;
+  // UM_BYTES_UPDATED: adds count to the byte counter and shows it.
+  virtual void BytesUpdated(uint32_t count) = 0;
+  // ReportScriptError: message number, number (0: none), extra text (may be empty).
+  virtual void ScriptError(int message, int number, const char* extra) = 0;
+  // ReportFileError: file-operation code -1..-8 and the failed path.
+  virtual void FileError(int code, const char* name) = 0;
+  // LogLine.
+  virtual void Log(const char* text) = 0;
+};
