@@ -1,0 +1,47 @@
+// The data heap of a store's ".DKD" file: a 40-byte header, then blocks.
+// A block starts at a multiple of 4 with its size word (total size, at
+// least 8, bit 0 set while in use); a used block's record bytes follow at
+// block + 4 (the record offset). Free blocks are linked in ascending address
+// order from the header's offset 12; the last is the wilderness block that
+// stands for all space to 1 GiB and whose 8-byte header ends the file.
+#pragma once
+
+#include <cstdint>
+
+#include "ourlib/src/MappedFile.h"
+
+constexpr uint32_t kHeapHeaderSize = 40;
+constexpr uint32_t kHeapFirstBlock = 32;
+constexpr uint32_t kHeapGrowth = 0x100000;
+constexpr uint32_t kWildernessSize = 0x3FFFFFE0;
+constexpr uint32_t kHeapVersion = 257;
+
+struct DataHeap {
+  MappedFile file;
+};
+
+// Open calls return a new heap (HeapClose frees it) or raise.
+// Creates path anew: header, logical size 40.
+DataHeap* HeapCreate(const char* path);
+// Opens mapped read-only / for update; -5 when the header check fails
+// (mapped size below 32, magic, version 257, first free block's low bits).
+DataHeap* HeapOpenRead(const char* path);
+DataHeap* HeapOpenUpdate(const char* path);
+// Writable: writes the header back and cuts the file at its logical size.
+// Null is ignored. Never raises.
+void HeapClose(DataHeap* heap);
+// Writes the header back (writable heaps only); raises on failure.
+void HeapFlush(DataHeap* heap);
+
+// Record offset of a new used block for length bytes (first fit by address),
+// or -1 for length 0. -2 when no block fits; -5 on a damaged free list.
+// Growth re-maps: pointers into the view are invalid afterwards.
+int32_t HeapAlloc(DataHeap* heap, uint32_t length);
+// Returns the block of a record offset to the free list, merging with free
+// neighbours. Offsets of 0 or at/past the logical size are ignored; an
+// offset that is not a used block's record offset gives -5 and changes nothing.
+int HeapFree(DataHeap* heap, int32_t recordOffset);
+// 0 when recordOffset is a used block's record offset whose block holds at
+// least length bytes inside the file; else -5 (or a read code). Works on
+// unmapped heaps too.
+int HeapCheckRecord(DataHeap* heap, int32_t recordOffset, uint32_t length);

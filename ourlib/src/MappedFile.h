@@ -1,0 +1,97 @@
+// The mapped-file layer: every byte of a store's index and data file is read
+// and written through a MappedFile (a view of the whole file plus a 32-byte
+// copy of its header, whose offset 8 is the logical size and offset 12 the
+// head of the file's free list).
+//
+// Error codes (raised with RaiseError, so returned when no frame is active):
+//   -2 no memory, -14 read past the mapped size or short unmapped read,
+//   -48 write/growth/word access in unmapped mode, -81 no view mapped,
+//   -253 a system call failed without a code, positive: the system's code.
+// Offsets are file offsets; a file never reaches 2 GiB.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/env.h"
+
+enum : uint32_t {
+  MF_DIRTY = 0x10,          // index only: the header copy must be written at close
+  MF_UNMAPPED = 0x100000,   // read-only access by seek and read, no view
+  MF_OWNED = 0x400000,      // allocated by the open call, freed by MapClose
+  MF_WRITABLE = 0x800000,   // read/write: grows on demand, cut to the logical size at close
+};
+
+enum : int {
+  ERR_NOT_STORE = -5,       // not a store file, or a damaged one
+  ERR_UNMAPPED_WRITE = -48,
+  ERR_VERSION = -53,
+  ERR_NO_VIEW = -81,
+  ERR_SYSTEM = -253,
+};
+
+constexpr uint32_t kMapHeaderSize = 32;
+
+struct MappedFile {
+  std::string name;
+  uint32_t flags = 0;
+  std::unique_ptr<plat::File> handle;
+  uint8_t header[kMapHeaderSize] = {};
+  std::unique_ptr<plat::Mapping> view;
+  uint8_t* base = nullptr;   // null when nothing is mapped
+  uint32_t mappedSize = 0;   // for MF_UNMAPPED: the file size
+  uint32_t growth = 0;       // least number of bytes a writable view grows by
+};
+
+// The header copy's fields that the layer itself keeps.
+uint32_t MapLogicalSize(const MappedFile* mf);
+void MapSetLogicalSize(MappedFile* mf, uint32_t size);
+int32_t MapFreeHead(const MappedFile* mf);
+void MapSetFreeHead(MappedFile* mf, int32_t offset);
+
+// Opens return obj, or a new MF_OWNED object when obj is null (obj is
+// cleared first). On failure the object is closed (and freed when owned)
+// and the system's code (or -253) is raised; null comes back without a frame.
+//
+// Creates or truncates path (read/write, no sharing) and maps initialSize
+// bytes; logical size 0.
+MappedFile* MapCreate(MappedFile* obj, const char* path, uint32_t initialSize, uint32_t growth);
+// Opens an existing file for reading, sharing reads. With MF_UNMAPPED in
+// flags nothing is mapped; otherwise the whole file is mapped read-only.
+// Mapped and logical size are the file size.
+MappedFile* MapOpenRead(MappedFile* obj, const char* path, uint32_t flags);
+// Opens or creates path read/write without sharing and maps file size +
+// growth bytes; mapped and logical size are file size + growth until the
+// caller loads the header copy.
+MappedFile* MapOpenUpdate(MappedFile* obj, const char* path, uint32_t growth);
+// Unmaps; a writable file is cut at size (0: at the logical size); closes
+// the handle; frees obj when MF_OWNED. Null is ignored. Never raises.
+void MapClose(MappedFile* obj, uint32_t size);
+
+// Remaps at mapped size + extra. -48 unmapped; on failure the old size is
+// mapped again and the system code (or -253) raised.
+int MapGrow(MappedFile* obj, uint32_t extra);
+// Copies length bytes from src (null: copies nothing) to offset, growing the
+// view by max(shortfall, growth) as needed and raising the logical size to
+// offset + length. Does nothing on a file that is not MF_WRITABLE.
+// -48 unmapped, -81 no view.
+int MapWrite(MappedFile* obj, uint32_t offset, const void* src, uint32_t length);
+// MapWrite without copying: makes [offset, offset + length) part of the file.
+int MapReserve(MappedFile* obj, uint32_t offset, uint32_t length);
+// Reads length bytes at offset into dst (null: only checks). Returns the
+// code (0, -14, -81, system code or -253) without raising.
+int MapRead(MappedFile* obj, uint32_t offset, void* dst, uint32_t length);
+// MapRead that raises a nonzero code.
+int MapReadRaise(MappedFile* obj, uint32_t offset, void* dst, uint32_t length);
+// One little-endian 32-bit value, with MapRead's checks (raised) and -48 in
+// unmapped mode.
+int32_t MapReadInt(MappedFile* obj, uint32_t offset);
+// One little-endian 32-bit value, with MapWrite's checks and growth.
+int MapWriteInt(MappedFile* obj, uint32_t offset, int32_t value);
+
+// The store file-name rule: a path ending in ".DKX" or ".DKD" (any case)
+// has that extension replaced by ext; any other path gets ext appended.
+// ext is ".DKX", ".DKD" or ".$$X" (the last only replaces, see StoreCompact).
+// Returns false when the result would not fit a 260-byte field.
+bool StoreFileName(const char* path, const char* ext, char* out, size_t capacity);
