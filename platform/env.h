@@ -100,6 +100,8 @@ class Env {
   virtual bool Exists(const char* path) = 0;
   virtual bool IsFolder(const char* path) = 0;
   virtual int Delete(const char* path) = 0;
+  // Moves a file or folder; an existing file at `to` is replaced (both
+  // backends), so a caller that must not lose the target checks first.
   virtual int Rename(const char* from, const char* to) = 0;
   // Drive type of the volume that holds path ("C:\\Games\\" or "/srv/game/").
   virtual DriveType GetDriveType(const char* path) = 0;
@@ -113,5 +115,9 @@ class Env {
 // Sets the Env that Env::Default() returns (null restores the backend's own).
 // Tests use it to put a FaultEnv under code that takes no Env argument.
 void SetDefaultEnv(Env* env);
+
+// The backend of this build, whatever SetDefaultEnv was given (what a
+// FaultEnv installed as the default wraps).
+Env* BackendEnv();
 
 }  // namespace plat

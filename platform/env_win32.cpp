@@ -1,0 +1,280 @@
+// The Windows backend of the file and mapping seam: KERNEL32 as it is.
+#include "platform/env.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <string>
+#include <utility>
+// windows.h maps GetDriveType to GetDriveTypeA, which would rename Env's member.
+#undef GetDriveType
+
+namespace plat {
+
+namespace {
+
+int LastError() {
+  DWORD e = GetLastError();
+  return e != 0 ? static_cast<int>(e) : ERROR_GEN_FAILURE;
+}
+
+// Owns a kernel handle (a file or a file-mapping object).
+class Handle {
+ public:
+  explicit Handle(HANDLE h = nullptr) : h_(h) {}
+  ~Handle() { reset(nullptr); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return h_; }
+  void reset(HANDLE h) {
+    if (h_ != nullptr && h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+    h_ = h;
+  }
+  void swap(Handle& other) { std::swap(h_, other.h_); }
+
+ private:
+  HANDLE h_;
+};
+
+FILETIME ToFiletime(uint64_t t) {
+  FILETIME ft;
+  ft.dwLowDateTime = static_cast<DWORD>(t);
+  ft.dwHighDateTime = static_cast<DWORD>(t >> 32);
+  return ft;
+}
+
+uint64_t FromFiletime(const FILETIME& ft) {
+  return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+// A mapping object and a view of size bytes of file from offset 0.
+int MapView(HANDLE file, bool writable, uint64_t size, Handle* mapping, uint8_t** view) {
+  if (size == 0) return ERROR_INVALID_PARAMETER;
+  Handle m(CreateFileMappingA(file, nullptr, writable ? PAGE_READWRITE : PAGE_READONLY,
+                              static_cast<DWORD>(size >> 32), static_cast<DWORD>(size), nullptr));
+  if (m.get() == nullptr) return LastError();
+  void* v = MapViewOfFile(m.get(), writable ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0,
+                          static_cast<SIZE_T>(size));
+  if (v == nullptr) return LastError();
+  mapping->swap(m);
+  *view = static_cast<uint8_t*>(v);
+  return 0;
+}
+
+class WinFile : public File {
+ public:
+  WinFile(HANDLE h, bool writable) : h_(h), writable_(writable) {}
+
+  HANDLE handle() const { return h_.get(); }
+  bool writable() const { return writable_; }
+
+  int Read(void* buf, uint32_t n, uint32_t* got) override {
+    DWORD r = 0;
+    BOOL ok = ReadFile(h_.get(), buf, n, &r, nullptr);
+    *got = r;
+    return ok ? 0 : LastError();
+  }
+
+  int Write(const void* buf, uint32_t n, uint32_t* put) override {
+    DWORD w = 0;
+    BOOL ok = WriteFile(h_.get(), buf, n, &w, nullptr);
+    *put = w;
+    return ok ? 0 : LastError();
+  }
+
+  int Seek(uint64_t offset) override {
+    LARGE_INTEGER li;
+    li.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(h_.get(), li, nullptr, FILE_BEGIN) ? 0 : LastError();
+  }
+
+  int Size(uint64_t* size) override {
+    LARGE_INTEGER li;
+    if (!GetFileSizeEx(h_.get(), &li)) return LastError();
+    *size = static_cast<uint64_t>(li.QuadPart);
+    return 0;
+  }
+
+  int SetEnd() override { return SetEndOfFile(h_.get()) ? 0 : LastError(); }
+
+  int GetTimes(FileTimes* times) override {
+    FILETIME c, a, w;
+    if (!GetFileTime(h_.get(), &c, &a, &w)) return LastError();
+    times->creation = FromFiletime(c);
+    times->lastAccess = FromFiletime(a);
+    times->lastWrite = FromFiletime(w);
+    return 0;
+  }
+
+  int SetTimes(const FileTimes& times) override {
+    FILETIME c = ToFiletime(times.creation), a = ToFiletime(times.lastAccess),
+             w = ToFiletime(times.lastWrite);
+    BOOL ok = SetFileTime(h_.get(), times.creation != 0 ? &c : nullptr,
+                          times.lastAccess != 0 ? &a : nullptr, times.lastWrite != 0 ? &w : nullptr);
+    return ok ? 0 : LastError();
+  }
+
+ private:
+  Handle h_;
+  bool writable_;
+};
+
+class WinMapping : public Mapping {
+ public:
+  WinMapping(HANDLE file, bool writable, Handle* mapping, uint8_t* view, uint64_t size)
+      : file_(file), writable_(writable), view_(view), size_(size) {
+    mapping_.swap(*mapping);
+  }
+  ~WinMapping() override { UnmapViewOfFile(view_); }
+  WinMapping(const WinMapping&) = delete;
+  WinMapping& operator=(const WinMapping&) = delete;
+
+  uint8_t* Data() override { return view_; }
+  uint64_t Size() const override { return size_; }
+
+  // The larger mapping and view are made before the old ones go, so a
+  // failure keeps the old view.
+  int Grow(uint64_t newSize) override {
+    Handle mapping;
+    uint8_t* view = nullptr;
+    int rc = MapView(file_, writable_, newSize, &mapping, &view);
+    if (rc != 0) return rc;
+    UnmapViewOfFile(view_);
+    mapping_.swap(mapping);  // the old mapping object closes with `mapping`
+    view_ = view;
+    size_ = newSize;
+    return 0;
+  }
+
+ private:
+  HANDLE file_;  // owned by the File, which outlives the mapping
+  bool writable_;
+  Handle mapping_;
+  uint8_t* view_;
+  uint64_t size_;
+};
+
+// The root that GetDriveTypeA wants: "C:\" for a drive path, "\\server\share\"
+// for a network path, empty (the current folder's root) otherwise.
+std::string RootOf(const char* path) {
+  auto sep = [](char c) { return c == '\\' || c == '/'; };
+  std::string p = path != nullptr ? path : "";
+  if (p.size() >= 2 && p[1] == ':') return p.substr(0, 2) + "\\";
+  if (p.size() >= 2 && sep(p[0]) && sep(p[1])) {
+    size_t i = 2;
+    for (int part = 0; part < 2; ++part) {
+      while (i < p.size() && !sep(p[i])) ++i;
+      if (part == 0 && i < p.size()) ++i;
+    }
+    std::string root = p.substr(0, i) + "\\";
+    for (char& c : root) {
+      if (c == '/') c = '\\';
+    }
+    return root;
+  }
+  return std::string();
+}
+
+class WinEnv : public Env {
+ public:
+  int Open(const char* path, Access access, Share share, Disposition disposition,
+           uint32_t attributes, std::unique_ptr<File>* out) override {
+    out->reset();
+    const bool writable = access == Access::ReadWrite;
+    DWORD creation = OPEN_EXISTING;
+    if (disposition == Disposition::OpenAlways) creation = OPEN_ALWAYS;
+    if (disposition == Disposition::CreateAlways) creation = CREATE_ALWAYS;
+    DWORD attr = attributes & (ATTR_READONLY | ATTR_HIDDEN | ATTR_SYSTEM | ATTR_ARCHIVE | ATTR_NORMAL);
+    if (attr == 0) attr = FILE_ATTRIBUTE_NORMAL;
+    HANDLE h = CreateFileA(path, GENERIC_READ | (writable ? GENERIC_WRITE : 0),
+                           share == Share::Read ? FILE_SHARE_READ : 0, nullptr, creation, attr, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return LastError();
+    out->reset(new WinFile(h, writable));
+    return 0;
+  }
+
+  int Map(File* file, bool writable, uint64_t size, std::unique_ptr<Mapping>* out) override {
+    out->reset();
+    auto* f = dynamic_cast<WinFile*>(file);
+    if (f == nullptr) return ERROR_INVALID_HANDLE;
+    if (writable && !f->writable()) return ERROR_ACCESS_DENIED;
+    Handle mapping;
+    uint8_t* view = nullptr;
+    int rc = MapView(f->handle(), writable, size, &mapping, &view);
+    if (rc != 0) return rc;
+    out->reset(new WinMapping(f->handle(), writable, &mapping, view, size));
+    return 0;
+  }
+
+  int GetAttributes(const char* path, uint32_t* attributes) override {
+    DWORD a = GetFileAttributesA(path);
+    if (a == INVALID_FILE_ATTRIBUTES) return LastError();
+    *attributes = a;
+    return 0;
+  }
+
+  int SetAttributes(const char* path, uint32_t attributes) override {
+    DWORD a = attributes & ~static_cast<DWORD>(ATTR_DIRECTORY);
+    if (a == 0) a = FILE_ATTRIBUTE_NORMAL;
+    return SetFileAttributesA(path, a) ? 0 : LastError();
+  }
+
+  int CreateFolder(const char* path) override {
+    return CreateDirectoryA(path, nullptr) ? 0 : LastError();
+  }
+
+  bool Exists(const char* path) override { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+  bool IsFolder(const char* path) override {
+    DWORD a = GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  }
+
+  int Delete(const char* path) override { return DeleteFileA(path) ? 0 : LastError(); }
+
+  int Rename(const char* from, const char* to) override {
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? 0 : LastError();
+  }
+
+  DriveType GetDriveType(const char* path) override {
+    std::string root = RootOf(path);
+    switch (GetDriveTypeA(root.empty() ? nullptr : root.c_str())) {
+      case DRIVE_NO_ROOT_DIR: return DriveType::NoRootDir;
+      case DRIVE_REMOVABLE: return DriveType::Removable;
+      case DRIVE_FIXED: return DriveType::Fixed;
+      case DRIVE_REMOTE: return DriveType::Remote;
+      case DRIVE_CDROM: return DriveType::CdRom;
+      case DRIVE_RAMDISK: return DriveType::RamDisk;
+      default: return DriveType::Unknown;
+    }
+  }
+
+  std::string SystemFolder() override {
+    char buf[MAX_PATH + 1];
+    UINT n = GetSystemDirectoryA(buf, sizeof buf);
+    if (n == 0 || n >= sizeof buf) return std::string();
+    return std::string(buf, n);
+  }
+
+  // WinExec's result is a handle-like value above 31 on success, otherwise
+  // 0 (out of resources) or an error code of its own (2, 3, 11 ...).
+  int StartProgram(const char* commandLine) override {
+    UINT r = WinExec(commandLine, SW_SHOW);
+    if (r > 31) return 0;
+    return r == 0 ? ERROR_NOT_ENOUGH_MEMORY : static_cast<int>(r);
+  }
+};
+
+}  // namespace
+
+Env* BackendEnv() {
+  static WinEnv env;
+  return &env;
+}
+
+}  // namespace plat
