@@ -1,11 +1,265 @@
-// Placeholder until update packages land: every install fails as an invalid file.
-#include "ourlib/src/PathText.h"
-#include "update/Operations.h"
+// Installing a shipped file into a game folder: "PQ" packages are unpacked
+// entry by entry, any other file is copied as it is.
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
-int InstallFiles(ProgressSink&, const char* updaterFolder, const char*, const char* sourceName,
-                 char* failedPath, size_t failedCapacity) {
-  CopyBounded(failedPath, failedCapacity, updaterFolder);
-  EnsureTrailingSeparator(failedPath, failedCapacity);
-  AppendBounded(failedPath, failedCapacity, sourceName);
-  return -3;
+#include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/Pack.h"
+#include "ourlib/src/PathText.h"
+#include "platform/env.h"
+#include "update/FolderPath.h"
+#include "update/Operations.h"
+#include "update/PackageFormat.h"
+#include "update/PackageInstall.h"
+
+namespace {
+
+// The install's file error codes, as ReportFileError shows them.
+enum : int {
+  kOpenFailed = -1,
+  kReadFailed = -2,
+  kNoMemory = -4,
+  kBadFolder = -5,
+  kWriteFailed = -6,
+  kCreateFailed = -8,
+};
+
+constexpr uint32_t kCopyBlock = 128 * 1024;
+
+struct MemDeleter {
+  void operator()(uint8_t* p) const { MemFree(p); }
+};
+using Buffer = std::unique_ptr<uint8_t, MemDeleter>;
+
+// The caller's failed-path field.
+struct FailedPath {
+  char* text;
+  size_t capacity;
+  int Set(int code, const char* path) const {
+    CopyBounded(text, capacity, path);
+    return code;
+  }
+};
+
+bool WriteAll(plat::File& file, const uint8_t* bytes, uint32_t n) {
+  uint32_t put = 0;
+  return file.Write(bytes, n, &put) == 0 && put == n;
+}
+
+void ShowDestination(ProgressSink& ui, const char* path) {
+  ui.Progress(ProgressInfo{-1, -1, -1, nullptr, path});
+}
+
+int CopyPlainFile(ProgressSink& ui, plat::Env& env, std::unique_ptr<plat::File> source,
+                  const char* sourcePath, const char* destFolder, const char* fileName,
+                  const FailedPath& failed) {
+  char dest[kPathField];
+  CopyBounded(dest, sizeof dest, destFolder);
+  if (!AddBackslash(dest, sizeof dest)) return failed.Set(kBadFolder, dest);
+  if (!CreateFolderPath(dest)) return failed.Set(kBadFolder, dest);
+  if (!AppendBounded(dest, sizeof dest, fileName)) return failed.Set(kCreateFailed, dest);
+  ShowDestination(ui, dest);
+
+  {
+    env.SetAttributes(dest, 0);  // a read-only destination is replaced too
+    std::unique_ptr<plat::File> out;
+    if (env.Open(dest, plat::Access::ReadWrite, plat::Share::None, plat::Disposition::CreateAlways,
+                 plat::ATTR_NORMAL, &out) != 0) {
+      return failed.Set(kCreateFailed, dest);
+    }
+    Buffer buffer(static_cast<uint8_t*>(MemAlloc(kCopyBlock)));
+    if (!buffer) return failed.Set(kNoMemory, "");
+    if (source->Seek(0) != 0) return failed.Set(kReadFailed, sourcePath);
+    for (;;) {
+      uint32_t got = 0;
+      if (source->Read(buffer.get(), kCopyBlock, &got) != 0) return failed.Set(kReadFailed, sourcePath);
+      ui.Pump();
+      if (got == 0) break;
+      if (!WriteAll(*out, buffer.get(), got)) return failed.Set(kWriteFailed, dest);
+      ui.BytesUpdated(got);
+    }
+  }
+  source.reset();
+
+  plat::FileTimes times;
+  {
+    std::unique_ptr<plat::File> again;
+    if (env.Open(sourcePath, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
+                 plat::ATTR_NORMAL, &again) != 0) {
+      return failed.Set(kOpenFailed, sourcePath);
+    }
+    if (again->GetTimes(&times) != 0) times = plat::FileTimes{};
+  }
+  if (times.creation != 0 || times.lastAccess != 0 || times.lastWrite != 0) {
+    std::unique_ptr<plat::File> out;
+    if (env.Open(dest, plat::Access::ReadWrite, plat::Share::None, plat::Disposition::OpenExisting,
+                 plat::ATTR_NORMAL, &out) != 0) {
+      return failed.Set(kCreateFailed, dest);
+    }
+    out->SetTimes(times);
+  }
+  ui.FileUpdated(dest);
+  return 0;
+}
+
+// Where one entry goes: its folder (to be created unless it is the system
+// folder) and, unless it is "*EMPTY", its file. Refuses names and folders
+// that would leave the destination folder.
+struct EntryPaths {
+  char folder[kPathField];
+  char file[kPathField];
+  bool createFolder;
+};
+
+int PlaceEntry(const pkg::Entry& entry, const char* destFolder, const char* systemFolder,
+               EntryPaths* paths, const FailedPath& failed) {
+  paths->createFolder = !entry.InSystemFolder();
+  if (entry.InSystemFolder()) {
+    CopyBounded(paths->folder, kPathField, systemFolder);
+    if (paths->folder[0] != '\0' && !AddBackslash(paths->folder, kPathField)) {
+      return failed.Set(kBadFolder, paths->folder);
+    }
+  } else {
+    CopyBounded(paths->folder, kPathField, destFolder);
+    if (!AddBackslash(paths->folder, kPathField)) return failed.Set(kBadFolder, paths->folder);
+    if (entry.hasFolder) {
+      const bool fits = AppendBounded(paths->folder, kPathField, entry.folder);
+      if (!pkg::SafeEntryFolder(entry.folder) || !fits) return failed.Set(kBadFolder, paths->folder);
+      if (!AddBackslash(paths->folder, kPathField)) return failed.Set(kBadFolder, paths->folder);
+    }
+  }
+  CopyBounded(paths->file, kPathField, paths->folder);
+  if (entry.IsEmpty()) return 0;
+  const bool fits = AppendBounded(paths->file, kPathField, entry.name);
+  if (!pkg::SafeEntryName(entry.name)) return failed.Set(kBadFolder, paths->file);
+  if (!fits) return failed.Set(kCreateFailed, paths->file);
+  return 0;
+}
+
+// Writes one entry's file from its chunks, which start at the package's
+// current position.
+int WriteEntryFile(ProgressSink& ui, plat::Env& env, plat::File& package, const char* sourcePath,
+                   const pkg::Entry& entry, const char* dest, const FailedPath& failed) {
+  env.SetAttributes(dest, 0);
+  std::unique_ptr<plat::File> out;
+  if (env.Open(dest, plat::Access::ReadWrite, plat::Share::None, plat::Disposition::CreateAlways,
+               plat::ATTR_NORMAL, &out) != 0) {
+    return failed.Set(kCreateFailed, dest);
+  }
+  // The directory check guarantees every stored size fits the input buffer
+  // and every stored (unpacked) chunk the output buffer.
+  const uint32_t capacity = entry.ChunkCapacity();
+  Buffer output(static_cast<uint8_t*>(MemAlloc(capacity)));
+  Buffer input(static_cast<uint8_t*>(MemAlloc(2 * size_t{capacity})));
+  if (!output || !input) return failed.Set(kNoMemory, "");
+
+  for (uint32_t stored : entry.chunkSizes) {
+    uint32_t got = 0;
+    if (package.Read(input.get(), stored, &got) != 0 || got != stored) {
+      return failed.Set(kReadFailed, sourcePath);
+    }
+    const uint8_t* bytes = input.get();
+    uint32_t length = stored;
+    if (entry.packed) {
+      int32_t produced = 0;
+      const int code = Guard([&] {
+        produced = LzUnpack(input.get(), static_cast<int32_t>(stored), output.get(),
+                            static_cast<int32_t>(capacity));
+      });
+      if (code != 0 || produced < 0) return failed.Set(kReadFailed, sourcePath);
+      bytes = output.get();
+      length = static_cast<uint32_t>(produced);
+    }
+    if (!WriteAll(*out, bytes, length)) return failed.Set(kWriteFailed, dest);
+    ui.BytesUpdated(length);
+    ui.Pump();
+  }
+  return 0;
+}
+
+// Gives the installed file the entry's time (moved by the hour rule) as its
+// creation, last-access and last-write time.
+int SetEntryTime(plat::Env& env, const pkg::Entry& entry, const char* dest, const FailedPath& failed) {
+  uint64_t fileTime = 0;
+  if (!pkg::SystemTimeToFileTime(pkg::InstallTime(entry.time), &fileTime)) return 0;
+  std::unique_ptr<plat::File> out;
+  if (env.Open(dest, plat::Access::ReadWrite, plat::Share::None, plat::Disposition::OpenExisting,
+               plat::ATTR_NORMAL, &out) != 0) {
+    return failed.Set(kCreateFailed, dest);
+  }
+  out->SetTimes(plat::FileTimes{fileTime, fileTime, fileTime});
+  return 0;
+}
+
+int InstallPackage(ProgressSink& ui, plat::Env& env, plat::File& package, const char* sourcePath,
+                   const char* destFolder, const char* systemFolder, const FailedPath& failed) {
+  uint64_t size = 0;
+  if (package.Size(&size) != 0) return failed.Set(kReadFailed, sourcePath);
+  std::vector<pkg::Entry> entries;
+  ui.Pump();
+  const int code = pkg::ReadDirectory(package, size, &entries);
+  if (code == pkg::kNoMemory) return failed.Set(kNoMemory, "");
+  if (code != 0) return failed.Set(kReadFailed, sourcePath);
+
+  // Every entry is placed before the first is written, so that a package
+  // with one entry aimed outside the destination installs nothing.
+  std::vector<EntryPaths> places(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (int rc = PlaceEntry(entries[i], destFolder, systemFolder, &places[i], failed)) return rc;
+  }
+
+  ui.Pump();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const pkg::Entry& entry = entries[i];
+    EntryPaths& place = places[i];
+    if (place.createFolder && !CreateFolderPath(place.folder)) {
+      return failed.Set(kBadFolder, place.folder);
+    }
+    if (entry.IsEmpty()) continue;
+    ShowDestination(ui, place.file);
+    if (package.Seek(entry.dataOffset) != 0) return failed.Set(kReadFailed, sourcePath);
+    if (int rc = WriteEntryFile(ui, env, package, sourcePath, entry, place.file, failed)) return rc;
+    if (int rc = SetEntryTime(env, entry, place.file, failed)) return rc;
+    ui.FileUpdated(place.file);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int InstallFileAt(ProgressSink& ui, const char* sourcePath, const char* plainName,
+                  const char* destFolder, const char* systemFolder, char* failedPath,
+                  size_t failedCapacity) {
+  const FailedPath failed{failedPath, failedCapacity};
+  failed.Set(0, "");
+  plat::Env& env = *plat::Env::Default();
+
+  std::unique_ptr<plat::File> source;
+  if (env.Open(sourcePath, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
+               plat::ATTR_NORMAL, &source) != 0) {
+    return failed.Set(kOpenFailed, sourcePath);
+  }
+  uint8_t magic[2] = {0, 0};
+  uint32_t got = 0;
+  if (source->Seek(0) != 0 || source->Read(magic, 2, &got) != 0) return failed.Set(kReadFailed, sourcePath);
+  // A file shorter than two bytes cannot be a package: it is copied.
+  if (got == 2 && magic[0] == 'P' && magic[1] == 'Q') {
+    return InstallPackage(ui, env, *source, sourcePath, destFolder, systemFolder, failed);
+  }
+  return CopyPlainFile(ui, env, std::move(source), sourcePath, destFolder, plainName, failed);
+}
+
+int InstallFiles(ProgressSink& ui, const char* updaterFolder, const char* destPath,
+                 const char* sourceName, char* failedPath, size_t failedCapacity) {
+  char source[kPathField];
+  CopyBounded(source, sizeof source, updaterFolder);
+  AddBackslash(source, sizeof source);
+  if (!AppendBounded(source, sizeof source, sourceName)) {
+    CopyBounded(failedPath, failedCapacity, source);
+    return kOpenFailed;
+  }
+  const std::string systemFolder = plat::Env::Default()->SystemFolder();
+  return InstallFileAt(ui, source, sourceName, destPath, systemFolder.c_str(), failedPath, failedCapacity);
 }
