@@ -1,0 +1,403 @@
+#include "ourlib/src/Mf32int.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "ourlib/src/DataHeap.h"
+#include "ourlib/src/DebugReport.h"
+#include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/Pack.h"
+#include "ourlib/src/StoreEngine.h"
+#include "update/SectionNames.h"
+
+namespace {
+
+// The source name under which this file reports and records its errors.
+const char* const kSrc = "ourlib/src/Mf32int";
+
+constexpr int kOffStored = 1;
+constexpr int kOffPack = 5;
+constexpr int kOffUnpacked = 6;
+constexpr int kOffInfo = 10;
+constexpr int kOffNameLength = 22;
+
+int32_t Load32(const uint8_t* p) {
+  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                              static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
+}
+
+void Store32(uint8_t* p, int32_t value) {
+  uint32_t v = static_cast<uint32_t>(value);
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+const uint8_t* Bytes(const void* p) { return static_cast<const uint8_t*>(p); }
+
+// Fills the section, name length and name of a key in a kRecKeyBuffer-byte
+// buffer; the rest of the header is zero. The name fits (checked by callers).
+void BuildProbe(uint8_t* key, uint8_t section, const char* name, size_t nameLength) {
+  std::memset(key, 0, kRecKeyHeader);
+  key[0] = section;
+  key[kOffNameLength] = static_cast<uint8_t>(nameLength);
+  key[kOffNameLength + 1] = static_cast<uint8_t>(nameLength >> 8);
+  std::memcpy(key + kRecKeyHeader, name, nameLength);
+}
+
+// A buffer from MemAlloc, freed when the owner goes out of scope.
+struct OwnedBuffer {
+  void* p = nullptr;
+  OwnedBuffer() = default;
+  OwnedBuffer(const OwnedBuffer&) = delete;
+  OwnedBuffer& operator=(const OwnedBuffer&) = delete;
+  ~OwnedBuffer() { MemFree(p); }
+  void Reset() { MemFreeNull(p); }
+};
+
+// The report text of RecPut and RecGet: data file, section and name.
+void ReportRecord(int line, int code, const char* operation, const char* dataFile, uint8_t section,
+                  const char* name) {
+  char text[1024];
+  std::snprintf(text, sizeof text, "cMf32::%s \nFile=\"%s\" \nSect=%s  Name=\"%s\" ", operation,
+                dataFile, SectionName(section), name != nullptr ? name : "");
+  ReportDebugMessage(kSrc, line, 0, code, "%s", text);
+}
+
+// A name usable in a key: not null, not empty, at most kRecNameMax bytes.
+size_t CheckedNameLength(const char* name, int line) {
+  size_t n = name != nullptr ? std::strlen(name) : 0;
+  if (n == 0 || n > static_cast<size_t>(kRecNameMax)) RaiseErrorAt(ERR_REC_ARGUMENT, 1, kSrc, line);
+  return n;
+}
+
+}  // namespace
+
+uint8_t RecKeySection(const void* key) { return Bytes(key)[0]; }
+int32_t RecKeyStoredLength(const void* key) { return Load32(Bytes(key) + kOffStored); }
+uint8_t RecKeyPack(const void* key) { return Bytes(key)[kOffPack]; }
+int32_t RecKeyUnpackedLength(const void* key) { return Load32(Bytes(key) + kOffUnpacked); }
+const uint8_t* RecKeyInfo(const void* key) { return Bytes(key) + kOffInfo; }
+int16_t RecKeyNameLength(const void* key) {
+  const uint8_t* p = Bytes(key) + kOffNameLength;
+  return static_cast<int16_t>(static_cast<uint16_t>(p[0] | p[1] << 8));
+}
+const char* RecKeyName(const void* key) {
+  return reinterpret_cast<const char*>(Bytes(key) + kRecKeyHeader);
+}
+
+int RecKeyLength(const void* key) {
+  int n = RecKeyNameLength(key);
+  return kRecKeyHeader + (n > 0 ? n : 0);
+}
+
+int RecKeyCompare(void* probe, const void* stored) {
+  const uint8_t* a = Bytes(probe);
+  const uint8_t* b = Bytes(stored);
+  if (a[0] != b[0]) return static_cast<int>(a[0]) - static_cast<int>(b[0]);
+  int na = RecKeyNameLength(a);
+  int nb = RecKeyNameLength(b);
+  if (na != nb) return na - nb;
+  for (int i = 0; i < na; ++i) {
+    uint8_t x = a[kRecKeyHeader + i];
+    uint8_t y = b[kRecKeyHeader + i];
+    if (x != y) return x < y ? -1 : 1;
+  }
+  std::memcpy(probe, stored, kRecKeyHeader);
+  return 0;
+}
+
+void* cMf32::operator new(size_t size) {
+  void* p = MemAllocZero(size);
+  if (p == nullptr) throw RaisedError{ERR_NO_MEMORY};  // only reached without a frame
+  return p;
+}
+
+void cMf32::operator delete(void* p) { MemFree(p); }
+
+bool cMf32::Mapped() const {
+  return engine_ != nullptr && engine_->heap != nullptr &&
+         (engine_->heap->file.flags & MF_UNMAPPED) == 0 && engine_->heap->file.base != nullptr;
+}
+
+cMf32* cMf32::Open(const char* path, int mode, int compactOnClose, int32_t creation) {
+  cMf32* handle = nullptr;
+  int code = Guard([&] {
+    handle = new cMf32();
+    if (path == nullptr ||
+        !StoreFileName(path, ".DKD", handle->dataFileName_, sizeof handle->dataFileName_)) {
+      RaiseError(ERR_REC_ARGUMENT);
+    }
+    handle->keyConfig_.keyType = KEY_CUSTOM;
+    handle->keyConfig_.compare = RecKeyCompare;
+    handle->keyConfig_.keyLength = RecKeyLength;
+    handle->keyConfig_.fixedLength = 0;
+    int engineMode = MODE_READ;
+    uint32_t flags = 0;
+    switch (mode) {
+      case MFO_CREATE: engineMode = MODE_CREATE; break;
+      case MFO_UPDATE: engineMode = StoreExists(path) ? MODE_UPDATE : MODE_CREATE; break;
+      case MFO_READ_UNMAPPED: flags = MF_UNMAPPED; break;
+      default: break;  // MFO_READ and any other value
+    }
+    handle->engine_ = StoreOpen(path, &handle->keyConfig_, 0, engineMode, flags, creation);
+    if (handle->engine_ == nullptr) RaiseError(ERR_NOT_STORE);
+    handle->compactOnClose_ = compactOnClose;
+  });
+  if (code == 0) return handle;
+  if (handle != nullptr) {
+    StoreClose(handle->engine_);
+    handle->engine_ = nullptr;
+    handle->compactOnClose_ = 0;
+    delete handle;  // nothing left to close: cannot raise
+  }
+  RaiseErrorAt(code, 0, kSrc, __LINE__);
+  return nullptr;
+}
+
+cMf32::~cMf32() noexcept(false) {
+  StoreEngine* engine = engine_;
+  engine_ = nullptr;
+  int code = Guard([&] {
+    // The engine's close swallows write-back failures; flushing first makes
+    // them visible, so a store that was not written completely is reported.
+    if (engine != nullptr && engine->index != nullptr &&
+        (engine->index->file.flags & MF_WRITABLE) != 0) {
+      IndexFlush(engine->index);
+    }
+    if (engine != nullptr && engine->heap != nullptr &&
+        (engine->heap->file.flags & MF_WRITABLE) != 0) {
+      HeapFlush(engine->heap);
+    }
+    StoreEngine* closing = engine;
+    engine = nullptr;
+    StoreClose(closing);
+    if (compactOnClose_ != 0) {
+      char path[kPathField];
+      CopyBounded(path, sizeof path, dataFileName_);  // StoreCompact upper-cases its path
+      int result = StoreCompact(path, &keyConfig_);
+      if (result != 0) RaiseError(result);
+    }
+  });
+  if (code != 0) {
+    StoreClose(engine);  // still open when a flush failed
+    ReportDebugMessage(kSrc, __LINE__, 0, code, "%s", "cMf32::delete");
+    RaiseErrorAt(code, 0, kSrc, __LINE__);
+  }
+}
+
+void cMf32::ToBeg(KeyFilterFn filter, void* filterData) {
+  int code = Guard([&] { IndexFirst(engine_->index, filter, filterData); });
+  if (code != 0) {
+    ReportDebugMessage(kSrc, __LINE__, 0, code, "%s", "cMf32::ToBeg");
+    RaiseErrorAt(code, 0, kSrc, __LINE__);
+  }
+}
+
+uint8_t* cMf32::RecKeyGetNext(void* keyBuffer) {
+  uint8_t* out = keyBuffer != nullptr ? static_cast<uint8_t*>(keyBuffer) : keyBuffer_;
+  uint8_t* result = nullptr;
+  int code = Guard([&] {
+    std::memset(out, 0, kRecKeyBuffer);
+    // One byte stays free for the terminator: a longer key (a name above
+    // kRecNameMax bytes, written by something else) fails with -14 and
+    // nothing is copied.
+    KeyOut key;
+    key.buffer = out;
+    key.capacity = kRecKeyBuffer - 1;
+    int32_t offset = StoreNextRecord(engine_, &key);
+    if (offset == ERR_NOT_FOUND) return;
+    if (offset < 0) RaiseError(offset == -1 ? ERR_NOT_STORE : offset);
+    int n = RecKeyNameLength(out);
+    if (n < 0 || n > kRecNameMax || key.length != static_cast<uint32_t>(kRecKeyHeader + n)) {
+      RaiseError(ERR_NOT_STORE);
+    }
+    out[kRecKeyHeader + n] = 0;
+    result = out;
+  });
+  if (code != 0) {
+    std::memset(out, 0, kRecKeyBuffer);
+    ReportDebugMessage(kSrc, __LINE__, 0, code, "%s", "cMf32::RecKeyGetNext");
+    RaiseErrorAt(code, 0, kSrc, __LINE__);
+    return nullptr;
+  }
+  return result;
+}
+
+void* cMf32::RecPut(uint8_t section, const char* name, const void* data, int32_t length,
+                    const void* info, int pack, int32_t* storedLength) {
+  void* result = nullptr;
+  OwnedBuffer packed;
+  int code = Guard([&] {
+    if (data == nullptr || length <= 0) RaiseErrorAt(ERR_REC_ARGUMENT, 1, kSrc, __LINE__);
+    size_t nameLength = CheckedNameLength(name, __LINE__);
+    if (length < 32) pack = PACK_NONE;  // too short to gain anything
+
+    const void* bytes = data;
+    int32_t stored = length;
+    if (pack == PACK_LZ || pack == PACK_RLE) {
+      packed.p = MemAlloc(static_cast<size_t>(length));
+      int32_t packedLength = 0;
+      int packCode = Guard([&] {
+        const uint8_t* src = static_cast<const uint8_t*>(data);
+        uint8_t* dst = static_cast<uint8_t*>(packed.p);
+        packedLength = pack == PACK_LZ ? LzPack(src, length, dst, length)
+                                       : RlePack(src, length, dst, length);
+      });
+      if (packCode != 0 || packedLength <= 0 || packedLength > length) {
+        packed.Reset();  // does not fit its own length: kept unpacked
+        pack = PACK_NONE;
+      } else {
+        bytes = packed.p;
+        stored = packedLength;
+      }
+    }
+
+    uint8_t key[kRecKeyBuffer];
+    BuildProbe(key, section, name, nameLength);
+    StoreRemoveKey(engine_, key);  // a missing key is no error
+
+    Store32(key + kOffStored, stored);
+    key[kOffPack] = static_cast<uint8_t>(pack);
+    Store32(key + kOffUnpacked, length);
+    if (info != nullptr) {
+      std::memcpy(key + kOffInfo, info, kRecKeyInfo);
+    } else {
+      std::memset(key + kOffInfo, 0, kRecKeyInfo);
+    }
+    int32_t offset = StorePutRecord(engine_, key, bytes, static_cast<uint32_t>(stored));
+    if (offset < 0) RaiseError(ERR_NOT_STORE);  // only without a frame
+    if (storedLength != nullptr) *storedLength = stored;
+    result = StoreRecordPointer(engine_, offset);
+  });
+  if (code != 0) {
+    ReportRecord(__LINE__, code, "RecPut", dataFileName_, section, name);
+    RaiseErrorAt(code, 0, kSrc, __LINE__);
+    return nullptr;
+  }
+  return result;
+}
+
+int32_t cMf32::RecPutNoname(const void* data, int32_t length) {
+  int32_t offset = -1;
+  int code = Guard([&] {
+    if (data == nullptr || length <= 0) RaiseErrorAt(ERR_REC_ARGUMENT, 1, kSrc, __LINE__);
+    offset = StorePutRecord(engine_, nullptr, data, static_cast<uint32_t>(length));
+    if (offset < 0) RaiseError(ERR_NOT_STORE);
+  });
+  if (code != 0) {
+    ReportDebugMessage(kSrc, __LINE__, 0, code, "%s", "cMf32::RecPutNoname");
+    RaiseErrorAt(code, 0, kSrc, __LINE__);
+    return -1;
+  }
+  return offset;
+}
+
+uint8_t* cMf32::RecPtr(int32_t recordOffset) {
+  if (!Mapped()) return nullptr;
+  // An offset from a record (a font's surface table) is not trusted to lie
+  // inside the file; outside it there is no address to give.
+  if (recordOffset <= 0 ||
+      static_cast<uint32_t>(recordOffset) >= MapLogicalSize(&engine_->heap->file)) {
+    return nullptr;
+  }
+  return StoreRecordPointer(engine_, recordOffset);
+}
+
+int cMf32::RecCheck(int32_t recordOffset, uint32_t length) {
+  int result = ERR_NOT_STORE;
+  int code = Guard([&] { result = HeapCheckRecord(engine_->heap, recordOffset, length); });
+  return code != 0 ? code : result;
+}
+
+void* cMf32::RecGet(uint8_t section, const char* name, void** buffer, int reportMissing) {
+  void* result = nullptr;
+  void* allocated = nullptr;  // an output buffer made by this call
+  OwnedBuffer temp;
+  int code = Guard([&] {
+    size_t nameLength = CheckedNameLength(name, __LINE__);
+    uint8_t probe[kRecKeyBuffer];
+    BuildProbe(probe, section, name, nameLength);
+    int32_t offset = StoreGetRecord(engine_, probe, nullptr, 0);
+    if (offset == ERR_NOT_FOUND) RaiseErrorAt(ERR_REC_MISSING, 1, kSrc, __LINE__);
+    if (offset < 0) RaiseError(offset == -1 ? ERR_NOT_STORE : offset);
+
+    int32_t stored = RecKeyStoredLength(probe);
+    int32_t unpacked = RecKeyUnpackedLength(probe);
+    uint8_t pack = RecKeyPack(probe);
+    bool isPacked = pack == PACK_LZ || pack == PACK_RLE;
+    if (stored < 0 || (isPacked && unpacked < 0)) RaiseError(ERR_NOT_STORE);
+
+    // The output buffer: the caller's, or a new one of `size` bytes that is
+    // handed back through the caller's buffer when one was given.
+    auto output = [&](int32_t size) -> uint8_t* {
+      if (buffer != nullptr && *buffer != nullptr) return static_cast<uint8_t*>(*buffer);
+      allocated = MemAlloc(static_cast<size_t>(size));
+      if (buffer != nullptr) *buffer = allocated;
+      return static_cast<uint8_t*>(allocated);
+    };
+    auto unpack = [&](const uint8_t* src, uint8_t* dst) {
+      int32_t got = pack == PACK_LZ ? LzUnpack(src, stored, dst, unpacked)
+                                    : RleUnpack(src, stored, dst, unpacked);
+      if (got != unpacked) RaiseErrorAt(ERR_REC_LENGTH, 1, kSrc, __LINE__);
+    };
+
+    if (Mapped()) {
+      // The key's stored length is not trusted to stay inside its block.
+      int check = HeapCheckRecord(engine_->heap, offset, static_cast<uint32_t>(stored));
+      if (check != 0) RaiseError(check);
+      const uint8_t* src = StoreRecordPointer(engine_, offset);
+      if (!isPacked) {
+        if (buffer == nullptr) {
+          result = const_cast<uint8_t*>(src);  // in place, not to be written to
+          return;
+        }
+        uint8_t* dst = output(stored);
+        std::memcpy(dst, src, static_cast<size_t>(stored));
+        result = dst;
+        return;
+      }
+      uint8_t* dst = output(unpacked);
+      unpack(src, dst);
+      result = dst;
+      return;
+    }
+    if (!isPacked) {
+      uint8_t* dst = output(stored);
+      if (StoreGetRecord(engine_, probe, dst, static_cast<uint32_t>(stored)) < 0) {
+        RaiseError(ERR_PAST_END);
+      }
+      result = dst;
+      return;
+    }
+    temp.p = MemAlloc(static_cast<size_t>(stored));
+    if (StoreGetRecord(engine_, probe, temp.p, static_cast<uint32_t>(stored)) < 0) {
+      RaiseError(ERR_PAST_END);
+    }
+    uint8_t* dst = output(unpacked);
+    unpack(static_cast<const uint8_t*>(temp.p), dst);
+    result = dst;
+  });
+  if (code == 0) return result;
+  if (allocated != nullptr) {
+    if (buffer != nullptr && *buffer == allocated) *buffer = nullptr;
+    MemFree(allocated);
+  }
+  if (code == ERR_REC_MISSING && reportMissing == 0) return nullptr;
+  ReportRecord(__LINE__, code, "RecGet", dataFileName_, section, name);
+  RaiseErrorAt(code, 0, kSrc, __LINE__);
+  return nullptr;
+}
+
+void cMf32::RecMemFree(void** record) {
+  if (record == nullptr || *record == nullptr) return;
+  int code = Guard([&] {
+    if (engine_ == nullptr || !StoreOwnsPointer(engine_, *record)) MemFree(*record);
+    *record = nullptr;
+  });
+  if (code != 0) {
+    ReportDebugMessage(kSrc, __LINE__, 0, code, "%s", "cMf32::RecMemFree");
+    RaiseErrorAt(code, 0, kSrc, __LINE__);
+  }
+}

@@ -1,0 +1,117 @@
+// cMf32: the handle through which records are put into and got from a
+// record store (an index ".DKX" and a data heap ".DKD", StoreEngine.h).
+//
+// It adds to the engine the record key (RecKey below), packing on write and
+// unpacking on read, replace-on-write, section-filtered iteration and the
+// ownership of record memory. Every operation runs under an error frame of
+// its own: on a raised code it frees what it took, reports the failure to the
+// debug reporter and raises the same code again (RaiseErrorAt, force 0), so
+// a caller without a frame gets a failure value back (null, -1 or nothing).
+// The update operations use the guarded forms (update/StoreGuarded.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "ourlib/src/BTree.h"
+#include "ourlib/src/PathText.h"
+
+struct StoreEngine;
+
+// The record key: a 24-byte header followed by the name (no terminator in
+// the index). All integers little-endian.
+//   0  section number (unsigned)        10  info, 12 bytes from the writer
+//   1  stored length (after packing)    22  name length, signed 16-bit
+//   5  pack method (1, 2: packed)       24  name bytes
+//   6  unpacked length
+constexpr int kRecKeyHeader = 24;
+constexpr int kRecKeyInfo = 12;
+constexpr int kRecNameMax = 512;  // longest name a handle's key buffer holds
+constexpr int kRecKeyBuffer = kRecKeyHeader + kRecNameMax + 1;  // 537, with the terminator
+
+uint8_t RecKeySection(const void* key);
+int32_t RecKeyStoredLength(const void* key);
+uint8_t RecKeyPack(const void* key);
+int32_t RecKeyUnpackedLength(const void* key);
+const uint8_t* RecKeyInfo(const void* key);
+int16_t RecKeyNameLength(const void* key);
+const char* RecKeyName(const void* key);  // not terminated inside the index
+
+// 24 + name length (a negative, damaged name length counts as 0).
+int RecKeyLength(const void* key);
+// Section (unsigned), then name length (shorter first), then name bytes
+// (unsigned). On equality the stored key's header is copied into the probe,
+// which is how a lookup learns the stored length and pack method.
+int RecKeyCompare(void* probe, const void* stored);
+
+// Open modes.
+enum : int {
+  MFO_READ = 0,           // data file mapped, read-only
+  MFO_CREATE = 1,         // both files anew, empty
+  MFO_UPDATE = 2,         // open for update, or create when no store is there
+  MFO_READ_UNMAPPED = 3,  // read-only, data file read by plain file reads
+};
+
+// Codes of the record-store interface itself.
+enum : int {
+  ERR_REC_ARGUMENT = -52,  // null data, zero length, null, empty or overlong name
+  ERR_REC_LENGTH = -51,    // unpacking gave another length than the key holds
+  ERR_REC_MISSING = -4,    // no record under the key
+};
+
+class cMf32 {
+ public:
+  // A new handle on the store at path (named as StoreFileName says), or null
+  // after a raise without a frame. creation is handed to the engine unused.
+  static cMf32* Open(const char* path, int mode, int compactOnClose, int32_t creation);
+
+  // `delete handle` closes the store (and rebuilds its index when the handle
+  // was opened with compactOnClose). A failure is reported and raised after
+  // the handle is freed, so the destructor may throw RaisedError.
+  ~cMf32() noexcept(false);
+
+  // Restarts iteration before the first key; filter returns nonzero to skip.
+  void ToBeg(KeyFilterFn filter, void* filterData);
+  // The next accepted key into keyBuffer (kRecKeyBuffer bytes) or the
+  // handle's own buffer, its name followed by a zero byte; null at the end.
+  uint8_t* RecKeyGetNext(void* keyBuffer);
+
+  // Stores a record under (section, name), replacing one that is there.
+  // info: 12 bytes or null. Returns the stored bytes' address in the view.
+  void* RecPut(uint8_t section, const char* name, const void* data, int32_t length,
+               const void* info, int pack, int32_t* storedLength);
+  // Stores an unnamed record; returns its record offset.
+  int32_t RecPutNoname(const void* data, int32_t length);
+  // The address of a record offset in the data view; null when unmapped or
+  // when the offset lies outside the data file.
+  uint8_t* RecPtr(int32_t recordOffset);
+  // The record's unpacked bytes: in place for an unpacked record of a mapped
+  // store read without a buffer, else in *buffer (allocated there when it
+  // holds null) or a new buffer. A miss with reportMissing 0 is null, quietly.
+  void* RecGet(uint8_t section, const char* name, void** buffer, int reportMissing);
+  // Gives back a record pointer from RecGet: frees heap buffers, forgets
+  // addresses inside the store's views; *record becomes null.
+  void RecMemFree(void** record);
+
+  // 0 when recordOffset is a used block holding at least length bytes.
+  int RecCheck(int32_t recordOffset, uint32_t length);
+
+  const char* DataFileName() const { return dataFileName_; }
+  StoreEngine* Engine() const { return engine_; }
+  bool Mapped() const;
+
+  static void* operator new(size_t size);  // zero-filled; raises -2
+  static void operator delete(void* p);
+
+  cMf32(const cMf32&) = delete;
+  cMf32& operator=(const cMf32&) = delete;
+
+ private:
+  cMf32() = default;
+
+  StoreEngine* engine_ = nullptr;
+  KeyConfig keyConfig_;
+  int compactOnClose_ = 0;
+  uint8_t keyBuffer_[kRecKeyBuffer] = {};
+  char dataFileName_[kPathField] = {};
+};
