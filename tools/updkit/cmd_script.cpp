@@ -1,0 +1,105 @@
+// updkit script: reads an update script as the updater does and shows what
+// its token reader yields.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "ourlib/src/ErrFrame.h"
+#include "script/TokenReader.h"
+#include "tools/updkit/Command.h"
+
+namespace {
+
+const char kHelp[] =
+    "usage:\n"
+    "  updkit script tokens FILE\n"
+    "      Reads FILE as the updater runs a script (macros and includes act)\n"
+    "      and prints one line per token until the end of input:\n"
+    "        FILE:LINE<TAB>CODE<TAB>TEXT<TAB>VALUE\n"
+    "      FILE:LINE is where an error at that token would be reported; VALUE\n"
+    "      is the number (35), the decoded string (56) or the signed character\n"
+    "      code (9), empty for other tokens. In TEXT and VALUE a backslash is\n"
+    "      \\\\, tab, line feed and carriage return are \\t \\n \\r, other bytes\n"
+    "      below 0x20 or from 0x7F are \\xHH. An error prints\n"
+    "        FILE:LINE<TAB>error<TAB>CODE\n"
+    "      and exits with status 1.\n";
+
+std::string Escaped(const char* text) {
+  std::string out;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
+    switch (*p) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        if (*p < 0x20 || *p >= 0x7F) {
+          char hex[8];
+          std::snprintf(hex, sizeof hex, "\\x%02x", *p);
+          out += hex;
+        } else {
+          out += static_cast<char>(*p);
+        }
+    }
+  }
+  return out;
+}
+
+std::string ValueText(int code) {
+  char number[16];
+  switch (code) {
+    case TOK_NUMBER:
+      std::snprintf(number, sizeof number, "%u", static_cast<unsigned>(TokenValue.word));
+      return number;
+    case TOK_CHARACTER:
+      std::snprintf(number, sizeof number, "%d", static_cast<int>(static_cast<int32_t>(TokenValue.word)));
+      return number;
+    case TOK_STRING:
+      return Escaped(TokenValue.string != nullptr ? TokenValue.string : "");
+    default:
+      return "";
+  }
+}
+
+int Tokens(const char* path) {
+  int status = 0;
+  int opened = OpenScript(path);
+  if (opened != 0) {
+    std::printf("%s:0\terror\t%d\n", Escaped(path).c_str(), opened);
+    return 1;
+  }
+  // Read and close failures are raised; this frame turns them into a result.
+  int raised = Guard([&] {
+    for (;;) {
+      int code = ReadToken();
+      std::string where = Escaped(SourceCurrentName()) + ":" + std::to_string(SourceCurrentLine());
+      if (code < 0) {
+        std::printf("%s\terror\t%d\n", where.c_str(), code);
+        status = 1;
+        return;
+      }
+      std::printf("%s\t%d\t%s\t%s\n", where.c_str(), code, Escaped(TokenText).c_str(), ValueText(code).c_str());
+      if (code == TOK_END_OF_INPUT) return;
+    }
+  });
+  if (raised != 0) {
+    std::printf("%s:%d\terror\t%d\n", Escaped(SourceCurrentName()).c_str(), SourceCurrentLine(), raised);
+    status = 1;
+  }
+  CloseAllSources();
+  return status;
+}
+
+int RunScript(int argc, char** argv) {
+  if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
+  if (argc == 3 && std::strcmp(argv[1], "tokens") == 0) return Tokens(argv[2]);
+  std::fputs(kHelp, stderr);
+  return 2;
+}
+
+}  // namespace
+
+UPDKIT_COMMAND(script, "script", "read an update script and list its tokens", RunScript);
