@@ -2,8 +2,11 @@
 // their path ("SOFTWARE\\Varnholt\\Marovex\\Version"), and their values.
 // Windows: ADVAPI32 (RegOpenKeyA, RegCreateKeyA, RegQueryValueExA,
 // RegSetValueExA, RegCloseKey). POSIX: a text file in the format regedit
-// exports (see regfile.h), named by UPDATER_REGISTRY, else
-// $HOME/.updater/registry.reg, else ./updater-registry.reg.
+// exports (see regfile.h) named by the environment variable
+// UPDATER_REGISTRY, by default $HOME/.updater-registry.reg (or
+// updater-registry.reg in the current folder when HOME is not set). Every
+// change rewrites the file through a temporary file in the same folder and
+// a rename, so a failed write leaves the old file as it was.
 //
 // Every call returns 0 or a Win32 error code (the POSIX stand-in uses the
 // same numbers).
@@ -63,5 +66,10 @@ class Registry {
 // Sets the Registry that Registry::Default() returns (null restores the
 // backend's own). Tests use it to make chosen calls fail.
 void SetDefaultRegistry(Registry* registry);
+// The backend of this build, whatever SetDefaultRegistry was given.
+Registry* NativeRegistry();
+// POSIX: the registry file in use (UPDATER_REGISTRY or the default);
+// Windows: empty.
+std::string RegistryFilePath();
 
 }  // namespace plat

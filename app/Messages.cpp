@@ -1,0 +1,71 @@
+#include "app/Messages.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "app/UpdateLog.h"
+#include "platform/ui.h"
+#include "script/Source.h"
+
+namespace {
+
+// The area LoadText hands texts out of, and where the next one goes.
+char g_textArea[kTextArea];
+size_t g_textPos = 0;
+
+// Beyond this position the next text might not fit: start again at 0.
+constexpr size_t kWrapAbove = kTextArea - kLoadTextMax;  // 2052
+
+// Beeps, writes " ERROR " and the message to the log and shows the box.
+void ShowError(const char* message) {
+  LogLine(LoadText(IDS_ERROR_CAPTION));
+  LogLine(message);
+  plat::ShowMessageBox(message, LoadText(IDS_ERROR_CAPTION), plat::kMbIconError);
+}
+
+}  // namespace
+
+const char* LoadText(int id) {
+  if (g_textPos > kWrapAbove) g_textPos = 0;
+  char* text = g_textArea + g_textPos;
+  int n = plat::LoadResString(id, text, static_cast<int>(kLoadTextMax));
+  if (n <= 0) {
+    text[0] = '\0';
+    g_textPos += 1;
+  } else {
+    g_textPos += static_cast<size_t>(n) + 1;
+  }
+  return text;
+}
+
+void ReportScriptError(int message, int number, const char* extra) {
+  plat::Beep(plat::kBeepStandard);
+  char numberText[16] = "";
+  if (number != 0) std::snprintf(numberText, sizeof numberText, "%d", number);
+  const char* name = SourceCurrentName();
+  char text[kMessageBuffer];
+  // The format is string 51 of the program's own table.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  std::snprintf(text, sizeof text, LoadText(IDS_SCRIPT_ERROR_FORMAT), name != nullptr ? name : "",
+                SourceCurrentLine(), LoadText(message + 1), numberText, extra != nullptr ? extra : "");
+#pragma GCC diagnostic pop
+  ShowError(text);
+}
+
+void ReportError(int message, const char* text) {
+  plat::Beep(plat::kBeepStandard);
+  char buffer[kMessageBuffer];
+  std::snprintf(buffer, sizeof buffer, "%s%s", LoadText(message + 1), text != nullptr ? text : "");
+  ShowError(buffer);
+}
+
+void ReportFileError(int code, const char* name) {
+  plat::Beep(plat::kBeepStandard);
+  // Codes -1..-8 name strings 962..969; any other code shows no text (and
+  // cannot overflow the id).
+  int id = (code < 0 && code >= -1000) ? 961 - code : 0;
+  char buffer[kMessageBuffer];
+  std::snprintf(buffer, sizeof buffer, "%s %s", LoadText(id), name != nullptr ? name : "");
+  ShowError(buffer);
+}

@@ -1,0 +1,13 @@
+#include "platform/registry.h"
+
+namespace plat {
+
+namespace {
+Registry* g_registry = nullptr;
+}
+
+
+Registry* Registry::Default() { return g_registry != nullptr ? g_registry : NativeRegistry(); }
+void SetDefaultRegistry(Registry* registry) { g_registry = registry; }
+
+}  // namespace plat
