@@ -160,7 +160,7 @@ int32_t LzPack(const uint8_t* src, int32_t length, uint8_t* dst, int32_t capacit
   // The first bytes fill the lookahead at the end of the zeroed ring.
   int r = kRingSize - kLookahead;
   int32_t lookahead = length < kLookahead ? length : kLookahead;
-  std::memcpy(&s.ring[r], src, static_cast<size_t>(lookahead));
+  if (lookahead > 0) std::memcpy(&s.ring[r], src, static_cast<size_t>(lookahead));
   int32_t in = lookahead;
   if (lookahead > 0) packer.Search(r);
 

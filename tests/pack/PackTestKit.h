@@ -1,0 +1,166 @@
+// Helpers of the pack tests: calls that report the raised code, a builder of
+// LZ streams token by token, an independent predictor decoder that shows an
+// RLE stream's tokens, and inputs of many shapes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/Pack.h"
+
+namespace packtest {
+
+using Bytes = std::vector<uint8_t>;
+using PackFn = int32_t (*)(const uint8_t*, int32_t, uint8_t*, int32_t);
+
+// Outcome of one call: the returned length, or the code raised to the frame
+// the call ran under. out holds exactly what the call produced.
+struct Result {
+  int32_t code = 0;  // 0, or the raised code
+  Bytes out;
+};
+
+// Runs fn under an error frame into a heap buffer of exactly capacity bytes,
+// so a sanitizer sees any write past it; the input is copied to a buffer of
+// exactly its length for the same reason.
+inline Result Call(PackFn fn, const Bytes& in, int32_t capacity) {
+  Bytes src(in);
+  std::unique_ptr<uint8_t[]> dst(new uint8_t[capacity > 0 ? capacity : 1]);
+  int32_t n = 0;
+  Result r;
+  r.code = Guard([&] { n = fn(src.empty() ? nullptr : src.data(), int32_t(src.size()), capacity > 0 ? dst.get() : nullptr, capacity); });
+  if (r.code == 0) r.out.assign(dst.get(), dst.get() + n);
+  return r;
+}
+
+// Builds an LZ stream the way the format lays it out: a control word is
+// placed in the stream as soon as the previous one is full, ahead of the data
+// bytes of the token whose bit filled it.
+class LzBuilder {
+ public:
+  LzBuilder() { NewWord(); }
+  LzBuilder& Lit(uint8_t b) { return Bit(1).Byte(b); }
+  LzBuilder& Short(int count, int dist) {  // count 2..5, dist 1..256
+    int n = count - 2;
+    return Bit(0).Bit(0).Bit(n >> 1).Bit(n & 1).Byte(uint8_t(256 - dist));
+  }
+  LzBuilder& Long(int count, int dist) {  // count 3..9 in B1, dist 1..8192
+    int v = 8192 - dist;
+    return Bit(0).Bit(1).Byte(uint8_t(v & 0xFF)).Byte(uint8_t(((v >> 8) << 3) | (count - 2)));
+  }
+  LzBuilder& LongB2(int b2, int dist) {  // B2: 0 end, 1 nothing, else count b2 + 1
+    int v = 8192 - dist;
+    return Bit(0).Bit(1).Byte(uint8_t(v & 0xFF)).Byte(uint8_t((v >> 8) << 3)).Byte(uint8_t(b2));
+  }
+  LzBuilder& End() { return Bit(0).Bit(1).Byte(0x00).Byte(0xF0).Byte(0x00); }
+  const Bytes& bytes() const { return s_; }
+
+ private:
+  void NewWord() {
+    word_ = s_.size();
+    s_.push_back(0);
+    s_.push_back(0);
+    bits_ = 0;
+  }
+  LzBuilder& Bit(int b) {
+    if (b) s_[word_ + bits_ / 8] = uint8_t(s_[word_ + bits_ / 8] | (1 << (bits_ % 8)));
+    if (++bits_ == 16) NewWord();
+    return *this;
+  }
+  LzBuilder& Byte(uint8_t v) {
+    s_.push_back(v);
+    return *this;
+  }
+  Bytes s_;
+  size_t word_ = 0;
+  int bits_ = 0;
+};
+
+// The token bytes of an RLE stream, undoing the predictor (flag bit set: the
+// byte last seen after the same two bytes). Stops after the end token.
+inline Bytes RleTokenBytes(const Bytes& packed) {
+  std::vector<uint8_t> table(65536, 0);
+  Bytes tokens;
+  size_t in = 1;
+  unsigned ctx = 0;
+  int k = 8;
+  uint8_t flags = 0;
+  auto next = [&](uint8_t& b) {
+    if (k == 8) {
+      if (in >= packed.size()) return false;
+      flags = packed[in++];
+      k = 0;
+    }
+    if (flags & (1 << k)) {
+      b = table[ctx];
+    } else {
+      if (in >= packed.size()) return false;
+      b = packed[in++];
+      table[ctx] = b;
+    }
+    ++k;
+    ctx = ((ctx << 8) | b) & 0xFFFF;
+    tokens.push_back(b);
+    return true;
+  };
+  uint8_t t, low = 0, b;
+  while (next(t) && t != 0) {
+    if ((t & 0x40) && !next(low)) break;
+    size_t n = (t & 0x40) ? (size_t(t & 0x3F) << 8 | low) : size_t(t & 0x3F);
+    for (size_t i = 0; i < ((t & 0x80) ? n : 1); ++i) {
+      if (!next(b)) return tokens;
+    }
+  }
+  return tokens;
+}
+
+inline Bytes Repeat(uint8_t b, size_t n) { return Bytes(n, b); }
+
+inline Bytes Random(size_t n, uint32_t seed) {
+  std::mt19937 g(seed);
+  Bytes v(n);
+  for (auto& b : v) b = uint8_t(g());
+  return v;
+}
+
+// English-like text: words from a small vocabulary, so it packs.
+inline Bytes Text(size_t n, uint32_t seed) {
+  static const char* kWords[] = {"the ", "record ", "store ", "update ", "of ", "game ", "file ",
+                                 "and ", "packs ", "unit ", "font ", "surface ", "\r\n", "version ",
+                                 "section ", "key ", "name ", "a ", "is ", "to "};
+  std::mt19937 g(seed);
+  Bytes v;
+  while (v.size() < n) {
+    const char* w = kWords[g() % (sizeof kWords / sizeof kWords[0])];
+    for (const char* p = w; *p && v.size() < n; ++p) v.push_back(uint8_t(*p));
+  }
+  return v;
+}
+
+// Bitmap-like: rows of runs of a few palette values, rows often repeated.
+inline Bytes Bitmap(size_t n, uint32_t seed) {
+  std::mt19937 g(seed);
+  Bytes v;
+  Bytes row;
+  while (v.size() < n) {
+    if (row.empty() || g() % 3 != 0) {
+      row.clear();
+      while (row.size() < 320) {
+        Bytes run(1 + g() % 40, uint8_t(g() % 6 == 0 ? g() : 16 + g() % 8));
+        row.insert(row.end(), run.begin(), run.end());
+      }
+      row.resize(320);
+    }
+    v.insert(v.end(), row.begin(), row.end());
+  }
+  v.resize(n);
+  return v;
+}
+
+inline Bytes Str(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+}  // namespace packtest
