@@ -1,2 +1,4 @@
-// Placeholder entry point until the run loop lands.
-int main() { return 0; }
+// The updater on POSIX: a failure's -1 reaches the shell as status 255.
+#include "app/RunUpdate.h"
+
+int main(int argc, char** argv) { return UpdaterMain(argc, argv); }

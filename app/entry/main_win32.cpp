@@ -1,3 +1,12 @@
+// The updater on Windows: a GUI program with no main window.
 #include <windows.h>
-// Placeholder entry point until the run loop lands.
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+
+#include <cstdlib>
+
+#include "app/Dialogs.h"
+#include "app/RunUpdate.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  SetInstanceHandle(instance);
+  return UpdaterMain(__argc, __argv);
+}

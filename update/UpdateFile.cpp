@@ -1,0 +1,185 @@
+// UpdateFile: the common part of every `file` directive and operation 0, the
+// streaming copy of one shipped file over the game's file.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/PathText.h"
+#include "platform/env.h"
+#include "update/FolderPath.h"
+#include "update/Operations.h"
+
+namespace {
+
+// Message numbers of the failures this file reports (string number + 1 is shown).
+enum : int {
+  MSG_NO_MEMORY = 1,
+  MSG_USER_BREAK = 2,
+  MSG_OPEN = 3,
+  MSG_READ = 5,
+  MSG_WRITE = 6,
+  MSG_CREATE_FOLDER = 28,
+};
+
+constexpr uint32_t kCopyBlock = 512 * 1024;  // one fixed buffer; no file is read whole
+
+struct BufferFree {
+  void operator()(void* p) const { MemFree(p); }
+};
+
+void LogFormatted(ProgressSink& ui, const char* format, const char* text) {
+  char line[kPathField + 64];
+  std::snprintf(line, sizeof line, format, text);
+  ui.Log(line);
+}
+
+void LogNumbers(ProgressSink& ui, const char* format, int32_t a, int32_t b) {
+  char line[96];
+  std::snprintf(line, sizeof line, format, static_cast<int>(a), static_cast<int>(b));
+  ui.Log(line);
+}
+
+// Counters wrap as the 32-bit words they are; no signed overflow.
+int32_t AddWrapping(int32_t counter, uint32_t n) {
+  return static_cast<int32_t>(static_cast<uint32_t>(counter) + n);
+}
+
+int Fail(ProgressSink& ui, int message, const char* extra) {
+  ui.ScriptError(message, 0, extra);
+  return -1;
+}
+
+// Drains messages and tests the cancel flag: a check point of the copy.
+bool CheckPoint(ProgressSink& ui) {
+  ui.Pump();
+  if (!ui.Cancelled()) return true;
+  ui.ScriptError(MSG_USER_BREAK, 0, "");
+  return false;
+}
+
+int CopyFile(ProgressSink& ui, const char* source, const char* destination) {
+  plat::Env* env = plat::Env::Default();
+  int32_t copied = 0;  // this file's own byte count, for its summary line
+  {
+    std::unique_ptr<plat::File> in;
+    if (env->Open(source, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting, 0,
+                  &in) != 0) {
+      return Fail(ui, MSG_OPEN, source);
+    }
+    if (!CheckPoint(ui)) return -1;
+
+    env->SetAttributes(destination, 0);  // a read-only destination can then be replaced
+    std::unique_ptr<plat::File> out;
+    if (env->Open(destination, plat::Access::ReadWrite, plat::Share::None,
+                  plat::Disposition::CreateAlways, plat::ATTR_ARCHIVE, &out) != 0) {
+      return Fail(ui, MSG_OPEN, destination);
+    }
+    if (!CheckPoint(ui)) return -1;
+
+    void* raw = nullptr;
+    if (Guard([&] { raw = MemAlloc(kCopyBlock); }) != 0 || raw == nullptr) {
+      return Fail(ui, MSG_NO_MEMORY, "");
+    }
+    std::unique_ptr<void, BufferFree> buffer(raw);
+
+    if (in->Seek(0) != 0) return Fail(ui, MSG_READ, source);
+    uint32_t got = 0;
+    if (in->Read(buffer.get(), kCopyBlock, &got) != 0) return Fail(ui, MSG_READ, source);
+    RunCounters& counters = ui.Counters();
+    for (;;) {
+      if (!CheckPoint(ui)) return -1;
+      if (got > 0) {
+        uint32_t put = 0;
+        if (out->Write(buffer.get(), got, &put) != 0 || put != got) {
+          return Fail(ui, MSG_WRITE, destination);
+        }
+        counters.bytes = AddWrapping(counters.bytes, got);
+        copied = AddWrapping(copied, got);
+      }
+      ui.Progress(ProgressInfo{-1, counters.bytes, -1, nullptr, nullptr});
+      ui.Pump();
+      if (got == 0) break;
+      if (in->Read(buffer.get(), kCopyBlock, &got) != 0) return Fail(ui, MSG_READ, source);
+    }
+  }  // both files closed, buffer freed
+
+  {
+    std::unique_ptr<plat::File> in;
+    if (env->Open(source, plat::Access::Read, plat::Share::None, plat::Disposition::OpenExisting, 0,
+                  &in) != 0) {
+      return Fail(ui, MSG_READ, source);
+    }
+    plat::FileTimes times;
+    if (in->GetTimes(&times) == 0) {
+      std::unique_ptr<plat::File> out;
+      if (env->Open(destination, plat::Access::ReadWrite, plat::Share::None,
+                    plat::Disposition::OpenExisting, 0, &out) != 0) {
+        return Fail(ui, MSG_WRITE, destination);
+      }
+      out->SetTimes(times);
+    }
+  }
+
+  char line[64];
+  std::snprintf(line, sizeof line, "Copyed bytes - %d", static_cast<int>(copied));
+  ui.Log(line);
+  return CheckPoint(ui) ? 0 : -1;
+}
+
+int Install(ProgressSink& ui, const char* sourceName, const char* updaterFolder,
+            const char* destPath) {
+  RunCounters& counters = ui.Counters();
+  const int32_t filesBefore = counters.files;
+  const int32_t bytesBefore = counters.bytes;
+  char failed[kPathField] = "";
+  int result = InstallFiles(ui, updaterFolder, destPath, sourceName, failed, sizeof failed);
+  if (result != 0) {
+    ui.FileError(result, failed);
+    return -1;
+  }
+  if (!CheckPoint(ui)) return -1;
+  LogNumbers(ui, "Files updated - %d, Bytes updated = %d  ",
+             static_cast<int32_t>(static_cast<uint32_t>(counters.files) - static_cast<uint32_t>(filesBefore)),
+             static_cast<int32_t>(static_cast<uint32_t>(counters.bytes) - static_cast<uint32_t>(bytesBefore)));
+  return 0;
+}
+
+}  // namespace
+
+int UpdateFile(ProgressSink& ui, const char* sourceName, const char* updaterFolder,
+               const char* destPath, int operation) {
+  ui.Log("===========================================================================");
+  const bool namedFile = operation == 0 || operation == 1;
+
+  // Paths that do not fit their 260-byte fields are refused, never cut and used.
+  char destination[kPathField];
+  bool fits = CopyBounded(destination, sizeof destination, destPath) &&
+              EnsureTrailingSeparator(destination, sizeof destination);
+  if (operation == 0 && fits) {
+    char folder[kPathField];
+    std::memcpy(folder, destination, sizeof folder);
+    if (!CreateFolderPath(folder)) return Fail(ui, MSG_CREATE_FOLDER, folder);
+  }
+  if (namedFile) fits = AppendBounded(destination, sizeof destination, sourceName) && fits;
+  LogFormatted(ui, "Destination : %s", destination);
+
+  char source[kPathField];
+  bool sourceFits = CopyBounded(source, sizeof source, updaterFolder) &&
+                    EnsureTrailingSeparator(source, sizeof source) &&
+                    AppendBounded(source, sizeof source, sourceName);
+  LogFormatted(ui, "Source : %s", source);
+  if (!sourceFits) return Fail(ui, MSG_OPEN, source);
+  if (!fits) return Fail(ui, MSG_OPEN, destination);
+
+  RunCounters& counters = ui.Counters();
+  if (namedFile) counters.files = AddWrapping(counters.files, 1);
+  ui.Pump();
+  ui.Progress(ProgressInfo{-1, -1, counters.files, source, destination});
+  ui.Pump();
+
+  if (operation == 0) return CopyFile(ui, source, destination);
+  if (operation == 1) return CopyStoreRecords(ui, source, destination) == 0 ? 0 : -1;
+  return Install(ui, sourceName, updaterFolder, destPath);
+}
