@@ -191,6 +191,15 @@ class WinEnv : public Env {
     if (disposition == Disposition::CreateAlways) creation = CREATE_ALWAYS;
     DWORD attr = attributes & (ATTR_READONLY | ATTR_HIDDEN | ATTR_SYSTEM | ATTR_ARCHIVE | ATTR_NORMAL);
     if (attr == 0) attr = FILE_ATTRIBUTE_NORMAL;
+    // Windows refuses to open a read-only file for writing or to replace it;
+    // Wine run by root lets the system's open decide and would allow it.
+    if (writable || disposition == Disposition::CreateAlways) {
+      DWORD existing = GetFileAttributesA(path);
+      if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY) != 0 &&
+          (existing & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return ERROR_ACCESS_DENIED;
+      }
+    }
     HANDLE h = CreateFileA(path, GENERIC_READ | (writable ? GENERIC_WRITE : 0),
                            share == Share::Read ? FILE_SHARE_READ : 0, nullptr, creation, attr, nullptr);
     if (h == INVALID_HANDLE_VALUE) return LastError();

@@ -1,0 +1,69 @@
+// An Env for tests that makes chosen calls of another Env fail.
+//
+//   plat::FaultEnv env(plat::BackendEnv());
+//   env.FailNth(plat::FaultKind::Write, 3, 5);   // the third write fails with 5
+//   env.SetWriteBudget(4096);                    // a disk with 4096 bytes free
+//
+// Files and mappings it hands out wrap the inner ones so that their calls are
+// counted too; they must not outlive the FaultEnv.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/env.h"
+
+namespace plat {
+
+enum class FaultKind { Open, Read, Write, Map, Grow, SetTimes, CreateFolder };
+constexpr int kFaultKinds = 7;
+
+// The code a write past the budget fails with: ERROR_DISK_FULL in Windows
+// numbering, whichever backend is wrapped.
+constexpr int kErrDiskFull = 112;
+
+class FaultEnv : public Env {
+ public:
+  explicit FaultEnv(Env* inner);
+
+  // The n-th call of kind from now on (1 is the next) fails with code and
+  // does nothing; n of 0 takes a planned failure back. The counts of calls
+  // start afresh for that kind.
+  void FailNth(FaultKind kind, int n, int code);
+  // From now on, writes may put `bytes` more bytes in all; the write that
+  // would go past writes what fits and fails with kErrDiskFull.
+  void SetWriteBudget(uint64_t bytes);
+  void ClearWriteBudget();
+  // Calls of kind made since the last FailNth for it (or since creation).
+  int Calls(FaultKind kind) const { return calls_[static_cast<int>(kind)]; }
+
+  int Open(const char* path, Access access, Share share, Disposition disposition,
+           uint32_t attributes, std::unique_ptr<File>* out) override;
+  int Map(File* file, bool writable, uint64_t size, std::unique_ptr<Mapping>* out) override;
+  int GetAttributes(const char* path, uint32_t* attributes) override;
+  int SetAttributes(const char* path, uint32_t attributes) override;
+  int CreateFolder(const char* path) override;
+  bool Exists(const char* path) override;
+  bool IsFolder(const char* path) override;
+  int Delete(const char* path) override;
+  int Rename(const char* from, const char* to) override;
+  DriveType GetDriveType(const char* path) override;
+  std::string SystemFolder() override;
+  int StartProgram(const char* commandLine) override;
+
+  // For the wrapped files and mappings: counts a call of kind and returns
+  // the planned code when this call is to fail, else 0.
+  int Check(FaultKind kind);
+  // The bytes of a write of n that still fit the budget.
+  uint32_t Fits(uint32_t n) const;
+  void Consume(uint32_t n);
+
+ private:
+  Env* inner_;
+  int calls_[kFaultKinds] = {};
+  int failAt_[kFaultKinds] = {};
+  int failCode_[kFaultKinds] = {};
+  bool budgeted_ = false;
+  uint64_t budget_ = 0;
+};
+
+}  // namespace plat

@@ -1,0 +1,114 @@
+// Path rules that only the POSIX backend has: Windows-style paths from the
+// core reach files whose names differ in separators and letter case.
+#include "platform/env.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "tests/support/TestPaths.h"
+
+namespace {
+
+using plat::Access;
+using plat::Disposition;
+using plat::DriveType;
+using plat::Env;
+using plat::File;
+using plat::Share;
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+bool OnDisk(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+TEST(EnvPathPosix, BackslashesAndLetterCaseOfExistingComponents) {
+  TempDir dir;
+  ASSERT_EQ(mkdir((dir / "data").c_str(), 0777), 0);
+  WriteFileBytes(dir / "data/units.dkx", "units");
+  Env* env = Env::Default();
+  const std::string windowsStyle = dir.path() + "DATA\\UNITS.DKX";
+
+  EXPECT_TRUE(env->Exists(windowsStyle.c_str()));
+  EXPECT_TRUE(env->IsFolder((dir.path() + "Data\\").c_str()));
+  std::unique_ptr<File> f;
+  ASSERT_EQ(env->Open(windowsStyle.c_str(), Access::ReadWrite, Share::None, Disposition::OpenAlways, 0, &f), 0);
+  uint64_t size = 0;
+  ASSERT_EQ(f->Size(&size), 0);
+  EXPECT_EQ(size, 5u);  // the existing file, not a new one
+  f.reset();
+
+  // A new name is created as written, inside the folder found by case.
+  const std::string created = dir.path() + "DATA\\New.Dkd";
+  ASSERT_EQ(env->Open(created.c_str(), Access::ReadWrite, Share::None, Disposition::CreateAlways, 0, &f), 0);
+  f.reset();
+  EXPECT_TRUE(OnDisk(dir / "data/New.Dkd"));
+  EXPECT_FALSE(OnDisk(dir / "DATA"));
+
+  ASSERT_EQ(env->CreateFolder((dir.path() + "DATA\\Sub").c_str()), 0);
+  EXPECT_TRUE(OnDisk(dir / "data/Sub"));
+  ASSERT_EQ(env->Rename((dir.path() + "data\\NEW.DKD").c_str(), (dir.path() + "DATA\\SUB\\moved").c_str()), 0);
+  EXPECT_TRUE(OnDisk(dir / "data/Sub/moved"));
+  ASSERT_EQ(env->Delete((dir.path() + "DATA\\sub\\MOVED").c_str()), 0);
+  EXPECT_FALSE(OnDisk(dir / "data/Sub/moved"));
+
+  EXPECT_FALSE(env->Exists((dir.path() + "DATA\\missing\\UNITS.DKX").c_str()));
+}
+
+TEST(EnvPathPosix, AmongSeveralCaseMatchesTheSmallestNameWins) {
+  TempDir dir;
+  WriteFileBytes(dir / "readme.TXT", "lower");
+  WriteFileBytes(dir / "README.txt", "upper");
+  std::unique_ptr<File> f;
+  ASSERT_EQ(Env::Default()->Open((dir.path() + "Readme.Txt").c_str(), Access::Read, Share::Read,
+                                 Disposition::OpenExisting, 0, &f), 0);
+  char buf[8] = {};
+  uint32_t got = 0;
+  ASSERT_EQ(f->Read(buf, sizeof buf, &got), 0);
+  EXPECT_EQ(std::string(buf, got), "upper");
+}
+
+TEST(EnvPathPosix, DriveTypes) {
+  Env* env = Env::Default();
+  EXPECT_EQ(env->GetDriveType("\\\\server\\share\\game\\"), DriveType::Remote);
+  EXPECT_EQ(env->GetDriveType("//server/share/game/"), DriveType::Remote);
+  EXPECT_EQ(env->GetDriveType("/no/such/folder/here/"), DriveType::NoRootDir);
+  if (OnDisk("/proc/self")) {
+    EXPECT_NE(env->GetDriveType("/proc/self/"), DriveType::Fixed);
+  }
+}
+
+TEST(EnvPathPosix, SystemFolderComesFromTheEnvironment) {
+  TempDir dir;
+  ASSERT_EQ(setenv("UPDATER_SYSTEM_DIR", dir.path().c_str(), 1), 0);
+  std::string expected = dir.path();
+  expected.pop_back();
+  EXPECT_EQ(Env::Default()->SystemFolder(), expected);
+  unsetenv("UPDATER_SYSTEM_DIR");
+  EXPECT_EQ(Env::Default()->SystemFolder(), "/usr/lib");
+}
+
+TEST(EnvPathPosix, StartedProgramRunsWithoutShellAndLeavesNoChild) {
+  TempDir dir;
+  const std::string made = dir / "made by child";
+  const std::string cmd = "\\usr\\bin\\touch \"" + made + "\" \"" + (dir / "$HOME;x") + "\"";
+  ASSERT_EQ(Env::Default()->StartProgram(cmd.c_str()), 0);
+  for (int i = 0; i < 500 && !OnDisk(made); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(OnDisk(made));
+  EXPECT_TRUE(OnDisk(dir / "$HOME;x"));  // no shell expanded or split it
+  errno = 0;
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+  EXPECT_EQ(Env::Default()->StartProgram("no-such-program-anywhere --x"), ENOENT);
+}
+
+}  // namespace
