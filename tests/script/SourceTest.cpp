@@ -1,0 +1,110 @@
+// Script lines as the source input delivers them: line ends, end of input,
+// long lines, continuation, odd bytes, and include.
+#include "ScriptTestKit.h"
+
+namespace {
+
+using script_test::ScriptTest;
+using SourceTest = ScriptTest;
+
+TEST_F(SourceTest, EmptyScriptAndMissingScript) {
+  EXPECT_EQ(Lex(""), "EOF");
+  EXPECT_EQ(Tokens("absent.txt"), "OPEN(-10)");
+  EXPECT_STREQ(SourceCurrentName(), "");
+}
+
+TEST_F(SourceTest, LineEndsAndEndOfInput) {
+  EXPECT_EQ(Lex("a\r\nb\nc"), "31:a | NL | 31:b | NL | 31:c | NL | EOF");
+  EXPECT_EQ(lastLine_, 3);
+  // A carriage return not followed by a line feed is a character of its own.
+  EXPECT_EQ(Lex("a\rb\n"), "31:a | 66:\r | 31:b | NL | EOF");
+  // 0x1A ends the input wherever it stands.
+  EXPECT_EQ(Lex("a b\x1A c\nd\n"), "31:a | 31:b | NL | EOF");
+  EXPECT_EQ(Lex("\x1A" "a"), "EOF");
+}
+
+TEST_F(SourceTest, LongLineIsCutAt1023Characters) {
+  const std::string longWord(1500, 'x');
+  EXPECT_EQ(Lex(longWord + "\nnext\n"), "31:" + std::string(1023, 'x') + " | NL | 31:next | NL | EOF");
+  EXPECT_EQ(lastLine_, 2);
+  // Exactly 1023 characters and CR LF: nothing is cut.
+  EXPECT_EQ(Lex(std::string(1022, 'y') + "z\r\nw"), "31:" + std::string(1022, 'y') + "z | NL | 31:w | NL | EOF");
+  // The rest of a long line is discarded even when it holds a string quote.
+  EXPECT_EQ(Lex(std::string(1023, ' ') + "\"open\nq"), "NL | 31:q | NL | EOF");
+}
+
+TEST_F(SourceTest, NulBytesReadAsBlanks) {
+  EXPECT_EQ(Lex(std::string("a\0b \"c\0d\"", 9)), "31:a | 31:b | 56:\"c d\"=c d | NL | EOF");
+}
+
+TEST_F(SourceTest, ContinuationJoinsLinesWithoutALineEnd) {
+  EXPECT_EQ(Lex("a \\\nb\nc"), "31:a | 31:b | NL | 31:c | NL | EOF");
+  // A token cannot run across the join.
+  EXPECT_EQ(Lex("ab\\\ncd"), "31:ab | 31:cd | NL | EOF");
+  // A later error counts both physical lines.
+  EXPECT_EQ(Lex("a\\\nb\n\"x"), "31:a | 31:b | NL | ERR(-210)");
+  EXPECT_EQ(lastLine_, 3);
+  // A backslash on the last line joins with nothing.
+  EXPECT_EQ(Lex("a\\"), "31:a | EOF");
+}
+
+TEST_F(SourceTest, IncludeReadsTheFileInPlaceOfTheRestOfItsLine) {
+  Write("sub.txt", "s1\ns2");  // no final line feed
+  EXPECT_EQ(Lex("a\ninclude \"sub.txt\" ignored tokens\nb\n"),
+            "31:a | NL | 31:s1 | NL | 31:s2 | NL | 31:b | NL | EOF");
+  EXPECT_EQ(lastFile_, "a.txt");
+  EXPECT_EQ(lastLine_, 3);
+}
+
+TEST_F(SourceTest, IncludeNamesBareAngledAndInFolders) {
+  std::filesystem::create_directory("inc");
+  Write("inc/deep.txt", "deep");
+  Write("s.v1.txt", "dotted\n");
+  EXPECT_EQ(Lex("include s.v1.txt\ninclude <inc\\deep.txt> x\nend"),
+            "31:dotted | NL | 31:deep | NL | 31:end | NL | EOF");
+}
+
+TEST_F(SourceTest, NestedIncludesReportTheirOwnNameAndLine) {
+  Write("one.txt", "o1\ninclude \"two.txt\"\no3\n");
+  Write("two.txt", "t1\nt2 \"open\n");
+  EXPECT_EQ(Lex("include \"one.txt\"\nz"), "31:o1 | NL | 31:t1 | NL | 31:t2 | ERR(-210)");
+  EXPECT_EQ(lastFile_, "two.txt");
+  EXPECT_EQ(lastLine_, 2);
+  EXPECT_EQ(SourceDepth(), 0);  // Tokens closed every source
+  Write("two.txt", "t1\n");
+  EXPECT_EQ(Lex("include \"one.txt\"\nz"), "31:o1 | NL | 31:t1 | NL | 31:o3 | NL | 31:z | NL | EOF");
+}
+
+TEST_F(SourceTest, MissingIncludeIsError10AtTheIncludeLine) {
+  EXPECT_EQ(Lex("a\n\ninclude \"gone.txt\"\n"), "31:a | NL | NL | ERR(-10)");
+  EXPECT_EQ(lastFile_, "a.txt");
+  EXPECT_EQ(lastLine_, 3);
+}
+
+TEST_F(SourceTest, IncludeWithoutANameReturnsTheLastTokenRead) {
+  EXPECT_EQ(Lex("include\nx"), "33:include | NL | 31:x | NL | EOF");
+  EXPECT_EQ(Lex("include ;\nx"), "49:; | NL | 31:x | NL | EOF");
+}
+
+TEST_F(SourceTest, BracketedIncludeCannotBeResolvedAndFailsAsAnOpen) {
+  Write("x.txt", "x");
+  EXPECT_EQ(Lex("include [DATA] x.txt"), "ERR(-10)");
+}
+
+TEST_F(SourceTest, IncludeChainsAreLimitedInDepth) {
+  EXPECT_EQ(Lex("include \"a.txt\"\n"), "ERR(" + std::to_string(ERR_INCLUDE_TOO_DEEP) + ")");
+  // A chain just within the limit reads to its end.
+  for (int i = 1; i < kMaxSourceDepth; ++i)
+    Write("n" + std::to_string(i) + ".txt", "include n" + std::to_string(i + 1) + ".txt\n");
+  Write("n" + std::to_string(kMaxSourceDepth) + ".txt", "last");
+  EXPECT_EQ(Tokens("n1.txt"), "31:last | NL | EOF");
+  Write("n" + std::to_string(kMaxSourceDepth) + ".txt", "include gone.txt");
+  EXPECT_EQ(Tokens("n1.txt"), "ERR(" + std::to_string(ERR_INCLUDE_TOO_DEEP) + ")");
+}
+
+TEST_F(SourceTest, OverlongIncludeNameIsRefusedAsAnOpenFailure) {
+  EXPECT_EQ(Lex("include \"" + std::string(300, 'n') + "\""), "ERR(-10)");
+  EXPECT_EQ(Lex("include " + std::string(300, 'n')), "ERR(-10)");
+}
+
+}  // namespace
