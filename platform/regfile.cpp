@@ -255,7 +255,7 @@ int Parse(const std::string& input, Document* doc, int* errorLine) {
     if (!ParseData(line.substr(pos + 1), &value)) return kRegErrBadFormat;
     SetValue(current, value);
   }
-  if (!headerSeen) return kRegErrBadFormat;
+  // A file of blanks and comments alone is an empty registry.
   *errorLine = 0;
   return 0;
 }

@@ -46,6 +46,8 @@ class RegKey {
   virtual int Query(const char* name, uint32_t* type, void* data, uint32_t* size) = 0;
   // As RegSetValueExA: stores exactly size bytes.
   virtual int Set(const char* name, uint32_t type, const void* data, uint32_t size) = 0;
+  // As RegDeleteValueA: kRegErrNotFound when there is no such value.
+  virtual int Delete(const char* name) = 0;
   // Every value of the key, in stored order.
   virtual int List(std::vector<RegValue>* values) = 0;
 };
@@ -71,5 +73,9 @@ Registry* NativeRegistry();
 // POSIX: the registry file in use (UPDATER_REGISTRY or the default);
 // Windows: empty.
 std::string RegistryFilePath();
+// POSIX: uses path as the registry file instead of UPDATER_REGISTRY and the
+// default (null returns to those); tests and updkit --registry use it.
+// Windows: no effect.
+void SetRegistryFile(const char* path);
 
 }  // namespace plat

@@ -112,6 +112,16 @@ class FileKey : public RegKey {
     return Save(doc);
   }
 
+  int Delete(const char* name) override {
+    regfile::Document doc;
+    if (int err = Load(&doc)) return err;
+    regfile::Key* key = regfile::FindKey(&doc, path_);
+    RegValue* v = key != nullptr ? regfile::FindValue(key, name != nullptr ? name : "") : nullptr;
+    if (v == nullptr) return kRegErrNotFound;
+    key->values.erase(key->values.begin() + (v - key->values.data()));
+    return Save(doc);
+  }
+
   int List(std::vector<RegValue>* values) override {
     values->clear();
     regfile::Document doc;
@@ -168,9 +178,14 @@ class FileRegistry : public Registry {
   }
 };
 
+std::string g_fileOverride;
+
 }  // namespace
 
+void SetRegistryFile(const char* path) { g_fileOverride = path != nullptr ? path : ""; }
+
 std::string RegistryFilePath() {
+  if (!g_fileOverride.empty()) return g_fileOverride;
   const char* named = std::getenv("UPDATER_REGISTRY");
   if (named != nullptr && *named != '\0') return named;
   const char* home = std::getenv("HOME");

@@ -30,6 +30,8 @@ class WinKey : public RegKey {
         ::RegSetValueExA(key_, name, 0, type, static_cast<const BYTE*>(data), size));
   }
 
+  int Delete(const char* name) override { return static_cast<int>(::RegDeleteValueA(key_, name)); }
+
   int List(std::vector<RegValue>* values) override {
     values->clear();
     for (DWORD i = 0;; ++i) {
@@ -109,6 +111,7 @@ class WinRegistry : public Registry {
 }  // namespace
 
 std::string RegistryFilePath() { return std::string(); }
+void SetRegistryFile(const char*) {}
 
 Registry* NativeRegistry() {
   static WinRegistry registry;
