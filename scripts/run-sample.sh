@@ -1,0 +1,94 @@
+#!/bin/sh
+# Builds the updater for Linux and runs it on the bundled sample update
+# (sample/) against a game installation made here in build/sample/:
+#
+#   build/sample/game/        the installed game (MainPath), version 1.002.005
+#   build/sample/registry.reg the registry stand-in (UPDATER_REGISTRY)
+#   build/sample/dist/        the update distribution: updater, script, files
+#
+# Then prints the update log, the registry's new version and the files.
+set -eu
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+cd "$ROOT"
+
+# --- what the build needs, installed only when missing ----------------------
+need=""
+command -v cmake >/dev/null 2>&1 || need="$need cmake"
+command -v ninja >/dev/null 2>&1 || need="$need ninja-build"
+command -v g++ >/dev/null 2>&1 || need="$need g++"
+[ -f /usr/include/gtest/gtest.h ] || need="$need libgtest-dev"
+[ -f /usr/include/gmock/gmock.h ] || need="$need libgmock-dev"
+if [ -n "$need" ]; then
+  echo "== installing:$need"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO apt-get update -qq
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $need
+fi
+
+# --- build -----------------------------------------------------------------
+echo "== building (preset linux)"
+cmake --preset linux >/dev/null
+cmake --build --preset linux --target updater updkit
+
+# --- the sample game installation ------------------------------------------
+S="$ROOT/build/sample"
+GAME="$S/game"
+DIST="$S/dist"
+REG="$S/registry.reg"
+rm -rf "$S"
+mkdir -p "$GAME/Data/UNITS" "$GAME/Sound" "$GAME/Music" "$GAME/Video" "$DIST"
+
+printf 'Marovex - version 1.002.005\n' > "$GAME/README.TXT"
+printf '; name cost speed armour\nscout 15 5 1\n' > "$GAME/Data/UNITS/units.txt"
+chmod a-w "$GAME/Data/UNITS/units.txt"   # a read-only file is replaced too
+# The game's stand-in: it says how it was started.
+cat > "$GAME/MX.exe" <<'GAMEEOF'
+#!/bin/sh
+echo "MX.exe started with: $*"
+GAMEEOF
+chmod +x "$GAME/MX.exe"
+
+cat > "$REG" <<REGEOF
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\Varnholt\\Marovex\\Directories]
+"MainPath"="$GAME/"
+"VideoPath"="$GAME/Video/"
+"DataPath"="$GAME/Data/"
+"SoundPath"="$GAME/Sound/"
+"MusicPath"="$GAME/Music/"
+"InstPath"="$DIST/"
+
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\Varnholt\\Marovex\\Version]
+"Version"=dword:01020005
+"Type"=dword:d0dd0001
+"Folder"="Marovex"
+"LastPlayer"="Player One"
+"CharSet"=dword:00000001
+"Server"=""
+REGEOF
+
+# --- the update distribution -----------------------------------------------
+# The shipped files, the report and the log live in the updater's own folder.
+cp "$ROOT/build/linux/app/updater" "$DIST/updater"
+cp "$ROOT/sample/patch.txt" "$DIST/"
+cp -r "$ROOT/sample/files/." "$DIST/"
+
+# --- run ---------------------------------------------------------------------
+echo "== running: updater patch.txt -L -R-skipintro   (in $DIST)"
+status=0
+(cd "$DIST" && UPDATER_REGISTRY="$REG" ./updater patch.txt -L -R-skipintro </dev/null) || status=$?
+
+echo
+echo "== update log ($DIST/updlog.txt)"
+cat "$DIST/updlog.txt" 2>/dev/null | tr -d '\r' || echo "(no log)"
+echo
+echo "== result"
+echo "exit status: $status"
+grep -E '"Version"|"Type"' "$REG" | sed 's/^/registry: /'
+echo "game folder:"
+(cd "$GAME" && find . -type f | sort | sed 's/^/  /')
+exit "$status"
