@@ -120,7 +120,7 @@ int ReadDirectory(plat::File& file, uint64_t size, std::vector<Entry>* entries) 
   uint64_t data = kDataStart;
   for (uint32_t i = 0; i < count; ++i) {
     uint8_t lengthBytes[4];
-    if (!ReadExact(file, lengthBytes, 4)) return kBadPackage;
+    if (dirEnd - pos < 4 || !ReadExact(file, lengthBytes, 4)) return kBadPackage;
     pos += 4;
     const uint32_t length = GetU32(lengthBytes);
     if (length > dirEnd - pos) return kBadPackage;
