@@ -97,6 +97,7 @@ bool CreateProgressDialog() {
   g_interrupted = 0;
   struct sigaction sa {};
   sa.sa_handler = OnInterrupt;
+  sa.sa_flags = SA_RESTART;  // file calls in progress finish; the flag is seen at the next check point
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, &c.previous);
   Draw(true);
