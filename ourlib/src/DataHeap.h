@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "ourlib/src/MappedFile.h"
 
@@ -18,6 +19,12 @@ constexpr uint32_t kHeapVersion = 257;
 
 struct DataHeap {
   MappedFile file;
+  // Starts of all blocks (one bit per 4 bytes), built from the file on first
+  // need and kept up to date by alloc and free, so that a record offset can
+  // be checked to be a block's without walking the heap every time.
+  std::vector<uint64_t> starts;
+  bool startsBuilt = false;
+  bool tilingBroken = false;  // the blocks did not tile the file when built
 };
 
 // Open calls return a new heap (HeapClose frees it) or raise.

@@ -42,6 +42,7 @@ struct MappedFile {
   uint8_t* base = nullptr;   // null when nothing is mapped
   uint32_t mappedSize = 0;   // for MF_UNMAPPED: the file size
   uint32_t growth = 0;       // least number of bytes a writable view grows by
+  uint32_t openedSize = 0;   // MapOpenUpdate: the file size before the view grew it
 };
 
 // The header copy's fields that the layer itself keeps.
@@ -92,6 +93,6 @@ int MapWriteInt(MappedFile* obj, uint32_t offset, int32_t value);
 
 // The store file-name rule: a path ending in ".DKX" or ".DKD" (any case)
 // has that extension replaced by ext; any other path gets ext appended.
-// ext is ".DKX", ".DKD" or ".$$X" (the last only replaces, see StoreCompact).
+// ext is ".DKX", ".DKD" or ".$$X" (the last formed from the ".DKX" name).
 // Returns false when the result would not fit a 260-byte field.
 bool StoreFileName(const char* path, const char* ext, char* out, size_t capacity);

@@ -1,0 +1,178 @@
+// Insert: an entry goes directly after the last entry not after its key; a
+// full node splits at its median (the last entry starting before half the
+// used bytes + 4) and the promoted entry moves up; a split root grows the
+// tree at the top without moving the root.
+#include <cstring>
+#include <vector>
+
+#include "ourlib/src/BTreeNode.h"
+#include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/StoreEngineRun.h"
+
+using namespace btree;
+
+namespace {
+
+std::vector<uint32_t> EntrySizes(IndexFile* ix, const uint8_t* n, int32_t removed) {
+  std::vector<uint32_t> sizes;
+  uint32_t used = NodeUsed(n);
+  for (uint32_t pos = 0; pos < used;) {
+    uint32_t size = EntrySize(ix, n, pos);
+    if (static_cast<int32_t>(pos) != removed) sizes.push_back(size);
+    pos += size;
+  }
+  return sizes;
+}
+
+// Start of the median entry of a node of `used` bytes; *index its index.
+uint32_t MedianOf(const std::vector<uint32_t>& sizes, uint32_t used, size_t* index) {
+  uint32_t med = 0, pos = 0;
+  for (size_t i = 0; i < sizes.size() && pos < used / 2 + 4; pos += sizes[i], ++i) {
+    med = pos;
+    *index = i;
+  }
+  return med;
+}
+
+uint32_t MedianPos(IndexFile* ix, const uint8_t* n) {
+  uint32_t used = NodeUsed(n);
+  uint32_t med = 0;
+  for (uint32_t pos = 0; pos < used && pos < used / 2 + 4; pos += EntrySize(ix, n, pos)) med = pos;
+  return med;
+}
+
+void PutEntry(uint8_t* n, uint32_t pos, const uint8_t* entry, uint32_t esize) {
+  uint32_t used = NodeUsed(n);
+  std::memmove(EntryAt(n, pos + esize), EntryAt(n, pos), used - pos);
+  std::memcpy(EntryAt(n, pos), entry, esize);
+  SetNodeUsed(n, used + esize);
+}
+
+// The root has split: its content moves to a new node that becomes its only
+// child, and the root keeps just the promoted entry.
+void GrowAtTop(IndexFile* ix, const uint8_t* promoted, uint32_t psize) {
+  TreeDescriptor* t = ix->current;
+  if (TreeHeight(t) >= kMaxTreeLevels) RaiseError(ERR_NO_MEMORY);
+  int32_t copy = NodeAlloc(ix);
+  MapReserve(&ix->file, static_cast<uint32_t>(copy), ix->nodeSize);
+  uint8_t* root = LoadLevel(ix, 0);
+  uint8_t* cn = ix->file.base + copy;
+  std::memcpy(cn, root, ix->nodeSize);
+  PutI32(cn, copy);
+  SetNodeLeft(root, copy);
+  std::memcpy(EntryAt(root, 0), promoted, psize);
+  SetNodeUsed(root, psize);
+  PutI16(t->disk + 10, static_cast<int16_t>(TreeHeight(t) + 1));
+  t->dirty = 1;
+}
+
+}  // namespace
+
+namespace btree {
+
+bool CanInsertAtLevel(IndexFile* ix, int level, uint32_t pos, uint32_t esize, int32_t removed) {
+  TreeDescriptor* t = ix->current;
+  const uint32_t cap = Capacity(ix);
+  std::vector<uint32_t> sizes = EntrySizes(ix, LoadLevel(ix, level), removed);
+  for (;;) {
+    uint32_t used = 0;
+    for (uint32_t s : sizes) used += s;
+    if (used + esize <= cap) return true;
+    size_t mi = 0;
+    uint32_t med = MedianOf(sizes, used, &mi);
+    uint32_t psize = esize;
+    if (pos != med) {
+      psize = sizes[mi];
+      uint32_t lands = pos < med ? med : used - psize - med;
+      if (lands + esize > cap) return false;
+    }
+    if (level == 0) return TreeHeight(t) < kMaxTreeLevels;
+    --level;
+    const uint8_t* n = LoadLevel(ix, level);
+    sizes = EntrySizes(ix, n, -1);
+    pos = PosAfter(ix, n, t->path[level].pos);
+    esize = psize;
+  }
+}
+
+bool InsertAtLevel(IndexFile* ix, int level, uint32_t pos, const uint8_t* entry, uint32_t esize) {
+  TreeDescriptor* t = ix->current;
+  const uint32_t cap = Capacity(ix);
+  int cur = 0;  // scratch buffer holding the entry to insert at this level
+  if (entry != ix->scratch[0].data()) std::memcpy(Scratch(ix, 0, esize), entry, esize);
+  Scratch(ix, 1, cap);
+  Scratch(ix, 0, cap);
+  bool split = false;
+  for (;;) {
+    uint8_t* n = LoadLevel(ix, level);
+    uint32_t used = NodeUsed(n);
+    if (used + esize <= cap) {
+      PutEntry(n, pos, ix->scratch[cur].data(), esize);
+      return split;
+    }
+    split = true;
+    uint32_t med = MedianPos(ix, n);
+    int prom = cur;
+    uint32_t psize = esize;
+    if (pos != med) {
+      prom = 1 - cur;
+      psize = EntrySize(ix, n, med);
+      std::memcpy(ix->scratch[prom].data(), EntryAt(n, med), psize);
+      RemoveEntry(ix, n, med);
+    }
+    int32_t right = NodeAlloc(ix);
+    MapReserve(&ix->file, static_cast<uint32_t>(right), ix->nodeSize);
+    n = LoadLevel(ix, level);  // the view may have moved
+    uint8_t* rn = ix->file.base + right;
+    uint32_t moved = NodeUsed(n) - med;
+    PutI32(rn, right);
+    SetNodeLeft(rn, EntryChild(ix->scratch[prom].data()));
+    std::memcpy(EntryAt(rn, 0), EntryAt(n, med), moved);
+    SetNodeUsed(rn, moved);
+    SetNodeUsed(n, med);
+    PutI32(ix->scratch[prom].data(), right);
+    if (prom != cur) {
+      if (pos < med) {
+        PutEntry(n, pos, ix->scratch[cur].data(), esize);
+      } else {
+        PutEntry(rn, pos - psize - med, ix->scratch[cur].data(), esize);
+      }
+    }
+    if (level == 0) {
+      GrowAtTop(ix, ix->scratch[prom].data(), psize);
+      return true;
+    }
+    --level;
+    pos = PosAfter(ix, LoadLevel(ix, level), t->path[level].pos);
+    cur = prom;
+    esize = psize;
+  }
+}
+
+}  // namespace btree
+
+int IndexInsert(IndexFile* index, const void* key, int32_t value) {
+  return RunRaising([&] {
+    TreeDescriptor* t = index->current;
+    uint32_t klen = CallerKeyLength(index, key);
+    uint32_t esize = klen + kEntryHeader;
+    // The search may write into its key (a custom compare copies the stored
+    // header on equality): it runs on a copy so the caller's key stays as given.
+    std::vector<uint8_t> probe(static_cast<const uint8_t*>(key), static_cast<const uint8_t*>(key) + klen);
+    bool found = IndexFind(index, probe.data(), false);
+    if (found && !TreeDuplicates(t)) RaiseError(ERR_DUPLICATE);
+    if (!Writable(index)) return;
+    int level = t->level;
+    uint32_t pos = PosAfter(index, LoadLevel(index, level), t->path[level].pos);
+    if (!CanInsertAtLevel(index, level, pos, esize, -1)) RaiseError(ERR_NO_MEMORY);
+    uint8_t* e = Scratch(index, 0, esize);
+    PutI32(e, -1);
+    PutI32(e + 4, value);
+    std::memcpy(e + kEntryHeader, key, klen);
+    MarkDirty(index);
+    if (InsertAtLevel(index, level, pos, e, esize)) {
+      std::memcpy(probe.data(), key, klen);
+      IndexFind(index, probe.data(), false);
+    }
+  });
+}

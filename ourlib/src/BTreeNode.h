@@ -1,0 +1,77 @@
+// Node and entry access shared by the B-tree's parts (not for callers of the
+// index). Every offset, entry count and key length taken from the file is
+// checked here before it is used: a damaged index raises -5, never reads
+// outside its view.
+#pragma once
+
+#include <cstdint>
+
+#include "ourlib/src/BTree.h"
+#include "ourlib/src/MappedFileBytes.h"
+
+namespace btree {
+
+constexpr uint32_t kFirstNode = 64;  // header and the first descriptor come first
+constexpr int32_t kFreeMark = -2;    // leftmost child of a node on the free list
+
+inline uint32_t Capacity(const IndexFile* ix) { return ix->nodeSize - kNodeHeader; }
+inline bool Writable(const IndexFile* ix) { return (ix->file.flags & MF_WRITABLE) != 0; }
+inline void MarkDirty(IndexFile* ix) { ix->file.flags |= MF_DIRTY; }
+
+// True when off names a whole node inside the file's view and logical size.
+bool ValidNodeOffset(const IndexFile* ix, int32_t off);
+// The node at off, checked (offset and used bytes); raises -5.
+uint8_t* Node(IndexFile* ix, int32_t off);
+
+inline int32_t NodeLeft(const uint8_t* n) { return GetI32(n + 4); }
+inline void SetNodeLeft(uint8_t* n, int32_t v) { PutI32(n + 4, v); }
+inline uint32_t NodeUsed(const uint8_t* n) { return static_cast<uint16_t>(GetI16(n + 8)); }
+inline void SetNodeUsed(uint8_t* n, uint32_t used) { PutI16(n + 8, static_cast<int16_t>(used)); }
+inline uint8_t* EntryAt(uint8_t* n, uint32_t pos) { return n + kNodeHeader + pos; }
+inline const uint8_t* EntryAt(const uint8_t* n, uint32_t pos) { return n + kNodeHeader + pos; }
+inline int32_t EntryChild(const uint8_t* e) { return GetI32(e); }
+inline int32_t EntryValue(const uint8_t* e) { return GetI32(e + 4); }
+
+// Length of a key the caller gives (no file bytes involved); raises -2 when
+// its entry would not fit into an empty node.
+uint32_t CallerKeyLength(IndexFile* ix, const void* key);
+// Size (key length + 8) of the entry at pos of node n, checked to lie inside
+// the node's used bytes; raises -5.
+uint32_t EntrySize(IndexFile* ix, const uint8_t* n, uint32_t pos);
+// Position after the entry at pos (0 for pos -1).
+inline uint32_t PosAfter(IndexFile* ix, const uint8_t* n, int32_t pos) {
+  return pos < 0 ? 0 : static_cast<uint32_t>(pos) + EntrySize(ix, n, static_cast<uint32_t>(pos));
+}
+// Position of the last entry of n (-1 when empty).
+int32_t LastEntryPos(IndexFile* ix, const uint8_t* n);
+// Compares a search key with a stored key by the tree's key type.
+int CompareKeys(IndexFile* ix, void* search, const uint8_t* stored);
+
+// Grows scratch buffer i to hold n bytes.
+uint8_t* Scratch(IndexFile* ix, int i, uint32_t n);
+
+// Loads the node for a level: level 0 is always the root.
+inline uint8_t* LoadLevel(IndexFile* ix, int level) {
+  TreeDescriptor* t = ix->current;
+  int32_t off = level == 0 ? TreeRoot(t) : t->path[level].node;
+  ix->currentNode = off;
+  return Node(ix, off);
+}
+
+// Reserves node space, reporting a positive system code with its upper 16
+// bits set (tree creation and bulk loading).
+void ReserveNodeForTree(IndexFile* ix, int32_t off);
+
+// Inserts entry (size esize, child already set) at byte position pos of the
+// node at level, splitting upward as needed and growing the tree at the top.
+// Returns true when any node was split. The entry buffer may be one of the
+// scratch buffers.
+bool InsertAtLevel(IndexFile* ix, int level, uint32_t pos, const uint8_t* entry, uint32_t esize);
+// True when InsertAtLevel(level, pos, esize) can be done without a ninth
+// level and without overfilling the node the entry lands in. `removed` is
+// the position of an entry to be taken out of the level's node first (-1 none).
+bool CanInsertAtLevel(IndexFile* ix, int level, uint32_t pos, uint32_t esize, int32_t removed);
+// Removes the entry at pos of node n (later entries move down).
+void RemoveEntry(IndexFile* ix, uint8_t* n, uint32_t pos);
+
+}  // namespace btree

@@ -1,0 +1,182 @@
+// Search and iteration. The cursor is the descriptor's path: one (node,
+// position) pair per level, position -1 standing before the first entry.
+// A child of -1 ends a descent wherever it stands.
+#include <cstring>
+
+#include "ourlib/src/BTreeNode.h"
+#include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/StoreEngineRun.h"
+
+using namespace btree;
+
+namespace {
+
+// One level deeper on the path; a tree deeper than the path is damaged.
+int Deeper(int level) {
+  if (level + 1 >= kMaxTreeLevels) RaiseError(ERR_NOT_STORE);
+  return level + 1;
+}
+
+// Descends from (level, its position) through leftmost children to the
+// bottom, recording position -1 on every new level.
+void DescendLeftmost(IndexFile* ix, int level, int32_t child) {
+  TreeDescriptor* t = ix->current;
+  while (child != -1) {
+    level = Deeper(level);
+    t->path[level] = {child, -1};
+    child = NodeLeft(LoadLevel(ix, level));
+  }
+  t->level = level;
+}
+
+bool FindImpl(IndexFile* ix, void* key, bool exact) {
+  TreeDescriptor* t = ix->current;
+  t->parked = false;
+  bool met = false;
+  int level = 0;
+  t->path[0].node = TreeRoot(t);
+  for (;;) {
+    uint8_t* n = LoadLevel(ix, level);
+    uint32_t used = NodeUsed(n);
+    int32_t last = -1;
+    bool found = false;
+    for (uint32_t pos = 0; pos < used;) {
+      uint32_t size = EntrySize(ix, n, pos);
+      int c = CompareKeys(ix, key, EntryAt(n, pos) + kEntryHeader);
+      if (c < 0) break;
+      last = static_cast<int32_t>(pos);
+      if (c == 0) {
+        found = true;
+        break;
+      }
+      pos += size;
+    }
+    t->path[level].pos = last;
+    t->level = level;
+    met = met || found;
+    if (found && exact) return true;
+    int32_t child = last < 0 ? NodeLeft(n) : EntryChild(EntryAt(n, static_cast<uint32_t>(last)));
+    if (child == -1) return met;
+    level = Deeper(level);
+    t->path[level] = {child, -1};
+  }
+}
+
+// Parks the cursor after the last key: -4 from now until IndexFirst.
+int Park(IndexFile* ix) {
+  TreeDescriptor* t = ix->current;
+  t->parked = true;
+  t->filter = nullptr;
+  t->filterData = nullptr;
+  return ERR_NOT_FOUND;
+}
+
+// Moves the cursor to the next entry; the entry's address, or null at the end.
+const uint8_t* NextEntry(IndexFile* ix) {
+  TreeDescriptor* t = ix->current;
+  if (t->parked) return nullptr;
+  int level = t->level;
+  uint8_t* n = LoadLevel(ix, level);
+  int32_t pos = t->path[level].pos;
+  if (pos < 0 || static_cast<uint32_t>(pos) < NodeUsed(n)) {
+    int32_t child = pos < 0 ? NodeLeft(n) : EntryChild(EntryAt(n, static_cast<uint32_t>(pos)));
+    if (child != -1) {
+      DescendLeftmost(ix, level, child);
+      level = t->level;
+      n = LoadLevel(ix, level);
+      pos = -1;
+    }
+  }
+  for (;;) {
+    uint32_t next = (pos >= 0 && static_cast<uint32_t>(pos) >= NodeUsed(n)) ? NodeUsed(n) : PosAfter(ix, n, pos);
+    if (next < NodeUsed(n)) {
+      t->path[level].pos = static_cast<int32_t>(next);
+      t->level = level;
+      EntrySize(ix, n, next);  // checks the key before it is handed out
+      return EntryAt(n, next);
+    }
+    t->path[level].pos = static_cast<int32_t>(NodeUsed(n));
+    if (level == 0) {
+      Park(ix);
+      return nullptr;
+    }
+    --level;
+    n = LoadLevel(ix, level);
+    pos = t->path[level].pos;
+  }
+}
+
+// Hands the key of entry e out as *key asks.
+void GiveKey(IndexFile* ix, const uint8_t* e, KeyOut* key) {
+  if (key == nullptr) return;
+  const uint8_t* k = e + kEntryHeader;
+  const uint8_t* node = ix->file.base + ix->currentNode;
+  uint32_t len = EntrySize(ix, node, static_cast<uint32_t>(e - node - kNodeHeader)) - kEntryHeader;
+  key->length = len;
+  if (key->allocate) {
+    void* copy = MemAlloc(len);
+    if (copy == nullptr) RaiseError(ERR_NO_MEMORY);
+    std::memcpy(copy, k, len);
+    key->buffer = copy;
+  } else if (key->buffer != nullptr) {
+    if (len > key->capacity) RaiseError(ERR_PAST_END);
+    std::memcpy(key->buffer, k, len);
+  }
+}
+
+int NextImpl(IndexFile* ix, KeyOut* key, int32_t* value, int32_t* child, bool filtered) {
+  TreeDescriptor* t = ix->current;
+  for (;;) {
+    const uint8_t* e = NextEntry(ix);
+    if (e == nullptr) return ERR_NOT_FOUND;
+    if (filtered && t->filter != nullptr && t->filter(e + kEntryHeader, t->filterData) != 0) continue;
+    GiveKey(ix, e, key);
+    if (value) *value = EntryValue(e);
+    if (child) *child = EntryChild(e);
+    return 0;
+  }
+}
+
+}  // namespace
+
+bool IndexFind(IndexFile* index, void* key, bool exact) {
+  bool found = false;
+  RunRaising([&] { found = FindImpl(index, key, exact); });
+  return found;
+}
+
+int IndexLookup(IndexFile* index, void* key, int32_t* value, int32_t* child) {
+  int result = ERR_NOT_FOUND;
+  int rc = RunRaising([&] {
+    if (!FindImpl(index, key, true)) return;
+    TreeDescriptor* t = index->current;
+    const uint8_t* n = LoadLevel(index, t->level);
+    const uint8_t* e = EntryAt(n, static_cast<uint32_t>(t->path[t->level].pos));
+    if (value) *value = EntryValue(e);
+    if (child) *child = EntryChild(e);
+    result = 0;
+  });
+  return rc != 0 ? rc : result;
+}
+
+void IndexFirst(IndexFile* index, KeyFilterFn filter, void* userData) {
+  TreeDescriptor* t = index->current;
+  t->filter = filter;
+  t->filterData = userData;
+  t->parked = false;
+  t->path[0] = {TreeRoot(t), -1};
+  t->level = 0;
+  RunRaising([&] { DescendLeftmost(index, 0, NodeLeft(LoadLevel(index, 0))); });
+}
+
+int IndexNext(IndexFile* index, KeyOut* key, int32_t* value, int32_t* child) {
+  int result = ERR_NOT_FOUND;
+  int rc = RunRaising([&] { result = NextImpl(index, key, value, child, false); });
+  return rc != 0 ? rc : result;
+}
+
+int IndexNextFiltered(IndexFile* index, KeyOut* key, int32_t* value, int32_t* child) {
+  int result = ERR_NOT_FOUND;
+  int rc = RunRaising([&] { result = NextImpl(index, key, value, child, true); });
+  return rc != 0 ? rc : result;
+}

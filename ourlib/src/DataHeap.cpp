@@ -1,0 +1,269 @@
+// The data heap: first-fit allocation by address from a free list kept in
+// ascending order, whose head node is the header itself (its link at offset
+// 12, its "size" at offset 8 being the logical size), ending in the
+// wilderness block. Every offset and size read from the file is checked
+// before use: a damaged heap gives -5, never an access outside the view.
+#include "ourlib/src/DataHeap.h"
+
+#include <cstring>
+#include <memory>
+
+#include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/MappedFileBytes.h"
+#include "ourlib/src/StoreEngineRun.h"
+
+namespace {
+
+constexpr uint32_t kHeadNode = 8;  // link at kHeadNode + 4 = 12
+constexpr uint32_t kUsedBit = 1;
+
+bool Writable(const DataHeap* h) { return (h->file.flags & MF_WRITABLE) != 0; }
+uint32_t Logical(const DataHeap* h) { return MapLogicalSize(&h->file); }
+uint32_t Word(DataHeap* h, uint64_t off) { return static_cast<uint32_t>(MapReadInt(&h->file, static_cast<uint32_t>(off))); }
+void SetWord(DataHeap* h, uint64_t off, uint32_t v) {
+  MapWriteInt(&h->file, static_cast<uint32_t>(off), static_cast<int32_t>(v));
+}
+int Damaged() { return RaiseError(ERR_NOT_STORE); }
+
+// A free block's header must lie after the previous block and in the file.
+void CheckFreeAt(const DataHeap* h, uint64_t off, uint64_t prevEnd) {
+  if (off < prevEnd || off % 4 != 0 || off + 8 > Logical(h)) Damaged();
+}
+
+void MarkStart(DataHeap* h, uint64_t off, bool on) {
+  if (!h->startsBuilt) return;
+  size_t bit = static_cast<size_t>(off / 4);
+  if (bit / 64 >= h->starts.size()) h->starts.resize(bit / 64 + 1024, 0);
+  uint64_t mask = uint64_t{1} << (bit % 64);
+  if (on) {
+    h->starts[bit / 64] |= mask;
+  } else {
+    h->starts[bit / 64] &= ~mask;
+  }
+}
+
+bool IsStart(const DataHeap* h, uint64_t off) {
+  size_t bit = static_cast<size_t>(off / 4);
+  return bit / 64 < h->starts.size() && (h->starts[bit / 64] >> (bit % 64) & 1) != 0;
+}
+
+// Walks the free list to its last block (the wilderness) and the blocks from
+// 32 up to it, noting every block start.
+void BuildStarts(DataHeap* h) {
+  h->starts.assign(Logical(h) / 4 / 64 + 1024, 0);
+  h->startsBuilt = true;
+  h->tilingBroken = true;
+  int rc = Guard([&] {
+    uint64_t prevEnd = kHeapFirstBlock, wild = 0;
+    for (uint64_t cur = Word(h, kHeadNode + 4); cur != 0;) {
+      CheckFreeAt(h, cur, prevEnd);
+      uint32_t size = Word(h, cur);
+      if ((size & 3) != 0 || size < 8) Damaged();
+      wild = cur;
+      prevEnd = cur + size;
+      cur = Word(h, cur + 4);
+    }
+    if (wild == 0) Damaged();
+    uint64_t off = kHeapFirstBlock;
+    while (off < wild) {
+      uint32_t word = Word(h, off);
+      uint32_t size = word & ~kUsedBit;
+      if ((size & 3) != 0 || size < 8 || off + size > wild) Damaged();
+      MarkStart(h, off, true);
+      off += size;
+    }
+    if (off != wild) Damaged();
+    MarkStart(h, wild, true);
+  });
+  h->tilingBroken = rc != 0;
+}
+
+// Checks that recordOffset is the record offset of a used block of at
+// least length bytes inside the file; the block's size.
+uint32_t CheckRecord(DataHeap* h, int32_t recordOffset, uint32_t length) {
+  bool unmapped = (h->file.flags & MF_UNMAPPED) != 0;
+  uint64_t logical = unmapped ? h->file.mappedSize : Logical(h);
+  uint64_t o = static_cast<uint32_t>(recordOffset);
+  if (recordOffset < static_cast<int32_t>(kHeapFirstBlock + 4) || o % 4 != 0 || o >= logical) Damaged();
+  uint64_t q = o - 4;
+  uint8_t bytes[4];
+  int rc = MapRead(&h->file, static_cast<uint32_t>(q), bytes, 4);
+  if (rc != 0) RaiseError(rc);
+  uint32_t word = GetU32(bytes);
+  uint32_t size = word & ~3u;
+  if ((word & 3) != kUsedBit || size < 8 || q + size > logical || length > size - 4) Damaged();
+  if (!unmapped) {
+    if (!h->startsBuilt) BuildStarts(h);
+    if (h->tilingBroken || !IsStart(h, q)) Damaged();
+  }
+  return size;
+}
+
+void WriteHeader(DataHeap* h) {
+  if (!Writable(h)) return;
+  uint8_t link[4];
+  if (MapRead(&h->file, 12, link, 4) == 0) std::memcpy(h->file.header + 12, link, 4);
+  MapWrite(&h->file, 0, h->file.header, kMapHeaderSize);
+}
+
+// Closes a heap whose open failed: a file opened for update is cut back to
+// the size it had.
+struct AbandonHeap {
+  void operator()(DataHeap* h) const {
+    if (h->file.flags & MF_WRITABLE) MapSetLogicalSize(&h->file, h->file.openedSize);
+    MapClose(&h->file, 0);
+    delete h;
+  }
+};
+
+DataHeap* OpenChecked(const char* path, bool update) {
+  std::unique_ptr<DataHeap, AbandonHeap> h(new DataHeap);
+  MappedFile* mf = &h->file;
+  if (update) {
+    // A missing data file is not created: the store is not a store.
+    if (!plat::Env::Default()->Exists(path)) return RaiseError(ERR_NOT_STORE), nullptr;
+    if (MapOpenUpdate(mf, path, kHeapGrowth) == nullptr) return nullptr;
+  } else if (MapOpenRead(mf, path, 0) == nullptr) {
+    return nullptr;
+  }
+  uint32_t fileSize = update ? mf->openedSize : mf->mappedSize;
+  if (fileSize < kMapHeaderSize || mf->base == nullptr) Damaged();
+  const uint8_t* b = mf->base;
+  if (std::memcmp(b, "DKFM", 4) != 0 || GetU32(b + 4) != kHeapVersion) Damaged();
+  uint32_t head = GetU32(b + 12);
+  if (head >= fileSize || (b[head] & 3) != 0) Damaged();
+  std::memcpy(mf->header, b, kMapHeaderSize);
+  uint32_t logical = MapLogicalSize(mf);
+  if (logical < kHeapHeaderSize || logical > fileSize) Damaged();
+  return h.release();
+}
+
+}  // namespace
+
+DataHeap* HeapCreate(const char* path) {
+  DataHeap* result = nullptr;
+  RunRaising([&] {
+    std::unique_ptr<DataHeap, AbandonHeap> h(new DataHeap);
+    if (MapCreate(&h->file, path, kHeapGrowth, kHeapGrowth) == nullptr) return;
+    uint8_t header[kHeapHeaderSize] = {};
+    std::memcpy(header, "DKFM", 4);
+    PutI32(header + 4, static_cast<int32_t>(kHeapVersion));
+    PutI32(header + 8, static_cast<int32_t>(kHeapHeaderSize));
+    PutI32(header + 12, static_cast<int32_t>(kHeapFirstBlock));
+    PutI32(header + 32, static_cast<int32_t>(kWildernessSize));
+    std::memcpy(h->file.header, header, kMapHeaderSize);
+    MapWrite(&h->file, 0, header, kHeapHeaderSize);
+    h->file.openedSize = kHeapHeaderSize;
+    result = h.release();
+  });
+  return result;
+}
+
+DataHeap* HeapOpenRead(const char* path) {
+  DataHeap* result = nullptr;
+  RunRaising([&] { result = OpenChecked(path, false); });
+  return result;
+}
+
+DataHeap* HeapOpenUpdate(const char* path) {
+  DataHeap* result = nullptr;
+  RunRaising([&] { result = OpenChecked(path, true); });
+  return result;
+}
+
+void HeapFlush(DataHeap* heap) {
+  RunRaising([&] { WriteHeader(heap); });
+}
+
+void HeapClose(DataHeap* heap) {
+  if (heap == nullptr) return;
+  if (!(heap->file.flags & MF_UNMAPPED)) Guard([&] { WriteHeader(heap); });
+  MapClose(&heap->file, 0);
+  delete heap;
+}
+
+int32_t HeapAlloc(DataHeap* h, uint32_t length) {
+  if (length == 0) return -1;
+  int32_t result = -1;
+  int rc = RunRaising([&] {
+    if (length > kWildernessSize) RaiseError(ERR_NO_MEMORY);
+    uint32_t need = (length + 7) & ~3u;
+    if (need < 8) need = 8;
+    uint64_t prev = kHeadNode, prevEnd = kHeapFirstBlock;
+    uint64_t cur = Word(h, kHeadNode + 4);
+    uint32_t size = 0;
+    for (;;) {
+      if (cur == 0) RaiseError(ERR_NO_MEMORY);
+      CheckFreeAt(h, cur, prevEnd);
+      size = Word(h, cur);
+      if ((size & 3) != 0 || size < 8) Damaged();
+      if (size >= need) break;
+      prev = cur;
+      prevEnd = cur + size;
+      cur = Word(h, cur + 4);
+    }
+    uint32_t next = Word(h, cur + 4);
+    if (need < size - 8) {
+      uint8_t rest[8];
+      PutI32(rest, static_cast<int32_t>(size - need));
+      PutI32(rest + 4, static_cast<int32_t>(next));
+      MapWrite(&h->file, static_cast<uint32_t>(cur + need), rest, 8);
+      SetWord(h, prev + 4, Word(h, prev + 4) + need);
+      SetWord(h, cur, need);
+      MarkStart(h, cur + need, true);
+    } else {
+      SetWord(h, prev + 4, next);
+    }
+    SetWord(h, cur, Word(h, cur) | kUsedBit);
+    result = static_cast<int32_t>(cur + 4);
+  });
+  return rc != 0 ? rc : result;
+}
+
+int HeapFree(DataHeap* h, int32_t recordOffset) {
+  return RunRaising([&] {
+    uint32_t logical = Logical(h);
+    if (recordOffset == 0 || static_cast<uint32_t>(recordOffset) >= logical) return;
+    uint32_t a = CheckRecord(h, recordOffset, 0);
+    if (!Writable(h)) return;
+    uint64_t q = static_cast<uint32_t>(recordOffset) - 4;
+    // P: the last free node before q (the head node at first); S: its next.
+    uint64_t p = kHeadNode, pEnd = kHeapFirstBlock;
+    uint64_t s = Word(h, kHeadNode + 4);
+    while (s != 0 && s < q) {
+      CheckFreeAt(h, s, pEnd);
+      uint32_t size = Word(h, s);
+      if ((size & 3) != 0 || size < 8) Damaged();
+      p = s;
+      pEnd = s + size;
+      s = Word(h, s + 4);
+    }
+    if (s == 0 || pEnd > q || s < q + a) Damaged();
+    CheckFreeAt(h, s, q + a);
+    uint64_t fin;
+    uint32_t finSize;
+    if (p == kHeadNode || pEnd != q) {
+      SetWord(h, p + 4, static_cast<uint32_t>(q));
+      SetWord(h, q + 4, static_cast<uint32_t>(s));
+      fin = q;
+      finSize = a;
+    } else {
+      fin = p;
+      finSize = static_cast<uint32_t>(pEnd - p) + a;
+      MarkStart(h, q, false);
+    }
+    if (s == q + a) {
+      uint32_t sSize = Word(h, s);
+      if ((sSize & 3) != 0 || sSize < 8) Damaged();
+      SetWord(h, fin + 4, Word(h, s + 4));
+      finSize += sSize;
+      MarkStart(h, s, false);
+      if (s + 8 == logical) MapSetLogicalSize(&h->file, static_cast<uint32_t>(fin + 8));
+    }
+    SetWord(h, fin, finSize);
+  });
+}
+
+int HeapCheckRecord(DataHeap* heap, int32_t recordOffset, uint32_t length) {
+  return RunRaising([&] { CheckRecord(heap, recordOffset, length); });
+}

@@ -1,0 +1,239 @@
+#include "ourlib/src/MappedFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/MappedFileBytes.h"
+#include "ourlib/src/PathText.h"
+
+namespace {
+
+// Files and views stay below 2 GiB: offsets in the formats are signed 32-bit.
+constexpr uint64_t kMaxFileSize = 0x7FFFFFFF;
+
+int SystemCode(int code) { return code != 0 ? code : ERR_SYSTEM; }
+
+// Prepares obj for an open call: a new owned object when null, else cleared.
+MappedFile* Prepare(MappedFile* obj, const char* path) {
+  if (obj == nullptr) {
+    obj = new (std::nothrow) MappedFile;
+    if (obj == nullptr) {
+      RaiseError(ERR_NO_MEMORY);
+      return nullptr;
+    }
+    obj->flags = MF_OWNED;
+  } else {
+    obj->view.reset();
+    obj->handle.reset();
+    *obj = MappedFile();
+  }
+  obj->name = path;
+  return obj;
+}
+
+// Closes a half-opened object (nothing is cut) and raises code.
+MappedFile* Fail(MappedFile* obj, int code) {
+  obj->flags &= ~MF_WRITABLE;
+  MapClose(obj, 0);
+  RaiseError(code);
+  return nullptr;
+}
+
+void TakeView(MappedFile* obj) {
+  obj->base = obj->view ? obj->view->Data() : nullptr;
+  obj->mappedSize = obj->view ? static_cast<uint32_t>(obj->view->Size()) : 0;
+}
+
+}  // namespace
+
+uint32_t MapLogicalSize(const MappedFile* mf) { return GetU32(mf->header + 8); }
+void MapSetLogicalSize(MappedFile* mf, uint32_t size) {
+  PutI32(mf->header + 8, static_cast<int32_t>(size));
+}
+int32_t MapFreeHead(const MappedFile* mf) { return GetI32(mf->header + 12); }
+void MapSetFreeHead(MappedFile* mf, int32_t offset) { PutI32(mf->header + 12, offset); }
+
+MappedFile* MapCreate(MappedFile* obj, const char* path, uint32_t initialSize, uint32_t growth) {
+  obj = Prepare(obj, path);
+  if (obj == nullptr) return nullptr;
+  plat::Env* env = plat::Env::Default();
+  int rc = env->Open(path, plat::Access::ReadWrite, plat::Share::None,
+                     plat::Disposition::CreateAlways, plat::ATTR_NORMAL, &obj->handle);
+  if (rc != 0) return Fail(obj, SystemCode(rc));
+  rc = env->Map(obj->handle.get(), true, initialSize, &obj->view);
+  if (rc != 0) return Fail(obj, SystemCode(rc));
+  TakeView(obj);
+  obj->flags |= MF_WRITABLE;
+  obj->growth = growth;
+  MapSetLogicalSize(obj, 0);
+  return obj;
+}
+
+MappedFile* MapOpenRead(MappedFile* obj, const char* path, uint32_t flags) {
+  obj = Prepare(obj, path);
+  if (obj == nullptr) return nullptr;
+  plat::Env* env = plat::Env::Default();
+  int rc = env->Open(path, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
+                     plat::ATTR_NORMAL, &obj->handle);
+  if (rc != 0) return Fail(obj, SystemCode(rc));
+  uint64_t size = 0;
+  rc = obj->handle->Size(&size);
+  if (rc != 0) return Fail(obj, SystemCode(rc));
+  if (size > kMaxFileSize) return Fail(obj, ERR_NOT_STORE);
+  if (flags & MF_UNMAPPED) {
+    obj->flags |= MF_UNMAPPED;
+    obj->mappedSize = static_cast<uint32_t>(size);
+  } else if (size > 0) {  // an empty file has nothing to map; its checks fail later
+    rc = env->Map(obj->handle.get(), false, size, &obj->view);
+    if (rc != 0) return Fail(obj, SystemCode(rc));
+    TakeView(obj);
+  }
+  MapSetLogicalSize(obj, static_cast<uint32_t>(size));
+  return obj;
+}
+
+MappedFile* MapOpenUpdate(MappedFile* obj, const char* path, uint32_t growth) {
+  obj = Prepare(obj, path);
+  if (obj == nullptr) return nullptr;
+  plat::Env* env = plat::Env::Default();
+  int rc = env->Open(path, plat::Access::ReadWrite, plat::Share::None,
+                     plat::Disposition::OpenAlways, plat::ATTR_NORMAL, &obj->handle);
+  if (rc != 0) return Fail(obj, SystemCode(rc));
+  uint64_t size = 0;
+  rc = obj->handle->Size(&size);
+  if (rc != 0) return Fail(obj, SystemCode(rc));
+  if (size + growth > kMaxFileSize) return Fail(obj, ERR_NOT_STORE);
+  // Until the header is loaded the file is mapped at its size + growth; a
+  // failed open must not leave the file longer, so MF_WRITABLE (which cuts
+  // at close) is set only once the view exists and the size is known.
+  rc = env->Map(obj->handle.get(), true, size + growth, &obj->view);
+  if (rc != 0) {
+    obj->view.reset();
+    if (obj->handle->Seek(size) == 0) obj->handle->SetEnd();
+    return Fail(obj, SystemCode(rc));
+  }
+  TakeView(obj);
+  obj->flags |= MF_WRITABLE;
+  obj->growth = growth;
+  obj->openedSize = static_cast<uint32_t>(size);
+  MapSetLogicalSize(obj, obj->mappedSize);
+  return obj;
+}
+
+void MapClose(MappedFile* obj, uint32_t size) {
+  if (obj == nullptr) return;
+  obj->view.reset();
+  obj->base = nullptr;
+  if ((obj->flags & MF_WRITABLE) && obj->handle) {
+    uint32_t end = size != 0 ? size : MapLogicalSize(obj);
+    if (obj->handle->Seek(end) == 0) obj->handle->SetEnd();
+  }
+  obj->handle.reset();
+  obj->name.clear();
+  obj->mappedSize = 0;
+  if (obj->flags & MF_OWNED) delete obj;
+}
+
+int MapGrow(MappedFile* obj, uint32_t extra) {
+  if (obj->flags & MF_UNMAPPED) return RaiseError(ERR_UNMAPPED_WRITE);
+  if (!obj->view) return RaiseError(ERR_NO_VIEW);
+  uint64_t want = static_cast<uint64_t>(obj->mappedSize) + extra;
+  if (want > kMaxFileSize) return RaiseError(ERR_NO_MEMORY);
+  int rc = obj->view->Grow(want);
+  TakeView(obj);  // the old view may sit at a new address after a failure too
+  if (rc != 0) return RaiseError(SystemCode(rc));
+  return 0;
+}
+
+int MapWrite(MappedFile* obj, uint32_t offset, const void* src, uint32_t length) {
+  if (obj->flags & MF_UNMAPPED) return RaiseError(ERR_UNMAPPED_WRITE);
+  if (obj->base == nullptr) return RaiseError(ERR_NO_VIEW);
+  if (!(obj->flags & MF_WRITABLE)) return 0;
+  uint64_t end = static_cast<uint64_t>(offset) + length;
+  if (end > obj->mappedSize) {
+    uint64_t shortfall = end - obj->mappedSize;
+    uint64_t step = std::max<uint64_t>(shortfall, obj->growth);
+    if (static_cast<uint64_t>(obj->mappedSize) + step > kMaxFileSize) {
+      if (end > kMaxFileSize) return RaiseError(ERR_NO_MEMORY);
+      step = kMaxFileSize - obj->mappedSize;
+    }
+    int rc = MapGrow(obj, static_cast<uint32_t>(step));
+    if (rc != 0) return rc;
+  }
+  if (src != nullptr && length != 0) std::memmove(obj->base + offset, src, length);
+  if (end > MapLogicalSize(obj)) MapSetLogicalSize(obj, static_cast<uint32_t>(end));
+  return 0;
+}
+
+int MapReserve(MappedFile* obj, uint32_t offset, uint32_t length) {
+  return MapWrite(obj, offset, nullptr, length);
+}
+
+int MapRead(MappedFile* obj, uint32_t offset, void* dst, uint32_t length) {
+  if (obj->flags & MF_UNMAPPED) {
+    if (dst == nullptr) return 0;
+    if (!obj->handle) return ERR_NO_VIEW;
+    int rc = obj->handle->Seek(offset);
+    if (rc != 0) return SystemCode(rc);
+    uint32_t got = 0;
+    rc = obj->handle->Read(dst, length, &got);
+    if (rc != 0) return SystemCode(rc);
+    return got == length ? 0 : ERR_PAST_END;
+  }
+  if (obj->base == nullptr) return ERR_NO_VIEW;
+  if (static_cast<uint64_t>(offset) + length > obj->mappedSize) return ERR_PAST_END;
+  if (dst != nullptr && length != 0) std::memcpy(dst, obj->base + offset, length);
+  return 0;
+}
+
+int MapReadRaise(MappedFile* obj, uint32_t offset, void* dst, uint32_t length) {
+  int rc = MapRead(obj, offset, dst, length);
+  return rc != 0 ? RaiseError(rc) : 0;
+}
+
+int32_t MapReadInt(MappedFile* obj, uint32_t offset) {
+  if (obj->flags & MF_UNMAPPED) return RaiseError(ERR_UNMAPPED_WRITE);
+  uint8_t bytes[4];
+  int rc = MapRead(obj, offset, bytes, 4);
+  if (rc != 0) return RaiseError(rc);
+  return GetI32(bytes);
+}
+
+int MapWriteInt(MappedFile* obj, uint32_t offset, int32_t value) {
+  uint8_t bytes[4];
+  PutI32(bytes, value);
+  return MapWrite(obj, offset, bytes, 4);
+}
+
+namespace {
+
+bool SameExtension(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b) {
+    char x = (*a >= 'a' && *a <= 'z') ? static_cast<char>(*a - 32) : *a;
+    if (x != *b) return false;
+  }
+  return *a == *b;
+}
+
+}  // namespace
+
+bool StoreFileName(const char* path, const char* ext, char* out, size_t capacity) {
+  // The extension is the last dot of the last path component. A backslash
+  // counts only as a character of its own (never a double-byte trail byte);
+  // slashes, colons and dots never occur as trail bytes.
+  const char* name = path;
+  for (const char* b = FindBackslash(path); b != nullptr; b = FindBackslash(b + 1)) name = b + 1;
+  for (const char* p = name; *p; ++p) {
+    if (*p == '/' || *p == ':') name = p + 1;
+  }
+  const char* dot = std::strrchr(name, '.');
+  size_t keep = std::strlen(path);
+  if (dot != nullptr && (SameExtension(dot, ".DKX") || SameExtension(dot, ".DKD"))) {
+    keep = static_cast<size_t>(dot - path);
+  }
+  if (keep + std::strlen(ext) + 1 > capacity) return false;
+  std::memcpy(out, path, keep);
+  std::strcpy(out + keep, ext);
+  return true;
+}

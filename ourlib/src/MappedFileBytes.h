@@ -1,0 +1,26 @@
+// Little-endian fields of the store files, read and written byte by byte so
+// that the format does not depend on the host's byte order or alignment.
+#pragma once
+
+#include <cstdint>
+
+inline int32_t GetI32(const uint8_t* p) {
+  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                              static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
+}
+inline uint32_t GetU32(const uint8_t* p) { return static_cast<uint32_t>(GetI32(p)); }
+inline int16_t GetI16(const uint8_t* p) {
+  return static_cast<int16_t>(static_cast<uint16_t>(p[0] | p[1] << 8));
+}
+inline void PutI32(uint8_t* p, int32_t v) {
+  uint32_t u = static_cast<uint32_t>(v);
+  p[0] = static_cast<uint8_t>(u);
+  p[1] = static_cast<uint8_t>(u >> 8);
+  p[2] = static_cast<uint8_t>(u >> 16);
+  p[3] = static_cast<uint8_t>(u >> 24);
+}
+inline void PutI16(uint8_t* p, int16_t v) {
+  uint16_t u = static_cast<uint16_t>(v);
+  p[0] = static_cast<uint8_t>(u);
+  p[1] = static_cast<uint8_t>(u >> 8);
+}

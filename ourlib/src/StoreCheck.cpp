@@ -1,0 +1,192 @@
+// The store checker: walks both files and reports the first broken rule.
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ourlib/src/BTreeNode.h"
+#include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/StoreEngine.h"
+
+using namespace btree;
+
+namespace {
+
+std::string Fmt(const char* fmt, long a = 0, long b = 0) {
+  char text[160];
+  std::snprintf(text, sizeof text, fmt, a, b);
+  return text;
+}
+
+struct TreeWalk {
+  IndexFile* ix;
+  std::set<int32_t> freeNodes, seen;
+  std::vector<int32_t>* values;
+  std::vector<uint8_t> probe;
+  int maxDepth = 0;
+  std::string error;
+
+  // Compares key a with b on a copy of a (a compare may write into its search key).
+  int Compare(const uint8_t* a, uint32_t alen, const uint8_t* b) {
+    probe.assign(a, a + alen);
+    probe.resize(alen + 64, 0);
+    return CompareKeys(ix, probe.data(), b);
+  }
+
+  // lo/hi: the keys the subtree lies between (null: open end).
+  bool Walk(int32_t off, int level, const uint8_t* lo, uint32_t loLen, const uint8_t* hi) {
+    if (level >= kMaxTreeLevels) return Fail(Fmt("node %ld lies deeper than %ld levels", off, kMaxTreeLevels));
+    if (!ValidNodeOffset(ix, off)) return Fail(Fmt("child offset %ld is not a node of the file", off));
+    if (freeNodes.count(off)) return Fail(Fmt("node %ld is in the tree and on the free-node list", off));
+    if (!seen.insert(off).second) return Fail(Fmt("node %ld is reached twice", off));
+    const uint8_t* n = ix->file.base + off;
+    if (level > 0 && GetI32(n) != off) return Fail(Fmt("node %ld holds own offset %ld", off, GetI32(n)));
+    if (GetI16(n + 8) < 0 || NodeUsed(n) > Capacity(ix)) return Fail(Fmt("node %ld uses %ld bytes", off, GetI16(n + 8)));
+    if (NodeLeft(n) == kFreeMark) return Fail(Fmt("node %ld in the tree is marked free", off));
+    bool dups = TreeDuplicates(ix->current);
+    uint32_t used = NodeUsed(n);
+    if (level > 0 && used == 0 && NodeLeft(n) == -1) return Fail(Fmt("node %ld is empty", off));
+    if (level + 1 > maxDepth) maxDepth = level + 1;
+    // Entries and order within the node and against the bounds.
+    std::vector<uint32_t> positions;
+    for (uint32_t pos = 0; pos < used;) {
+      int32_t size = 0;
+      if (Guard([&] { size = static_cast<int32_t>(EntrySize(ix, n, pos)); }) != 0) {
+        return Fail(Fmt("node %ld: the entry at %ld runs past the used bytes", off, pos));
+      }
+      positions.push_back(pos);
+      pos += static_cast<uint32_t>(size);
+    }
+    const uint8_t* prev = lo;
+    uint32_t prevLen = loLen;
+    bool prevIsBound = true;
+    for (uint32_t pos : positions) {
+      const uint8_t* key = EntryAt(n, pos) + kEntryHeader;
+      uint32_t len = EntrySize(ix, n, pos) - kEntryHeader;
+      if (prev != nullptr) {
+        int c = Compare(key, len, prev);
+        if (c < 0 || (c == 0 && !dups && !prevIsBound)) {
+          return Fail(Fmt("node %ld: key at %ld is out of order", off, pos));
+        }
+        if (c == 0 && !dups && prevIsBound && level > 0) return Fail(Fmt("node %ld: key at %ld repeats its separator", off, pos));
+      }
+      if (hi != nullptr && Compare(key, len, hi) > 0) return Fail(Fmt("node %ld: key at %ld sorts after its subtree's bound", off, pos));
+      if (values) values->push_back(EntryValue(EntryAt(n, pos)));
+      prev = key;
+      prevLen = len;
+      prevIsBound = false;
+    }
+    // Subtrees: leftmost below the first key, each entry's child up to the next key.
+    if (NodeLeft(n) != -1) {
+      const uint8_t* first = positions.empty() ? hi : EntryAt(n, positions[0]) + kEntryHeader;
+      if (!Walk(NodeLeft(n), level + 1, lo, loLen, first)) return false;
+    }
+    for (size_t i = 0; i < positions.size(); ++i) {
+      const uint8_t* e = EntryAt(n, positions[i]);
+      if (EntryChild(e) == -1) continue;
+      const uint8_t* next = i + 1 < positions.size() ? EntryAt(n, positions[i + 1]) + kEntryHeader : hi;
+      uint32_t klen = EntrySize(ix, n, positions[i]) - kEntryHeader;
+      if (!Walk(EntryChild(e), level + 1, e + kEntryHeader, klen, next)) return false;
+    }
+    (void)prevLen;
+    return true;
+  }
+
+  bool Fail(const std::string& text) {
+    if (error.empty()) error = text;
+    return false;
+  }
+};
+
+std::string CheckIndex(IndexFile* ix, std::vector<int32_t>* values) {
+  const MappedFile& mf = ix->file;
+  if (mf.base == nullptr) return "the index is not mapped";
+  if (std::memcmp(mf.header, "DKBT", 4) != 0) return "index magic is not DKBT";
+  if (mf.header[5] != 1) return "index major version is not 1";
+  uint32_t logical = MapLogicalSize(&mf);
+  if (logical > mf.mappedSize) return Fmt("index logical size %ld exceeds the view (%ld)", logical, mf.mappedSize);
+  if (logical < kFirstNode || (logical - kFirstNode) % ix->nodeSize != 0) return Fmt("index logical size %ld is not a node boundary", logical);
+  TreeDescriptor* t = ix->current;
+  if (TreeHeight(t) < 1 || TreeHeight(t) > kMaxTreeLevels) return Fmt("tree height %ld", TreeHeight(t));
+  TreeWalk w;
+  w.ix = ix;
+  w.values = values;
+  uint32_t nodes = (logical - kFirstNode) / ix->nodeSize;
+  uint32_t count = 0;
+  for (int32_t f = MapFreeHead(&mf); f != -1; f = GetI32(mf.base + f)) {
+    if (++count > nodes) return "the free-node list has a cycle";
+    if (!ValidNodeOffset(ix, f)) return Fmt("free node %ld is not a node of the file", f);
+    if (NodeLeft(mf.base + f) != kFreeMark) return Fmt("free node %ld is not marked -2", f);
+    w.freeNodes.insert(f);
+  }
+  bool ok = false;
+  int rc = Guard([&] { ok = w.Walk(TreeRoot(t), 0, nullptr, 0, nullptr); });
+  if (rc != 0) return Fmt("error %ld while walking the tree", rc);
+  if (!ok) return w.error;
+  if (w.maxDepth != TreeHeight(t)) return Fmt("tree is %ld levels deep, its height says %ld", w.maxDepth, TreeHeight(t));
+  return "";
+}
+
+std::string CheckHeap(DataHeap* h, std::set<int32_t>* usedRecords) {
+  MappedFile& mf = h->file;
+  if (mf.flags & MF_UNMAPPED) return "";
+  if (mf.base == nullptr) return "the data file is not mapped";
+  if (std::memcmp(mf.header, "DKFM", 4) != 0) return "data magic is not DKFM";
+  if (GetU32(mf.header + 4) != kHeapVersion) return "data version is not 257";
+  uint64_t logical = MapLogicalSize(&mf);
+  if (logical > mf.mappedSize || logical < kHeapHeaderSize) return Fmt("data logical size %ld", static_cast<long>(logical));
+  const uint8_t* b = mf.base;
+  std::set<uint64_t> freeBlocks;
+  uint64_t prevEnd = kHeapFirstBlock, wild = 0;
+  for (uint64_t cur = GetU32(b + 12); cur != 0; cur = GetU32(b + cur + 4)) {
+    if (cur < prevEnd || cur % 4 != 0 || cur + 8 > logical) return Fmt("free block %ld is out of place", static_cast<long>(cur));
+    if (!freeBlocks.empty() && cur == prevEnd) return Fmt("free block %ld was not merged with the one before", static_cast<long>(cur));
+    uint32_t size = GetU32(b + cur);
+    if ((size & 3) != 0 || size < 8) return Fmt("free block %ld has size word %ld", static_cast<long>(cur), static_cast<long>(size));
+    freeBlocks.insert(cur);
+    prevEnd = cur + size;
+    wild = cur;
+  }
+  if (wild == 0) return "the free list has no wilderness block";
+  if (wild + GetU32(b + wild) != 0x40000000u) return "the wilderness block does not reach 1 GiB";
+  for (uint64_t off = kHeapFirstBlock; off < wild;) {
+    uint32_t word = GetU32(b + off);
+    uint32_t size = word & ~3u;
+    if ((word & 2) != 0 || size < 8 || off + size > wild) return Fmt("block %ld has size word %ld", static_cast<long>(off), static_cast<long>(word));
+    bool isFree = freeBlocks.count(off) != 0;
+    if (isFree == ((word & 1) != 0)) return Fmt("block %ld: in-use bit disagrees with the free list", static_cast<long>(off));
+    if (h->startsBuilt && !h->tilingBroken) {
+      size_t bit = static_cast<size_t>(off / 4);
+      if (bit / 64 >= h->starts.size() || !(h->starts[bit / 64] >> (bit % 64) & 1)) {
+        return Fmt("block %ld is missing from the block-start map", static_cast<long>(off));
+      }
+    }
+    if (!isFree && usedRecords) usedRecords->insert(static_cast<int32_t>(off + 4));
+    off += size;
+    if (off > wild) return "blocks overlap the wilderness block";
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string IndexVerify(IndexFile* index) { return CheckIndex(index, nullptr); }
+
+std::string HeapVerify(DataHeap* heap) { return CheckHeap(heap, nullptr); }
+
+std::string StoreVerify(StoreEngine* engine) {
+  std::vector<int32_t> values;
+  std::string e = CheckIndex(engine->index, &values);
+  if (!e.empty()) return "index: " + e;
+  if (engine->heap->file.flags & MF_UNMAPPED) return "";
+  std::set<int32_t> used;
+  e = CheckHeap(engine->heap, &used);
+  if (!e.empty()) return "data: " + e;
+  std::set<int32_t> taken;
+  for (int32_t v : values) {
+    if (!used.count(v)) return Fmt("a key's value %ld is not a used block's record offset", v);
+    if (!taken.insert(v).second) return Fmt("two keys share the block of record offset %ld", v);
+  }
+  return "";
+}

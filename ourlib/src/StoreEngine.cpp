@@ -1,0 +1,162 @@
+// The store level: opening both files of a store together, and the record
+// operations that combine the index and the data heap.
+#include "ourlib/src/StoreEngine.h"
+
+#include <cstring>
+#include <memory>
+
+#include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/MappedFileBytes.h"
+#include "ourlib/src/PathText.h"
+#include "ourlib/src/StoreEngineRun.h"
+
+namespace {
+
+void FormName(const char* path, const char* ext, char* out) {
+  if (!StoreFileName(path, ext, out, kPathField)) RaiseError(ERR_NOT_STORE);
+}
+
+StoreEngine* OpenImpl(const char* path, const KeyConfig* cfg, int duplicates, int mode, uint32_t flags) {
+  std::unique_ptr<StoreEngine> engine(new (std::nothrow) StoreEngine);
+  if (!engine) RaiseError(ERR_NO_MEMORY);
+  char name[kPathField];
+  int rc = Guard([&] {
+    FormName(path, ".DKX", name);
+    if (mode == MODE_READ) {
+      engine->index = IndexOpen(name, cfg, MODE_READ);
+    } else if (mode == MODE_CREATE) {
+      engine->index = IndexCreate(name, cfg, duplicates);
+    } else {
+      engine->index = IndexOpenOrCreate(name, cfg, duplicates);
+    }
+    FormName(path, ".DKD", name);
+    if (mode == MODE_READ && (flags & MF_UNMAPPED)) {
+      engine->heap = new DataHeap;
+      if (MapOpenRead(&engine->heap->file, name, MF_UNMAPPED) == nullptr) RaiseError(ERR_SYSTEM);
+    } else if (mode == MODE_READ) {
+      engine->heap = HeapOpenRead(name);
+    } else if (mode == MODE_CREATE) {
+      engine->heap = HeapCreate(name);
+    } else {
+      engine->heap = HeapOpenUpdate(name);
+    }
+  });
+  if (rc != 0) {
+    IndexClose(engine->index);
+    if (engine->heap != nullptr) {  // only the unmapped open leaves a half-made heap
+      MapClose(&engine->heap->file, 0);
+      delete engine->heap;
+    }
+    RaiseError(rc);
+    return nullptr;
+  }
+  return engine.release();
+}
+
+}  // namespace
+
+StoreEngine* StoreOpen(const char* path, const KeyConfig* cfg, int duplicates, int mode, uint32_t flags,
+                       int32_t /*creationValue: accepted, unused*/) {
+  StoreEngine* engine = nullptr;
+  RunRaising([&] { engine = OpenImpl(path, cfg, duplicates, mode, flags); });
+  return engine;
+}
+
+void StoreClose(StoreEngine* engine) {
+  if (engine == nullptr) return;
+  IndexClose(engine->index);
+  HeapClose(engine->heap);
+  delete engine;
+}
+
+bool IsIndexFile(const char* path) {
+  std::unique_ptr<plat::File> file;
+  if (plat::Env::Default()->Open(path, plat::Access::Read, plat::Share::None,
+                                 plat::Disposition::OpenExisting, plat::ATTR_NORMAL, &file) != 0) {
+    return false;
+  }
+  uint8_t header[kMapHeaderSize];
+  uint32_t got = 0;
+  if (file->Read(header, kMapHeaderSize, &got) != 0 || got != kMapHeaderSize) return false;
+  return std::memcmp(header, "DKBT", 4) == 0 && header[5] == 1;
+}
+
+bool StoreExists(const char* path) {
+  char name[kPathField];
+  if (!StoreFileName(path, ".DKX", name, sizeof name) || !IsIndexFile(name)) return false;
+  if (!StoreFileName(path, ".DKD", name, sizeof name)) return false;
+  uint32_t attributes = 0;
+  return plat::Env::Default()->GetAttributes(name, &attributes) == 0;
+}
+
+bool StoreOwnsPointer(const StoreEngine* engine, const void* p) {
+  if (engine == nullptr || p == nullptr) return false;
+  const uint8_t* q = static_cast<const uint8_t*>(p);
+  auto inside = [q](const MappedFile& mf) {
+    return mf.base != nullptr && q >= mf.base && q < mf.base + mf.mappedSize;
+  };
+  return (engine->heap && inside(engine->heap->file)) || (engine->index && inside(engine->index->file));
+}
+
+int32_t StorePutRecord(StoreEngine* engine, const void* key, const void* bytes, uint32_t length) {
+  int32_t offset = -1;
+  int rc = RunRaising([&] {
+    offset = HeapAlloc(engine->heap, length);
+    if (offset == -1) return;
+    int code = Guard([&] { MapWrite(&engine->heap->file, static_cast<uint32_t>(offset), bytes, length); });
+    if (code == 0 && key != nullptr) code = Guard([&] { IndexInsert(engine->index, key, offset); });
+    if (code != 0) {
+      Guard([&] { HeapFree(engine->heap, offset); });
+      RaiseError(code);
+    }
+  });
+  return rc != 0 ? rc : offset;
+}
+
+int StoreRemoveKey(StoreEngine* engine, void* key) {
+  int result = ERR_NOT_FOUND;
+  int rc = RunRaising([&] {
+    int32_t value = 0;
+    // The value is checked before anything changes: a key pointing at no
+    // used block gives -5 and stays.
+    if (IndexLookup(engine->index, key, &value, nullptr) != 0) return;
+    if (value != 0) HeapCheckRecord(engine->heap, value, 0);
+    if (IndexDelete(engine->index, key, &value) != 0) return;
+    if (value != 0) HeapFree(engine->heap, value);
+    result = 0;
+  });
+  return rc != 0 ? rc : result;
+}
+
+int32_t StoreGetRecord(StoreEngine* engine, void* key, void* buffer, uint32_t length) {
+  int32_t result = ERR_NOT_FOUND;
+  int rc = RunRaising([&] {
+    int32_t value = 0;
+    if (IndexLookup(engine->index, key, &value, nullptr) != 0) return;
+    HeapCheckRecord(engine->heap, value, length);
+    if (buffer != nullptr) MapReadRaise(&engine->heap->file, static_cast<uint32_t>(value), buffer, length);
+    result = value;
+  });
+  return rc != 0 ? -1 : result;
+}
+
+int32_t StoreNextRecord(StoreEngine* engine, KeyOut* key) {
+  int32_t result = ERR_NOT_FOUND;
+  int rc = RunRaising([&] {
+    int32_t value = 0;
+    if (IndexNextFiltered(engine->index, key, &value, nullptr) != 0) return;
+    int code = Guard([&] { HeapCheckRecord(engine->heap, value, 0); });
+    if (code != 0) {
+      if (key != nullptr && key->allocate) MemFreeNull(key->buffer);
+      RaiseError(code);
+    }
+    result = value;
+  });
+  return rc != 0 ? -1 : result;
+}
+
+uint8_t* StoreRecordPointer(StoreEngine* engine, int32_t recordOffset) {
+  MappedFile& mf = engine->heap->file;
+  if ((mf.flags & MF_UNMAPPED) || mf.base == nullptr) return nullptr;
+  return mf.base + recordOffset;
+}
