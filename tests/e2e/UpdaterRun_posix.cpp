@@ -1,0 +1,232 @@
+// The real updater on a game installation in a temporary folder, with the
+// registry file and the console in place of the dialogs.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/GameInstall.h"
+#include "tests/support/Process.h"
+#include "tests/support/TestPaths.h"
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kRule[] = "===========================================================================";
+const char kVersionKey[] = "SOFTWARE\\Varnholt\\Marovex\\Version";
+const char kReport[] = "Update to 2.003.000\r\n- new units\r\n";
+
+// A stand-in for the game: records its arguments in started.txt beside it.
+void InstallGame(const GameInstall& g) {
+  const std::string exe = g.game + "MX.exe";
+  WriteFileBytes(exe, "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/started.txt\"\n");
+  chmod(exe.c_str(), 0755);
+}
+
+struct Install {
+  TempDir dir;
+  GameInstall g{dir.path()};
+  Install() {
+    g.WriteRegistry();
+    InstallGame(g);
+  }
+  ProcessResult Start(const std::vector<std::string>& args, const std::string& input = "n\n",
+                      std::function<bool(const std::string&)> interrupt = nullptr) {
+    ProcessOptions o;
+    o.workingDir = g.dist;
+    o.environment = {"UPDATER_REGISTRY=" + g.registry};
+    o.input = input;
+    o.interruptWhen = std::move(interrupt);
+    return RunProgram(g.Updater(), args, o);
+  }
+  // The log's lines; every line ends in CR LF on disk.
+  std::vector<std::string> Log(const std::string& name = "updlog.txt") {
+    std::string text = ReadFileBytes(g.dist + name);
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2) {
+      lines.push_back(text.substr(start, at - start));
+    }
+    EXPECT_EQ(start, text.size()) << "a line without CR LF at the end of the log";
+    return lines;
+  }
+  // Waits up to `tries` times 50 ms: the updater does not wait for the game.
+  bool GameStarted(std::string* args, int tries = 100) {
+    for (int i = 0; i < tries; ++i) {
+      if (fs::exists(g.game + "started.txt")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        *args = ReadFileBytes(g.game + "started.txt");
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+};
+
+TEST(UpdaterRun, UpdatesFilesRegistryAndLog) {
+  Install r;
+  r.g.Ship("patch.txt",
+           "// update to 2.003.000\n"
+           "updatetype = 1\nbuild = 0, 5\nsetbuild = 3\nsetversion = 2\n"
+           "setvertype = 0xDDD1\nsetserver = \"new.example\"\n"
+           "dstpath = __MAIN;\nfile = \"A.TXT\", 0\n"
+           "dstpath = __DATA + \"SUB\\\\\";\nfile = \"B.DAT\", 0\n"
+           "insttypes = 0x80\nfile = \"C.TXT\", 0\n");
+  r.g.Ship("A.TXT", "hello");
+  const std::string big(700000, 'b');
+  r.g.Ship("B.DAT", big);
+  r.g.Ship("C.TXT", "not for this installation");
+  r.g.Ship("Report.txt", kReport);
+  WriteFileBytes(r.g.game + "A.TXT", "old");
+
+  ProcessResult p = r.Start({"patch.txt", "-E", "-L", "-Q", "-"});
+  EXPECT_EQ(0, p.status) << p.err;
+  EXPECT_EQ("", p.err);
+  EXPECT_EQ("hello", ReadFileBytes(r.g.game + "A.TXT"));
+  EXPECT_EQ(big, ReadFileBytes(r.g.game + "Data/SUB/B.DAT"));
+  EXPECT_FALSE(fs::exists(r.g.game + "C.TXT"));
+  // The copy carries the source's times, to the 100 ns of a file time.
+  auto shipped = fs::last_write_time(r.g.dist + "B.DAT").time_since_epoch();
+  auto copied = fs::last_write_time(r.g.game + "Data/SUB/B.DAT").time_since_epoch();
+  EXPECT_LT(std::chrono::abs(shipped - copied), std::chrono::nanoseconds(100));
+
+  EXPECT_EQ(0x02030000u, RegistryDword(r.g.registry, kVersionKey, "Version"));
+  EXPECT_EQ(0xDDD10001u, RegistryDword(r.g.registry, kVersionKey, "Type"));
+  std::string server = RegistryBytes(r.g.registry, kVersionKey, "Server");
+  EXPECT_EQ(64u, server.size());
+  EXPECT_EQ("new.example", std::string(server.c_str()));
+
+  const std::vector<std::string> expected = {
+      kRule,
+      "Destination : " + r.g.game + "A.TXT",
+      "Source : " + r.g.dist + "A.TXT",
+      "Copyed bytes - 5",
+      kRule,
+      "Destination : " + r.g.game + "Data/SUB\\B.DAT",
+      "Source : " + r.g.dist + "B.DAT",
+      "Copyed bytes - 700000",
+  };
+  EXPECT_EQ(expected, r.Log());
+
+  EXPECT_NE(std::string::npos,
+            p.out.find("The game has been updated successfully !\nNew version is  2.003.000  \n"))
+      << p.out;
+  EXPECT_NE(std::string::npos, p.out.find(kReport));
+  std::string args;
+  EXPECT_FALSE(r.GameStarted(&args, 20));
+}
+
+TEST(UpdaterRun, FailuresExitWith255AndLogTheError) {
+  {
+    Install r;
+    const std::string before = ReadFileBytes(r.g.registry);
+    r.g.Ship("patch.txt", "updatetype = 0\nversion = 7\n");
+    ProcessResult p = r.Start({"patch.txt", "-L"});
+    EXPECT_EQ(255, p.status);
+    EXPECT_EQ((std::vector<std::string>{" ERROR ", "Incorrect version. Current version is  1.002.005 "}),
+              r.Log());
+    EXPECT_NE(std::string::npos, p.err.find("Incorrect version. Current version is  1.002.005 "));
+    EXPECT_EQ(before, ReadFileBytes(r.g.registry));  // the registry keeps the old version
+  }
+  {
+    // A directive left unfinished on the last line (no line feed): error P
+    // at that line's end, after the first file was replaced.
+    Install r;
+    r.g.Ship("patch.txt", "updatetype = 0\ndstpath = __MAIN;\nfile = \"A.TXT\", 0\nfile = \"A.TXT\",");
+    r.g.Ship("A.TXT", "a");
+    ProcessResult p = r.Start({"patch.txt", "-Lrun5"});
+    EXPECT_EQ(255, p.status);
+    EXPECT_EQ("a", ReadFileBytes(r.g.game + "A.TXT"));
+    const std::vector<std::string> expected = {
+        kRule, "Destination : " + r.g.game + "A.TXT", "Source : " + r.g.dist + "A.TXT",
+        "Copyed bytes - 1", " ERROR ", "Processing file : patch.txt", "Line : 0004",
+        "Unknown or invalid parameter ", " "};
+    EXPECT_EQ(expected, r.Log("run5.txt"));
+    EXPECT_FALSE(fs::exists(r.g.dist + "updlog.txt"));
+  }
+}
+
+TEST(UpdaterRun, StartUpFailures) {
+  Install r;
+  ProcessResult none = r.Start({});
+  EXPECT_EQ(255, none.status);
+  EXPECT_NE(std::string::npos, none.err.find("Error open file ")) << none.err;
+
+  // An option before the script path is taken as the script path.
+  r.g.Ship("patch.txt", "updatetype = 0\n");
+  ProcessResult swapped = r.Start({"-L", "patch.txt"});
+  EXPECT_EQ(255, swapped.status);
+  EXPECT_NE(std::string::npos, swapped.err.find("Error open file -L")) << swapped.err;
+  EXPECT_FALSE(fs::exists(r.g.dist + "updlog.txt"));
+
+  fs::remove(r.g.registry);
+  ProcessResult noRegistry = r.Start({"patch.txt", "-L"});
+  EXPECT_EQ(255, noRegistry.status);
+  EXPECT_EQ((std::vector<std::string>{" ERROR ", "Error reading Registry information "}), r.Log());
+}
+
+TEST(UpdaterRun, EmptyScriptCompletesAndStartsTheGame) {
+  Install r;
+  r.g.Ship("patch.txt", "");
+  r.g.Ship("Report.txt", "");
+  ProcessResult p = r.Start({"patch.txt", "-R-skipintro"}, "y\n");
+  EXPECT_EQ(0, p.status) << p.err;
+  EXPECT_EQ(0x01020005u, RegistryDword(r.g.registry, kVersionKey, "Version"));
+  EXPECT_EQ(0xD0DD0001u, RegistryDword(r.g.registry, kVersionKey, "Type"));
+  EXPECT_EQ("old.example", std::string(RegistryBytes(r.g.registry, kVersionKey, "Server").c_str()));
+  EXPECT_NE(std::string::npos, p.out.find("New version is  1.002.005  \n"));
+  std::string args;
+  ASSERT_TRUE(r.GameStarted(&args));
+  EXPECT_EQ("-skipintro\n", args);
+}
+
+TEST(UpdaterRun, WithoutReportTheQuestionIsAsked) {
+  Install r;
+  r.g.Ship("patch.txt", "updatetype = 0\n");
+  ProcessResult no = r.Start({"patch.txt"}, "n\n");
+  EXPECT_EQ(0, no.status);
+  EXPECT_NE(std::string::npos, no.err.find(" DONE ")) << no.err;
+  EXPECT_NE(std::string::npos,
+            no.err.find("New version is  1.002.005  \n\nDo you want to start the game? "));
+  EXPECT_EQ(std::string::npos, no.out.find("Start the game?"));
+  std::string args;
+  EXPECT_FALSE(r.GameStarted(&args, 20));
+
+  ProcessResult yes = r.Start({"patch.txt", "-rfirst", "-Rsecond"}, "");  // end of input: Yes
+  EXPECT_EQ(0, yes.status);
+  ASSERT_TRUE(r.GameStarted(&args));
+  EXPECT_EQ("second\n", args);
+}
+
+TEST(UpdaterRun, InterruptIsCancel) {
+  Install r;
+  std::string script = "updatetype = 0\nsetversion = 9\n";
+  for (int i = 0; i < 12; ++i) {
+    script += "dstpath = __MAIN + \"D" + std::to_string(i) + "\\\\\";\nfile = \"BIG.DAT\", 0\n";
+  }
+  r.g.Ship("patch.txt", script);
+  r.g.Ship("BIG.DAT", std::string(48 << 20, 'x'));
+  r.g.Ship("Report.txt", kReport);
+  const std::string before = ReadFileBytes(r.g.registry);
+  ProcessResult p = r.Start({"patch.txt", "-L"}, "n\n", [](const std::string& out) {
+    return out.find("Destination  file :") != std::string::npos;
+  });
+  EXPECT_EQ(255, p.status) << p.out << p.err;
+  EXPECT_NE(std::string::npos, p.err.find("User`s break ")) << p.err;
+  std::vector<std::string> log = r.Log();
+  ASSERT_GE(log.size(), 4u);
+  EXPECT_EQ(" ERROR ", log[log.size() - 4]);
+  EXPECT_EQ("Processing file : patch.txt", log[log.size() - 3]);
+  EXPECT_EQ("User`s break  ", log.back());
+  EXPECT_EQ(before, ReadFileBytes(r.g.registry));
+  EXPECT_FALSE(fs::exists(r.g.game + "D11/BIG.DAT"));
+}
+
+}  // namespace

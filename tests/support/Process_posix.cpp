@@ -1,0 +1,90 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "tests/support/Process.h"
+
+namespace testing_support {
+
+namespace {
+void Pipe(int fds[2]) {
+  if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+}
+}  // namespace
+
+ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const ProcessOptions& options) {
+  int in[2], out[2], err[2];
+  Pipe(in);
+  Pipe(out);
+  Pipe(err);
+  std::vector<std::string> argStore;
+  argStore.push_back(program);
+  argStore.insert(argStore.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argStore) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork");
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    signal(SIGINT, SIG_DFL);
+    if (!options.workingDir.empty() && chdir(options.workingDir.c_str()) != 0) _exit(126);
+    for (const std::string& e : options.environment) putenv(const_cast<char*>(e.c_str()));
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  // The input is small: written at once, then end of input.
+  signal(SIGPIPE, SIG_IGN);
+  if (!options.input.empty()) {
+    ssize_t ignored = write(in[1], options.input.data(), options.input.size());
+    (void)ignored;
+  }
+  close(in[1]);
+
+  ProcessResult result;
+  bool interrupted = false;
+  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  int open = 2;
+  while (open > 0) {
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buf[4096];
+      ssize_t n = read(fds[i].fd, buf, sizeof buf);
+      if (n <= 0) {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+        continue;
+      }
+      (i == 0 ? result.out : result.err).append(buf, static_cast<size_t>(n));
+      if (i == 0 && !interrupted && options.interruptWhen && options.interruptWhen(result.out)) {
+        kill(pid, SIGINT);
+        interrupted = true;
+      }
+    }
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+}  // namespace testing_support
