@@ -18,7 +18,8 @@ constexpr const char* kTestKey = "SOFTWARE\\Varnholt\\RegistryTest\\Inner";
 TEST_F(Registry, ExactLengthsAndTooSmallBuffers) {
   std::unique_ptr<plat::RegKey> k;
   ASSERT_EQ(plat::Registry::Default()->CreateKey(kTestKey, &k), 0);
-  std::string data = std::string("abc") + '\0' + "def";
+  // A text with a zero inside and at its end, as a whole field is stored.
+  std::string data = std::string("abc") + '\0' + "de" + '\0';
   ASSERT_EQ(k->Set("Mixed", plat::kRegSz, data.data(), static_cast<uint32_t>(data.size())), 0);
   char buf[16] = {};
   uint32_t size = 7, type = 0;
