@@ -9,11 +9,15 @@ using script_test::ScriptTest;
 
 class TokensCommandTest : public ScriptTest {
  protected:
-  // Runs updkit in the scratch folder; returns its exit status, output in *out.
+  // Runs updkit in the scratch folder; returns its exit status, its standard
+  // output in *out with line ends as "\n".
   int Run(const std::string& arguments, std::string* out) {
     std::string command = updkit_ + " " + arguments + " > out.txt";
     int status = std::system(command.c_str());
     *out = testing_support::ReadFileBytes(dir_ / "out.txt");
+    // Standard output is a text stream: lines end in CR LF on Windows. The
+    // listing itself never holds a raw CR (it is written as \r).
+    for (size_t at = out->find("\r\n"); at != std::string::npos; at = out->find("\r\n", at)) out->erase(at, 1);
     return status;
   }
   static std::string Quoted(const std::string& path) {
