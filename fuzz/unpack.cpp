@@ -1,0 +1,40 @@
+// Arbitrary bytes to both unpackers with an arbitrary expected size: each
+// either produces at most that many bytes or reports -51, and neither reads
+// nor writes outside its buffers (the input and output are heap blocks of
+// exactly their size, watched by AddressSanitizer).
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/Pack.h"
+
+namespace {
+
+void Check(int32_t (*unpack)(const uint8_t*, int32_t, uint8_t*, int32_t), const uint8_t* src, size_t n,
+           int32_t capacity) {
+  std::unique_ptr<uint8_t[]> in(new uint8_t[n > 0 ? n : 1]);
+  if (n > 0) std::memcpy(in.get(), src, n);
+  std::unique_ptr<uint8_t[]> out(new uint8_t[capacity > 0 ? capacity : 1]);
+  int32_t produced = 0;
+  int code = Guard([&] { produced = unpack(in.get(), int32_t(n), out.get(), capacity); });
+  if (code != 0 && code != ERR_PACK) std::abort();
+  if (code == 0 && (produced < 0 || produced > capacity)) std::abort();
+  // Without a frame the same stream gives the same outcome as a result.
+  int32_t again = unpack(in.get(), int32_t(n), out.get(), capacity);
+  if (again != (code != 0 ? code : produced)) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 3) return 0;
+  // The first three bytes give the expected size (up to 4 MiB); the rest is
+  // the stream.
+  int32_t capacity = int32_t((data[0] | data[1] << 8 | data[2] << 16) & 0x3FFFFF);
+  Check(LzUnpack, data + 3, size - 3, capacity);
+  Check(RleUnpack, data + 3, size - 3, capacity);
+  return 0;
+}
