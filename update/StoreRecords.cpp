@@ -1,7 +1,257 @@
-// Placeholder until record updates land: operation 1 fails with "Error open file ".
-#include "update/Operations.h"
+// CopyStoreRecords: operation 1, the record update of a game's record store.
+// Every keyed record of the shipped store, section by section (0..254), is
+// written into the game's store under the same key; fonts (section 3) bring
+// their surfaces along, copied first, with the font table rewritten to point
+// to the copies.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
 
-int CopyStoreRecords(ProgressSink& ui, const char* source, const char*) {
-  ui.ScriptError(3, 0, source);
-  return -1;
+#include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/Mf32int.h"
+#include "ourlib/src/Pack.h"
+#include "platform/env.h"
+#include "update/DibSize.h"
+#include "update/Operations.h"
+#include "update/SectionNames.h"
+#include "update/StoreGuarded.h"
+
+namespace {
+
+// Message numbers of the failures this operation reports.
+enum : int {
+  MSG_NO_MEMORY = 1,
+  MSG_USER_BREAK = 2,
+  MSG_OPEN = 3,
+  MSG_READ = 5,
+  MSG_WRITE = 6,
+};
+
+constexpr int kSurfaceOffsets = 2;  // the table's offsets follow its 16-bit count
+constexpr size_t kLogLine = kRecNameMax + 128;
+
+int32_t Load32(const uint8_t* p) {
+  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                              static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
+}
+
+void Store32(uint8_t* p, int32_t value) {
+  uint32_t v = static_cast<uint32_t>(value);
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Counters wrap as the 32-bit words they are; no signed overflow.
+int32_t AddWrapping(int32_t counter, uint32_t n) {
+  return static_cast<int32_t>(static_cast<uint32_t>(counter) + n);
+}
+
+// Accepts the keys of the section in the first byte of the filter data.
+int SectionFilter(const void* key, void* section) {
+  return RecKeySection(key) != *static_cast<const uint8_t*>(section) ? 1 : 0;
+}
+
+// One operation's state: both stores, the record held and the font table.
+// Everything is given back on every way out; the source is closed first.
+class RecordCopy {
+ public:
+  RecordCopy(ProgressSink& ui, const char* source, const char* destination)
+      : ui_(ui), source_(source), destination_(destination) {}
+  RecordCopy(const RecordCopy&) = delete;
+  RecordCopy& operator=(const RecordCopy&) = delete;
+  ~RecordCopy() { Release(); }
+
+  int Run();
+
+ private:
+  int Fail(int message, const char* extra) {
+    ui_.ScriptError(message, 0, extra);
+    return -1;
+  }
+  // Drains messages and tests the cancel flag: a check point.
+  bool CheckPoint() {
+    ui_.Pump();
+    if (!ui_.Cancelled()) return true;
+    ui_.ScriptError(MSG_USER_BREAK, 0, "");
+    return false;
+  }
+  void CountUnit(uint32_t bytes) {
+    RunCounters& c = ui_.Counters();
+    c.units = AddWrapping(c.units, 1);
+    c.bytes = AddWrapping(c.bytes, bytes);
+    units_ = AddWrapping(units_, 1);
+    bytes_ = AddWrapping(bytes_, bytes);
+  }
+  void SendProgress() {
+    RunCounters& c = ui_.Counters();
+    ui_.Progress(ProgressInfo{c.units, c.bytes, -1, nullptr, nullptr});
+  }
+  void ReleaseRecord() {
+    GuardedRecMemFree(src_, &record_);
+    MemFreeNull(fontTable_);
+  }
+  // Closes both stores (the source first); false when the destination could
+  // not be closed cleanly.
+  bool Release() {
+    ReleaseRecord();
+    GuardedDelete(&src_);
+    return GuardedDelete(&dst_) != 0;
+  }
+
+  int CopySection(uint8_t section);
+  int CopyRecord(uint8_t section, const uint8_t* key);
+  int CheckSurfaces(const uint8_t* table, int count, int32_t* lengths);
+  int CopySurfaces(const char* name, int count, const int32_t* lengths);
+
+  ProgressSink& ui_;
+  const char* source_;
+  const char* destination_;
+  cMf32* src_ = nullptr;
+  cMf32* dst_ = nullptr;
+  void* record_ = nullptr;          // from RecGet on the source
+  uint8_t* fontTable_ = nullptr;    // the rewritten copy of a font record
+  int32_t units_ = 0;
+  int32_t bytes_ = 0;
+};
+
+int RecordCopy::Run() {
+  src_ = GuardedOpen(source_, MFO_READ, 0, 0);
+  if (src_ == nullptr) return Fail(MSG_OPEN, source_);
+  {
+    // Operation 1 creates no store: the game's own must be there already.
+    std::unique_ptr<plat::File> probe;
+    if (plat::Env::Default()->Open(destination_, plat::Access::Read, plat::Share::Read,
+                                   plat::Disposition::OpenExisting, 0, &probe) != 0) {
+      return Fail(MSG_OPEN, destination_);
+    }
+  }
+  dst_ = GuardedOpen(destination_, MFO_UPDATE, 0, 0);
+  if (dst_ == nullptr) return Fail(MSG_OPEN, destination_);
+  if (!CheckPoint()) return -1;
+
+  for (int section = 0; section < SECTION_ALL; ++section) {
+    if (CopySection(static_cast<uint8_t>(section)) != 0) return -1;
+  }
+
+  char line[96];
+  std::snprintf(line, sizeof line, "Units updated = %d, Bytes updated = %d", static_cast<int>(units_),
+                static_cast<int>(bytes_));
+  ui_.Log(line);
+  if (!CheckPoint()) return -1;
+  // A destination whose index or header could not be written back is not
+  // updated, whatever the records said.
+  if (!Release()) return Fail(MSG_WRITE, destination_);
+  return 0;
+}
+
+int RecordCopy::CopySection(uint8_t section) {
+  if (!CheckPoint()) return -1;
+  uint8_t filterSection = section;
+  if (GuardedToBeg(src_, SectionFilter, &filterSection) == 0) return Fail(MSG_OPEN, source_);
+  for (;;) {
+    int error = 0;
+    const uint8_t* key = GuardedRecKeyGetNext(src_, &error);
+    if (key == nullptr) {
+      // An iteration that fails (a damaged index, a name longer than a key
+      // buffer holds) is a read failure, not the end of the section.
+      return error != 0 ? Fail(MSG_READ, source_) : 0;
+    }
+    if (!CheckPoint()) return -1;
+    if (CopyRecord(section, key) != 0) return -1;
+  }
+}
+
+int RecordCopy::CopyRecord(uint8_t section, const uint8_t* key) {
+  const char* name = RecKeyName(key);
+  const int32_t length = RecKeyUnpackedLength(key);
+  const uint8_t pack = RecKeyPack(key);
+
+  record_ = GuardedRecGet(src_, section, name);
+  if (record_ == nullptr) return Fail(MSG_READ, source_);
+  // An unpacked record is handed over in place: its key must not claim more
+  // bytes than the data file holds for it.
+  if (length < 0 || (pack != PACK_LZ && pack != PACK_RLE && length > RecKeyStoredLength(key))) {
+    return Fail(MSG_READ, source_);
+  }
+
+  const void* data = record_;
+  if (section == SECTION_FONT) {
+    fontTable_ = static_cast<uint8_t*>(GuardedAlloc(static_cast<size_t>(length)));
+    if (fontTable_ == nullptr) return Fail(MSG_NO_MEMORY, "");
+    std::memcpy(fontTable_, record_, static_cast<size_t>(length));
+    int count = 0;
+    if (length >= kSurfaceOffsets) {
+      count = static_cast<int16_t>(static_cast<uint16_t>(fontTable_[0] | fontTable_[1] << 8));
+    }
+    if (count > 0) {
+      // Every surface is checked before the first is written, so a damaged
+      // font leaves nothing of itself in the destination.
+      if (kSurfaceOffsets + 4 * static_cast<int64_t>(count) > length) {
+        return Fail(MSG_READ, source_);
+      }
+      std::vector<int32_t> lengths(static_cast<size_t>(count));
+      if (CheckSurfaces(fontTable_, count, lengths.data()) != 0) return -1;
+      if (CopySurfaces(name, count, lengths.data()) != 0) return -1;
+    }
+    data = fontTable_;
+  }
+
+  if (!CheckPoint()) return -1;
+  if (GuardedRecPut(dst_, section, name, data, length, RecKeyInfo(key), pack, nullptr) == nullptr) {
+    return Fail(MSG_WRITE, destination_);
+  }
+  CountUnit(static_cast<uint32_t>(length));
+  char line[kLogLine];
+  std::snprintf(line, sizeof line, "Sect = %s, Name = %s, len = %d, pack = %d", SectionName(section),
+                name, static_cast<int>(length), static_cast<int>(pack));
+  ui_.Log(line);
+  SendProgress();
+  if (!CheckPoint()) return -1;
+  ReleaseRecord();
+  return 0;
+}
+
+// Finds each surface of a font table and its length: a used block of the
+// source that holds a whole bitmap header and the bitmap it describes.
+int RecordCopy::CheckSurfaces(const uint8_t* table, int count, int32_t* lengths) {
+  for (int i = 0; i < count; ++i) {
+    int32_t offset = Load32(table + kSurfaceOffsets + 4 * i);
+    const uint8_t* surface = GuardedRecPtr(src_, offset);
+    if (surface == nullptr || src_->RecCheck(offset, kDibHeaderSize) != 0) {
+      return Fail(MSG_READ, source_);
+    }
+    int64_t size = DibSize(surface);
+    if (size < kDibHeaderSize || src_->RecCheck(offset, static_cast<uint32_t>(size)) != 0) {
+      return Fail(MSG_READ, source_);
+    }
+    lengths[i] = static_cast<int32_t>(size);
+  }
+  return 0;
+}
+
+int RecordCopy::CopySurfaces(const char* name, int count, const int32_t* lengths) {
+  for (int i = 0; i < count; ++i) {
+    uint8_t* slot = fontTable_ + kSurfaceOffsets + 4 * i;
+    const uint8_t* surface = GuardedRecPtr(src_, Load32(slot));
+    if (surface == nullptr) return Fail(MSG_READ, source_);
+    int32_t copy = GuardedRecPutNoname(dst_, surface, lengths[i]);
+    if (copy == -1) return Fail(MSG_WRITE, destination_);
+    Store32(slot, copy);
+    if (!CheckPoint()) return -1;
+    CountUnit(static_cast<uint32_t>(lengths[i]));
+    char line[kLogLine];
+    std::snprintf(line, sizeof line, "For FNT %s, surf = %d, len = %d", name, i,
+                  static_cast<int>(lengths[i]));
+    ui_.Log(line);
+    SendProgress();
+    ui_.Pump();
+  }
+  return 0;
+}
+
+}  // namespace
+
+int CopyStoreRecords(ProgressSink& ui, const char* source, const char* destination) {
+  RecordCopy copy(ui, source, destination);
+  return copy.Run();
 }

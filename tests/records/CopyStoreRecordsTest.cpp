@@ -1,0 +1,329 @@
+// Operation 1 through a recording sink: what it writes, counts, logs and shows.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ourlib/src/Pack.h"
+#include "tests/records/RecordFixture.h"
+#include "tests/support/RecordingSink.h"
+#include "tests/support/TestPaths.h"
+#include "update/Operations.h"
+
+using namespace records_test;
+using testing_support::RecordingSink;
+using testing_support::TempDir;
+
+namespace {
+
+// A DIB of width x height at 8 bits with a 4-colour table: 40 + 16 + rows.
+Bytes Surface(int32_t width, int32_t height, uint8_t fill) {
+  int32_t row = (8 * width + 31) / 32 * 4;
+  Bytes b(40 + 16 + static_cast<size_t>(row) * (height < 0 ? -height : height), fill);
+  std::fill(b.begin(), b.begin() + 40, 0);
+  auto put = [&](int at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  put(0, 40);
+  put(4, static_cast<uint32_t>(width));
+  put(8, static_cast<uint32_t>(height));
+  b[12] = 1;
+  b[14] = 8;
+  put(32, 4);
+  return b;
+}
+
+// Puts the surfaces unnamed, then a font table (count, offsets, tail).
+void PutFont(cMf32* h, const std::string& name, const std::vector<Bytes>& surfaces, int16_t count,
+             const Bytes& tail = {}) {
+  Bytes table(2, 0);
+  table[0] = static_cast<uint8_t>(count);
+  table[1] = static_cast<uint8_t>(static_cast<uint16_t>(count) >> 8);
+  for (const Bytes& s : surfaces) {
+    int32_t offset = -1;
+    ASSERT_EQ(Guard([&] { offset = h->RecPutNoname(s.data(), static_cast<int32_t>(s.size())); }), 0);
+    for (int i = 0; i < 4; ++i) table.push_back(static_cast<uint8_t>(static_cast<uint32_t>(offset) >> (8 * i)));
+  }
+  table.insert(table.end(), tail.begin(), tail.end());
+  ASSERT_EQ(Put(h, 3, name, table, 0), 0);
+}
+
+int32_t Offset(const Bytes& table, int i) {
+  uint32_t v = 0;
+  for (int k = 0; k < 4; ++k) v |= static_cast<uint32_t>(table[2 + 4 * i + k]) << (8 * k);
+  return static_cast<int32_t>(v);
+}
+
+class CopyStoreRecordsTest : public ::testing::Test {
+ protected:
+  std::string Src() { return dir / "SHIP.DKX"; }
+  std::string Dst() { return dir / "UNITS.DKX"; }
+  cMf32* Create(const std::string& path) { return OpenStore(path, MFO_CREATE); }
+  int Run() { return CopyStoreRecords(ui, Src().c_str(), Dst().c_str()); }
+
+  TempDir dir;
+  RecordingSink ui;
+};
+
+TEST_F(CopyStoreRecordsTest, CopiesEverySectionButAllAndLogsInKeyOrder) {
+  cMf32* s = Create(Src());
+  ASSERT_EQ(Put(s, 255, "never", Pattern(40, 1), 0), 0);
+  ASSERT_EQ(Put(s, 7, "spr", Pattern(50, 2), 0), 0);
+  ASSERT_EQ(Put(s, 0, "bb", Repeated(3000, 'b'), PACK_LZ), 0);
+  ASSERT_EQ(Put(s, 0, "c", Repeated(100, 'c'), PACK_RLE), 0);
+  ASSERT_EQ(Put(s, 128, "user", Pattern(33, 3), 0), 0);
+  ASSERT_EQ(Put(s, 254, "last", Pattern(34, 4), 0), 0);
+  uint8_t info[kRecKeyInfo] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+  ASSERT_EQ(Put(s, 7, "info", Pattern(64, 5), 0, nullptr, info), 0);
+  ASSERT_EQ(CloseStore(s), 0);
+  cMf32* d = Create(Dst());
+  ASSERT_EQ(Put(d, 7, "spr", Pattern(500, 9), 0), 0);   // replaced
+  ASSERT_EQ(Put(d, 9, "keep", Pattern(70, 10), 0), 0);  // not in the source
+  ASSERT_EQ(CloseStore(d), 0);
+
+  ASSERT_EQ(Run(), 0);
+  EXPECT_TRUE(ui.errors.empty());
+  std::vector<std::string> expected = {
+      "Sect = M_ANY , Name = c, len = 100, pack = 2",
+      "Sect = M_ANY , Name = bb, len = 3000, pack = 1",
+      "Sect = M_SSPR, Name = spr, len = 50, pack = 0",
+      "Sect = M_SSPR, Name = info, len = 64, pack = 0",
+      "Sect = M_USER, Name = user, len = 33, pack = 0",
+      "Sect = 254, Name = last, len = 34, pack = 0",
+      "Units updated = 6, Bytes updated = 3281",
+  };
+  EXPECT_EQ(ui.log, expected);
+  EXPECT_EQ(ui.counters.units, 6);
+  EXPECT_EQ(ui.counters.bytes, 3281);
+  ASSERT_EQ(ui.progress.size(), 6u);
+  EXPECT_EQ(ui.progress[0].units, 1);
+  EXPECT_EQ(ui.progress[0].bytes, 100);
+  EXPECT_EQ(ui.progress[5].files, -1);
+  EXPECT_FALSE(ui.progress[5].hasSource || ui.progress[5].hasDestination);
+
+  d = OpenStore(Dst(), MFO_READ);
+  ASSERT_NE(d, nullptr);
+  std::vector<KeyInfo> keys;
+  ASSERT_EQ(Keys(d, -1, keys), 0);
+  ASSERT_EQ(keys.size(), 7u);
+  EXPECT_EQ(Get(d, 0, "bb"), Repeated(3000, 'b'));
+  EXPECT_EQ(Get(d, 0, "c"), Repeated(100, 'c'));
+  EXPECT_EQ(Get(d, 7, "spr"), Pattern(50, 2));
+  EXPECT_EQ(Get(d, 9, "keep"), Pattern(70, 10));
+  int code = 0;
+  Get(d, 255, "never", &code);
+  EXPECT_EQ(code, ERR_REC_MISSING);
+  for (auto& k : keys) {
+    if (k.name == "bb") {
+      EXPECT_EQ(k.pack, 1);  // packed again the same way
+    }
+    if (k.name == "c") {
+      EXPECT_EQ(k.pack, 2);
+    }
+  }
+  // The info bytes travel with the key.
+  uint8_t probe[kRecKeyBuffer] = {};
+  Bytes key = MakeKey(7, "info", 0, 0, 0);
+  std::memcpy(probe, key.data(), key.size());
+  ASSERT_GT(StoreGetRecord(d->Engine(), probe, nullptr, 0), 0);
+  EXPECT_EQ(std::memcmp(RecKeyInfo(probe), info, kRecKeyInfo), 0);
+  EXPECT_EQ(Verify(d), "");
+  EXPECT_EQ(CloseStore(d), 0);
+}
+
+TEST_F(CopyStoreRecordsTest, OnlySection255CopiesNothing) {
+  cMf32* s = Create(Src());
+  ASSERT_EQ(Put(s, 255, "all", Pattern(40, 1), 0), 0);
+  ASSERT_EQ(CloseStore(s), 0);
+  cMf32* d = Create(Dst());
+  ASSERT_EQ(CloseStore(d), 0);
+  ASSERT_EQ(Run(), 0);
+  EXPECT_EQ(ui.log, std::vector<std::string>{"Units updated = 0, Bytes updated = 0"});
+}
+
+TEST_F(CopyStoreRecordsTest, MissingStoresAreMessage3AndNothingIsCreated) {
+  cMf32* s = Create(Src());
+  ASSERT_EQ(Put(s, 1, "a", Pattern(40, 1), 0), 0);
+  ASSERT_EQ(CloseStore(s), 0);
+  EXPECT_EQ(Run(), -1);
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_EQ(ui.errors[0].message, 3);
+  EXPECT_EQ(ui.errors[0].extra, Dst());
+  EXPECT_FALSE(std::filesystem::exists(Dst()));
+  EXPECT_FALSE(std::filesystem::exists(dir / "UNITS.DKD"));
+
+  RecordingSink other;
+  EXPECT_EQ(CopyStoreRecords(other, (dir / "NONE.DKX").c_str(), Dst().c_str()), -1);
+  ASSERT_EQ(other.errors.size(), 1u);
+  EXPECT_EQ(other.errors[0].message, 3);
+  EXPECT_EQ(other.errors[0].extra, dir / "NONE.DKX");
+}
+
+TEST_F(CopyStoreRecordsTest, FontsBringTheirSurfaces) {
+  cMf32* s = Create(Src());
+  std::vector<Bytes> three = {Surface(4, 2, 0x11), Surface(8, 3, 0x22), Surface(5, 1, 0x33)};
+  PutFont(s, "big", three, 3, Bytes{0xEE, 0xFF});
+  PutFont(s, "none", {}, 0);
+  PutFont(s, "neg", {Surface(4, 2, 0x44)}, -1);
+  ASSERT_EQ(CloseStore(s), 0);
+  cMf32* d = Create(Dst());
+  PutFont(d, "big", {Surface(4, 4, 0x99)}, 1);  // the old font's surface stays behind
+  ASSERT_EQ(CloseStore(d), 0);
+  auto before = std::filesystem::file_size(dir / "UNITS.DKD");
+
+  ASSERT_EQ(Run(), 0);
+  EXPECT_TRUE(ui.errors.empty());
+  std::vector<std::string> expected = {
+      "For FNT big, surf = 0, len = 64",
+      "For FNT big, surf = 1, len = 80",
+      "For FNT big, surf = 2, len = 64",
+      "Sect = M_FNT , Name = big, len = 16, pack = 0",
+      "Sect = M_FNT , Name = neg, len = 6, pack = 0",
+      "Sect = M_FNT , Name = none, len = 2, pack = 0",
+      "Units updated = 6, Bytes updated = 232",
+  };
+  EXPECT_EQ(ui.log, expected);
+  EXPECT_EQ(ui.counters.units, 6);
+  EXPECT_EQ(ui.progress.size(), 6u);
+
+  d = OpenStore(Dst(), MFO_READ);
+  ASSERT_NE(d, nullptr);
+  Bytes table = Get(d, 3, "big");
+  ASSERT_EQ(table.size(), 16u);
+  EXPECT_EQ(table[14], 0xEE);
+  EXPECT_EQ(table[15], 0xFF);
+  for (int i = 0; i < 3; ++i) {
+    const uint8_t* p = d->RecPtr(Offset(table, i));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(Bytes(p, p + three[i].size()), three[i]) << i;
+  }
+  EXPECT_EQ(Get(d, 3, "neg").size(), 6u);  // copied as it is, offset unchanged
+  EXPECT_EQ(Verify(d), "");
+  EXPECT_EQ(CloseStore(d), 0);
+  // The old surface is still in the data file, unreferenced; nothing shrank.
+  EXPECT_GT(std::filesystem::file_size(dir / "UNITS.DKD"), before);
+  Bytes old = Surface(4, 4, 0x99);
+  std::string data = testing_support::ReadFileBytes(dir / "UNITS.DKD");
+  EXPECT_NE(data.find(std::string(old.begin(), old.end())), std::string::npos);
+}
+
+TEST_F(CopyStoreRecordsTest, LogLineTakesLenAndPackFromTheSourceKey) {
+  cMf32* s = Create(Src());
+  // 20 bytes under a key that says LZ, as another writer may have left it.
+  Bytes plain = Repeated(20, 'p');
+  Bytes packed(64);
+  int32_t n = 0;
+  ASSERT_EQ(Guard([&] { n = LzPack(plain.data(), 20, packed.data(), 64); }), 0);
+  packed.resize(n);
+  ASSERT_EQ(PutRaw(s, MakeKey(2, "wav", n, PACK_LZ, 20), packed), 0);
+  ASSERT_EQ(CloseStore(s), 0);
+  cMf32* d = Create(Dst());
+  ASSERT_EQ(CloseStore(d), 0);
+  ASSERT_EQ(Run(), 0);
+  ASSERT_GE(ui.log.size(), 1u);
+  EXPECT_EQ(ui.log[0], "Sect = M_WAV , Name = wav, len = 20, pack = 1");
+  d = OpenStore(Dst(), MFO_READ);
+  std::vector<KeyInfo> keys;
+  ASSERT_EQ(Keys(d, 2, keys), 0);
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(keys[0].pack, 0);  // below 32 bytes: stored unpacked
+  EXPECT_EQ(Get(d, 2, "wav"), plain);
+  EXPECT_EQ(CloseStore(d), 0);
+}
+
+// A damaged font is refused before any of it is written.
+void ExpectRejectedFont(CopyStoreRecordsTest* t, RecordingSink& ui, int result,
+                        const std::string& src, const std::string& dst) {
+  EXPECT_EQ(result, -1);
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_EQ(ui.errors[0].message, 5);
+  EXPECT_EQ(ui.errors[0].extra, src);
+  cMf32* d = OpenStore(dst, MFO_READ);
+  ASSERT_NE(d, nullptr);
+  std::vector<KeyInfo> keys;
+  EXPECT_EQ(Keys(d, -1, keys), 0);
+  EXPECT_TRUE(keys.empty());
+  EXPECT_EQ(Verify(d), "");
+  EXPECT_EQ(CloseStore(d), 0);
+  (void)t;
+}
+
+TEST_F(CopyStoreRecordsTest, FontCountBeyondItsOffsetsIsMessage5) {
+  cMf32* s = Create(Src());
+  PutFont(s, "short", {Surface(4, 2, 1)}, 2);
+  ASSERT_EQ(CloseStore(s), 0);
+  cMf32* d = Create(Dst());
+  ASSERT_EQ(CloseStore(d), 0);
+  auto size = std::filesystem::file_size(dir / "UNITS.DKD");
+  ExpectRejectedFont(this, ui, Run(), Src(), Dst());
+  EXPECT_EQ(std::filesystem::file_size(dir / "UNITS.DKD"), size);
+}
+
+TEST_F(CopyStoreRecordsTest, TopDownOrOversizedSurfaceIsMessage5) {
+  cMf32* s = Create(Src());
+  PutFont(s, "topdown", {Surface(4, 2, 1), Surface(4, -2, 2)}, 2);
+  ASSERT_EQ(CloseStore(s), 0);
+  cMf32* d = Create(Dst());
+  ASSERT_EQ(CloseStore(d), 0);
+  ExpectRejectedFont(this, ui, Run(), Src(), Dst());
+
+  // A header promising more pixels than the surface's block holds.
+  RecordingSink second;
+  std::filesystem::remove(Src());
+  std::filesystem::remove(dir / "SHIP.DKD");
+  s = Create(Src());
+  Bytes liar = Surface(4, 2, 3);
+  liar[20] = 0x00;
+  liar[21] = 0x10;  // biSizeImage 4096
+  PutFont(s, "liar", {liar}, 1);
+  ASSERT_EQ(CloseStore(s), 0);
+  ExpectRejectedFont(this, second, CopyStoreRecords(second, Src().c_str(), Dst().c_str()), Src(), Dst());
+
+  // A surface offset that is no record of the source.
+  RecordingSink third;
+  std::filesystem::remove(Src());
+  std::filesystem::remove(dir / "SHIP.DKD");
+  s = Create(Src());
+  Bytes table = {1, 0, 0xF0, 0xFF, 0xFF, 0x0F};
+  ASSERT_EQ(Put(s, 3, "wild", table, 0), 0);
+  ASSERT_EQ(CloseStore(s), 0);
+  ExpectRejectedFont(this, third, CopyStoreRecords(third, Src().c_str(), Dst().c_str()), Src(), Dst());
+}
+
+TEST_F(CopyStoreRecordsTest, CancelStopsAtTheNextCheckPointAndKeepsWhatWasWritten) {
+  cMf32* s = Create(Src());
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(Put(s, 1, "r" + std::to_string(i), Pattern(40, i), 0), 0);
+  ASSERT_EQ(CloseStore(s), 0);
+  cMf32* d = Create(Dst());
+  ASSERT_EQ(CloseStore(d), 0);
+  // Pumps: after opening (1), section 0 (2), section 1 (3), then three per
+  // record (before it, before its write, after it): the 9th follows the
+  // second record's write.
+  ui.cancelAtPump = 9;
+  EXPECT_EQ(Run(), -1);
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_EQ(ui.errors[0].message, 2);
+  EXPECT_EQ(ui.errors[0].extra, "");
+  EXPECT_EQ(ui.counters.units, 2);
+  d = OpenStore(Dst(), MFO_READ);
+  std::vector<KeyInfo> keys;
+  ASSERT_EQ(Keys(d, -1, keys), 0);
+  EXPECT_EQ(keys.size(), 2u);
+  EXPECT_EQ(Verify(d), "");
+  EXPECT_EQ(CloseStore(d), 0);
+}
+
+TEST_F(CopyStoreRecordsTest, AnOverlongSourceKeyIsAReadFailure) {
+  cMf32* s = Create(Src());
+  ASSERT_EQ(PutRaw(s, MakeKey(1, std::string(700, 'k'), 40, 0, 40), Pattern(40, 1)), 0);
+  ASSERT_EQ(CloseStore(s), 0);
+  cMf32* d = Create(Dst());
+  ASSERT_EQ(CloseStore(d), 0);
+  EXPECT_EQ(Run(), -1);
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_EQ(ui.errors[0].message, 5);
+  EXPECT_EQ(ui.errors[0].extra, Src());
+}
+
+}  // namespace

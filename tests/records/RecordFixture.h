@@ -1,0 +1,126 @@
+// Helpers for the record-store tests: stores in a temporary folder, records
+// put and read back through cMf32 under an error frame, keys written
+// straight into the engine (the way something other than cMf32 might).
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/Mf32int.h"
+#include "ourlib/src/StoreEngine.h"
+
+namespace records_test {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes Pattern(size_t n, uint32_t seed) {  // incompressible
+  Bytes b(n);
+  uint32_t x = seed * 2654435761u + 1;
+  for (auto& c : b) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    c = static_cast<uint8_t>(x);
+  }
+  return b;
+}
+
+inline Bytes Repeated(size_t n, uint8_t value) { return Bytes(n, value); }
+
+// Opens under a frame; fails the test on a raise.
+inline cMf32* OpenStore(const std::string& path, int mode) {
+  cMf32* h = nullptr;
+  int code = Guard([&] { h = cMf32::Open(path.c_str(), mode, 0, 0); });
+  if (code != 0) ADD_FAILURE() << "open " << path << " raised " << code;
+  return h;
+}
+
+inline int CloseStore(cMf32*& h) {
+  cMf32* g = h;
+  h = nullptr;
+  return g != nullptr ? Guard([&] { delete g; }) : 0;
+}
+
+inline int Put(cMf32* h, uint8_t section, const std::string& name, const Bytes& data, int pack,
+               int32_t* stored = nullptr, const uint8_t* info = nullptr) {
+  return Guard([&] {
+    h->RecPut(section, name.c_str(), data.data(), static_cast<int32_t>(data.size()), info, pack, stored);
+  });
+}
+
+// A key as the index holds it (header and name), from its fields.
+inline Bytes MakeKey(uint8_t section, const std::string& name, int32_t stored, uint8_t pack,
+                     int32_t unpacked) {
+  Bytes key(kRecKeyHeader + name.size(), 0);
+  key[0] = section;
+  for (int i = 0; i < 4; ++i) {
+    key[1 + i] = static_cast<uint8_t>(static_cast<uint32_t>(stored) >> (8 * i));
+    key[6 + i] = static_cast<uint8_t>(static_cast<uint32_t>(unpacked) >> (8 * i));
+  }
+  key[5] = pack;
+  key[22] = static_cast<uint8_t>(name.size());
+  key[23] = static_cast<uint8_t>(name.size() >> 8);
+  std::memcpy(key.data() + kRecKeyHeader, name.data(), name.size());
+  return key;
+}
+
+// Writes bytes under a hand-made key straight into the engine.
+inline int PutRaw(cMf32* h, const Bytes& key, const Bytes& bytes) {
+  return Guard([&] {
+    StorePutRecord(h->Engine(), key.data(), bytes.data(), static_cast<uint32_t>(bytes.size()));
+  });
+}
+
+// The record's bytes (copied), or empty with code set.
+inline Bytes Get(cMf32* h, uint8_t section, const std::string& name, int* code = nullptr) {
+  Bytes out;
+  int c = Guard([&] {
+    void* record = h->RecGet(section, name.c_str(), nullptr, 1);
+    uint8_t probe[kRecKeyBuffer] = {};
+    Bytes key = MakeKey(section, name, 0, 0, 0);
+    std::memcpy(probe, key.data(), key.size());
+    StoreGetRecord(h->Engine(), probe, nullptr, 0);
+    int32_t n = RecKeyPack(probe) == 1 || RecKeyPack(probe) == 2 ? RecKeyUnpackedLength(probe)
+                                                                 : RecKeyStoredLength(probe);
+    const uint8_t* p = static_cast<const uint8_t*>(record);
+    out.assign(p, p + n);
+    h->RecMemFree(&record);
+  });
+  if (code != nullptr) *code = c;
+  return out;
+}
+
+struct KeyInfo {
+  int section;
+  std::string name;
+  int32_t stored;
+  int pack;
+  int32_t unpacked;
+};
+
+// Every key (of one section, or all with section < 0) in iteration order.
+inline int Keys(cMf32* h, int section, std::vector<KeyInfo>& keys) {
+  keys.clear();
+  static uint8_t wanted;
+  wanted = static_cast<uint8_t>(section);
+  return Guard([&] {
+    h->ToBeg(section < 0 ? nullptr
+                         : +[](const void* key, void* data) {
+                             return RecKeySection(key) != *static_cast<uint8_t*>(data) ? 1 : 0;
+                           },
+             &wanted);
+    while (const uint8_t* k = h->RecKeyGetNext(nullptr)) {
+      keys.push_back({RecKeySection(k), RecKeyName(k), RecKeyStoredLength(k), RecKeyPack(k),
+                      RecKeyUnpackedLength(k)});
+    }
+  });
+}
+
+inline std::string Verify(cMf32* h) { return StoreVerify(h->Engine()); }
+
+}  // namespace records_test
