@@ -46,7 +46,6 @@ struct TreeWalk {
     if (NodeLeft(n) == kFreeMark) return Fail(Fmt("node %ld in the tree is marked free", off));
     bool dups = TreeDuplicates(ix->current);
     uint32_t used = NodeUsed(n);
-    if (level > 0 && used == 0 && NodeLeft(n) == -1) return Fail(Fmt("node %ld is empty", off));
     if (level + 1 > maxDepth) maxDepth = level + 1;
     // Entries and order within the node and against the bounds.
     std::vector<uint32_t> positions;
