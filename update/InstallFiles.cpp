@@ -1,5 +1,10 @@
 // Installing a shipped file into a game folder: "PQ" packages are unpacked
 // entry by entry, any other file is copied as it is.
+//
+// Folders are completed with EnsureTrailingSeparator, as UpdateFile completes
+// the paths it logs, so that a message names the same path the log shows: a
+// folder ending in '/' (POSIX) gets no backslash after it, and an empty folder
+// stays the current folder instead of becoming the root.
 #include <cstring>
 #include <memory>
 #include <string>
@@ -57,7 +62,7 @@ int CopyPlainFile(ProgressSink& ui, plat::Env& env, std::unique_ptr<plat::File> 
                   const FailedPath& failed) {
   char dest[kPathField];
   CopyBounded(dest, sizeof dest, destFolder);
-  if (!AddBackslash(dest, sizeof dest)) return failed.Set(kBadFolder, dest);
+  if (!EnsureTrailingSeparator(dest, sizeof dest)) return failed.Set(kBadFolder, dest);
   if (!CreateFolderPath(dest)) return failed.Set(kBadFolder, dest);
   if (!AppendBounded(dest, sizeof dest, fileName)) return failed.Set(kCreateFailed, dest);
   ShowDestination(ui, dest);
@@ -118,16 +123,16 @@ int PlaceEntry(const pkg::Entry& entry, const char* destFolder, const char* syst
   paths->createFolder = !entry.InSystemFolder();
   if (entry.InSystemFolder()) {
     CopyBounded(paths->folder, kPathField, systemFolder);
-    if (paths->folder[0] != '\0' && !AddBackslash(paths->folder, kPathField)) {
+    if (paths->folder[0] != '\0' && !EnsureTrailingSeparator(paths->folder, kPathField)) {
       return failed.Set(kBadFolder, paths->folder);
     }
   } else {
     CopyBounded(paths->folder, kPathField, destFolder);
-    if (!AddBackslash(paths->folder, kPathField)) return failed.Set(kBadFolder, paths->folder);
+    if (!EnsureTrailingSeparator(paths->folder, kPathField)) return failed.Set(kBadFolder, paths->folder);
     if (entry.hasFolder) {
       const bool fits = AppendBounded(paths->folder, kPathField, entry.folder);
       if (!pkg::SafeEntryFolder(entry.folder) || !fits) return failed.Set(kBadFolder, paths->folder);
-      if (!AddBackslash(paths->folder, kPathField)) return failed.Set(kBadFolder, paths->folder);
+      if (!EnsureTrailingSeparator(paths->folder, kPathField)) return failed.Set(kBadFolder, paths->folder);
     }
   }
   CopyBounded(paths->file, kPathField, paths->folder);
@@ -255,7 +260,7 @@ int InstallFiles(ProgressSink& ui, const char* updaterFolder, const char* destPa
                  const char* sourceName, char* failedPath, size_t failedCapacity) {
   char source[kPathField];
   CopyBounded(source, sizeof source, updaterFolder);
-  AddBackslash(source, sizeof source);
+  EnsureTrailingSeparator(source, sizeof source);
   if (!AppendBounded(source, sizeof source, sourceName)) {
     CopyBounded(failedPath, failedCapacity, source);
     return kOpenFailed;
