@@ -136,3 +136,38 @@ TEST_F(LexerTest, AskingPastTheEndGives14) {
 }
 
 }  // namespace
+
+namespace {
+
+using ModesTest = script_test::ScriptTest;
+
+// Reads the rest of the open script with the lexer alone.
+std::string RawTokens() {
+  std::string out;
+  for (int code = 0; code >= 0 && code != TOK_END_OF_INPUT;) {
+    code = NextToken();
+    out += script_test::TokenEntry(code) + " ";
+  }
+  return out;
+}
+
+TEST_F(ModesTest, CommentTokensReturnDelimitersAndBodies) {
+  Write("a.txt", "a /*b*/ //c\n/* x\ny */");
+  ASSERT_EQ(OpenScript("a.txt"), 0);
+  SetCommentTokens(1);
+  EXPECT_EQ(RawTokens(), "31:a 5:/* 12:b 24:*/ 13:// 12:c NL 5:/* 12: x NL 12:y  24:*/ NL EOF ");
+}
+
+TEST_F(ModesTest, SkippedStatementsHaveNoEffect) {
+  Write("a.txt", "macro A \"b\"\nA\ninclude \"absent.txt\" q\nz");
+  ASSERT_EQ(OpenScript("a.txt"), 0);
+  LexFlags |= LEX_SKIP_STATEMENTS;
+  std::string out;
+  for (int code = 0; code >= 0 && code != TOK_END_OF_INPUT;) {
+    code = ReadToken();
+    out += script_test::TokenEntry(code) + " ";
+  }
+  EXPECT_EQ(out, "NL 31:A NL NL 31:z NL EOF ");
+}
+
+}  // namespace
