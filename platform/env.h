@@ -91,7 +91,8 @@ class Env {
                    uint32_t attributes, std::unique_ptr<File>* out) = 0;
   // Maps size bytes of file (the file must stay open while the mapping
   // lives). A writable mapping larger than the file extends it; a read-only
-  // one must not exceed the file.
+  // one must not exceed the file. A size of 0 is refused (there is no
+  // "whole file" default: the caller always knows the size it maps).
   virtual int Map(File* file, bool writable, uint64_t size, std::unique_ptr<Mapping>* out) = 0;
 
   virtual int GetAttributes(const char* path, uint32_t* attributes) = 0;
