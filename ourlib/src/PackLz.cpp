@@ -126,6 +126,9 @@ class LzPacker {
     const uint8_t* key = &s_.ring[r];
     for (int16_t p = s_.head[KeyAt(r)]; p != kNil; p = s_.older[p]) {
       const uint8_t* cand = &s_.ring[p];
+      // Only a strictly longer match counts, so a candidate that differs at
+      // the best length so far cannot win; skipping it changes nothing.
+      if (matchLen_ > 0 && cand[matchLen_] != key[matchLen_]) continue;
       int i = 1;
       while (i < kLookahead && cand[i] == key[i]) ++i;
       if (i > matchLen_) {
