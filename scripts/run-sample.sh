@@ -76,6 +76,10 @@ REGEOF
 cp "$ROOT/build/linux/app/updater" "$DIST/updater"
 cp "$ROOT/sample/patch.txt" "$DIST/"
 cp -r "$ROOT/sample/files/." "$DIST/"
+# The update package: every file below sample/package/ with its folder.
+"$ROOT/build/linux/tools/updkit/updkit" pkg build "$DIST/ADDONS.PQ" --from "$ROOT/sample/package" --lz
+echo "== package ADDONS.PQ"
+"$ROOT/build/linux/tools/updkit/updkit" pkg list "$DIST/ADDONS.PQ"
 
 # --- run ---------------------------------------------------------------------
 echo "== running: updater patch.txt -L -R-skipintro   (in $DIST)"
