@@ -1,0 +1,18 @@
+#!/bin/sh
+# Runs the Windows end-to-end test, which opens the updater's real dialogs,
+# under Xvfb with a Wine prefix of its own:
+#   wine-ui.sh <prefix> test_e2e.exe [args...]
+# The shared prefix's wineserver runs without a display, and windows cannot
+# be created through it; this prefix's server and desktop start under Xvfb
+# and are stopped when the test ends.
+set -u
+WINEPREFIX=$1
+shift
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$WINEPREFIX" || exit 1
+exec xvfb-run -a sh -c '
+  wineboot -i </dev/null >/dev/null 2>&1
+  wine "$@"
+  rc=$?
+  wineserver -k </dev/null >/dev/null 2>&1
+  exit $rc' sh "$@"
