@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ourlib/src/Pack.h"
+#include "platform/FaultEnv.h"
 #include "tests/records/RecordFixture.h"
 #include "tests/support/RecordingSink.h"
 #include "tests/support/TestPaths.h"
@@ -324,6 +325,45 @@ TEST_F(CopyStoreRecordsTest, AnOverlongSourceKeyIsAReadFailure) {
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(ui.errors[0].message, 5);
   EXPECT_EQ(ui.errors[0].extra, Src());
+}
+
+}  // namespace
+
+namespace {
+
+// Puts a FaultEnv under everything for the life of the object.
+struct FaultScope {
+  plat::FaultEnv env{plat::BackendEnv()};
+  FaultScope() { plat::SetDefaultEnv(&env); }
+  ~FaultScope() { plat::SetDefaultEnv(nullptr); }
+};
+
+TEST_F(CopyStoreRecordsTest, AFailedGrowthOfTheDestinationIsMessage6AndLeavesItSound) {
+  cMf32* s = Create(Src());
+  ASSERT_EQ(Put(s, 1, "small", Pattern(40, 1), 0), 0);
+  ASSERT_EQ(Put(s, 2, "huge", Pattern(3 << 20, 2), 0), 0);  // more than one growth step
+  ASSERT_EQ(CloseStore(s), 0);
+  cMf32* d = Create(Dst());
+  ASSERT_EQ(Put(d, 9, "keep", Pattern(70, 10), 0), 0);
+  ASSERT_EQ(CloseStore(d), 0);
+  {
+    FaultScope fault;
+    fault.env.FailNth(plat::FaultKind::Grow, 1, plat::kErrDiskFull);
+    EXPECT_EQ(Run(), -1);
+  }
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_EQ(ui.errors[0].message, 6);
+  EXPECT_EQ(ui.errors[0].extra, Dst());
+  EXPECT_EQ(ui.log, std::vector<std::string>{"Sect = M_BMP , Name = small, len = 40, pack = 0"});
+  d = OpenStore(Dst(), MFO_READ);
+  ASSERT_NE(d, nullptr);
+  std::vector<KeyInfo> keys;
+  ASSERT_EQ(Keys(d, -1, keys), 0);
+  ASSERT_EQ(keys.size(), 2u);
+  EXPECT_EQ(keys[0].name, "small");
+  EXPECT_EQ(keys[1].name, "keep");
+  EXPECT_EQ(Verify(d), "");
+  EXPECT_EQ(CloseStore(d), 0);
 }
 
 }  // namespace
