@@ -153,6 +153,26 @@ TEST(UpdaterRun, FailuresExitWith255AndLogTheError) {
   }
 }
 
+TEST(UpdaterRun, TokenReaderErrorsAreSyntaxErrors) {
+  struct Case {
+    const char* script;
+    const char* line;
+    const char* message;
+  } cases[] = {
+      {"updatetype = 0\nsetserver = \"open\n", "Line : 0002", "Syntax error, code=-210 "},
+      {"updatetype = 0\n\ninclude \"missing.txt\"\n", "Line : 0003", "Syntax error, code=-10 "},
+  };
+  for (const Case& c : cases) {
+    Install r;
+    r.g.Ship("patch.txt", c.script);
+    ProcessResult p = r.Start({"patch.txt", "-L"});
+    EXPECT_EQ(255, p.status) << c.script;
+    EXPECT_EQ((std::vector<std::string>{" ERROR ", "Processing file : patch.txt", c.line, c.message}),
+              r.Log())
+        << c.script;
+  }
+}
+
 TEST(UpdaterRun, StartUpFailures) {
   Install r;
   ProcessResult none = r.Start({});

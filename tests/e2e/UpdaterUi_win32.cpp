@@ -212,28 +212,43 @@ TEST(UpdaterUi, ProgressCompletionAndStartTheGame) {
             log);
 }
 
+// The Cancel button, the Escape key and the close box all cancel the run.
 TEST(UpdaterUi, CancelShowsUserBreak) {
-  Game t;
-  std::string script = "updatetype = 0\nsetversion = 9\n";
-  for (int i = 0; i < 10; ++i) {
-    script += "dstpath = __MAIN + \"D" + std::to_string(i) + "\\\\\";\nfile = \"BIG.DAT\", 0\n";
+  enum Way { kButton, kEscape, kCloseBox };
+  for (Way way : {kButton, kEscape, kCloseBox}) {
+    Game t;
+    std::string script = "updatetype = 0\nsetversion = 9\n";
+    for (int i = 0; i < 10; ++i) {
+      script += "dstpath = __MAIN + \"D" + std::to_string(i) + "\\\\\";\nfile = \"BIG.DAT\", 0\n";
+    }
+    t.g.Ship("patch.txt", script);
+    t.g.Ship("BIG.DAT", std::string(64 << 20, 'x'));
+    t.g.Ship("Report.txt", kReport);
+    Updater u(t.g, "patch.txt");
+    HWND progress = u.Window(kProgressCaption);
+    ASSERT_NE(nullptr, progress) << way;
+    switch (way) {
+      case kButton:
+        Press(progress, IDCANCEL);
+        break;
+      case kEscape:  // IsDialogMessage turns it into IDCANCEL
+        PostMessageA(GetDlgItem(progress, IDCANCEL), WM_KEYDOWN, VK_ESCAPE, 0);
+        break;
+      case kCloseBox:
+        PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
+    }
+    HWND box = u.Window(" ERROR ", IsMessageBox);
+    ASSERT_NE(nullptr, box) << "no error box " << way;
+    const std::string text = ItemText(box, 0xFFFF);
+    EXPECT_EQ(0u, text.find("Processing file : patch.txt\nLine : ")) << text;
+    EXPECT_NE(std::string::npos, text.find("\nUser`s break  ")) << text;
+    EXPECT_EQ(nullptr, u.Window(kProgressCaption, nullptr, 10));  // closed by the cancel
+    Press(box, IDOK);
+    EXPECT_EQ(0xFFFFFFFFu, u.Exit()) << way;
+    EXPECT_EQ(0x01020005u, QueryDword("Version"));  // unchanged
+    EXPECT_FALSE(fs::exists(t.g.game + "D9\\BIG.DAT"));
   }
-  t.g.Ship("patch.txt", script);
-  t.g.Ship("BIG.DAT", std::string(64 << 20, 'x'));
-  t.g.Ship("Report.txt", kReport);
-  Updater u(t.g, "patch.txt");
-  HWND progress = u.Window(kProgressCaption);
-  ASSERT_NE(nullptr, progress);
-  Press(progress, IDCANCEL);
-  HWND box = u.Window(" ERROR ", IsMessageBox);
-  ASSERT_NE(nullptr, box) << "no error box";
-  const std::string text = ItemText(box, 0xFFFF);
-  EXPECT_EQ(0u, text.find("Processing file : patch.txt\nLine : ")) << text;
-  EXPECT_NE(std::string::npos, text.find("\nUser`s break  ")) << text;
-  Press(box, IDOK);
-  EXPECT_EQ(0xFFFFFFFFu, u.Exit());
-  EXPECT_EQ(0x01020005u, QueryDword("Version"));  // unchanged
-  EXPECT_FALSE(fs::exists(t.g.game + "D9\\BIG.DAT"));
 }
 
 TEST(UpdaterUi, ScriptErrorBox) {
@@ -274,6 +289,19 @@ TEST(UpdaterUi, ExitAndTheQuestionWithoutReport) {
     EXPECT_EQ(0u, u.Exit());
     std::string commandLine;
     EXPECT_FALSE(t.Started(&commandLine, 20));
+  }
+  {
+    // Yes starts the game; without -R its command line ends in one blank.
+    Game t;
+    t.g.Ship("patch.txt", "updatetype = 0\n");
+    Updater u(t.g, "patch.txt");
+    HWND box = u.Window(" DONE ", IsMessageBox);
+    ASSERT_NE(nullptr, box) << "no question";
+    Press(box, IDYES);
+    EXPECT_EQ(0u, u.Exit());
+    std::string commandLine;
+    ASSERT_TRUE(t.Started(&commandLine, 100));
+    EXPECT_EQ(t.g.game + "MX.exe ", commandLine);
   }
 }
 
