@@ -81,6 +81,19 @@ cp -r "$ROOT/sample/files/." "$DIST/"
 echo "== package ADDONS.PQ"
 "$ROOT/build/linux/tools/updkit/updkit" pkg list "$DIST/ADDONS.PQ"
 
+# The game's record store, and the shipped one that updates it: the records
+# of sample/records/ in section 128 (M_USER), packed with the LZ method.
+KIT="$ROOT/build/linux/tools/updkit/updkit"
+printf 'scout: cost 12 (old)\n' > "$S/old-scout"
+printf 'the game keeps this record: it is not in the update\n' > "$S/old-intro"
+"$KIT" store create "$GAME/Data/UNITS.DKX"
+"$KIT" store put "$GAME/Data/UNITS.DKX" M_USER scout "$S/old-scout"
+"$KIT" store put "$GAME/Data/UNITS.DKX" M_ANY intro "$S/old-intro"
+"$KIT" store create "$DIST/UNITS.DKX"
+"$KIT" store import "$DIST/UNITS.DKX" M_USER "$ROOT/sample/records" --pack 1 >/dev/null
+echo "== record store UNITS.DKX (shipped)"
+"$KIT" store list "$DIST/UNITS.DKX"
+
 # --- run ---------------------------------------------------------------------
 echo "== running: updater patch.txt -L -R-skipintro   (in $DIST)"
 status=0
@@ -93,6 +106,9 @@ echo
 echo "== result"
 echo "exit status: $status"
 grep -E '"Version"|"Type"' "$REG" | sed 's/^/registry: /'
+echo "record store $GAME/Data/UNITS.DKX:"
+"$KIT" store verify "$GAME/Data/UNITS.DKX" | sed 's/^/  verify: /'
+"$KIT" store list "$GAME/Data/UNITS.DKX" | sed 's/^/  /'
 echo "game folder:"
 (cd "$GAME" && find . -type f | sort | sed 's/^/  /')
 exit "$status"
