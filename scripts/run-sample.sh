@@ -105,7 +105,10 @@ cat "$DIST/updlog.txt" 2>/dev/null | tr -d '\r' || echo "(no log)"
 echo
 echo "== result"
 echo "exit status: $status"
-grep -E '"Version"|"Type"' "$REG" | sed 's/^/registry: /'
+K='SOFTWARE\Varnholt\Marovex\Version'
+for name in Version Type Server; do
+  echo "registry $name: $("$KIT" registry --registry "$REG" get "$K" "$name")"
+done
 echo "record store $GAME/Data/UNITS.DKX:"
 "$KIT" store verify "$GAME/Data/UNITS.DKX" | sed 's/^/  verify: /'
 "$KIT" store list "$GAME/Data/UNITS.DKX" | sed 's/^/  /'
