@@ -1,0 +1,92 @@
+// `updkit store` actions that the updater runs do not reach: del, compact,
+// import, put-noname, --info, name escapes and a failing verify.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/Process.h"
+#include "tests/support/TestPaths.h"
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Kit {
+  TempDir dir;
+  std::string store = dir / "S.DKX";
+  ProcessResult Run(const std::vector<std::string>& args) { return RunProgram(UpdkitPath(), args); }
+  std::string Ok(const std::vector<std::string>& args) {
+    ProcessResult p = Run(args);
+    EXPECT_EQ(0, p.status) << args[1] << ": " << p.err;
+    return p.out;
+  }
+  std::string File(const std::string& name, const std::string& bytes) {
+    WriteFileBytes(dir / name, bytes);
+    return dir / name;
+  }
+};
+
+TEST(UpdkitStore, PutListDelAndEscapes) {
+  Kit k;
+  k.Ok({"store", "create", k.store});
+  std::string f = k.File("rec", std::string(64, 'r'));
+  k.Ok({"store", "put", k.store, "M_USER", "tab\there", f, "--info", "0102030405060708090a0b0c"});
+  k.Ok({"store", "put", k.store, "128", "back\\slash\xe9", f});
+  k.Ok({"store", "put", k.store, "3", "zz", f});
+  EXPECT_EQ("3\tM_FNT \tzz\t64\t0\t64\n"
+            "128\tM_USER\ttab\\there\t64\t0\t64\n"
+            "128\tM_USER\tback\\\\slash\\xE9\t64\t0\t64\n",
+            k.Ok({"store", "list", k.store}));
+  EXPECT_EQ("3\tM_FNT \tzz\t64\t0\t64\n", k.Ok({"store", "list", k.store, "--section", "M_FNT"}));
+  EXPECT_NE(0, k.Run({"store", "put", k.store, "3", "x", f, "--info", "123"}).status);   // odd digits
+  EXPECT_NE(0, k.Run({"store", "put", k.store, "256", "x", f}).status);                 // no section
+  EXPECT_NE(0, k.Run({"store", "put", k.store, "3", std::string(513, 'n'), f}).status);  // name too long
+  k.Ok({"store", "del", k.store, "3", "zz"});
+  EXPECT_NE(0, k.Run({"store", "del", k.store, "3", "zz"}).status);
+  EXPECT_EQ("", k.Ok({"store", "list", k.store, "--section", "3"}));
+  EXPECT_EQ("ok\n", k.Ok({"store", "verify", k.store}));
+  EXPECT_NE(0, k.Run({"store", "get", k.store, "3", "zz", k.dir / "out"}).status);
+}
+
+TEST(UpdkitStore, ImportPutNonameAndCompact) {
+  Kit k;
+  fs::create_directories(k.dir / "in");
+  for (int i = 0; i < 300; ++i) k.File("in/r" + std::to_string(i), std::string(40 + i, 'a' + i % 26));
+  k.Ok({"store", "create", k.store});
+  k.Ok({"store", "import", k.store, "7", k.dir / "in", "--pack", "2"});
+  std::string offset = k.Ok({"store", "put-noname", k.store, k.File("blob", "unnamed bytes")});
+  EXPECT_GT(std::stoi(offset), 0);
+  std::string before = k.Ok({"store", "list", k.store});
+  k.Ok({"store", "compact", k.store});
+  EXPECT_EQ(before, k.Ok({"store", "list", k.store}));
+  EXPECT_EQ(300u, static_cast<size_t>(std::count(before.begin(), before.end(), '\n')));
+  EXPECT_NE(std::string::npos, before.find("7\tM_SSPR\tr0\t"));
+  EXPECT_EQ("ok\n", k.Ok({"store", "verify", k.store}));
+  k.Ok({"store", "get", k.store, "7", "r299", k.dir / "out"});
+  EXPECT_EQ(std::string(339, 'a' + 299 % 26), ReadFileBytes(k.dir / "out"));
+  EXPECT_FALSE(fs::exists(k.dir / "S.$$X"));
+}
+
+TEST(UpdkitStore, VerifyReportsADamagedStore) {
+  Kit k;
+  k.Ok({"store", "create", k.store});
+  k.Ok({"store", "put", k.store, "1", "a", k.File("a", std::string(100, 'a'))});
+  k.Ok({"store", "put", k.store, "1", "b", k.File("b", std::string(100, 'b'))});
+  // The first block's size word overwritten: the heap no longer tiles.
+  std::string dkd = ReadFileBytes(k.dir / "S.DKD");
+  dkd[32] = 0x0C;
+  WriteFileBytes(k.dir / "S.DKD", dkd);
+  ProcessResult p = k.Run({"store", "verify", k.store});
+  EXPECT_EQ(1, p.status);
+  EXPECT_FALSE(p.out.empty());
+  EXPECT_NE("ok\n", p.out);
+  ProcessResult help = k.Run({"store", "--help"});
+  EXPECT_EQ(0, help.status);
+  EXPECT_NE(std::string::npos, help.out.find("put-font"));
+}
+
+}  // namespace
