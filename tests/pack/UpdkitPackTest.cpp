@@ -79,7 +79,7 @@ TEST(UpdkitPack, BadStreamsAndArgumentsFail) {
   WriteFileBytes(dir / "junk.bin", std::string("\x01\x00\xC0\x10junk", 8));
   const std::string junk = Quoted(dir, "junk.bin"), out = Quoted(dir, "out.bin");
   EXPECT_FALSE(Updkit(dir, "lz unpack " + junk + " " + out));
-  EXPECT_NE(ReadFileBytes(dir / "err.txt").find("not a sound lz stream"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(dir / "err.txt").find("damaged lz stream"), std::string::npos);
   EXPECT_FALSE(Updkit(dir, "rle unpack " + junk + " " + out + " --size 16"));
   EXPECT_FALSE(Updkit(dir, "rle unpack " + Quoted(dir, "missing.bin") + " " + out));
   EXPECT_NE(ReadFileBytes(dir / "err.txt").find("cannot read"), std::string::npos);

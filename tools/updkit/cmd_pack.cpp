@@ -113,7 +113,7 @@ int Unpack(const Method& m, const char* inPath, const char* outPath, int64_t siz
       continue;
     }
     if (n == ERR_PACK) {
-      return UpdkitFail("%s unpack: '%s' is not a sound %s stream of at most %lld bytes (code %d)",
+      return UpdkitFail("%s unpack: '%s' is a damaged %s stream or unpacks to more than %lld bytes (code %d)",
                         m.name, inPath, m.name, static_cast<long long>(capacity), n);
     }
     if (n < 0) return UpdkitFail("%s unpack: failed with code %d", m.name, n);
