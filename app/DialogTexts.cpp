@@ -5,7 +5,9 @@
 #include "app/AppState.h"
 #include "app/FormatVersion.h"
 #include "app/Messages.h"
+#include "app/ReadWholeFile.h"
 #include "app/UpdateLog.h"
+#include "ourlib/src/ErrFrame.h"
 #include "settings/GameSettings.h"
 
 void ComposeCompletionMessage(char* out, size_t capacity) {
@@ -19,6 +21,12 @@ void ComposeCompletionMessage(char* out, size_t capacity) {
 void ReportPath(char* out, size_t capacity) {
   UpdaterFolder(out, capacity);
   AppendBounded(out, capacity, LoadText(67));
+}
+
+char* ReadReport(const char* path) {
+  char* report = nullptr;
+  Guard([&] { report = ReadWholeFile(path); });
+  return report;
 }
 
 int32_t CountFileUpdated(const char* path) {

@@ -14,6 +14,10 @@ void ComposeCompletionMessage(char* out, size_t capacity);
 // The report file's path: the updater folder and string 67 ("Report.txt").
 void ReportPath(char* out, size_t capacity);
 
+// ReadWholeFile for the completion dialog: a report too large for memory
+// counts as unreadable (null) rather than raising through the dialog code.
+char* ReadReport(const char* path);
+
 // UM_FILE_UPDATED: adds 1 to the file counter and logs "Updated file : %s".
 // Returns the new file counter.
 int32_t CountFileUpdated(const char* path);

@@ -15,8 +15,6 @@ void SetInstanceHandle(void* instance);
 // Creates the modeless progress dialog (no owner) with every text empty and
 // every counter 0. False when it cannot be created.
 bool CreateProgressDialog();
-// True until the progress dialog has been closed or cancelled.
-bool ProgressDialogAlive();
 // Drains the message queue without waiting (PumpMessages); on the console,
 // delivers a pending Ctrl-C to the progress dialog as Cancel.
 void PumpMessages();

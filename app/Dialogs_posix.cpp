@@ -104,8 +104,6 @@ bool CreateProgressDialog() {
   return true;
 }
 
-bool ProgressDialogAlive() { return g_console.alive; }
-
 void PumpMessages() {
   if (g_interrupted && g_console.alive) {
     g_interrupted = 0;
@@ -148,7 +146,7 @@ void CloseProgressDialog() {
 int ShowCompletionDialog() {
   char path[kPathField];
   ReportPath(path, sizeof path);
-  std::unique_ptr<char, BufferFree> report(ReadWholeFile(path));
+  std::unique_ptr<char, BufferFree> report(ReadReport(path));
   char message[kCompletionMessage];
   ComposeCompletionMessage(message, sizeof message);
   if (!report) return -1;

@@ -85,7 +85,7 @@ INT_PTR CALLBACK CompletionProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM) {
       Centre(hwnd);
       char path[kPathField];
       ReportPath(path, sizeof path);
-      std::unique_ptr<char, BufferFree> report(ReadWholeFile(path));
+      std::unique_ptr<char, BufferFree> report(ReadReport(path));
       if (report) {
         SetDlgItemTextA(hwnd, IDC_REPORT, report.get());
       } else {
@@ -128,8 +128,6 @@ bool CreateProgressDialog() {
   g_progress = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, ProgressProc, 0);
   return g_progress != nullptr;
 }
-
-bool ProgressDialogAlive() { return g_progress != nullptr && IsWindow(g_progress); }
 
 void PumpMessages() {
   MSG msg;
