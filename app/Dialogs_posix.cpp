@@ -25,7 +25,7 @@ volatile sig_atomic_t g_interrupted = 0;
 struct Console {
   bool alive = false;
   bool terminal = false;
-  bool lineShown = false;       // a status line is on screen and needs a line end
+  bool lineShown = false;       // a status line stands on the line above the cursor
   uint32_t files = 0, units = 0, bytes = 0;
   std::string source, destination;
   double lastDraw = -1.0;       // seconds, monotonic
@@ -42,14 +42,17 @@ double Now() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
+// The status line is printed with its line end and redrawn by moving back
+// up to it, so the cursor always stands on a fresh line: an error box
+// written to standard error meanwhile starts on a line of its own.
 void Draw(bool force) {
   Console& c = g_console;
   if (!c.terminal) return;
   double now = Now();
   if (!force && c.lastDraw >= 0 && now - c.lastDraw < 0.1) return;  // at most ten a second
   c.lastDraw = now;
-  std::printf("\rFiles updated: %u  Units updated : %u  Bytes updated : %u  %s\033[K", c.files,
-              c.units, c.bytes, c.destination.c_str());
+  std::printf("%s\rFiles updated: %u  Units updated : %u  Bytes updated : %u  %s\033[K\n",
+              c.lineShown ? "\033[A" : "", c.files, c.units, c.bytes, c.destination.c_str());
   std::fflush(stdout);
   c.lineShown = true;
 }
@@ -72,12 +75,7 @@ void Cancel() {
   App().cancel = true;
   if (!c.alive) return;
   c.alive = false;
-  if (c.lineShown) {
-    Draw(true);
-    std::printf("\n");
-    std::fflush(stdout);
-    c.lineShown = false;
-  }
+  // No last redraw: an error box may stand below the status line by now.
   sigaction(SIGINT, &c.previous, nullptr);  // Ctrl-C at a later question ends the program
 }
 
