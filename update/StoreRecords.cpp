@@ -11,6 +11,7 @@
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Mf32int.h"
 #include "ourlib/src/Pack.h"
+#include "ourlib/src/StoreEngine.h"
 #include "platform/env.h"
 #include "update/DibSize.h"
 #include "update/Operations.h"
@@ -125,6 +126,9 @@ int RecordCopy::Run() {
       return Fail(MSG_OPEN, destination_);
     }
   }
+  // Opening for update would create a new, empty store in place of a file
+  // that is no store (or an index whose data file is gone), losing its keys.
+  if (!StoreExists(destination_)) return Fail(MSG_OPEN, destination_);
   dst_ = GuardedOpen(destination_, MFO_UPDATE, 0, 0);
   if (dst_ == nullptr) return Fail(MSG_OPEN, destination_);
   if (!CheckPoint()) return -1;

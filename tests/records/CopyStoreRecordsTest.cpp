@@ -161,6 +161,30 @@ TEST_F(CopyStoreRecordsTest, MissingStoresAreMessage3AndNothingIsCreated) {
   EXPECT_EQ(other.errors[0].extra, dir / "NONE.DKX");
 }
 
+TEST_F(CopyStoreRecordsTest, ADestinationThatIsNoWholeStoreIsMessage3AndLeftAlone) {
+  cMf32* s = Create(Src());
+  ASSERT_EQ(Put(s, 1, "a", Pattern(40, 1), 0), 0);
+  ASSERT_EQ(CloseStore(s), 0);
+  cMf32* d = Create(Dst());
+  ASSERT_EQ(Put(d, 1, "mine", Pattern(40, 2), 0), 0);
+  ASSERT_EQ(CloseStore(d), 0);
+  std::filesystem::remove(dir / "UNITS.DKD");
+  const std::string index = testing_support::ReadFileBytes(Dst());
+  EXPECT_EQ(Run(), -1);
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_EQ(ui.errors[0].message, 3);
+  EXPECT_EQ(ui.errors[0].extra, Dst());
+  EXPECT_EQ(testing_support::ReadFileBytes(Dst()), index);  // its keys are not wiped
+  EXPECT_FALSE(std::filesystem::exists(dir / "UNITS.DKD"));
+
+  RecordingSink second;
+  testing_support::WriteFileBytes(Dst(), "not an index at all");
+  EXPECT_EQ(CopyStoreRecords(second, Src().c_str(), Dst().c_str()), -1);
+  ASSERT_EQ(second.errors.size(), 1u);
+  EXPECT_EQ(second.errors[0].message, 3);
+  EXPECT_EQ(testing_support::ReadFileBytes(Dst()), "not an index at all");
+}
+
 TEST_F(CopyStoreRecordsTest, FontsBringTheirSurfaces) {
   cMf32* s = Create(Src());
   std::vector<Bytes> three = {Surface(4, 2, 0x11), Surface(8, 3, 0x22), Surface(5, 1, 0x33)};
