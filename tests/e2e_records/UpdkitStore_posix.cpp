@@ -39,7 +39,7 @@ TEST(UpdkitStore, PutListDelAndEscapes) {
   k.Ok({"store", "put", k.store, "3", "zz", f});
   EXPECT_EQ("3\tM_FNT \tzz\t64\t0\t64\n"
             "128\tM_USER\ttab\\there\t64\t0\t64\n"
-            "128\tM_USER\tback\\\\slash\\xE9\t64\t0\t64\n",
+            "128\tM_USER\tback\\\\slash\\xe9\t64\t0\t64\n",
             k.Ok({"store", "list", k.store}));
   EXPECT_EQ("3\tM_FNT \tzz\t64\t0\t64\n", k.Ok({"store", "list", k.store, "--section", "M_FNT"}));
   EXPECT_NE(0, k.Run({"store", "put", k.store, "3", "x", f, "--info", "123"}).status);   // odd digits

@@ -156,7 +156,7 @@ std::string EscapeName(const char* name) {
       default:
         if (*p < 0x20 || *p > 0x7E) {
           char hex[5];
-          std::snprintf(hex, sizeof hex, "\\x%02X", *p);
+          std::snprintf(hex, sizeof hex, "\\x%02x", *p);
           out += hex;
         } else {
           out += static_cast<char>(*p);
