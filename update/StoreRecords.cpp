@@ -111,6 +111,7 @@ class RecordCopy {
   cMf32* dst_ = nullptr;
   void* record_ = nullptr;          // from RecGet on the source
   uint8_t* fontTable_ = nullptr;    // the rewritten copy of a font record
+  uint8_t filterSection_ = 0;       // the filter's data: kept by the source while it iterates
   int32_t units_ = 0;
   int32_t bytes_ = 0;
 };
@@ -150,8 +151,8 @@ int RecordCopy::Run() {
 
 int RecordCopy::CopySection(uint8_t section) {
   if (!CheckPoint()) return -1;
-  uint8_t filterSection = section;
-  if (GuardedToBeg(src_, SectionFilter, &filterSection) == 0) return Fail(MSG_OPEN, source_);
+  filterSection_ = section;
+  if (GuardedToBeg(src_, SectionFilter, &filterSection_) == 0) return Fail(MSG_OPEN, source_);
   for (;;) {
     int error = 0;
     const uint8_t* key = GuardedRecKeyGetNext(src_, &error);
