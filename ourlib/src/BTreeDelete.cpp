@@ -57,7 +57,7 @@ void RefindPath(IndexFile* ix, void* key, int32_t target) {
     int32_t last = -1;
     for (uint32_t pos = 0; pos < NodeUsed(n);) {
       uint32_t size = EntrySize(ix, n, pos);
-      int c = CompareKeys(ix, key, EntryAt(n, pos) + kEntryHeader);
+      int c = CompareEntry(ix, key, n, pos);
       if (c < 0) break;
       last = static_cast<int32_t>(pos);
       if (c == 0) break;

@@ -143,6 +143,15 @@ int CompareKeys(IndexFile* ix, void* search, const uint8_t* stored) {
   return t->compare(search, stored);
 }
 
+int CompareEntry(IndexFile* ix, void* search, const uint8_t* n, uint32_t pos) {
+  const uint8_t* key = EntryAt(n, pos) + kEntryHeader;
+  uint32_t avail = NodeUsed(n) - pos - kEntryHeader;
+  if (avail >= kLengthProbe) return CompareKeys(ix, search, key);
+  uint8_t padded[kLengthProbe] = {};
+  std::memcpy(padded, key, avail);
+  return CompareKeys(ix, search, padded);
+}
+
 uint8_t* Scratch(IndexFile* ix, int i, uint32_t n) {
   std::vector<uint8_t>& v = ix->scratch[i];
   if (v.size() < n) {

@@ -46,6 +46,11 @@ inline uint32_t PosAfter(IndexFile* ix, const uint8_t* n, int32_t pos) {
 int32_t LastEntryPos(IndexFile* ix, const uint8_t* n);
 // Compares a search key with a stored key by the tree's key type.
 int CompareKeys(IndexFile* ix, void* search, const uint8_t* stored);
+// Compares a search key with the key of the entry at pos of node n (whose
+// size the caller has checked). A custom compare may read a fixed header
+// past a short key: near the end of the entries it is given a zero-padded
+// copy, so that it never reads past the node.
+int CompareEntry(IndexFile* ix, void* search, const uint8_t* n, uint32_t pos);
 
 // Grows scratch buffer i to hold n bytes.
 uint8_t* Scratch(IndexFile* ix, int i, uint32_t n);

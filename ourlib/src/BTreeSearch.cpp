@@ -42,7 +42,7 @@ bool FindImpl(IndexFile* ix, void* key, bool exact) {
     bool found = false;
     for (uint32_t pos = 0; pos < used;) {
       uint32_t size = EntrySize(ix, n, pos);
-      int c = CompareKeys(ix, key, EntryAt(n, pos) + kEntryHeader);
+      int c = CompareEntry(ix, key, n, pos);
       if (c < 0) break;
       last = static_cast<int32_t>(pos);
       if (c == 0) {

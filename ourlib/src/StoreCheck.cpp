@@ -23,19 +23,22 @@ struct TreeWalk {
   IndexFile* ix;
   std::set<int32_t> freeNodes, seen;
   std::vector<int32_t>* values;
-  std::vector<uint8_t> probe;
+  std::vector<uint8_t> probe, other;
   int maxDepth = 0;
   std::string error;
 
-  // Compares key a with b on a copy of a (a compare may write into its search key).
-  int Compare(const uint8_t* a, uint32_t alen, const uint8_t* b) {
+  // Compares key a with b on zero-padded copies (a compare may write into
+  // its search key, and may read a fixed header past a short key).
+  int Compare(const uint8_t* a, uint32_t alen, const uint8_t* b, uint32_t blen) {
     probe.assign(a, a + alen);
     probe.resize(alen + 64, 0);
-    return CompareKeys(ix, probe.data(), b);
+    other.assign(b, b + blen);
+    other.resize(blen + 64, 0);
+    return CompareKeys(ix, probe.data(), other.data());
   }
 
   // lo/hi: the keys the subtree lies between (null: open end).
-  bool Walk(int32_t off, int level, const uint8_t* lo, uint32_t loLen, const uint8_t* hi) {
+  bool Walk(int32_t off, int level, const uint8_t* lo, uint32_t loLen, const uint8_t* hi, uint32_t hiLen) {
     if (level >= kMaxTreeLevels) return Fail(Fmt("node %ld lies deeper than %ld levels", off, kMaxTreeLevels));
     if (!ValidNodeOffset(ix, off)) return Fail(Fmt("child offset %ld is not a node of the file", off));
     if (freeNodes.count(off)) return Fail(Fmt("node %ld is in the tree and on the free-node list", off));
@@ -64,31 +67,33 @@ struct TreeWalk {
       const uint8_t* key = EntryAt(n, pos) + kEntryHeader;
       uint32_t len = EntrySize(ix, n, pos) - kEntryHeader;
       if (prev != nullptr) {
-        int c = Compare(key, len, prev);
+        int c = Compare(key, len, prev, prevLen);
         if (c < 0 || (c == 0 && !dups && !prevIsBound)) {
           return Fail(Fmt("node %ld: key at %ld is out of order", off, pos));
         }
         if (c == 0 && !dups && prevIsBound && level > 0) return Fail(Fmt("node %ld: key at %ld repeats its separator", off, pos));
       }
-      if (hi != nullptr && Compare(key, len, hi) > 0) return Fail(Fmt("node %ld: key at %ld sorts after its subtree's bound", off, pos));
+      if (hi != nullptr && Compare(key, len, hi, hiLen) > 0) return Fail(Fmt("node %ld: key at %ld sorts after its subtree's bound", off, pos));
       if (values) values->push_back(EntryValue(EntryAt(n, pos)));
       prev = key;
       prevLen = len;
       prevIsBound = false;
     }
     // Subtrees: leftmost below the first key, each entry's child up to the next key.
+    auto keyAt = [&](size_t i) { return EntryAt(n, positions[i]) + kEntryHeader; };
+    auto lenAt = [&](size_t i) { return EntrySize(ix, n, positions[i]) - kEntryHeader; };
     if (NodeLeft(n) != -1) {
-      const uint8_t* first = positions.empty() ? hi : EntryAt(n, positions[0]) + kEntryHeader;
-      if (!Walk(NodeLeft(n), level + 1, lo, loLen, first)) return false;
+      bool none = positions.empty();
+      if (!Walk(NodeLeft(n), level + 1, lo, loLen, none ? hi : keyAt(0), none ? hiLen : lenAt(0))) return false;
     }
     for (size_t i = 0; i < positions.size(); ++i) {
       const uint8_t* e = EntryAt(n, positions[i]);
       if (EntryChild(e) == -1) continue;
-      const uint8_t* next = i + 1 < positions.size() ? EntryAt(n, positions[i + 1]) + kEntryHeader : hi;
-      uint32_t klen = EntrySize(ix, n, positions[i]) - kEntryHeader;
-      if (!Walk(EntryChild(e), level + 1, e + kEntryHeader, klen, next)) return false;
+      bool last = i + 1 == positions.size();
+      if (!Walk(EntryChild(e), level + 1, keyAt(i), lenAt(i), last ? hi : keyAt(i + 1), last ? hiLen : lenAt(i + 1))) {
+        return false;
+      }
     }
-    (void)prevLen;
     return true;
   }
 
@@ -120,7 +125,7 @@ std::string CheckIndex(IndexFile* ix, std::vector<int32_t>* values) {
     w.freeNodes.insert(f);
   }
   bool ok = false;
-  int rc = Guard([&] { ok = w.Walk(TreeRoot(t), 0, nullptr, 0, nullptr); });
+  int rc = Guard([&] { ok = w.Walk(TreeRoot(t), 0, nullptr, 0, nullptr, 0); });
   if (rc != 0) return Fmt("error %ld while walking the tree", rc);
   if (!ok) return w.error;
   if (w.maxDepth != TreeHeight(t)) return Fmt("tree is %ld levels deep, its height says %ld", w.maxDepth, TreeHeight(t));

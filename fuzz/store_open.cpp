@@ -1,0 +1,94 @@
+// Opens arbitrary ".DKX"/".DKD" bytes as a record store and works on it:
+// iteration, lookups, the checker, and a put and a removal in update mode.
+// Input: a 4-byte little-endian length n, then n bytes of index, then the data file.
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/StoreEngine.h"
+
+namespace {
+
+int NameLength(const uint8_t* k) { return static_cast<int16_t>(k[22] | k[23] << 8); }
+
+int Compare(void* search, const void* stored) {
+  uint8_t* a = static_cast<uint8_t*>(search);
+  const uint8_t* b = static_cast<const uint8_t*>(stored);
+  if (a[0] != b[0]) return a[0] - b[0];
+  int la = NameLength(a), lb = NameLength(b);
+  if (la != lb) return la - lb;
+  int c = la > 0 ? std::memcmp(a + 24, b + 24, static_cast<size_t>(la)) : 0;
+  if (c != 0) return c < 0 ? -1 : 1;
+  std::memcpy(a, b, 24);
+  return 0;
+}
+
+int Length(const void* key) { return 24 + NameLength(static_cast<const uint8_t*>(key)); }
+
+const KeyConfig kConfig{KEY_CUSTOM, Compare, Length, 0};
+
+void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+std::vector<uint8_t> Key(uint8_t section, const char* name) {
+  std::vector<uint8_t> k(24 + std::strlen(name), 0);
+  k[0] = section;
+  k[22] = static_cast<uint8_t>(std::strlen(name));
+  std::memcpy(k.data() + 24, name, std::strlen(name));
+  return k;
+}
+
+void Exercise(const std::string& base, int mode) {
+  StoreEngine* e = nullptr;
+  Guard([&] {
+    e = StoreOpen(base.c_str(), &kConfig, 0, mode, 0, 0);
+    StoreVerify(e);
+    IndexFirst(e->index, nullptr, nullptr);
+    uint8_t key[600];
+    KeyOut out;
+    out.buffer = key;
+    out.capacity = sizeof key;
+    for (int i = 0; i < 5000 && StoreNextRecord(e, &out) > 0; ++i) {
+      // The probe is padded: a damaged key may be shorter than its header.
+      std::vector<uint8_t> probe(key, key + out.length);
+      probe.resize(out.length + 64, 0);
+      uint32_t stored = static_cast<uint32_t>(key[1] | key[2] << 8 | key[3] << 16 | key[4] << 24);
+      Guard([&] { StoreGetRecord(e, probe.data(), nullptr, stored); });
+    }
+    std::vector<uint8_t> k = Key(1, "UNIT");
+    Guard([&] { StoreGetRecord(e, k.data(), nullptr, 0); });
+    if (mode == MODE_UPDATE) {
+      Guard([&] { StoreRemoveKey(e, k.data()); });
+      Guard([&] { StorePutRecord(e, k.data(), "payload", 7); });
+      Guard([&] { StoreRemoveKey(e, k.data()); });
+      StoreVerify(e);
+    }
+  });
+  StoreClose(e);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 4) return 0;
+  uint32_t n = static_cast<uint32_t>(data[0] | data[1] << 8 | data[2] << 16 | data[3] << 24);
+  data += 4;
+  size -= 4;
+  if (n > size) n = static_cast<uint32_t>(size);
+  static const std::string base =
+      (std::filesystem::temp_directory_path() / ("store_open_" + std::to_string(std::random_device{}()))).string();
+  WriteFile(base + ".DKX", data, n);
+  WriteFile(base + ".DKD", data + n, size - n);
+  Exercise(base, MODE_READ);
+  Exercise(base, MODE_UPDATE);
+  std::filesystem::remove(base + ".DKX");
+  std::filesystem::remove(base + ".DKD");
+  return 0;
+}
