@@ -77,7 +77,7 @@ void BulkImpl(IndexFile* target, IndexFile* source) {
     int level = cur - 1;
     while (level >= 0 && NodeUsed(Node(target, nodes[level])) + esize > cap) --level;
     if (level < 0) {
-      if (bottom + 1 >= kMaxTreeLevels) RaiseError(ERR_NO_MEMORY);
+      if (bottom + 1 >= kMaxTreeLevels) RaiseNow(ERR_NO_MEMORY);
       int32_t copy = NodeAlloc(target);
       ReserveNodeForTree(target, copy);
       root = LoadLevel(target, 0);

@@ -212,7 +212,7 @@ void DeleteImpl(IndexFile* ix, void* key, int32_t* value, int* result) {
     int bottom = level;
     int32_t c = child;
     while (c != -1) {
-      if (bottom + 1 >= kMaxTreeLevels) RaiseError(ERR_NOT_STORE);
+      if (bottom + 1 >= kMaxTreeLevels) RaiseNow(ERR_NOT_STORE);
       t->path[++bottom] = {c, -1};
       c = NodeLeft(LoadLevel(ix, bottom));
     }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "ourlib/src/BTree.h"
+#include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/MappedFileBytes.h"
 
 namespace btree {
@@ -17,6 +18,14 @@ constexpr int32_t kFreeMark = -2;    // leftmost child of a node on the free lis
 inline uint32_t Capacity(const IndexFile* ix) { return ix->nodeSize - kNodeHeader; }
 inline bool Writable(const IndexFile* ix) { return (ix->file.flags & MF_WRITABLE) != 0; }
 inline void MarkDirty(IndexFile* ix) { ix->file.flags |= MF_DIRTY; }
+
+// Raises code where what follows must not run. Inner code always runs under
+// a frame (RunRaising), so the raise never returns; the throw only says so
+// to the compiler.
+[[noreturn]] inline void RaiseNow(int code) {
+  RaiseError(code);
+  throw RaisedError{code};
+}
 
 // True when off names a whole node inside the file's view and logical size.
 bool ValidNodeOffset(const IndexFile* ix, int32_t off);

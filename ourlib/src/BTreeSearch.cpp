@@ -13,7 +13,7 @@ namespace {
 
 // One level deeper on the path; a tree deeper than the path is damaged.
 int Deeper(int level) {
-  if (level + 1 >= kMaxTreeLevels) RaiseError(ERR_NOT_STORE);
+  if (level + 1 >= kMaxTreeLevels) RaiseNow(ERR_NOT_STORE);
   return level + 1;
 }
 
