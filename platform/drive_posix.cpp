@@ -1,6 +1,9 @@
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 
 #include <cstdint>
+#include <cstdio>
 
 #include "platform/posix_support.h"
 
@@ -46,6 +49,23 @@ DriveType TypeOfFilesystem(uint32_t magic) {
   }
 }
 
+// True when the block device that holds path says it is removable (a USB
+// stick, a card). A partition has no flag of its own: its disk's counts.
+bool OnRemovableDevice(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return false;
+  for (const char* flag : {"removable", "../removable"}) {
+    char name[96];
+    std::snprintf(name, sizeof name, "/sys/dev/block/%u:%u/%s", major(st.st_dev), minor(st.st_dev), flag);
+    std::FILE* f = std::fopen(name, "r");
+    if (f == nullptr) continue;
+    const int c = std::fgetc(f);
+    std::fclose(f);
+    return c == '1';
+  }
+  return false;
+}
+
 }  // namespace
 
 DriveType DriveTypeOf(const char* path) {
@@ -53,7 +73,9 @@ DriveType DriveTypeOf(const char* path) {
   std::string p = Resolve(path);
   struct statfs fs;
   if (p.empty() || statfs(p.c_str(), &fs) != 0) return DriveType::NoRootDir;
-  return TypeOfFilesystem(static_cast<uint32_t>(fs.f_type));
+  const DriveType type = TypeOfFilesystem(static_cast<uint32_t>(fs.f_type));
+  if (type == DriveType::Fixed && OnRemovableDevice(p)) return DriveType::Removable;
+  return type;
 }
 
 }  // namespace posix

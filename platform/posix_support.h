@@ -24,7 +24,7 @@ std::string Resolve(const char* path);
 bool IsNetworkPath(const char* path);
 
 // Drive type of the filesystem that holds path: local filesystems are
-// Fixed, network ones (and network paths) Remote, optical ones CdRom, any
+// Fixed (Removable on a device that says so), network ones (and network paths) Remote, optical ones CdRom, any
 // other Unknown; a path that does not exist gives NoRootDir.
 DriveType DriveTypeOf(const char* path);
 
