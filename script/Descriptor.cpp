@@ -28,13 +28,13 @@ struct ClassTable {
     range('a', 'z', kLetter);
     range('A', 'F', kHexLetter);
     range('a', 'f', kHexLetter);
-    entry['_'] = kLetter;
+    range('_', '_', kLetter);
     const unsigned char singles[] = {'(', ')', '+', ',', '-', '.', ':', ';', '=', '[', ']', '{', '}', '\\'};
     for (unsigned char c : singles) entry[c] = kSingleOp;
-    entry['*'] = CC_OPERATOR;
-    entry['/'] = CC_OPERATOR;
-    entry['"'] = CC_STRING_QUOTE;
-    entry['\''] = CC_CHAR_QUOTE;
+    range('*', '*', CC_OPERATOR);
+    range('/', '/', CC_OPERATOR);
+    range('"', '"', CC_STRING_QUOTE);
+    range('\'', '\'', CC_CHAR_QUOTE);
   }
 };
 
