@@ -1,0 +1,241 @@
+#!/usr/bin/env bash
+# Runs the Windows updater (updater.exe, the mingw build) under Wine on a
+# virtual X screen (Xvfb) and saves screenshots of its dialogs:
+#
+#   docs/progress.png    the progress dialog while a large file is copied
+#   docs/error.png       the error box for a script with a syntax error
+#   docs/completion.png  the completion dialog after the sample update
+#
+# Everything it makes lives in build/screenshots/: a Wine prefix of its own
+# (prefix/), the game installed as C:\Games\Marovex\ and the update
+# distribution as C:\Update\ inside it, and the registry values under
+# HKEY_LOCAL_MACHINE\SOFTWARE\Varnholt\Marovex as the game's installer
+# leaves them (version 1.002.005).
+#
+# The Windows build is build/windows (preset "windows"); SCREENSHOTS_BUILD
+# names another mingw build folder. SCREENSHOTS_BIG_MB sets the size of the
+# large file that keeps the progress dialog on the screen (default 512).
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+cd "$ROOT"
+
+# --- what it needs, installed only when missing -----------------------------
+packages=(cmake ninja-build g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 xvfb
+          imagemagick x11-apps xdotool)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  echo "== installing ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# --- the Windows build (ninja does nothing when it is up to date) -----------
+if [ -n "${SCREENSHOTS_BUILD:-}" ]; then
+  BUILD=$(cd "$SCREENSHOTS_BUILD" 2>/dev/null && pwd || echo "$ROOT/$SCREENSHOTS_BUILD")
+  echo "== building updater.exe and updkit.exe in $BUILD"
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja --toolchain "$ROOT/cmake/mingw-w64.cmake" \
+    -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  cmake --build "$BUILD" --target updater updkit
+else
+  BUILD="$ROOT/build/windows"
+  echo "== building updater.exe and updkit.exe (preset windows)"
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows --target updater updkit
+fi
+UPDATER_EXE="$BUILD/app/updater.exe"
+UPDKIT_EXE="$BUILD/tools/updkit/updkit.exe"
+
+# --- the virtual screen and the Wine prefix ---------------------------------
+S="$ROOT/build/screenshots"
+export WINEPREFIX="$S/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$S" "$ROOT/docs"
+shot="$S/shot"
+
+XVFB_PID=""
+RUN_PID=""
+finish() {
+  # The updater if it still runs, then this prefix's Wine, then the screen.
+  [ -n "$RUN_PID" ] && kill -CONT "$RUN_PID" 2>/dev/null && kill "$RUN_PID" 2>/dev/null
+  if [ -d "$WINEPREFIX" ]; then wineserver -k >/dev/null 2>&1 || true; fi
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+  rm -f "$WINEPREFIX/drive_c/Update/INTRO.AVI" \
+    "$WINEPREFIX/drive_c/Games/Marovex/Video/INTRO.AVI" 2>/dev/null
+  return 0
+}
+trap finish EXIT
+
+# Xvfb picks a free display number and writes it to fd 3.
+exec 3>"$S/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$S/xvfb.log" 2>&1 &
+XVFB_PID=$!
+exec 3>&-
+for _ in $(seq 100); do [ -s "$S/display" ] && break; sleep 0.1; done
+[ -s "$S/display" ] || { echo "Xvfb did not start (see $S/xvfb.log)" >&2; exit 1; }
+DISPLAY=":$(head -n1 "$S/display")"
+export DISPLAY
+echo "== virtual screen $DISPLAY"
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "== making the Wine prefix (the first start takes a minute)"
+fi
+wineboot -i </dev/null >/dev/null 2>&1
+# Wine draws the windows' frames and captions itself, as Windows would: the
+# screen has no window manager that could.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+# Debian's Wine does not find its own fonts (Marlett draws the caption's close
+# box, MS Sans Serif is the dialogs' font); a copy in the prefix's font folder
+# is found.
+if [ -d /usr/share/wine/fonts ]; then
+  cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+fi
+
+# --- the game installation: C:\Games\Marovex\, version 1.002.005 ------------
+C="$WINEPREFIX/drive_c"
+GAME="$C/Games/Marovex"
+DIST="$C/Update"
+make_game() {
+  rm -rf "$GAME" "$DIST"
+  mkdir -p "$GAME/Data/UNITS" "$GAME/Sound" "$GAME/Music" "$GAME/Video" "$DIST"
+  printf 'Marovex - version 1.002.005\r\n' >"$GAME/README.TXT"
+  printf '; name cost speed armour\r\nscout 15 5 1\r\n' >"$GAME/Data/UNITS/units.txt"
+  local k='HKLM\SOFTWARE\Varnholt\Marovex' g='C:\Games\Marovex'
+  reg_text "$k\Directories" MainPath "$g\\"
+  reg_text "$k\Directories" VideoPath "$g\\Video\\"
+  reg_text "$k\Directories" DataPath "$g\\Data\\"
+  reg_text "$k\Directories" SoundPath "$g\\Sound\\"
+  reg_text "$k\Directories" MusicPath "$g\\Music\\"
+  reg_text "$k\Directories" InstPath "C:\\Update\\"
+  reg_dword "$k\Version" Version 0x01020005
+  reg_dword "$k\Version" Type 0xd0dd0001
+  reg_text "$k\Version" Folder Marovex
+  reg_text "$k\Version" LastPlayer 'Player One'
+  reg_dword "$k\Version" CharSet 1
+  reg_text "$k\Version" Server ''
+  cp "$UPDATER_EXE" "$DIST/updater.exe"
+}
+reg_text() { wine reg add "$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null; }
+reg_dword() { wine reg add "$1" /v "$2" /t REG_DWORD /d "$3" /f >/dev/null; }
+updkit() { (cd "$S" && wine "$UPDKIT_EXE" "$@"); }
+
+# The bundled sample update (sample/), as scripts/run-sample.sh ships it:
+# the script, the files, the update package and the record store.
+ship_sample() {
+  cp "$ROOT/sample/patch.txt" "$DIST/"
+  cp -r "$ROOT/sample/files/." "$DIST/"
+  rm -rf "$S/package" "$S/records"
+  cp -r "$ROOT/sample/package" "$S/package"
+  cp -r "$ROOT/sample/records" "$S/records"
+  printf 'scout: cost 12 (old)\n' >"$S/old-scout"
+  printf 'the game keeps this record: it is not in the update\n' >"$S/old-intro"
+  updkit pkg build 'C:\Update\ADDONS.PQ' --from package --lz >/dev/null
+  updkit store create 'C:\Games\Marovex\Data\UNITS.DKX' >/dev/null
+  updkit store put 'C:\Games\Marovex\Data\UNITS.DKX' M_USER scout old-scout >/dev/null
+  updkit store put 'C:\Games\Marovex\Data\UNITS.DKX' M_ANY intro old-intro >/dev/null
+  updkit store create 'C:\Update\UNITS.DKX' >/dev/null
+  updkit store import 'C:\Update\UNITS.DKX' M_USER records --pack 1 >/dev/null
+}
+
+# Starts updater.exe in C:\Update with these arguments; RUN_PID is its
+# process (wine's loader becomes the Windows program).
+start_updater() {
+  (cd "$DIST" && exec wine updater.exe "$@" </dev/null >"$S/updater.out" 2>&1) &
+  RUN_PID=$!
+}
+# The X window of the updater's top-level window with this caption, waiting
+# up to 60 s for it; empty when it did not come.
+find_window() {
+  local id
+  for _ in $(seq 600); do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    kill -0 "$RUN_PID" 2>/dev/null || return 0
+    sleep 0.1
+  done
+}
+# Saves the window (its frame and caption included) as a PNG.
+capture() {
+  xwd -silent -id "$1" >"$shot.xwd"
+  convert "$shot.xwd" -strip "$2"
+  echo "== saved ${2#"$ROOT"/} ($(identify -format '%wx%h' "$2"))"
+}
+# Ends the run: the key goes to the dialog under the mouse pointer; if the
+# updater has not ended 10 s later, it is stopped.
+close_with_key() {
+  local id=$1 key=$2
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + 5)) key "$key" 2>/dev/null || true
+  for _ in $(seq 100); do
+    kill -0 "$RUN_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$RUN_PID" 2>/dev/null; then
+    echo "   (the dialog did not close on $key; stopping the updater)"
+    kill "$RUN_PID" 2>/dev/null || true
+  fi
+  wait "$RUN_PID" 2>/dev/null || true
+  RUN_PID=""
+}
+
+PROGRESS="MX Updater Version 2.2 "
+BIG_MB=${SCREENSHOTS_BIG_MB:-512}
+
+# --- (a) the progress dialog ------------------------------------------------
+# The sample with a large intro video put first into the video folder. Once
+# the dialog has counted some bytes the updater is held (SIGSTOP) while the
+# screen is read, then let go to finish; Escape on the completion dialog is
+# Exit.
+echo "== (a) the sample update with a ${BIG_MB} MB INTRO.AVI: progress dialog"
+make_game
+ship_sample
+head -c "$((BIG_MB << 20))" /dev/zero >"$DIST/INTRO.AVI"
+awk '!done && /^dstpath/ { print "dstpath = __VIDEO;\nfile = \"INTRO.AVI\", 0\n"; done = 1 } { print }' \
+  "$ROOT/sample/patch.txt" | sed 's/$/\r/' >"$DIST/patch.txt"
+start_updater patch.txt -L
+w=$(find_window "$PROGRESS")
+[ -n "$w" ] || { echo "no progress dialog; updater output:" >&2; cat "$S/updater.out" >&2; exit 1; }
+sleep "${SCREENSHOTS_PAUSE:-0.3}"
+kill -STOP "$RUN_PID"
+if [ -z "$(xdotool search --onlyvisible --name "^$PROGRESS\$" 2>/dev/null)" ]; then
+  kill -CONT "$RUN_PID"
+  echo "the copy ended before the screenshot: raise SCREENSHOTS_BIG_MB" >&2
+  exit 1
+fi
+capture "$w" "$ROOT/docs/progress.png"
+kill -CONT "$RUN_PID"
+w=$(find_window " DONE ")
+[ -n "$w" ] && close_with_key "$w" Escape
+rm -f "$DIST/INTRO.AVI" "$GAME/Video/INTRO.AVI"
+
+# --- (b) an error box --------------------------------------------------------
+# A script whose file directive lacks the comma before its operation.
+echo "== (b) a script with a syntax error: error box"
+make_game
+printf 'updatetype = 1\r\nbuild = 0, 2\r\nsetbuild = 3\r\ndstpath = __MAIN;\r\nfile = "README.TXT" 0\r\n' \
+  >"$DIST/patch.txt"
+cp "$ROOT/sample/files/README.TXT" "$ROOT/sample/files/Report.txt" "$DIST/"
+start_updater patch.txt
+w=$(find_window " ERROR ")
+[ -n "$w" ] || { echo "no error box; updater output:" >&2; cat "$S/updater.out" >&2; exit 1; }
+sleep 0.5
+capture "$w" "$ROOT/docs/error.png"
+close_with_key "$w" Return
+
+# --- (c) the completion dialog -----------------------------------------------
+echo "== (c) the sample update: completion dialog"
+make_game
+ship_sample
+start_updater patch.txt -L -R-skipintro
+w=$(find_window " DONE ")
+[ -n "$w" ] || { echo "no completion dialog; updater output:" >&2; cat "$S/updater.out" >&2; exit 1; }
+sleep 0.5
+capture "$w" "$ROOT/docs/completion.png"
+close_with_key "$w" Escape
+echo "== registry after the sample update:"
+wine reg query 'HKLM\SOFTWARE\Varnholt\Marovex\Directories' | tr -d '\r' | grep -E 'Path'
+wine reg query 'HKLM\SOFTWARE\Varnholt\Marovex\Version' | tr -d '\r' | grep -E 'Version|Server'
