@@ -78,6 +78,23 @@ void BuildStarts(DataHeap* h) {
   h->tilingBroken = rc != 0;
 }
 
+// Copies the file's free list into memory once, checking it on the way:
+// ascending, every block inside the file, sizes multiples of 4.
+void EnsureFreeIndex(DataHeap* h) {
+  if (h->freeIndexBuilt) return;
+  h->freeIndex.Clear();
+  uint64_t prevEnd = kHeapFirstBlock;
+  for (uint64_t cur = Word(h, kHeadNode + 4); cur != 0;) {
+    CheckFreeAt(h, cur, prevEnd);
+    uint32_t size = Word(h, cur);
+    if ((size & 3) != 0 || size < 8) Damaged();
+    h->freeIndex.Insert(static_cast<uint32_t>(cur), size);
+    prevEnd = cur + size;
+    cur = Word(h, cur + 4);
+  }
+  h->freeIndexBuilt = true;
+}
+
 // Checks that recordOffset is the record offset of a used block of at
 // least length bytes inside the file; the block's size.
 uint32_t CheckRecord(DataHeap* h, int32_t recordOffset, uint32_t length) {
@@ -189,33 +206,30 @@ int32_t HeapAlloc(DataHeap* h, uint32_t length) {
     if (length > kWildernessSize) RaiseError(ERR_NO_MEMORY);
     uint32_t need = (length + 7) & ~3u;
     if (need < 8) need = 8;
-    uint64_t prev = kHeadNode, prevEnd = kHeapFirstBlock;
-    uint64_t cur = Word(h, kHeadNode + 4);
-    uint32_t size = 0;
-    for (;;) {
-      if (cur == 0) RaiseError(ERR_NO_MEMORY);
-      CheckFreeAt(h, cur, prevEnd);
-      size = Word(h, cur);
-      if ((size & 3) != 0 || size < 8) Damaged();
-      if (size >= need) break;
-      prev = cur;
-      prevEnd = cur + size;
-      cur = Word(h, cur + 4);
-    }
-    uint32_t next = Word(h, cur + 4);
+    EnsureFreeIndex(h);
+    uint32_t cur = 0, size = 0, found = 0, foundSize = 0;
+    if (!h->freeIndex.FirstFit(need, &cur, &size)) RaiseError(ERR_NO_MEMORY);
+    uint64_t prev = h->freeIndex.Before(cur, &found, &foundSize) ? found : kHeadNode;
+    uint32_t next = h->freeIndex.AtOrAfter(cur + 1, &found, &foundSize) ? found : 0;
+    // The file's list must say the same as its copy.
+    if (Word(h, prev + 4) != cur || Word(h, cur) != size || Word(h, cur + 4) != next) Damaged();
+    result = static_cast<int32_t>(cur + 4);
+    if (!Writable(h)) return;
+    h->freeIndex.Erase(cur);
     if (need < size - 8) {
+      // Split: the remainder stays on the list where the block was.
       uint8_t rest[8];
       PutI32(rest, static_cast<int32_t>(size - need));
       PutI32(rest + 4, static_cast<int32_t>(next));
-      MapWrite(&h->file, static_cast<uint32_t>(cur + need), rest, 8);
+      MapWrite(&h->file, cur + need, rest, 8);
       SetWord(h, prev + 4, Word(h, prev + 4) + need);
       SetWord(h, cur, need);
       MarkStart(h, cur + need, true);
+      h->freeIndex.Insert(cur + need, size - need);
     } else {
       SetWord(h, prev + 4, next);
     }
     SetWord(h, cur, Word(h, cur) | kUsedBit);
-    result = static_cast<int32_t>(cur + 4);
   });
   return rc != 0 ? rc : result;
 }
@@ -226,41 +240,39 @@ int HeapFree(DataHeap* h, int32_t recordOffset) {
     if (recordOffset == 0 || static_cast<uint32_t>(recordOffset) >= logical) return;
     uint32_t a = CheckRecord(h, recordOffset, 0);
     if (!Writable(h)) return;
-    uint64_t q = static_cast<uint32_t>(recordOffset) - 4;
-    // P: the last free node before q (the head node at first); S: its next.
-    uint64_t p = kHeadNode, pEnd = kHeapFirstBlock;
-    uint64_t s = Word(h, kHeadNode + 4);
-    while (s != 0 && s < q) {
-      CheckFreeAt(h, s, pEnd);
-      uint32_t size = Word(h, s);
-      if ((size & 3) != 0 || size < 8) Damaged();
-      p = s;
-      pEnd = s + size;
-      s = Word(h, s + 4);
+    EnsureFreeIndex(h);
+    uint32_t q = static_cast<uint32_t>(recordOffset) - 4;
+    // P: the last free node before q (the head node if none); S: its next.
+    uint32_t p = kHeadNode, pSize = 0, s = 0, sSize = 0;
+    uint64_t pEnd = kHeapFirstBlock;
+    if (h->freeIndex.Before(q, &p, &pSize)) {
+      pEnd = static_cast<uint64_t>(p) + pSize;
+    } else {
+      p = kHeadNode;
     }
-    if (s == 0 || pEnd > q || s < q + a) Damaged();
-    CheckFreeAt(h, s, q + a);
-    uint64_t fin;
-    uint32_t finSize;
+    if (!h->freeIndex.AtOrAfter(q, &s, &sSize)) Damaged();
+    if (pEnd > q || s < static_cast<uint64_t>(q) + a || Word(h, p + 4) != s) Damaged();
+    uint32_t fin, finSize;
     if (p == kHeadNode || pEnd != q) {
-      SetWord(h, p + 4, static_cast<uint32_t>(q));
-      SetWord(h, q + 4, static_cast<uint32_t>(s));
+      SetWord(h, p + 4, q);
+      SetWord(h, q + 4, s);
       fin = q;
       finSize = a;
     } else {
       fin = p;
-      finSize = static_cast<uint32_t>(pEnd - p) + a;
+      finSize = pSize + a;
       MarkStart(h, q, false);
     }
     if (s == q + a) {
-      uint32_t sSize = Word(h, s);
-      if ((sSize & 3) != 0 || sSize < 8) Damaged();
+      if (Word(h, s) != sSize) Damaged();
       SetWord(h, fin + 4, Word(h, s + 4));
       finSize += sSize;
       MarkStart(h, s, false);
-      if (s + 8 == logical) MapSetLogicalSize(&h->file, static_cast<uint32_t>(fin + 8));
+      h->freeIndex.Erase(s);
+      if (static_cast<uint64_t>(s) + 8 == logical) MapSetLogicalSize(&h->file, fin + 8);
     }
     SetWord(h, fin, finSize);
+    h->freeIndex.Insert(fin, finSize);
   });
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "ourlib/src/DataHeapFreeIndex.h"
 #include "ourlib/src/MappedFile.h"
 
 constexpr uint32_t kHeapHeaderSize = 40;
@@ -25,6 +26,9 @@ struct DataHeap {
   std::vector<uint64_t> starts;
   bool startsBuilt = false;
   bool tilingBroken = false;  // the blocks did not tile the file when built
+  // The free list in memory (built from the file on first need).
+  FreeBlockIndex freeIndex;
+  bool freeIndexBuilt = false;
 };
 
 // Open calls return a new heap (HeapClose frees it) or raise.

@@ -153,6 +153,16 @@ std::string CheckHeap(DataHeap* h, std::set<int32_t>* usedRecords) {
     wild = cur;
   }
   if (wild == 0) return "the free list has no wilderness block";
+  if (h->freeIndexBuilt) {
+    std::vector<std::pair<uint32_t, uint32_t>> copy = h->freeIndex.Items();
+    size_t i = 0;
+    for (uint64_t cur = GetU32(b + 12); cur != 0; cur = GetU32(b + cur + 4), ++i) {
+      if (i >= copy.size() || copy[i].first != cur || copy[i].second != GetU32(b + cur)) {
+        return Fmt("the in-memory free list differs at block %ld", static_cast<long>(cur));
+      }
+    }
+    if (i != copy.size()) return "the in-memory free list has blocks the file's has not";
+  }
   if (wild + GetU32(b + wild) != 0x40000000u) return "the wilderness block does not reach 1 GiB";
   for (uint64_t off = kHeapFirstBlock; off < wild;) {
     uint32_t word = GetU32(b + off);

@@ -236,3 +236,35 @@ TEST(BTree, BulkCopyGivesTheSameKeysAndAWorkingTree) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BTree, InsertThatWouldNeedANinthLevelIsRefusedUnchanged) {
+  TempDir dir;
+  IndexHandle ix(IndexCreate((dir / "deep.DKX").c_str(), BuiltinKeyConfig(KEY_TEXT), 0));
+  // Entries of about 1000 bytes: two per node, so the tree deepens quickly.
+  auto key = [](int i) {
+    char head[16];
+    std::snprintf(head, sizeof head, "%08d", i);
+    return std::string(head) + std::string(990, 'k');
+  };
+  int i = 0, rc = 0;
+  for (; i < 100000 && rc == 0; ++i) rc = IndexInsert(ix.get(), key(i).c_str(), i);
+  ASSERT_EQ(rc, -2);
+  EXPECT_EQ(TreeHeight(ix->current), 8);
+  EXPECT_EQ(IndexVerify(ix.get()), "");
+  IndexFirst(ix.get(), nullptr, nullptr);
+  int n = 0;
+  while (IndexNext(ix.get(), nullptr, nullptr, nullptr) == 0) ++n;
+  EXPECT_EQ(n, i - 1) << "every key before the refused one is kept, the refused one is not";
+  std::string refused = key(i - 1);
+  EXPECT_EQ(IndexLookup(ix.get(), &refused[0], nullptr, nullptr), -4);
+  // Deleting makes room again.
+  for (int k = 0; k < 50; ++k) {
+    std::string s = key(k);
+    ASSERT_EQ(IndexDelete(ix.get(), &s[0], nullptr), 0);
+  }
+  EXPECT_EQ(IndexVerify(ix.get()), "");
+}
+
+}  // namespace

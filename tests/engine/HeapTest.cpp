@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
+#include <vector>
 
 #include "ourlib/src/DataHeap.h"
 #include "ourlib/src/ErrFrame.h"
@@ -112,6 +114,39 @@ TEST_F(HeapTest, OffsetsThatAreNoUsedBlockAreRefused) {
   EXPECT_EQ(HeapFree(heap.get(), b), 0);
   EXPECT_EQ(HeapFree(heap.get(), b), -5) << "a block already free";
   EXPECT_EQ(HeapVerify(heap.get()), "");
+}
+
+// The first fit by a walk of the file's free list, as the layout rules define it.
+int32_t WalkFirstFit(DataHeap* h, uint32_t length) {
+  uint32_t need = (length + 7) & ~3u;
+  if (need < 8) need = 8;
+  for (int32_t cur = FreeHead(h); cur != 0; cur = Word(h, static_cast<uint32_t>(cur) + 4)) {
+    if (static_cast<uint32_t>(Word(h, static_cast<uint32_t>(cur))) >= need) return cur + 4;
+  }
+  return -2;
+}
+
+TEST_F(HeapTest, AllocationTakesTheSameBlockAsAWalkOfTheList) {
+  std::mt19937 rng(5);
+  std::vector<int32_t> live;
+  for (int i = 0; i < 4000; ++i) {
+    if (live.empty() || rng() % 5 < 3) {
+      uint32_t len = 1 + rng() % 300;
+      int32_t expected = WalkFirstFit(heap.get(), len);
+      int32_t got = HeapAlloc(heap.get(), len);
+      ASSERT_EQ(got, expected) << "allocation " << i;
+      live.push_back(got);
+    } else {
+      size_t k = rng() % live.size();
+      ASSERT_EQ(HeapFree(heap.get(), live[k]), 0);
+      live[k] = live.back();
+      live.pop_back();
+    }
+    if (i % 200 == 0) {
+      ASSERT_EQ(HeapVerify(heap.get()), "") << i;
+    }
+  }
+  ASSERT_EQ(HeapVerify(heap.get()), "");
 }
 
 }  // namespace
