@@ -14,20 +14,14 @@
 #include "ourlib/src/StoreEngine.h"
 #include "platform/env.h"
 #include "update/DibSize.h"
+#include "update/MessageNumbers.h"
 #include "update/Operations.h"
 #include "update/SectionNames.h"
 #include "update/StoreGuarded.h"
 
 namespace {
 
-// Message numbers of the failures this operation reports.
-enum : int {
-  MSG_NO_MEMORY = 1,
-  MSG_USER_BREAK = 2,
-  MSG_OPEN = 3,
-  MSG_READ = 5,
-  MSG_WRITE = 6,
-};
+using namespace update_messages;
 
 constexpr int kSurfaceOffsets = 2;  // the table's offsets follow its 16-bit count
 constexpr size_t kLogLine = kRecNameMax + 128;

@@ -9,19 +9,12 @@
 #include "ourlib/src/PathText.h"
 #include "platform/env.h"
 #include "update/FolderPath.h"
+#include "update/MessageNumbers.h"
 #include "update/Operations.h"
 
 namespace {
 
-// Message numbers of the failures this file reports (string number + 1 is shown).
-enum : int {
-  MSG_NO_MEMORY = 1,
-  MSG_USER_BREAK = 2,
-  MSG_OPEN = 3,
-  MSG_READ = 5,
-  MSG_WRITE = 6,
-  MSG_CREATE_FOLDER = 28,
-};
+using namespace update_messages;
 
 constexpr uint32_t kCopyBlock = 512 * 1024;  // one fixed buffer; no file is read whole
 
