@@ -7,6 +7,7 @@
 #include "ourlib/src/ErrFrame.h"
 #include "script/TokenReader.h"
 #include "tools/updkit/Command.h"
+#include "tools/updkit/Escape.h"
 
 namespace {
 
@@ -24,27 +25,6 @@ const char kHelp[] =
     "        FILE:LINE<TAB>error<TAB>CODE\n"
     "      and exits with status 1.\n";
 
-std::string Escaped(const char* text) {
-  std::string out;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
-    switch (*p) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      default:
-        if (*p < 0x20 || *p >= 0x7F) {
-          char hex[8];
-          std::snprintf(hex, sizeof hex, "\\x%02x", *p);
-          out += hex;
-        } else {
-          out += static_cast<char>(*p);
-        }
-    }
-  }
-  return out;
-}
-
 std::string ValueText(int code) {
   char number[16];
   switch (code) {
@@ -55,7 +35,7 @@ std::string ValueText(int code) {
       std::snprintf(number, sizeof number, "%d", static_cast<int>(static_cast<int32_t>(TokenValue.word)));
       return number;
     case TOK_STRING:
-      return Escaped(TokenValue.string != nullptr ? TokenValue.string : "");
+      return EscapeBytes(TokenValue.string != nullptr ? TokenValue.string : "");
     default:
       return "";
   }
@@ -65,25 +45,25 @@ int Tokens(const char* path) {
   int status = 0;
   int opened = OpenScript(path);
   if (opened != 0) {
-    std::printf("%s:0\terror\t%d\n", Escaped(path).c_str(), opened);
+    std::printf("%s:0\terror\t%d\n", EscapeBytes(path).c_str(), opened);
     return 1;
   }
   // Read and close failures are raised; this frame turns them into a result.
   int raised = Guard([&] {
     for (;;) {
       int code = ReadToken();
-      std::string where = Escaped(SourceCurrentName()) + ":" + std::to_string(SourceCurrentLine());
+      std::string where = EscapeBytes(SourceCurrentName()) + ":" + std::to_string(SourceCurrentLine());
       if (code < 0) {
         std::printf("%s\terror\t%d\n", where.c_str(), code);
         status = 1;
         return;
       }
-      std::printf("%s\t%d\t%s\t%s\n", where.c_str(), code, Escaped(TokenText).c_str(), ValueText(code).c_str());
+      std::printf("%s\t%d\t%s\t%s\n", where.c_str(), code, EscapeBytes(TokenText).c_str(), ValueText(code).c_str());
       if (code == TOK_END_OF_INPUT) return;
     }
   });
   if (raised != 0) {
-    std::printf("%s:%d\terror\t%d\n", Escaped(SourceCurrentName()).c_str(), SourceCurrentLine(), raised);
+    std::printf("%s:%d\terror\t%d\n", EscapeBytes(SourceCurrentName()).c_str(), SourceCurrentLine(), raised);
     status = 1;
   }
   CloseAllSources();

@@ -17,6 +17,7 @@
 #include "ourlib/src/Pack.h"
 #include "ourlib/src/StoreEngine.h"
 #include "tools/updkit/Command.h"
+#include "tools/updkit/Escape.h"
 #include "update/SectionNames.h"
 
 namespace {
@@ -143,28 +144,6 @@ bool WriteWhole(const char* path, const void* bytes, size_t n) {
   bool ok = std::fwrite(bytes, 1, n, f) == n;
   ok = (std::fclose(f) == 0) && ok;
   return ok;
-}
-
-// A name as `list` prints it: one line, tab-separated fields left intact.
-std::string EscapeName(const char* name) {
-  std::string out;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
-    switch (*p) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      default:
-        if (*p < 0x20 || *p > 0x7E) {
-          char hex[5];
-          std::snprintf(hex, sizeof hex, "\\x%02x", *p);
-          out += hex;
-        } else {
-          out += static_cast<char>(*p);
-        }
-    }
-  }
-  return out;
 }
 
 int OpenFail(const char* path, int code) {
@@ -306,7 +285,7 @@ int DoImport(int argc, char** argv) {
     if (bytes.empty()) continue;  // a record holds at least one byte
     code = PutRecord(store, section, name.c_str(), bytes, nullptr, static_cast<int>(pack), nullptr);
     if (code != 0) return UpdkitFail("store import: %s failed (code %d)", name.c_str(), code);
-    std::printf("%s\n", EscapeName(name.c_str()).c_str());
+    std::printf("%s\n", EscapeBytes(name.c_str()).c_str());
   }
   return CloseStore(store, argv[2]);
 }
@@ -379,7 +358,7 @@ int DoList(int argc, char** argv) {
     store->ToBeg(filtered ? SectionOnly : nullptr, &section);
     while (const uint8_t* key = store->RecKeyGetNext(nullptr)) {
       std::printf("%d\t%s\t%s\t%d\t%d\t%d\n", RecKeySection(key), SectionName(RecKeySection(key)),
-                  EscapeName(RecKeyName(key)).c_str(), static_cast<int>(RecKeyStoredLength(key)),
+                  EscapeBytes(RecKeyName(key)).c_str(), static_cast<int>(RecKeyStoredLength(key)),
                   RecKeyPack(key), static_cast<int>(RecKeyUnpackedLength(key)));
     }
   });
