@@ -9,13 +9,17 @@ jobs=$(nproc)
 
 echo "=== fuzz targets (60 s each)"
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "$jobs" --target upd_fuzz
+cmake --build --preset fuzz -j "$jobs"
 for target in build/fuzz/fuzz/*; do
   [ -f "$target" ] && [ -x "$target" ] || continue
   echo "--- $(basename "$target")"
   corpus="build/fuzz/corpus/$(basename "$target")"
-  mkdir -p "$corpus"
-  "$target" -max_total_time=60 -print_final_stats=0 "$corpus" 2>&1 | tail -n 3
+  artifacts="build/fuzz/artifacts/$(basename "$target")/"
+  mkdir -p "$corpus" "$artifacts"
+  # A finding fails the run; its input is kept in $artifacts.
+  "$target" -max_total_time=60 -artifact_prefix="$artifacts" "$corpus" > "build/fuzz/$(basename "$target").log" 2>&1 \
+    || { tail -n 40 "build/fuzz/$(basename "$target").log"; exit 1; }
+  tail -n 2 "build/fuzz/$(basename "$target").log"
 done
 
 echo "=== benchmarks (once, small)"
@@ -23,7 +27,7 @@ cmake --preset linux-release >/dev/null
 cmake --build --preset linux-release -j "$jobs"
 for bench in build/linux-release/bench/*_bench; do
   [ -x "$bench" ] || continue
-  UPD_BENCH_SMALL=1 "$bench" --benchmark_min_time=0.01
+  "$bench" --benchmark_min_time=0.01
 done
 
 for preset in linux linux-asan windows; do
