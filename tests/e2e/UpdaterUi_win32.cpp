@@ -17,6 +17,7 @@
 
 #include "tests/support/GameInstall.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/UiDriver_win32.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -38,17 +39,9 @@ const bool g_gameStandIn = [] {
   ExitProcess(0);
 }();
 
-const char kDirectories[] = "SOFTWARE\\Varnholt\\Marovex\\Directories";
 const char kVersionKey[] = "SOFTWARE\\Varnholt\\Marovex\\Version";
 const char kReport[] = "Update to 1.003.000\r\n- new units\r\n";
 
-void SetText(HKEY key, const char* name, const std::string& text) {
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.size() + 1));
-}
-void SetDword(HKEY key, const char* name, DWORD v) {
-  RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v);
-}
 DWORD QueryDword(const char* name) {
   HKEY key;
   DWORD v = 0xFFFFFFFF, size = sizeof v;
@@ -58,103 +51,13 @@ DWORD QueryDword(const char* name) {
   return v;
 }
 
-// The registry as the game's installer leaves it, for the game in g.
-void WriteRegistry(const GameInstall& g) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, kDirectories, &key));
-  SetText(key, "MainPath", g.game);
-  SetText(key, "VideoPath", g.game + "Video\\");
-  SetText(key, "DataPath", g.game + "Data\\");
-  SetText(key, "SoundPath", g.game + "Sound\\");
-  SetText(key, "MusicPath", g.game + "Music\\");
-  SetText(key, "InstPath", g.dist);
-  RegCloseKey(key);
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, kVersionKey, &key));
-  SetDword(key, "Version", g.version);
-  SetDword(key, "Type", g.type);
-  SetText(key, "Folder", "Marovex");
-  SetText(key, "LastPlayer", "Player One");
-  SetDword(key, "CharSet", 1);
-  SetText(key, "Server", g.server);
-  RegCloseKey(key);
-}
-
-// A window's text, also of an edit control in the updater's process.
-std::string Text(HWND w) {
-  char buf[4096] = "";
-  DWORD_PTR got = 0;
-  SendMessageTimeoutA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_NORMAL, 5000, &got);
-  return buf;
-}
-std::string ItemText(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
-
-struct Updater {
-  PROCESS_INFORMATION pi{};
-  explicit Updater(const GameInstall& g, const std::string& args) {
-    std::string cmd = "\"" + g.Updater() + "\" " + args;
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    EXPECT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, g.dist.c_str(),
-                               &si, &pi));
-  }
-  ~Updater() {
-    if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi.hProcess, 99);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
-  // A visible top-level window of the updater with this caption, for which
-  // accept says yes; null after the timeout or when the updater has ended.
-  HWND Window(const std::string& caption, bool (*accept)(HWND) = nullptr, int timeoutMs = 30000) {
-    struct Search {
-      DWORD pid;
-      std::string caption;
-      bool (*accept)(HWND);
-      HWND found;
-    } s{pi.dwProcessId, caption, accept, nullptr};
-    for (int waited = 0; waited < timeoutMs; waited += 10) {
-      EnumWindows(
-          [](HWND w, LPARAM p) -> BOOL {
-            Search* s = reinterpret_cast<Search*>(p);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(w, &pid);
-            char title[256] = "";
-            GetWindowTextA(w, title, sizeof title);
-            if (pid == s->pid && IsWindowVisible(w) && s->caption == title &&
-                (s->accept == nullptr || s->accept(w))) {
-              s->found = w;
-              return FALSE;
-            }
-            return TRUE;
-          },
-          reinterpret_cast<LPARAM>(&s));
-      if (s.found != nullptr) return s.found;
-      if (WaitForSingleObject(pi.hProcess, 10) == WAIT_OBJECT_0) return nullptr;
-    }
-    return nullptr;
-  }
-  DWORD Exit(int timeoutMs = 60000) {
-    DWORD code = 12345;
-    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-    return code;
-  }
-};
-
-// Pressing a button: the WM_COMMAND that its click sends to the dialog.
-void Press(HWND dialog, int id) {
-  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-bool IsCompletion(HWND w) { return GetDlgItem(w, 1007) != nullptr; }
-bool IsMessageBox(HWND w) { return GetDlgItem(w, 0xFFFF) != nullptr; }
-
 const char kProgressCaption[] = "MX Updater Version 2.2 ";
 
 struct Game {
   TempDir dir;
   GameInstall g{dir.path()};
   Game() {
-    WriteRegistry(g);
+    WriteMachineRegistry(g);
     fs::copy_file(fs::path(UpdaterPath()).parent_path().parent_path() / "tests" / "test_e2e.exe",
                   g.game + "MX.exe");
   }
@@ -179,7 +82,7 @@ TEST(UpdaterUi, ProgressCompletionAndStartTheGame) {
   t.g.Ship("BIG.DAT", std::string(96 << 20, 'x'));
   t.g.Ship("A.TXT", "hello");
   t.g.Ship("Report.txt", kReport);
-  Updater u(t.g, "patch.txt -L -R-skipintro");
+  UpdaterProcess u(t.g, "patch.txt -L -R-skipintro");
 
   HWND progress = u.Window(kProgressCaption);
   ASSERT_NE(nullptr, progress) << "no progress dialog";
@@ -224,7 +127,7 @@ TEST(UpdaterUi, CancelShowsUserBreak) {
     t.g.Ship("patch.txt", script);
     t.g.Ship("BIG.DAT", std::string(64 << 20, 'x'));
     t.g.Ship("Report.txt", kReport);
-    Updater u(t.g, "patch.txt");
+    UpdaterProcess u(t.g, "patch.txt");
     HWND progress = u.Window(kProgressCaption);
     ASSERT_NE(nullptr, progress) << way;
     switch (way) {
@@ -254,7 +157,7 @@ TEST(UpdaterUi, CancelShowsUserBreak) {
 TEST(UpdaterUi, ScriptErrorBox) {
   Game t;
   t.g.Ship("patch.txt", "\nupdatetype = 2;\n");
-  Updater u(t.g, "patch.txt");
+  UpdaterProcess u(t.g, "patch.txt");
   HWND box = u.Window(" ERROR ", IsMessageBox);
   ASSERT_NE(nullptr, box);
   EXPECT_EQ("Processing file : patch.txt\nLine : 0002\nUnknown or invalid parameter ; ", ItemText(box, 0xFFFF));
@@ -267,7 +170,7 @@ TEST(UpdaterUi, ExitAndTheQuestionWithoutReport) {
     Game t;
     t.g.Ship("patch.txt", "updatetype = 0\n");
     t.g.Ship("Report.txt", "");
-    Updater u(t.g, "patch.txt");
+    UpdaterProcess u(t.g, "patch.txt");
     HWND done = u.Window(" DONE ", IsCompletion);
     ASSERT_NE(nullptr, done);
     EXPECT_EQ("", ItemText(done, 1000));
@@ -279,7 +182,7 @@ TEST(UpdaterUi, ExitAndTheQuestionWithoutReport) {
   {
     Game t;
     t.g.Ship("patch.txt", "updatetype = 0\n");
-    Updater u(t.g, "patch.txt");
+    UpdaterProcess u(t.g, "patch.txt");
     HWND box = u.Window(" DONE ", IsMessageBox);
     ASSERT_NE(nullptr, box) << "no question";
     EXPECT_EQ(
@@ -294,7 +197,7 @@ TEST(UpdaterUi, ExitAndTheQuestionWithoutReport) {
     // Yes starts the game; without -R its command line ends in one blank.
     Game t;
     t.g.Ship("patch.txt", "updatetype = 0\n");
-    Updater u(t.g, "patch.txt");
+    UpdaterProcess u(t.g, "patch.txt");
     HWND box = u.Window(" DONE ", IsMessageBox);
     ASSERT_NE(nullptr, box) << "no question";
     Press(box, IDYES);

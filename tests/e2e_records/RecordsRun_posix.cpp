@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Dib.h"
 #include "tests/support/GameInstall.h"
 #include "tests/support/Process.h"
 #include "tests/support/TestPaths.h"
@@ -29,23 +30,6 @@ std::string Pattern(size_t n, unsigned seed) {
     c = static_cast<char>(x);
   }
   return s;
-}
-
-// An 8-bit DIB with a 4-colour table: 40 + 16 + rows of `width` padded to 4.
-std::string Dib(int width, int height, char fill) {
-  int row = (8 * width + 31) / 32 * 4;
-  std::string b(40 + 16 + row * height, fill);
-  std::fill(b.begin(), b.begin() + 40, '\0');
-  auto put = [&](int at, unsigned v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
-  };
-  put(0, 40);
-  put(4, width);
-  put(8, height);
-  b[12] = 1;
-  b[14] = 8;
-  put(32, 4);
-  return b;
 }
 
 std::vector<std::string> Lines(const std::string& text, const std::string& end) {

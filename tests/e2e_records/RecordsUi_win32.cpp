@@ -10,45 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Dib.h"
 #include "tests/support/GameInstall.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/UiDriver_win32.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
 
 namespace {
 
-const char kDirectories[] = "SOFTWARE\\Varnholt\\Marovex\\Directories";
-const char kVersionKey[] = "SOFTWARE\\Varnholt\\Marovex\\Version";
+// Record updates of stores made by updkit may take a while under Wine.
+const int kWindowWaitMs = 60000;
 const char kRule[] = "===========================================================================";
-
-void SetText(HKEY key, const char* name, const std::string& text) {
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.size() + 1));
-}
-void SetDword(HKEY key, const char* name, DWORD v) {
-  RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v);
-}
-
-void WriteRegistry(const GameInstall& g) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, kDirectories, &key));
-  SetText(key, "MainPath", g.game);
-  SetText(key, "VideoPath", g.game + "Video\\");
-  SetText(key, "DataPath", g.game + "Data\\");
-  SetText(key, "SoundPath", g.game + "Sound\\");
-  SetText(key, "MusicPath", g.game + "Music\\");
-  SetText(key, "InstPath", g.dist);
-  RegCloseKey(key);
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, kVersionKey, &key));
-  SetDword(key, "Version", g.version);
-  SetDword(key, "Type", g.type);
-  SetText(key, "Folder", "Marovex");
-  SetText(key, "LastPlayer", "Player One");
-  SetDword(key, "CharSet", 1);
-  SetText(key, "Server", g.server);
-  RegCloseKey(key);
-}
 
 std::string Quote(const std::string& arg) { return "\"" + arg + "\""; }
 
@@ -78,85 +52,6 @@ DWORD RunCaptured(const std::string& commandLine, const std::string& outFile, st
   return code;
 }
 
-std::string Text(HWND w) {
-  char buf[4096] = "";
-  DWORD_PTR got = 0;
-  SendMessageTimeoutA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_NORMAL, 5000, &got);
-  return buf;
-}
-
-void Press(HWND dialog, int id) {
-  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-bool IsCompletion(HWND w) { return GetDlgItem(w, 1007) != nullptr; }
-bool IsMessageBox(HWND w) { return GetDlgItem(w, 0xFFFF) != nullptr; }
-
-struct Updater {
-  PROCESS_INFORMATION pi{};
-  explicit Updater(const GameInstall& g, const std::string& args) {
-    std::string cmd = Quote(g.Updater()) + " " + args;
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    EXPECT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, g.dist.c_str(), &si, &pi));
-  }
-  ~Updater() {
-    if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi.hProcess, 99);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
-  // A visible top-level window of the updater with this caption that accept
-  // takes; null after the timeout or when the updater has ended.
-  HWND Window(const std::string& caption, bool (*accept)(HWND), int timeoutMs = 60000) {
-    struct Search {
-      DWORD pid;
-      std::string caption;
-      bool (*accept)(HWND);
-      HWND found;
-    } s{pi.dwProcessId, caption, accept, nullptr};
-    for (int waited = 0; waited < timeoutMs; waited += 10) {
-      EnumWindows(
-          [](HWND w, LPARAM p) -> BOOL {
-            Search* s = reinterpret_cast<Search*>(p);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(w, &pid);
-            char title[256] = "";
-            GetWindowTextA(w, title, sizeof title);
-            if (pid == s->pid && IsWindowVisible(w) && s->caption == title && s->accept(w)) {
-              s->found = w;
-              return FALSE;
-            }
-            return TRUE;
-          },
-          reinterpret_cast<LPARAM>(&s));
-      if (s.found != nullptr) return s.found;
-      if (WaitForSingleObject(pi.hProcess, 10) == WAIT_OBJECT_0) return nullptr;
-    }
-    return nullptr;
-  }
-  DWORD Exit(int timeoutMs = 60000) {
-    DWORD code = 12345;
-    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-    return code;
-  }
-};
-
-std::string Dib(int width, int height, char fill) {
-  int row = (8 * width + 31) / 32 * 4;
-  std::string b(40 + 16 + row * height, fill);
-  std::fill(b.begin(), b.begin() + 40, '\0');
-  auto put = [&](int at, unsigned v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
-  };
-  put(0, 40);
-  put(4, width);
-  put(8, height);
-  b[12] = 1;
-  b[14] = 8;
-  put(32, 4);
-  return b;
-}
-
 struct RecordGame {
   TempDir dir;
   GameInstall g{dir.path()};
@@ -164,7 +59,7 @@ struct RecordGame {
   std::string dst = g.game + "Data\\UNITS.DKX";
   int files = 0;
   RecordGame() {
-    WriteRegistry(g);
+    WriteMachineRegistry(g);
     g.Ship("patch.txt", "updatetype = 0\ndstpath = __DATA;\nfile = \"UNITS.DKX\", 1;\n");
     g.Ship("Report.txt", "records\r\n");
   }
@@ -197,8 +92,8 @@ TEST(RecordsUi, RecordUpdateCompletesAndTheStoreHoldsExactlyTheRecords) {
   t.Kit("create " + Quote(t.dst));
   t.Kit("put " + Quote(t.dst) + " 9 keep " + t.File("kept as it is"));
 
-  Updater u(t.g, "patch.txt -L");
-  HWND done = u.Window(" DONE ", IsCompletion);
+  UpdaterProcess u(t.g, "patch.txt -L");
+  HWND done = u.Window(" DONE ", IsCompletion, kWindowWaitMs);
   ASSERT_NE(nullptr, done) << "no completion dialog";
   Press(done, IDCANCEL);
   EXPECT_EQ(0u, u.Exit());
@@ -230,10 +125,10 @@ TEST(RecordsUi, MissingDestinationShowsErrorOpenFile) {
   RecordGame t;
   t.Kit("create " + Quote(t.src));
   t.Kit("put " + Quote(t.src) + " 1 a " + t.File("a record of some length, over 32 bytes"));
-  Updater u(t.g, "patch.txt");
-  HWND box = u.Window(" ERROR ", IsMessageBox);
+  UpdaterProcess u(t.g, "patch.txt");
+  HWND box = u.Window(" ERROR ", IsMessageBox, kWindowWaitMs);
   ASSERT_NE(nullptr, box) << "no error box";
-  const std::string text = Text(GetDlgItem(box, 0xFFFF));
+  const std::string text = ItemText(box, 0xFFFF);
   EXPECT_EQ(0u, text.find("Processing file : patch.txt\nLine : 0003\nError open file ")) << text;
   EXPECT_NE(std::string::npos, text.find(t.dst)) << text;
   Press(box, IDOK);
@@ -247,10 +142,10 @@ TEST(RecordsUi, DamagedSourceShowsErrorReadingFileAndTheDestinationVerifies) {
   t.Kit("put " + Quote(t.src) + " 1 first " + t.File("the first record is copied before the damage"));
   t.Kit("put " + Quote(t.src) + " 3 bad " + t.File(std::string("\x01\x00\xF0\xFF\xFF\x0F", 6)));
   t.Kit("create " + Quote(t.dst));
-  Updater u(t.g, "patch.txt");
-  HWND box = u.Window(" ERROR ", IsMessageBox);
+  UpdaterProcess u(t.g, "patch.txt");
+  HWND box = u.Window(" ERROR ", IsMessageBox, kWindowWaitMs);
   ASSERT_NE(nullptr, box) << "no error box";
-  const std::string text = Text(GetDlgItem(box, 0xFFFF));
+  const std::string text = ItemText(box, 0xFFFF);
   EXPECT_NE(std::string::npos, text.find("Error reading file ")) << text;
   EXPECT_NE(std::string::npos, text.find(t.src)) << text;
   Press(box, IDOK);
