@@ -9,7 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/ConsoleUpdater.h"
 #include "tests/support/GameInstall.h"
+#include "tests/support/Lines.h"
 #include "tests/support/Process.h"
 #include "tests/support/TestPaths.h"
 
@@ -38,23 +40,14 @@ struct Install {
   }
   ProcessResult Start(const std::vector<std::string>& args, const std::string& input = "n\n",
                       std::function<bool(const std::string&)> interrupt = nullptr) {
-    ProcessOptions o;
-    o.workingDir = g.dist;
-    o.environment = {"UPDATER_REGISTRY=" + g.registry};
-    o.input = input;
-    o.interruptWhen = std::move(interrupt);
-    return RunProgram(g.Updater(), args, o);
+    return RunConsoleUpdater(g, args, input, std::move(interrupt));
   }
   // The log's lines; every line ends in CR LF on disk.
   std::vector<std::string> Log(const std::string& name = "updlog.txt") {
     std::string text = ReadFileBytes(g.dist + name);
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2) {
-      lines.push_back(text.substr(start, at - start));
-    }
-    EXPECT_EQ(start, text.size()) << "a line without CR LF at the end of the log";
-    return lines;
+    EXPECT_TRUE(text.empty() || (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0))
+        << "a line without CR LF at the end of the log";
+    return SplitLines(text, "\r\n");
   }
   // Waits up to `tries` times 50 ms: the updater does not wait for the game.
   bool GameStarted(std::string* args, int tries = 100) {

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ConsoleUpdater.h"
 #include "tests/support/Dib.h"
 #include "tests/support/GameInstall.h"
+#include "tests/support/Lines.h"
 #include "tests/support/Process.h"
 #include "tests/support/TestPaths.h"
 
@@ -30,15 +32,6 @@ std::string Pattern(size_t n, unsigned seed) {
     c = static_cast<char>(x);
   }
   return s;
-}
-
-std::vector<std::string> Lines(const std::string& text, const std::string& end) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t at; (at = text.find(end, start)) != std::string::npos; start = at + end.size()) {
-    lines.push_back(text.substr(start, at - start));
-  }
-  return lines;
 }
 
 struct RecordRun {
@@ -75,13 +68,9 @@ struct RecordRun {
     return ReadFileBytes(out);
   }
   ProcessResult Update() {
-    ProcessOptions o;
-    o.workingDir = g.dist;
-    o.environment = {"UPDATER_REGISTRY=" + g.registry};
-    o.input = "n\n";
-    return RunProgram(g.Updater(), {"patch.txt", "-L"}, o);
+    return RunConsoleUpdater(g, {"patch.txt", "-L"});
   }
-  std::vector<std::string> Log() { return Lines(ReadFileBytes(g.dist + "updlog.txt"), "\r\n"); }
+  std::vector<std::string> Log() { return SplitLines(ReadFileBytes(g.dist + "updlog.txt"), "\r\n"); }
   std::vector<std::string> Head() {
     return {kRule, "Destination : " + dst, "Source : " + src};
   }
@@ -122,7 +111,7 @@ TEST(RecordsRun, PlainPackedAndFontRecordsReplaceAndKeep) {
 
   EXPECT_EQ("ok\n", r.Kit({"store", "verify", r.dst}));
   std::string list = r.Kit({"store", "list", r.dst});
-  std::vector<std::string> rows = Lines(list, "\n");
+  std::vector<std::string> rows = SplitLines(list, "\n");
   ASSERT_EQ(7u, rows.size()) << list;
   EXPECT_EQ("0\tM_ANY \tplain\t100\t0\t100", rows[0]);
   EXPECT_EQ(0u, rows[1].find("1\tM_BMP \tlz\t"));
@@ -189,7 +178,7 @@ TEST(RecordsRun, EverySectionButTheLast) {
   EXPECT_EQ("Units updated = 255, Bytes updated = " + std::to_string(bytes), log.back());
 
   EXPECT_EQ("ok\n", r.Kit({"store", "verify", r.dst}));
-  EXPECT_EQ(255u, Lines(r.Kit({"store", "list", r.dst}), "\n").size());
+  EXPECT_EQ(255u, SplitLines(r.Kit({"store", "list", r.dst}), "\n").size());
   EXPECT_EQ("", r.Kit({"store", "list", r.dst, "--section", "255"}));
   EXPECT_EQ(Pattern(33 + 254, 254), r.Get(r.dst, "254", "s254"));
 }

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "tests/packages/PackageTestKit.h"
+#include "tests/support/ConsoleUpdater.h"
 #include "tests/support/GameInstall.h"
+#include "tests/support/Lines.h"
 #include "tests/support/Process.h"
 
 namespace fs = std::filesystem;
@@ -33,21 +35,12 @@ struct PackagedUpdate {
   }
   ProcessResult Updkit(const std::vector<std::string>& args) { return RunProgram(UpdkitPath(), args); }
   ProcessResult Update() {
-    ProcessOptions o;
-    o.workingDir = g.dist;
-    o.environment = {"UPDATER_REGISTRY=" + g.registry};
-    o.input = "n\n";
-    return RunProgram(g.Updater(), {"patch.txt", "-L"}, o);
+    return RunConsoleUpdater(g, {"patch.txt", "-L"});
   }
   std::vector<std::string> Log() {
     std::string text = ReadFileBytes(g.dist + "updlog.txt");
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t at; (at = text.find('\n', start)) != std::string::npos; start = at + 1) {
-      lines.push_back(text.substr(start, at - start));
-    }
-    return lines;
+    return SplitLines(text, "\n");
   }
 };
 
