@@ -13,26 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "ourlib/src/Mf32int.h"
 #include "ourlib/src/StoreEngine.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-int NameLength(const uint8_t* k) { return static_cast<int16_t>(k[22] | k[23] << 8); }
-int Compare(void* search, const void* stored) {
-  uint8_t* a = static_cast<uint8_t*>(search);
-  const uint8_t* b = static_cast<const uint8_t*>(stored);
-  if (a[0] != b[0]) return a[0] - b[0];
-  int la = NameLength(a), lb = NameLength(b);
-  if (la != lb) return la - lb;
-  int c = std::memcmp(a + 24, b + 24, static_cast<size_t>(la));
-  if (c != 0) return c < 0 ? -1 : 1;
-  std::memcpy(a, b, 24);
-  return 0;
-}
-int Length(const void* key) { return 24 + NameLength(static_cast<const uint8_t*>(key)); }
-const KeyConfig kConfig{KEY_CUSTOM, Compare, Length, 0};
+// The record store's own key order, as the updater opens its stores.
+const KeyConfig kConfig{KEY_CUSTOM, RecKeyCompare, RecKeyLength, 0};
 
 std::vector<std::string> Names(size_t n) {
   std::mt19937 rng(7);
