@@ -11,6 +11,7 @@
 #include "tests/support/Dib.h"
 #include "tests/support/GameInstall.h"
 #include "tests/support/Lines.h"
+#include "tests/support/Pattern.h"
 #include "tests/support/Process.h"
 #include "tests/support/TestPaths.h"
 
@@ -21,18 +22,6 @@ namespace {
 
 const char kRule[] = "===========================================================================";
 const char kScript[] = "updatetype = 0\ndstpath = __DATA;\nfile = \"UNITS.DKX\", 1;\n";
-
-std::string Pattern(size_t n, unsigned seed) {
-  std::string s(n, '\0');
-  unsigned x = seed * 2654435761u + 1;
-  for (char& c : s) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = static_cast<char>(x);
-  }
-  return s;
-}
 
 struct RecordRun {
   TempDir dir;

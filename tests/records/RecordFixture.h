@@ -13,21 +13,15 @@
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Mf32int.h"
 #include "ourlib/src/StoreEngine.h"
+#include "tests/support/Pattern.h"
 
 namespace records_test {
 
 using Bytes = std::vector<uint8_t>;
 
 inline Bytes Pattern(size_t n, uint32_t seed) {  // incompressible
-  Bytes b(n);
-  uint32_t x = seed * 2654435761u + 1;
-  for (auto& c : b) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = static_cast<uint8_t>(x);
-  }
-  return b;
+  const std::string s = testing_support::Pattern(n, seed);
+  return Bytes(s.begin(), s.end());
 }
 
 inline Bytes Repeated(size_t n, uint8_t value) { return Bytes(n, value); }
