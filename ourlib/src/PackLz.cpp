@@ -16,6 +16,7 @@
 
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Pack.h"
+#include "ourlib/src/PackArgs.h"
 
 namespace {
 
@@ -150,10 +151,7 @@ class LzPacker {
 }  // namespace
 
 int32_t LzPack(const uint8_t* src, int32_t length, uint8_t* dst, int32_t capacity) {
-  if (length < 0 || capacity < 0 || (src == nullptr && length > 0) ||
-      (dst == nullptr && capacity > 0)) {
-    return RaiseError(ERR_PACK);
-  }
+  if (!PackBuffersValid(src, length, dst, capacity)) return RaiseError(ERR_PACK);
   std::unique_ptr<LzState, FreeMem> state(static_cast<LzState*>(MemAllocZero(sizeof(LzState))));
   if (!state) return ERR_NO_MEMORY;  // raised already when a frame is installed
   LzState& s = *state;
@@ -258,10 +256,7 @@ class LzReader {
 }  // namespace
 
 int32_t LzUnpack(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t capacity) {
-  if (srcLength < 0 || capacity < 0 || (src == nullptr && srcLength > 0) ||
-      (dst == nullptr && capacity > 0)) {
-    return RaiseError(ERR_PACK);
-  }
+  if (!PackBuffersValid(src, srcLength, dst, capacity)) return RaiseError(ERR_PACK);
   LzReader in(src, srcLength);
   if (!in.Start()) return RaiseError(ERR_PACK);
   int32_t out = 0;

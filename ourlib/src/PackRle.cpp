@@ -17,6 +17,7 @@
 
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Pack.h"
+#include "ourlib/src/PackArgs.h"
 
 namespace {
 
@@ -112,10 +113,7 @@ bool PutRun(PredictorWriter& w, uint8_t b, int32_t n) {
 }  // namespace
 
 int32_t RlePack(const uint8_t* src, int32_t length, uint8_t* dst, int32_t capacity) {
-  if (length < 0 || capacity < 0 || (src == nullptr && length > 0) ||
-      (dst == nullptr && capacity > 0)) {
-    return RaiseError(ERR_PACK);
-  }
+  if (!PackBuffersValid(src, length, dst, capacity)) return RaiseError(ERR_PACK);
   // Every stream holds at least the leading byte and one group.
   if (capacity < 1) return RaiseError(ERR_PACK);
   std::unique_ptr<uint8_t, FreeMem> table = NewTable();
@@ -183,10 +181,7 @@ class PredictorReader {
 }  // namespace
 
 int32_t RleUnpack(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t capacity) {
-  if (srcLength < 0 || capacity < 0 || (src == nullptr && srcLength > 0) ||
-      (dst == nullptr && capacity > 0)) {
-    return RaiseError(ERR_PACK);
-  }
+  if (!PackBuffersValid(src, srcLength, dst, capacity)) return RaiseError(ERR_PACK);
   if (srcLength < 1) return RaiseError(ERR_PACK);
   std::unique_ptr<uint8_t, FreeMem> table = NewTable();
   if (!table) return ERR_NO_MEMORY;
