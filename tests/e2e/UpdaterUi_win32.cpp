@@ -4,52 +4,72 @@
 //
 // The same program doubles as the game: copied as MX.exe into the game
 // folder, it records its command line in started.txt and ends.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/registry.h"
+#include "platform/ui.h"
+#include "platform/uidriver.h"
 #include "tests/support/GameInstall.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/UiDriver_win32.h"
 
 using namespace testing_support;
+using plat::kIdCancel;
+using plat::kIdNo;
+using plat::kIdOk;
+using plat::kIdYes;
+using plat::kMessageBoxTextId;
+using plat::kNoWindow;
 namespace fs = std::filesystem;
 
 namespace {
 
+bool SameNameNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  }
+  return true;
+}
+
 // Runs before main: when started as the game, record and leave.
 const bool g_gameStandIn = [] {
-  char path[MAX_PATH] = "";
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  const char* name = std::strrchr(path, '\\');
-  if (name == nullptr || _stricmp(name + 1, "MX.exe") != 0) return false;
-  std::string record = std::string(path, static_cast<size_t>(name + 1 - path)) + "started.txt";
-  HANDLE h = CreateFileA(record.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD put = 0;
-  const char* line = GetCommandLineA();
-  WriteFile(h, line, static_cast<DWORD>(std::strlen(line)), &put, nullptr);
-  CloseHandle(h);
-  ExitProcess(0);
+  std::string path;
+  if (plat::OwnProgramPath(&path) != 0) return false;
+  const size_t slash = path.find_last_of('\\');
+  if (slash == std::string::npos || !SameNameNoCase(path.substr(slash + 1), "MX.exe")) return false;
+  std::string line;
+  plat::OwnCommandLine(&line);
+  {
+    std::ofstream record(path.substr(0, slash + 1) + "started.txt", std::ios::binary | std::ios::trunc);
+    record << line;
+  }
+  // As ExitProcess: nothing of this program's own runs.
+  std::_Exit(0);
 }();
 
 const char kVersionKey[] = "SOFTWARE\\Varnholt\\Marovex\\Version";
 const char kReport[] = "Update to 1.003.000\r\n- new units\r\n";
 
-DWORD QueryDword(const char* name) {
-  HKEY key;
-  DWORD v = 0xFFFFFFFF, size = sizeof v;
-  if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kVersionKey, &key) != ERROR_SUCCESS) return v;
-  RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &size);
-  RegCloseKey(key);
+uint32_t QueryDword(const char* name) {
+  std::unique_ptr<plat::RegKey> key;
+  uint32_t v = 0xFFFFFFFF, size = sizeof v;
+  if (plat::Registry::Default()->OpenKey(kVersionKey, &key) != 0) return v;
+  key->Query(name, nullptr, &v, &size);
   return v;
 }
+
+void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 const char kProgressCaption[] = "MX Updater Version 2.2 ";
 
@@ -64,11 +84,11 @@ struct Game {
   bool Started(std::string* commandLine, int tries) {
     for (int i = 0; i < tries; ++i) {
       if (fs::exists(g.game + "started.txt")) {
-        Sleep(100);
+        Pause(100);
         *commandLine = ReadFileBytes(g.game + "started.txt");
         return true;
       }
-      Sleep(50);
+      Pause(50);
     }
     return false;
   }
@@ -84,20 +104,20 @@ TEST(UpdaterUi, ProgressCompletionAndStartTheGame) {
   t.g.Ship("Report.txt", kReport);
   UpdaterProcess u(t.g, "patch.txt -L -R-skipintro");
 
-  HWND progress = u.Window(kProgressCaption);
-  ASSERT_NE(nullptr, progress) << "no progress dialog";
+  WindowId progress = u.Window(kProgressCaption);
+  ASSERT_NE(kNoWindow, progress) << "no progress dialog";
   const std::string source = ItemText(progress, 1000);
   EXPECT_TRUE(source.empty() || source == t.g.dist + "BIG.DAT" || source == t.g.dist + "A.TXT") << source;
-  EXPECT_EQ("Cancel", ItemText(progress, IDCANCEL));
+  EXPECT_EQ("Cancel", ItemText(progress, kIdCancel));
 
-  HWND done = u.Window(" DONE ", IsCompletion);
-  ASSERT_NE(nullptr, done) << "no completion dialog";
-  EXPECT_EQ(nullptr, u.Window(kProgressCaption, nullptr, 10));  // gone by now
+  WindowId done = u.Window(" DONE ", IsCompletion);
+  ASSERT_NE(kNoWindow, done) << "no completion dialog";
+  EXPECT_EQ(kNoWindow, u.Window(kProgressCaption, nullptr, 10));  // gone by now
   EXPECT_EQ("The game has been updated successfully !\nNew version is  1.003.000  ", ItemText(done, 1007));
   EXPECT_EQ(kReport, ItemText(done, 1000));
-  EXPECT_EQ("&Start the game", ItemText(done, IDOK));
-  EXPECT_EQ("E&xit", ItemText(done, IDCANCEL));
-  Press(done, IDOK);
+  EXPECT_EQ("&Start the game", ItemText(done, kIdOk));
+  EXPECT_EQ("E&xit", ItemText(done, kIdCancel));
+  Press(done, kIdOk);
   EXPECT_EQ(0u, u.Exit());
 
   EXPECT_EQ("hello", ReadFileBytes(t.g.game + "Data\\SUB\\A.TXT"));
@@ -128,26 +148,26 @@ TEST(UpdaterUi, CancelShowsUserBreak) {
     t.g.Ship("BIG.DAT", std::string(64 << 20, 'x'));
     t.g.Ship("Report.txt", kReport);
     UpdaterProcess u(t.g, "patch.txt");
-    HWND progress = u.Window(kProgressCaption);
-    ASSERT_NE(nullptr, progress) << way;
+    WindowId progress = u.Window(kProgressCaption);
+    ASSERT_NE(kNoWindow, progress) << way;
     switch (way) {
       case kButton:
-        Press(progress, IDCANCEL);
+        Press(progress, kIdCancel);
         break;
       case kEscape:  // IsDialogMessage turns it into IDCANCEL
-        PostMessageA(GetDlgItem(progress, IDCANCEL), WM_KEYDOWN, VK_ESCAPE, 0);
+        EXPECT_EQ(0, plat::PostKey(plat::ControlOf(progress, kIdCancel), plat::UiKey::Escape));
         break;
       case kCloseBox:
-        PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_EQ(0, plat::PressCloseBox(progress));
         break;
     }
-    HWND box = u.Window(" ERROR ", IsMessageBox);
-    ASSERT_NE(nullptr, box) << "no error box " << way;
-    const std::string text = ItemText(box, 0xFFFF);
+    WindowId box = u.Window(" ERROR ", IsMessageBox);
+    ASSERT_NE(kNoWindow, box) << "no error box " << way;
+    const std::string text = ItemText(box, kMessageBoxTextId);
     EXPECT_EQ(0u, text.find("Processing file : patch.txt\nLine : ")) << text;
     EXPECT_NE(std::string::npos, text.find("\nUser`s break  ")) << text;
-    EXPECT_EQ(nullptr, u.Window(kProgressCaption, nullptr, 10));  // closed by the cancel
-    Press(box, IDOK);
+    EXPECT_EQ(kNoWindow, u.Window(kProgressCaption, nullptr, 10));  // closed by the cancel
+    Press(box, kIdOk);
     EXPECT_EQ(0xFFFFFFFFu, u.Exit()) << way;
     EXPECT_EQ(0x01020005u, QueryDword("Version"));  // unchanged
     EXPECT_FALSE(fs::exists(t.g.game + "D9\\BIG.DAT"));
@@ -158,10 +178,11 @@ TEST(UpdaterUi, ScriptErrorBox) {
   Game t;
   t.g.Ship("patch.txt", "\nupdatetype = 2;\n");
   UpdaterProcess u(t.g, "patch.txt");
-  HWND box = u.Window(" ERROR ", IsMessageBox);
-  ASSERT_NE(nullptr, box);
-  EXPECT_EQ("Processing file : patch.txt\nLine : 0002\nUnknown or invalid parameter ; ", ItemText(box, 0xFFFF));
-  Press(box, IDOK);
+  WindowId box = u.Window(" ERROR ", IsMessageBox);
+  ASSERT_NE(kNoWindow, box);
+  EXPECT_EQ("Processing file : patch.txt\nLine : 0002\nUnknown or invalid parameter ; ",
+            ItemText(box, kMessageBoxTextId));
+  Press(box, kIdOk);
   EXPECT_EQ(0xFFFFFFFFu, u.Exit());
 }
 
@@ -171,10 +192,10 @@ TEST(UpdaterUi, ExitAndTheQuestionWithoutReport) {
     t.g.Ship("patch.txt", "updatetype = 0\n");
     t.g.Ship("Report.txt", "");
     UpdaterProcess u(t.g, "patch.txt");
-    HWND done = u.Window(" DONE ", IsCompletion);
-    ASSERT_NE(nullptr, done);
+    WindowId done = u.Window(" DONE ", IsCompletion);
+    ASSERT_NE(kNoWindow, done);
     EXPECT_EQ("", ItemText(done, 1000));
-    Press(done, IDCANCEL);
+    Press(done, kIdCancel);
     EXPECT_EQ(0u, u.Exit());
     std::string commandLine;
     EXPECT_FALSE(t.Started(&commandLine, 20));
@@ -183,12 +204,12 @@ TEST(UpdaterUi, ExitAndTheQuestionWithoutReport) {
     Game t;
     t.g.Ship("patch.txt", "updatetype = 0\n");
     UpdaterProcess u(t.g, "patch.txt");
-    HWND box = u.Window(" DONE ", IsMessageBox);
-    ASSERT_NE(nullptr, box) << "no question";
+    WindowId box = u.Window(" DONE ", IsMessageBox);
+    ASSERT_NE(kNoWindow, box) << "no question";
     EXPECT_EQ(
         "The game has been updated successfully !\nNew version is  1.002.005  \n\nDo you want to start the game? ",
-        ItemText(box, 0xFFFF));
-    Press(box, IDNO);
+        ItemText(box, kMessageBoxTextId));
+    Press(box, kIdNo);
     EXPECT_EQ(0u, u.Exit());
     std::string commandLine;
     EXPECT_FALSE(t.Started(&commandLine, 20));
@@ -198,9 +219,9 @@ TEST(UpdaterUi, ExitAndTheQuestionWithoutReport) {
     Game t;
     t.g.Ship("patch.txt", "updatetype = 0\n");
     UpdaterProcess u(t.g, "patch.txt");
-    HWND box = u.Window(" DONE ", IsMessageBox);
-    ASSERT_NE(nullptr, box) << "no question";
-    Press(box, IDYES);
+    WindowId box = u.Window(" DONE ", IsMessageBox);
+    ASSERT_NE(kNoWindow, box) << "no question";
+    Press(box, kIdYes);
     EXPECT_EQ(0u, u.Exit());
     std::string commandLine;
     ASSERT_TRUE(t.Started(&commandLine, 100));

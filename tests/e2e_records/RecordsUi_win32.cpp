@@ -2,14 +2,14 @@
 // registry and its real dialogs, on record stores made by updkit.exe; the
 // result is read back with `updkit store verify`, `list` and `get`. Needs a
 // display (Xvfb under Wine).
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/ui.h"
+#include "platform/uidriver.h"
 #include "tests/support/Dib.h"
 #include "tests/support/GameInstall.h"
 #include "tests/support/TestPaths.h"
@@ -28,26 +28,15 @@ std::string Quote(const std::string& arg) { return "\"" + arg + "\""; }
 
 // Runs a command line with standard output into a file; the exit code, and
 // what it wrote in *out.
-DWORD RunCaptured(const std::string& commandLine, const std::string& outFile, std::string* out) {
-  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-  HANDLE file = CreateFileA(outFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
-  EXPECT_NE(INVALID_HANDLE_VALUE, file);
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = file;
-  si.hStdError = file;
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION pi{};
-  std::string cmd = commandLine;
-  DWORD code = 12345;
-  if (CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-    WaitForSingleObject(pi.hProcess, 120000);
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+uint32_t RunCaptured(const std::string& commandLine, const std::string& outFile, std::string* out) {
+  plat::ChildOptions options;
+  options.outputFile = outFile;
+  uint32_t code = 12345;
+  {
+    plat::ChildProcess p;
+    EXPECT_EQ(0, p.Start(commandLine, options)) << commandLine;
+    p.Wait(120000, &code);
   }
-  CloseHandle(file);
   *out = ReadFileBytes(outFile);
   return code;
 }
@@ -63,7 +52,7 @@ struct RecordGame {
     g.Ship("patch.txt", "updatetype = 0\ndstpath = __DATA;\nfile = \"UNITS.DKX\", 1;\n");
     g.Ship("Report.txt", "records\r\n");
   }
-  std::string Kit(const std::string& args, DWORD status = 0) {
+  std::string Kit(const std::string& args, uint32_t status = 0) {
     std::string out;
     EXPECT_EQ(status, RunCaptured(Quote(UpdkitPath()) + " store " + args, dir / "kit.out", &out)) << args << out;
     return out;
@@ -93,9 +82,9 @@ TEST(RecordsUi, RecordUpdateCompletesAndTheStoreHoldsExactlyTheRecords) {
   t.Kit("put " + Quote(t.dst) + " 9 keep " + t.File("kept as it is"));
 
   UpdaterProcess u(t.g, "patch.txt -L");
-  HWND done = u.Window(" DONE ", IsCompletion, kWindowWaitMs);
-  ASSERT_NE(nullptr, done) << "no completion dialog";
-  Press(done, IDCANCEL);
+  WindowId done = u.Window(" DONE ", IsCompletion, kWindowWaitMs);
+  ASSERT_NE(plat::kNoWindow, done) << "no completion dialog";
+  Press(done, plat::kIdCancel);
   EXPECT_EQ(0u, u.Exit());
 
   const std::string expected = std::string(kRule) + "\r\nDestination : " + t.dst + "\r\nSource : " + t.src +
@@ -126,12 +115,12 @@ TEST(RecordsUi, MissingDestinationShowsErrorOpenFile) {
   t.Kit("create " + Quote(t.src));
   t.Kit("put " + Quote(t.src) + " 1 a " + t.File("a record of some length, over 32 bytes"));
   UpdaterProcess u(t.g, "patch.txt");
-  HWND box = u.Window(" ERROR ", IsMessageBox, kWindowWaitMs);
-  ASSERT_NE(nullptr, box) << "no error box";
-  const std::string text = ItemText(box, 0xFFFF);
+  WindowId box = u.Window(" ERROR ", IsMessageBox, kWindowWaitMs);
+  ASSERT_NE(plat::kNoWindow, box) << "no error box";
+  const std::string text = ItemText(box, plat::kMessageBoxTextId);
   EXPECT_EQ(0u, text.find("Processing file : patch.txt\nLine : 0003\nError open file ")) << text;
   EXPECT_NE(std::string::npos, text.find(t.dst)) << text;
-  Press(box, IDOK);
+  Press(box, plat::kIdOk);
   EXPECT_EQ(0xFFFFFFFFu, u.Exit());
   EXPECT_FALSE(fs::exists(t.dst));
 }
@@ -143,12 +132,12 @@ TEST(RecordsUi, DamagedSourceShowsErrorReadingFileAndTheDestinationVerifies) {
   t.Kit("put " + Quote(t.src) + " 3 bad " + t.File(std::string("\x01\x00\xF0\xFF\xFF\x0F", 6)));
   t.Kit("create " + Quote(t.dst));
   UpdaterProcess u(t.g, "patch.txt");
-  HWND box = u.Window(" ERROR ", IsMessageBox, kWindowWaitMs);
-  ASSERT_NE(nullptr, box) << "no error box";
-  const std::string text = ItemText(box, 0xFFFF);
+  WindowId box = u.Window(" ERROR ", IsMessageBox, kWindowWaitMs);
+  ASSERT_NE(plat::kNoWindow, box) << "no error box";
+  const std::string text = ItemText(box, plat::kMessageBoxTextId);
   EXPECT_NE(std::string::npos, text.find("Error reading file ")) << text;
   EXPECT_NE(std::string::npos, text.find(t.src)) << text;
-  Press(box, IDOK);
+  Press(box, plat::kIdOk);
   EXPECT_EQ(0xFFFFFFFFu, u.Exit());
   EXPECT_EQ("ok\r\n", t.Kit("verify " + Quote(t.dst)));
   EXPECT_EQ("1\tM_BMP \tfirst\t44\t0\t44\r\n", t.Kit("list " + Quote(t.dst)));

@@ -2,103 +2,73 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
+#include "platform/registry.h"
+
 namespace testing_support {
 
 namespace {
 const char kDirectories[] = "SOFTWARE\\Varnholt\\Marovex\\Directories";
 const char kVersionKey[] = "SOFTWARE\\Varnholt\\Marovex\\Version";
 
-void SetText(HKEY key, const char* name, const std::string& text) {
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.size() + 1));
+// REG_SZ values are stored with their terminating zero, as the installer does.
+void SetText(plat::RegKey& key, const char* name, const std::string& text) {
+  EXPECT_EQ(0, key.Set(name, plat::kRegSz, text.c_str(), static_cast<uint32_t>(text.size() + 1))) << name;
 }
-void SetDword(HKEY key, const char* name, DWORD v) {
-  RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v);
+void SetDword(plat::RegKey& key, const char* name, uint32_t v) {
+  EXPECT_EQ(0, key.Set(name, plat::kRegDword, &v, sizeof v)) << name;
 }
 }  // namespace
 
 void WriteMachineRegistry(const GameInstall& g) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, kDirectories, &key));
-  SetText(key, "MainPath", g.game);
-  SetText(key, "VideoPath", g.game + "Video\\");
-  SetText(key, "DataPath", g.game + "Data\\");
-  SetText(key, "SoundPath", g.game + "Sound\\");
-  SetText(key, "MusicPath", g.game + "Music\\");
-  SetText(key, "InstPath", g.dist);
-  RegCloseKey(key);
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, kVersionKey, &key));
-  SetDword(key, "Version", g.version);
-  SetDword(key, "Type", g.type);
-  SetText(key, "Folder", "Marovex");
-  SetText(key, "LastPlayer", "Player One");
-  SetDword(key, "CharSet", 1);
-  SetText(key, "Server", g.server);
-  RegCloseKey(key);
+  std::unique_ptr<plat::RegKey> key;
+  ASSERT_EQ(0, plat::Registry::Default()->CreateKey(kDirectories, &key));
+  SetText(*key, "MainPath", g.game);
+  SetText(*key, "VideoPath", g.game + "Video\\");
+  SetText(*key, "DataPath", g.game + "Data\\");
+  SetText(*key, "SoundPath", g.game + "Sound\\");
+  SetText(*key, "MusicPath", g.game + "Music\\");
+  SetText(*key, "InstPath", g.dist);
+  ASSERT_EQ(0, plat::Registry::Default()->CreateKey(kVersionKey, &key));
+  SetDword(*key, "Version", g.version);
+  SetDword(*key, "Type", g.type);
+  SetText(*key, "Folder", "Marovex");
+  SetText(*key, "LastPlayer", "Player One");
+  SetDword(*key, "CharSet", 1);
+  SetText(*key, "Server", g.server);
 }
 
-std::string WindowText(HWND w) {
-  char buf[4096] = "";
-  DWORD_PTR got = 0;
-  SendMessageTimeoutA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_NORMAL, 5000, &got);
-  return buf;
-}
+std::string ItemText(WindowId dialog, int id) { return plat::ControlText(dialog, id); }
 
-std::string ItemText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
+void Press(WindowId dialog, int id) { EXPECT_EQ(0, plat::PressButton(dialog, id)) << id; }
 
-void Press(HWND dialog, int id) {
-  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-bool IsCompletion(HWND w) { return GetDlgItem(w, 1007) != nullptr; }
-bool IsMessageBox(HWND w) { return GetDlgItem(w, 0xFFFF) != nullptr; }
+bool IsCompletion(WindowId w) { return plat::ControlOf(w, 1007) != plat::kNoWindow; }
+bool IsMessageBox(WindowId w) { return plat::ControlOf(w, plat::kMessageBoxTextId) != plat::kNoWindow; }
 
 UpdaterProcess::UpdaterProcess(const GameInstall& g, const std::string& args) {
-  std::string cmd = "\"" + g.Updater() + "\" " + args;
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  EXPECT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, g.dist.c_str(), &si, &pi_));
+  plat::ChildOptions options;
+  options.workingDir = g.dist;
+  EXPECT_EQ(0, process_.Start("\"" + g.Updater() + "\" " + args, options));
 }
 
-UpdaterProcess::~UpdaterProcess() {
-  if (pi_.hProcess == nullptr) return;
-  if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi_.hProcess, 99);
-  CloseHandle(pi_.hThread);
-  CloseHandle(pi_.hProcess);
-}
-
-HWND UpdaterProcess::Window(const std::string& caption, bool (*accept)(HWND), int timeoutMs) {
-  struct Search {
-    DWORD pid;
-    std::string caption;
-    bool (*accept)(HWND);
-    HWND found;
-  } s{pi_.dwProcessId, caption, accept, nullptr};
+WindowId UpdaterProcess::Window(const std::string& caption, bool (*accept)(WindowId), int timeoutMs) {
+  if (process_.Id() == 0) return plat::kNoWindow;
+  std::vector<WindowId> found;
   for (int waited = 0; waited < timeoutMs; waited += 10) {
-    EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
-          Search* s = reinterpret_cast<Search*>(p);
-          DWORD pid = 0;
-          GetWindowThreadProcessId(w, &pid);
-          char title[256] = "";
-          GetWindowTextA(w, title, sizeof title);
-          if (pid == s->pid && IsWindowVisible(w) && s->caption == title &&
-              (s->accept == nullptr || s->accept(w))) {
-            s->found = w;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&s));
-    if (s.found != nullptr) return s.found;
-    if (WaitForSingleObject(pi_.hProcess, 10) == WAIT_OBJECT_0) return nullptr;
+    plat::VisibleWindowsOf(process_.Id(), caption, &found);
+    for (WindowId w : found) {
+      if (accept == nullptr || accept(w)) return w;
+    }
+    uint32_t code;
+    if (process_.Wait(10, &code)) return plat::kNoWindow;
   }
-  return nullptr;
+  return plat::kNoWindow;
 }
 
-DWORD UpdaterProcess::Exit(int timeoutMs) {
-  DWORD code = 12345;
-  if (WaitForSingleObject(pi_.hProcess, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(pi_.hProcess, &code);
+uint32_t UpdaterProcess::Exit(int timeoutMs) {
+  uint32_t code = 12345;
+  process_.Wait(timeoutMs, &code);
   return code;
 }
 
