@@ -21,11 +21,12 @@ namespace fuzzing {
 
 namespace fs = std::filesystem;
 
-class SandboxEnv : public plat::Env {
+class SandboxEnv : public plat::EnvWrapper {
  public:
   // Reads may touch anything below root; writes only what lies below one
   // of the writable folders (each below root).
-  SandboxEnv(const fs::path& root, std::initializer_list<fs::path> writable) : root_(Canonical(root)) {
+  SandboxEnv(const fs::path& root, std::initializer_list<fs::path> writable)
+      : EnvWrapper(plat::BackendEnv()), root_(Canonical(root)) {
     for (const fs::path& w : writable) writable_.push_back(Canonical(w));
   }
 
@@ -74,6 +75,25 @@ class SandboxEnv : public plat::Env {
     std::string a, b;
     if (!Allow(from, true, &a) || !Allow(to, true, &b)) return kNotFound;
     return backend_->Rename(a.c_str(), b.c_str());
+  }
+  int SyncFolder(const char* path) override {
+    std::string p;
+    return Allow(path, false, &p) ? backend_->SyncFolder(p.c_str()) : kNotFound;
+  }
+  int Copy(const char* from, const char* to) override {
+    std::string a, b;
+    if (!Allow(from, false, &a) || !Allow(to, true, &b)) return kNotFound;
+    return backend_->Copy(a.c_str(), b.c_str());
+  }
+  int ListFolder(const char* path, std::vector<plat::FolderEntry>* out) override {
+    std::string p;
+    return Allow(path, false, &p) ? backend_->ListFolder(p.c_str(), out) : kNotFound;
+  }
+  int ResolveLink(const char* path, std::string* out) override {
+    std::string p;
+    if (!Allow(path, false, &p)) return kNotFound;
+    *out = path;  // links inside the sandbox are not followed out of it
+    return 0;
   }
   plat::DriveType GetDriveType(const char* path) override {
     std::string p;

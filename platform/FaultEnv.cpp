@@ -38,6 +38,11 @@ class FaultFile : public File {
     return inner_->SetTimes(times);
   }
 
+  int Flush() override {
+    if (int rc = env_->Check(FaultKind::Flush)) return rc;
+    return inner_->Flush();
+  }
+
  private:
   FaultEnv* env_;
   std::unique_ptr<File> inner_;
@@ -55,6 +60,11 @@ class FaultMapping : public Mapping {
     return inner_->Grow(newSize);
   }
 
+  int Flush() override {
+    if (int rc = env_->Check(FaultKind::Flush)) return rc;
+    return inner_->Flush();
+  }
+
  private:
   FaultEnv* env_;
   std::unique_ptr<Mapping> inner_;
@@ -62,7 +72,7 @@ class FaultMapping : public Mapping {
 
 }  // namespace
 
-FaultEnv::FaultEnv(Env* inner) : inner_(inner) {}
+FaultEnv::FaultEnv(Env* inner) : EnvWrapper(inner) {}
 
 void FaultEnv::FailNth(FaultKind kind, int n, int code) {
   const int k = static_cast<int>(kind);
@@ -99,7 +109,7 @@ int FaultEnv::Open(const char* path, Access access, Share share, Disposition dis
   out->reset();
   if (int rc = Check(FaultKind::Open)) return rc;
   std::unique_ptr<File> file;
-  int rc = inner_->Open(path, access, share, disposition, attributes, &file);
+  int rc = target()->Open(path, access, share, disposition, attributes, &file);
   if (rc == 0) out->reset(new FaultFile(this, std::move(file)));
   return rc;
 }
@@ -110,27 +120,30 @@ int FaultEnv::Map(File* file, bool writable, uint64_t size, std::unique_ptr<Mapp
   // A file of ours is unwrapped; any other goes to the inner Env as it is.
   auto* wrapped = dynamic_cast<FaultFile*>(file);
   std::unique_ptr<Mapping> mapping;
-  int rc = inner_->Map(wrapped != nullptr ? wrapped->inner() : file, writable, size, &mapping);
+  int rc = target()->Map(wrapped != nullptr ? wrapped->inner() : file, writable, size, &mapping);
   if (rc == 0) out->reset(new FaultMapping(this, std::move(mapping)));
   return rc;
 }
 
-int FaultEnv::GetAttributes(const char* path, uint32_t* attributes) {
-  return inner_->GetAttributes(path, attributes);
-}
-int FaultEnv::SetAttributes(const char* path, uint32_t attributes) {
-  return inner_->SetAttributes(path, attributes);
-}
 int FaultEnv::CreateFolder(const char* path) {
   if (int rc = Check(FaultKind::CreateFolder)) return rc;
-  return inner_->CreateFolder(path);
+  return target()->CreateFolder(path);
 }
-bool FaultEnv::Exists(const char* path) { return inner_->Exists(path); }
-bool FaultEnv::IsFolder(const char* path) { return inner_->IsFolder(path); }
-int FaultEnv::Delete(const char* path) { return inner_->Delete(path); }
-int FaultEnv::Rename(const char* from, const char* to) { return inner_->Rename(from, to); }
-DriveType FaultEnv::GetDriveType(const char* path) { return inner_->GetDriveType(path); }
-std::string FaultEnv::SystemFolder() { return inner_->SystemFolder(); }
-int FaultEnv::StartProgram(const char* commandLine) { return inner_->StartProgram(commandLine); }
+int FaultEnv::Delete(const char* path) {
+  if (int rc = Check(FaultKind::Delete)) return rc;
+  return target()->Delete(path);
+}
+int FaultEnv::Rename(const char* from, const char* to) {
+  if (int rc = Check(FaultKind::Rename)) return rc;
+  return target()->Rename(from, to);
+}
+int FaultEnv::SyncFolder(const char* path) {
+  if (int rc = Check(FaultKind::SyncFolder)) return rc;
+  return target()->SyncFolder(path);
+}
+int FaultEnv::Copy(const char* from, const char* to) {
+  if (int rc = Check(FaultKind::Copy)) return rc;
+  return target()->Copy(from, to);
+}
 
 }  // namespace plat

@@ -14,14 +14,17 @@
 
 namespace plat {
 
-enum class FaultKind { Open, Read, Write, Map, Grow, SetTimes, CreateFolder };
-constexpr int kFaultKinds = 7;
+// Flush counts File::Flush and Mapping::Flush alike.
+enum class FaultKind {
+  Open, Read, Write, Map, Grow, SetTimes, CreateFolder, Flush, Rename, Delete, SyncFolder, Copy
+};
+constexpr int kFaultKinds = 12;
 
 // The code a write past the budget fails with: ERROR_DISK_FULL in Windows
 // numbering, whichever backend is wrapped.
 constexpr int kErrDiskFull = 112;
 
-class FaultEnv : public Env {
+class FaultEnv : public EnvWrapper {
  public:
   explicit FaultEnv(Env* inner);
 
@@ -39,16 +42,11 @@ class FaultEnv : public Env {
   int Open(const char* path, Access access, Share share, Disposition disposition,
            uint32_t attributes, std::unique_ptr<File>* out) override;
   int Map(File* file, bool writable, uint64_t size, std::unique_ptr<Mapping>* out) override;
-  int GetAttributes(const char* path, uint32_t* attributes) override;
-  int SetAttributes(const char* path, uint32_t attributes) override;
   int CreateFolder(const char* path) override;
-  bool Exists(const char* path) override;
-  bool IsFolder(const char* path) override;
   int Delete(const char* path) override;
   int Rename(const char* from, const char* to) override;
-  DriveType GetDriveType(const char* path) override;
-  std::string SystemFolder() override;
-  int StartProgram(const char* commandLine) override;
+  int SyncFolder(const char* path) override;
+  int Copy(const char* from, const char* to) override;
 
   // For the wrapped files and mappings: counts a call of kind and returns
   // the planned code when this call is to fail, else 0.
@@ -58,7 +56,6 @@ class FaultEnv : public Env {
   void Consume(uint32_t n);
 
  private:
-  Env* inner_;
   int calls_[kFaultKinds] = {};
   int failAt_[kFaultKinds] = {};
   int failCode_[kFaultKinds] = {};

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace plat {
 
@@ -68,6 +69,9 @@ class File {
   virtual int SetEnd() = 0;
   virtual int GetTimes(FileTimes* times) = 0;
   virtual int SetTimes(const FileTimes& times) = 0;
+  // Returns once the file's data and size are on the disk (FlushFileBuffers,
+  // fsync): a power cut after it cannot take back what was written.
+  virtual int Flush() = 0;
 };
 
 // A view of a whole file from offset 0. Unmapping happens on destruction.
@@ -80,6 +84,16 @@ class Mapping {
   // file). On failure the old view is kept (possibly at a new address) and the
   // error is returned; any pointer into the view is invalid after a call.
   virtual int Grow(uint64_t newSize) = 0;
+  // Hands the view's changed pages to the file (FlushViewOfFile, msync);
+  // File::Flush then makes them durable.
+  virtual int Flush() = 0;
+};
+
+// One entry of a folder listing.
+struct FolderEntry {
+  std::string name;     // as the system holds it, no path
+  bool folder = false;  // a folder (a link counts as what it points to)
+  uint64_t size = 0;    // bytes; 0 for a folder
 };
 
 class Env {
@@ -102,8 +116,26 @@ class Env {
   virtual bool IsFolder(const char* path) = 0;
   virtual int Delete(const char* path) = 0;
   // Moves a file or folder; an existing file at `to` is replaced (both
-  // backends), so a caller that must not lose the target checks first.
+  // backends), so a caller that must not lose the target checks first. On
+  // Windows the move is written through to the disk before it returns; on
+  // POSIX it is durable once SyncFolder of `to`'s folder returned.
   virtual int Rename(const char* from, const char* to) = 0;
+  // Makes the entries of a folder durable (a file created, renamed into or
+  // deleted from it): fsync of the folder on POSIX, nothing on Windows,
+  // whose Rename writes through.
+  virtual int SyncFolder(const char* path) = 0;
+  // Creates or replaces `to` with the bytes of `from`, as cheaply as the
+  // system allows (a reflink or copy_file_range on Linux, CopyFileExA on
+  // Windows). `to` is not flushed.
+  virtual int Copy(const char* from, const char* to) = 0;
+  // The entries of a folder without "." and "..", in no particular order.
+  virtual int ListFolder(const char* path, std::vector<FolderEntry>* out) = 0;
+  // The path that a write to `path` lands on: where path is a symbolic link,
+  // its target (followed to the end; a relative target counts from the
+  // link's folder, and a dangling link gives the missing target), else path
+  // as it is. A file replaced by rename is renamed onto this path, so that
+  // the link stays a link.
+  virtual int ResolveLink(const char* path, std::string* out) = 0;
   // Drive type of the volume that holds path ("C:\\Games\\" or "/srv/game/").
   virtual DriveType GetDriveType(const char* path) = 0;
   // The system folder, without a trailing separator.
@@ -111,6 +143,47 @@ class Env {
   // Starts a program without waiting for it: the program path followed by
   // its arguments, as WinExec takes them.
   virtual int StartProgram(const char* commandLine) = 0;
+};
+
+// An Env that hands every call to another; a wrapper overrides only what it
+// changes or counts.
+class EnvWrapper : public Env {
+ public:
+  explicit EnvWrapper(Env* target) : target_(target) {}
+  Env* target() const { return target_; }
+
+  int Open(const char* path, Access access, Share share, Disposition disposition,
+           uint32_t attributes, std::unique_ptr<File>* out) override {
+    return target_->Open(path, access, share, disposition, attributes, out);
+  }
+  int Map(File* file, bool writable, uint64_t size, std::unique_ptr<Mapping>* out) override {
+    return target_->Map(file, writable, size, out);
+  }
+  int GetAttributes(const char* path, uint32_t* attributes) override {
+    return target_->GetAttributes(path, attributes);
+  }
+  int SetAttributes(const char* path, uint32_t attributes) override {
+    return target_->SetAttributes(path, attributes);
+  }
+  int CreateFolder(const char* path) override { return target_->CreateFolder(path); }
+  bool Exists(const char* path) override { return target_->Exists(path); }
+  bool IsFolder(const char* path) override { return target_->IsFolder(path); }
+  int Delete(const char* path) override { return target_->Delete(path); }
+  int Rename(const char* from, const char* to) override { return target_->Rename(from, to); }
+  int SyncFolder(const char* path) override { return target_->SyncFolder(path); }
+  int Copy(const char* from, const char* to) override { return target_->Copy(from, to); }
+  int ListFolder(const char* path, std::vector<FolderEntry>* out) override {
+    return target_->ListFolder(path, out);
+  }
+  int ResolveLink(const char* path, std::string* out) override {
+    return target_->ResolveLink(path, out);
+  }
+  DriveType GetDriveType(const char* path) override { return target_->GetDriveType(path); }
+  std::string SystemFolder() override { return target_->SystemFolder(); }
+  int StartProgram(const char* commandLine) override { return target_->StartProgram(commandLine); }
+
+ private:
+  Env* target_;
 };
 
 // Sets the Env that Env::Default() returns (null restores the backend's own).

@@ -2,8 +2,10 @@
 // of every write permission bit and is enforced here the way Windows
 // enforces the attribute, even for a caller that the system would let write
 // (root): the core must meet the same refusals on both backends.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +13,11 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+
+#ifdef __linux__
+#include <linux/fs.h>  // FICLONE
+#endif
 
 #include "platform/posix_support.h"
 
@@ -92,6 +99,70 @@ int MapView(int fd, bool writable, uint64_t size, uint8_t** view) {
   return 0;
 }
 
+// Follows path while it is a symbolic link; a relative target counts from the
+// link's folder. The end may not exist (a dangling link gives its target).
+int FollowLinks(const std::string& path, std::string* out) {
+  std::string p = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+      *out = p;
+      return 0;
+    }
+    char target[4096];
+    ssize_t n = readlink(p.c_str(), target, sizeof target - 1);
+    if (n < 0) return errno;
+    target[n] = '\0';
+    if (target[0] == '/') {
+      p = target;
+    } else {
+      size_t slash = p.rfind('/');
+      p = (slash == std::string::npos ? std::string() : p.substr(0, slash + 1)) + target;
+    }
+  }
+  return ELOOP;
+}
+
+// Copies size bytes from in to out: a clone of the extents where the
+// filesystem shares them, else copy_file_range in the kernel, else plain
+// reads and writes (across filesystems, or where neither is known).
+int CopyBytes(int in, int out, uint64_t size) {
+#ifdef FICLONE
+  if (ioctl(out, FICLONE, in) == 0) return 0;
+#endif
+  uint64_t done = 0;
+  bool kernel = true;
+  while (done < size) {
+    ssize_t n = -1;
+    if (kernel) {
+      n = copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(size - done), 0);
+      if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+        kernel = false;
+        continue;
+      }
+    } else {
+      char buf[1 << 16];
+      n = pread(in, buf, sizeof buf, static_cast<off_t>(done));
+      if (n > 0) {
+        ssize_t put = 0;
+        while (put < n) {
+          ssize_t w = pwrite(out, buf + put, static_cast<size_t>(n - put), static_cast<off_t>(done + put));
+          if (w < 0 && errno == EINTR) continue;
+          if (w < 0) return errno;
+          put += w;
+        }
+      }
+    }
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) break;  // the source ended early (it shrank)
+    done += static_cast<uint64_t>(n);
+  }
+  return 0;
+}
+
 class PosixFile : public File {
  public:
   PosixFile(int fd, bool writable) : fd_(fd), writable_(writable) {}
@@ -166,6 +237,13 @@ class PosixFile : public File {
     return futimens(fd_.get(), ts) == 0 ? 0 : errno;
   }
 
+  int Flush() override {
+    while (fsync(fd_.get()) != 0) {
+      if (errno != EINTR) return errno;
+    }
+    return 0;
+  }
+
  private:
   Fd fd_;
   bool writable_;
@@ -194,6 +272,11 @@ class PosixMapping : public Mapping {
     return 0;
   }
 
+  int Flush() override {
+    if (!writable_) return 0;
+    return msync(data_, static_cast<size_t>(size_), MS_SYNC) == 0 ? 0 : errno;
+  }
+
  private:
   int fd_;  // owned by the File, which outlives the mapping
   bool writable_;
@@ -203,6 +286,8 @@ class PosixMapping : public Mapping {
 
 class PosixEnv : public Env {
  public:
+  static constexpr int kOpenRounds = 8;
+
   int Open(const char* path, Access access, Share share, Disposition disposition,
            uint32_t attributes, std::unique_ptr<File>* out) override {
     out->reset();
@@ -214,18 +299,36 @@ class PosixEnv : public Env {
 
     Fd fd;
     bool created = false;
-    for (;;) {
+    // Opening and creating race with other processes (a file deleted between
+    // the two calls); a few rounds settle that. A dangling symbolic link
+    // makes the open say "missing" and the exclusive create say "exists"
+    // for ever, so the rounds are bounded and the link is followed instead:
+    // the file is created at the link's target.
+    const mode_t mode = (attributes & ATTR_READONLY) != 0 ? 0444 : 0666;
+    for (int round = 0;; ++round) {
+      if (round == kOpenRounds) return ELOOP;
       fd.reset(open(p.c_str(), rw | O_CLOEXEC));
       if (fd.get() >= 0) break;
       if (errno == EINTR) continue;
       if (errno != ENOENT || disposition == Disposition::OpenExisting) return errno;
-      const mode_t mode = (attributes & ATTR_READONLY) != 0 ? 0444 : 0666;
       fd.reset(open(p.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
       if (fd.get() >= 0) {
         created = true;
         break;
       }
-      if (errno != EEXIST && errno != EINTR) return errno;
+      if (errno == EINTR) continue;
+      if (errno != EEXIST) return errno;
+      struct stat link;
+      if (lstat(p.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        std::string target;
+        if (int rc = FollowLinks(p, &target)) return rc;
+        fd.reset(open(target.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        if (fd.get() >= 0) {
+          created = true;
+          break;
+        }
+        if (errno != EEXIST && errno != EINTR) return errno;
+      }
     }
 
     struct stat st;
@@ -313,6 +416,59 @@ class PosixEnv : public Env {
 
   int Rename(const char* from, const char* to) override {
     return rename(Resolve(from).c_str(), Resolve(to).c_str()) == 0 ? 0 : errno;
+  }
+
+  int SyncFolder(const char* path) override {
+    std::string p = Resolve(path);
+    if (p.empty()) p = ".";
+    Fd fd(open(p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0) return errno;
+    while (fsync(fd.get()) != 0) {
+      if (errno == EINTR) continue;
+      // Some filesystems cannot sync a folder; their entries are as durable
+      // as they will get.
+      if (errno == EINVAL || errno == EROFS) return 0;
+      return errno;
+    }
+    return 0;
+  }
+
+  int Copy(const char* from, const char* to) override {
+    Fd in(open(Resolve(from).c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) return errno;
+    struct stat st;
+    if (fstat(in.get(), &st) != 0) return errno;
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    Fd out(open(Resolve(to).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (out.get() < 0) return errno;
+    return CopyBytes(in.get(), out.get(), static_cast<uint64_t>(st.st_size));
+  }
+
+  int ListFolder(const char* path, std::vector<FolderEntry>* out) override {
+    out->clear();
+    std::string p = Resolve(path);
+    if (p.empty()) p = ".";
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(p.c_str()), closedir);
+    if (!dir) return errno;
+    if (p.back() != '/') p += '/';
+    errno = 0;
+    while (const dirent* entry = readdir(dir.get())) {
+      if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+      FolderEntry e;
+      e.name = entry->d_name;
+      struct stat st;
+      if (stat((p + e.name).c_str(), &st) == 0) {
+        e.folder = S_ISDIR(st.st_mode);
+        e.size = e.folder ? 0 : static_cast<uint64_t>(st.st_size);
+      }
+      out->push_back(std::move(e));
+      errno = 0;
+    }
+    return errno;
+  }
+
+  int ResolveLink(const char* path, std::string* out) override {
+    return FollowLinks(Resolve(path), out);
   }
 
   DriveType GetDriveType(const char* path) override { return posix::DriveTypeOf(path); }

@@ -9,8 +9,10 @@
 #endif
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 // windows.h maps GetDriveType to GetDriveTypeA, which would rename Env's member.
 #undef GetDriveType
 
@@ -102,6 +104,8 @@ class WinFile : public File {
 
   int SetEnd() override { return SetEndOfFile(h_.get()) ? 0 : LastError(); }
 
+  int Flush() override { return FlushFileBuffers(h_.get()) ? 0 : LastError(); }
+
   int GetTimes(FileTimes* times) override {
     FILETIME c, a, w;
     if (!GetFileTime(h_.get(), &c, &a, &w)) return LastError();
@@ -149,6 +153,11 @@ class WinMapping : public Mapping {
     view_ = view;
     size_ = newSize;
     return 0;
+  }
+
+  int Flush() override {
+    if (!writable_) return 0;
+    return FlushViewOfFile(view_, 0) ? 0 : LastError();
   }
 
  private:
@@ -247,7 +256,62 @@ class WinEnv : public Env {
   int Delete(const char* path) override { return DeleteFileA(path) ? 0 : LastError(); }
 
   int Rename(const char* from, const char* to) override {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? 0 : LastError();
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : LastError();
+  }
+
+  int SyncFolder(const char*) override { return 0; }
+
+  int Copy(const char* from, const char* to) override {
+    return CopyFileExA(from, to, nullptr, nullptr, nullptr, 0) ? 0 : LastError();
+  }
+
+  int ListFolder(const char* path, std::vector<FolderEntry>* out) override {
+    out->clear();
+    std::string pattern = path != nullptr ? path : "";
+    if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/' && pattern.back() != ':') {
+      pattern += '\\';
+    }
+    pattern += '*';
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+      int rc = LastError();
+      return rc == ERROR_FILE_NOT_FOUND ? 0 : rc;  // an empty folder
+    }
+    do {
+      if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0) continue;
+      FolderEntry e;
+      e.name = data.cFileName;
+      e.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      e.size = e.folder ? 0 : (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+      out->push_back(std::move(e));
+    } while (FindNextFileA(find, &data));
+    int rc = GetLastError() == ERROR_NO_MORE_FILES ? 0 : LastError();
+    FindClose(find);
+    return rc;
+  }
+
+  // A file symbolic link is a reparse point; its final path comes from a
+  // handle opened through it. A dangling link cannot be opened and stays as
+  // it is: writing it then fails with a plain error.
+  int ResolveLink(const char* path, std::string* out) override {
+    *out = path != nullptr ? path : "";
+    DWORD a = GetFileAttributesA(out->c_str());
+    if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return 0;
+    Handle h(CreateFileA(out->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (h.get() == INVALID_HANDLE_VALUE) return 0;
+    char buf[MAX_PATH + 8];
+    DWORD n = GetFinalPathNameByHandleA(h.get(), buf, sizeof buf, FILE_NAME_NORMALIZED);
+    if (n == 0 || n >= sizeof buf) return 0;
+    std::string final(buf, n);
+    if (final.compare(0, 8, "\\\\?\\UNC\\") == 0) {
+      final = "\\" + final.substr(7);
+    } else if (final.compare(0, 4, "\\\\?\\") == 0) {
+      final = final.substr(4);
+    }
+    *out = final;
+    return 0;
   }
 
   DriveType GetDriveType(const char* path) override {

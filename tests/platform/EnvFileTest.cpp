@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "tests/support/TestPaths.h"
 
@@ -213,6 +215,45 @@ TEST(EnvFile, FoldersExistenceDeleteAndRename) {
   ASSERT_EQ(env->Delete(to.c_str()), 0);
   EXPECT_FALSE(env->Exists(to.c_str()));
   EXPECT_NE(env->Delete(to.c_str()), 0);
+}
+
+// What durable replacement is built from: a copy, a flush, a listing, a
+// rename written through and a folder made durable.
+TEST(EnvFile, CopyFlushListAndSyncFolder) {
+  TempDir dir;
+  Env* env = Env::Default();
+  std::string big(300000, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
+  testing_support::WriteFileBytes(dir / "from.dkd", big);
+  testing_support::WriteFileBytes(dir / "to.dkd", "old and longer than nothing");
+  ASSERT_EQ(env->Copy((dir / "from.dkd").c_str(), (dir / "to.dkd").c_str()), 0);
+  EXPECT_EQ(testing_support::ReadFileBytes(dir / "to.dkd"), big);
+  EXPECT_NE(env->Copy((dir / "missing").c_str(), (dir / "x").c_str()), 0);
+  EXPECT_FALSE(env->Exists((dir / "x").c_str()));
+
+  auto f = OpenOk(dir / "to.dkd", Access::ReadWrite, Share::None, Disposition::OpenExisting);
+  ASSERT_TRUE(f);
+  WriteAll(f.get(), "new");
+  EXPECT_EQ(f->Flush(), 0);
+  f.reset();
+  EXPECT_EQ(env->SyncFolder(dir.path().c_str()), 0);
+
+  ASSERT_EQ(env->CreateFolder((dir / "Sub").c_str()), 0);
+  std::vector<plat::FolderEntry> entries;
+  ASSERT_EQ(env->ListFolder(dir.path().c_str(), &entries), 0);
+  std::map<std::string, plat::FolderEntry> byName;
+  for (const auto& e : entries) byName[e.name] = e;
+  ASSERT_EQ(byName.size(), 3u);
+  EXPECT_TRUE(byName["Sub"].folder);
+  EXPECT_FALSE(byName["from.dkd"].folder);
+  EXPECT_EQ(byName["from.dkd"].size, big.size());
+  ASSERT_EQ(env->ListFolder((dir / "Sub").c_str(), &entries), 0);
+  EXPECT_TRUE(entries.empty());
+  EXPECT_NE(env->ListFolder((dir / "none").c_str(), &entries), 0);
+
+  std::string resolved;
+  ASSERT_EQ(env->ResolveLink((dir / "to.dkd").c_str(), &resolved), 0);
+  EXPECT_EQ(resolved, dir / "to.dkd");  // no link: the path as it is
 }
 
 TEST(EnvFile, DriveSystemFolderAndProgramStart) {

@@ -77,6 +77,37 @@ TEST(EnvPathPosix, AmongSeveralCaseMatchesTheSmallestNameWins) {
   EXPECT_EQ(std::string(buf, got), "upper");
 }
 
+// A destination that is a symbolic link is written at its target; a dangling
+// one used to make Open loop for ever between "missing" and "exists".
+TEST(EnvPathPosix, LinksAreFollowedToTheirTargetEvenWhenDangling) {
+  TempDir dir;
+  Env* env = Env::Default();
+  ASSERT_EQ(mkdir((dir / "real").c_str(), 0777), 0);
+  ASSERT_EQ(symlink("real/game.dat", (dir / "dangling.dat").c_str()), 0);
+  ASSERT_EQ(symlink("dangling.dat", (dir / "chain.dat").c_str()), 0);
+  std::string target;
+  ASSERT_EQ(env->ResolveLink((dir / "chain.dat").c_str(), &target), 0);
+  EXPECT_EQ(target, dir / "real/game.dat");
+
+  std::unique_ptr<File> f;
+  ASSERT_EQ(env->Open((dir / "chain.dat").c_str(), Access::ReadWrite, Share::None,
+                      Disposition::CreateAlways, 0, &f), 0);
+  uint32_t put = 0;
+  ASSERT_EQ(f->Write("abc", 3, &put), 0);
+  f.reset();
+  EXPECT_EQ(ReadFileBytes(dir / "real/game.dat"), "abc");
+  struct stat st;
+  ASSERT_EQ(lstat((dir / "dangling.dat").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+
+  ASSERT_EQ(symlink("loop.dat", (dir / "loop.dat").c_str()), 0);
+  EXPECT_EQ(env->Open((dir / "loop.dat").c_str(), Access::ReadWrite, Share::None,
+                      Disposition::CreateAlways, 0, &f), ELOOP);
+  ASSERT_EQ(symlink("nofolder/x.dat", (dir / "nowhere.dat").c_str()), 0);
+  EXPECT_EQ(env->Open((dir / "nowhere.dat").c_str(), Access::ReadWrite, Share::None,
+                      Disposition::OpenAlways, 0, &f), ENOENT);
+}
+
 TEST(EnvPathPosix, DriveTypes) {
   Env* env = Env::Default();
   EXPECT_EQ(env->GetDriveType("\\\\server\\share\\game\\"), DriveType::Remote);
