@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64 mingw-w64-tools
   wine wine64 xvfb xauth
+  imagemagick
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -3,6 +3,9 @@
 // is read back with `updkit store verify`, `list` and `get`.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -14,11 +17,35 @@
 #include "tests/support/Pattern.h"
 #include "tests/support/Process.h"
 #include "tests/support/TestPaths.h"
+#include "update/DibSize.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
 
 namespace {
+
+uint32_t Le32(const std::string& bytes, size_t at) {
+  uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<uint8_t>(bytes.at(at + i))) << (8 * i);
+  return v;
+}
+
+// The program of that name in a folder of PATH, or "".
+std::string OnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string folders = path != nullptr ? path : "";
+  for (size_t start = 0; start <= folders.size();) {
+    size_t end = std::min(folders.find(':', start), folders.size());
+    fs::path candidate = fs::path(folders.substr(start, end - start)) / name;
+    std::error_code ec;
+    if (end > start && fs::is_regular_file(candidate, ec) &&
+        (fs::status(candidate, ec).permissions() & fs::perms::owner_exec) != fs::perms::none) {
+      return candidate.string();
+    }
+    start = end + 1;
+  }
+  return "";
+}
 
 const char kRule[] = "===========================================================================";
 const char kScript[] = "updatetype = 0\ndstpath = __DATA;\nfile = \"UNITS.DKX\", 1;\n";
@@ -55,6 +82,23 @@ struct RecordRun {
     std::string out = work + "got";
     Kit({"store", "get", store, section, name, out});
     return ReadFileBytes(out);
+  }
+  // The surfaces a font's table points at, each as long as its header says.
+  std::vector<std::string> Surfaces(const std::string& store, const std::string& font) {
+    std::string table = Get(store, "M_FNT", font);
+    std::string data = ReadFileBytes(store.substr(0, store.size() - 4) + ".DKD");
+    std::vector<std::string> surfaces;
+    int count = table.size() < 2 ? 0 : static_cast<uint8_t>(table[0]) | static_cast<uint8_t>(table[1]) << 8;
+    for (int i = 0; i < count; ++i) {
+      uint32_t offset = Le32(table, 2 + 4 * i);
+      int64_t size = offset + 40 <= data.size() ? DibSize(reinterpret_cast<const uint8_t*>(&data[offset])) : -1;
+      if (size < 40 || offset + static_cast<uint64_t>(size) > data.size()) {
+        ADD_FAILURE() << font << " surface " << i << " at " << offset << " leaves the data file";
+        break;
+      }
+      surfaces.push_back(data.substr(offset, static_cast<size_t>(size)));
+    }
+    return surfaces;
   }
   ProcessResult Update() {
     return RunConsoleUpdater(g, {"patch.txt", "-L"});
@@ -119,15 +163,98 @@ TEST(RecordsRun, PlainPackedAndFontRecordsReplaceAndKeep) {
   // The font table points at copies of the surfaces inside the destination.
   std::string table = r.Get(r.dst, "M_FNT", "arial");
   ASSERT_EQ(10u, table.size());
+  EXPECT_EQ((std::vector<std::string>{Dib(4, 2, 'a'), Dib(8, 3, 'b')}), r.Surfaces(r.dst, "arial"));
   std::string data = ReadFileBytes(r.g.game + "Data/UNITS.DKD");
-  for (int i = 0; i < 2; ++i) {
-    uint32_t offset = 0;
-    for (int k = 0; k < 4; ++k) offset |= static_cast<uint32_t>(static_cast<uint8_t>(table[2 + 4 * i + k])) << (8 * k);
-    std::string dib = i == 0 ? Dib(4, 2, 'a') : Dib(8, 3, 'b');
-    ASSERT_LE(offset + dib.size(), data.size());
-    EXPECT_EQ(dib, data.substr(offset, dib.size())) << i;
-  }
   EXPECT_NE(std::string::npos, data.find(Dib(4, 4, 'z')));  // the old surface, unreferenced
+}
+
+// Bitmaps as ImageMagick saves them, each a different road to the 40-byte
+// header the game reads: its V4 and V5 headers, RLE8 (its choice for 8
+// bits), bit fields, the OS/2 header with 3-byte palette entries and rows
+// stored top-down. Through put-font, operation 1 and back, every surface
+// holds the source's pixels and is exactly as long as its header says.
+TEST(RecordsRun, FontSurfacesFromImageMagickKeepTheirPixels) {
+  const std::string convert = OnPath("convert");
+  if (convert.empty()) GTEST_SKIP() << "ImageMagick's convert is not installed (scripts/setup.sh installs it)";
+  struct Saved {
+    const char* what;
+    std::vector<std::string> options;
+    std::string format;
+    uint32_t header, bits, compression;
+    bool topDown;
+  };
+  const Saved kSaved[] = {
+      {"1 bit", {"-type", "bilevel"}, "", 108, 1, 0, false},
+      {"4 bits", {"-colors", "16", "-type", "palette"}, "", 124, 4, 0, false},
+      {"8 bits RLE8", {"-colors", "200", "-type", "palette"}, "", 124, 8, 1, false},
+      {"8 bits OS/2", {"-colors", "200", "-type", "palette"}, "BMP2:", 12, 8, 0, false},
+      {"16 bits", {"-define", "bmp:subtype=RGB565"}, "", 124, 16, 3, false},
+      {"24 bits", {"-type", "truecolor"}, "", 124, 24, 0, false},
+      {"24 bits top-down", {"-type", "truecolor"}, "BMP3:", 40, 24, 0, true},
+      {"32 bits", {"-type", "truecoloralpha"}, "", 124, 32, 3, false},
+  };
+  auto rgb = [&](const std::string& bmp) {
+    ProcessResult p = RunProgram(convert, {bmp, "-depth", "8", "rgb:-"});
+    EXPECT_EQ(0, p.status) << bmp << ": " << p.err;
+    return p.out;
+  };
+  RecordRun r;
+  std::vector<std::string> sources;
+  for (const Saved& s : kSaved) {
+    // 13 pixels wide: every depth has padding at the end of its rows.
+    std::string path = r.work + "s" + std::to_string(sources.size()) + ".bmp";
+    std::vector<std::string> args = {"-size", "13x7", "gradient:red-blue", "-swirl", "120"};
+    args.insert(args.end(), s.options.begin(), s.options.end());
+    args.push_back(s.format + path);
+    ProcessResult made = RunProgram(convert, args);
+    ASSERT_EQ(0, made.status) << s.what << ": " << made.err;
+    std::string bmp = ReadFileBytes(path);
+    ASSERT_EQ(s.header, Le32(bmp, 14)) << s.what;
+    if (s.header != 12) {
+      EXPECT_EQ(s.bits, Le32(bmp, 28) & 0xFFFF) << s.what;
+      EXPECT_EQ(s.compression, Le32(bmp, 30)) << s.what;
+    }
+    if (s.topDown) {
+      size_t row = (s.bits * 13 + 31) / 32 * 4, at = Le32(bmp, 10);
+      std::string rows = bmp.substr(at, row * 7);
+      for (size_t y = 0; y < 7; ++y) bmp.replace(at + y * row, row, rows, (6 - y) * row, row);
+      bmp[22] = static_cast<char>(-7);
+      bmp[23] = bmp[24] = bmp[25] = static_cast<char>(0xFF);
+      WriteFileBytes(path, bmp);
+    }
+    sources.push_back(path);
+  }
+  r.Kit({"store", "create", r.src});
+  std::vector<std::string> put = {"store", "put-font", r.src, "faces"};
+  put.insert(put.end(), sources.begin(), sources.end());
+  r.Kit(put);
+  r.Kit({"store", "create", r.dst});
+  ProcessResult p = r.Update();
+  ASSERT_EQ(0, p.status) << p.err;
+
+  std::vector<std::string> surfaces = r.Surfaces(r.dst, "faces");
+  ASSERT_EQ(sources.size(), surfaces.size());
+  std::vector<std::string> expected = r.Head();
+  size_t bytes = 2 + 4 * surfaces.size();
+  for (size_t i = 0; i < surfaces.size(); ++i) {
+    const Saved& s = kSaved[i];
+    const std::string& surface = surfaces[i];
+    EXPECT_EQ(40u, Le32(surface, 0)) << s.what;
+    EXPECT_EQ(7u, Le32(surface, 8)) << s.what;  // bottom-up
+    EXPECT_EQ(s.bits, Le32(surface, 14) & 0xFFFF) << s.what;
+    std::string back = r.work + "back" + std::to_string(i) + ".bmp";
+    WriteFileBytes(back, BmpFile(surface));
+    std::string pixels = rgb(sources[i]);
+    EXPECT_EQ(13u * 7u * 3u, pixels.size()) << s.what;
+    EXPECT_EQ(pixels, rgb(back)) << s.what;
+    expected.push_back("For FNT faces, surf = " + std::to_string(i) + ", len = " + std::to_string(surface.size()));
+    bytes += surface.size();
+  }
+  expected.push_back("Sect = M_FNT , Name = faces, len = " + std::to_string(2 + 4 * surfaces.size()) +
+                     ", pack = 0");
+  expected.push_back("Units updated = " + std::to_string(surfaces.size() + 1) +
+                     ", Bytes updated = " + std::to_string(bytes));
+  EXPECT_EQ(expected, r.Log());
 }
 
 TEST(RecordsRun, EverySectionButTheLast) {

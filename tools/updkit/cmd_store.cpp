@@ -18,6 +18,7 @@
 #include "ourlib/src/StoreEngine.h"
 #include "tools/updkit/Command.h"
 #include "tools/updkit/Escape.h"
+#include "tools/updkit/FontSurface.h"
 #include "update/SectionNames.h"
 
 namespace {
@@ -39,10 +40,16 @@ void Help(FILE* out) {
       "                                 gives the key's 12 info bytes (24 hex digits)\n"
       "put-noname PATH FILE             stores an unnamed record, prints its offset\n"
       "put-font PATH NAME [--pack M] [--tail FILE] DIB...\n"
-      "                                 stores each DIB (a .bmp file's 14-byte file\n"
-      "                                 header is dropped) as an unnamed surface, then\n"
-      "                                 the font table (count, offsets, FILE's bytes)\n"
-      "                                 in section 3 under NAME\n"
+      "                                 stores each DIB (a .bmp file or a bare DIB) as\n"
+      "                                 an unnamed surface, then the font table (count,\n"
+      "                                 offsets, FILE's bytes) in section 3 under NAME.\n"
+      "                                 A surface is what the game reads: a 40-byte\n"
+      "                                 header, colour table or bit-field masks and\n"
+      "                                 bottom-up pixel rows, as long as its header\n"
+      "                                 says. OS/2, V4 and V5 headers, top-down rows\n"
+      "                                 and RLE8 are converted; RLE4, JPEG and PNG\n"
+      "                                 bitmaps are refused, and so is a bitmap whose\n"
+      "                                 biSizeImage disagrees with its rows\n"
       "import PATH SECTION FOLDER [--pack M]\n"
       "                                 puts every file of FOLDER under its file name\n"
       "get PATH SECTION NAME OUT        writes the record's unpacked bytes to OUT\n"
@@ -229,11 +236,14 @@ int DoPutFont(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--tail") == 0 && i + 1 < argc) {
       if (!ReadWhole(argv[++i], tail)) return UpdkitFail("store put-font: cannot read %s", argv[i]);
     } else {
-      std::vector<uint8_t> dib;
-      if (!ReadWhole(argv[i], dib)) return UpdkitFail("store put-font: cannot read %s", argv[i]);
-      if (dib.size() >= 14 && dib[0] == 'B' && dib[1] == 'M') dib.erase(dib.begin(), dib.begin() + 14);
-      if (dib.size() < 40) return UpdkitFail("store put-font: %s holds no bitmap header", argv[i]);
-      surfaces.push_back(std::move(dib));
+      std::vector<uint8_t> bmp;
+      if (!ReadWhole(argv[i], bmp)) return UpdkitFail("store put-font: cannot read %s", argv[i]);
+      // Every bitmap is checked before the store is opened: a refused one
+      // leaves the store as it was.
+      std::vector<uint8_t> surface;
+      std::string wrong = MakeFontSurface(bmp, surface);
+      if (!wrong.empty()) return UpdkitFail("store put-font: %s %s", argv[i], wrong.c_str());
+      surfaces.push_back(std::move(surface));
     }
   }
   if (surfaces.size() > 0x7FFF) return UpdkitFail("store put-font: too many surfaces");
