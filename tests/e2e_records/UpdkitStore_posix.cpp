@@ -1,5 +1,6 @@
 // `updkit store` actions that the updater runs do not reach: del, compact,
-// import, put-noname, --info, name escapes and a failing verify.
+// import, put-noname, --info, name escapes, a failing verify and the bitmaps
+// put-font refuses.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Dib.h"
 #include "tests/support/Process.h"
 #include "tests/support/TestPaths.h"
 
@@ -87,6 +89,42 @@ TEST(UpdkitStore, VerifyReportsADamagedStore) {
   ProcessResult help = k.Run({"store", "--help"});
   EXPECT_EQ(0, help.status);
   EXPECT_NE(std::string::npos, help.out.find("put-font"));
+}
+
+TEST(UpdkitStore, PutFontRefusesBitmapsNoSurfaceHolds) {
+  Kit k;
+  k.Ok({"store", "create", k.store});
+  auto with = [](int at, uint32_t value) {
+    std::string dib = Dib(4, 2, 'p');
+    for (int i = 0; i < 4; ++i) dib[at + i] = static_cast<char>(value >> (8 * i));
+    return dib;
+  };
+  std::string cut = BmpFile(Dib(4, 2, 'p'));
+  cut.pop_back();
+  struct Refused {
+    std::string bytes;
+    const char* says;
+  };
+  const Refused kRefused[] = {
+      {with(20, 100), "header gives 156 (biSizeImage 100)"},  // the game would copy 156 of 64 bytes
+      {with(16, 1), "damaged RLE8"},                          // a run of 0x70 pixels in 4-pixel rows
+      {with(16, 2), "RLE4"},
+      {with(16, 4), "JPEG"},
+      {with(16, 5), "PNG"},
+      {with(0, 64), "64-byte bitmap header"},
+      {cut, "before its pixel rows do (1 bytes missing)"},
+  };
+  std::string good = k.File("good.bmp", BmpFile(Dib(4, 2, 'g')));
+  std::string data = ReadFileBytes(k.dir / "S.DKD");
+  for (const Refused& r : kRefused) {
+    ProcessResult p = k.Run({"store", "put-font", k.store, "f", good, k.File("bad.bmp", r.bytes)});
+    EXPECT_EQ(1, p.status) << r.says;
+    EXPECT_NE(std::string::npos, p.err.find("bad.bmp")) << p.err;
+    EXPECT_NE(std::string::npos, p.err.find(r.says)) << p.err;
+  }
+  // Nothing of a refused command reaches the store, not even its good surface.
+  EXPECT_EQ("", k.Ok({"store", "list", k.store}));
+  EXPECT_EQ(data, ReadFileBytes(k.dir / "S.DKD"));
 }
 
 }  // namespace

@@ -222,7 +222,7 @@ std::string MakeFontSurface(const std::vector<uint8_t>& file, std::vector<uint8_
     if (!wrong.empty()) return wrong;
   } else {
     if (pixelAt + pixels > size) {
-      return Text("ends %lld bytes before its pixel rows do",
+      return Text("ends before its pixel rows do (%lld bytes missing)",
                   static_cast<long long>(pixelAt + pixels - size));
     }
     for (int64_t y = 0; y < height; ++y) {
