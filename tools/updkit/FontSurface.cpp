@@ -233,9 +233,9 @@ std::string MakeFontSurface(const std::vector<uint8_t>& file, std::vector<uint8_
 
   const int64_t expected = DibSize(out.data());
   if (expected != static_cast<int64_t>(out.size())) {
-    return Text("would be a surface of %zu bytes whose header gives %lld (biSizeImage %u); "
+    return Text("would be a surface of %lld bytes whose header gives %lld (biSizeImage %u); "
                 "the game would copy the wrong number of bytes",
-                out.size(), static_cast<long long>(expected), sizeImage);
+                static_cast<long long>(out.size()), static_cast<long long>(expected), sizeImage);
   }
   surface = std::move(out);
   return "";
