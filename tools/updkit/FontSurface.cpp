@@ -185,6 +185,14 @@ std::string MakeFontSurface(const std::vector<uint8_t>& file, std::vector<uint8_
   if (height > INT32_MAX / row) return "is too large for a font surface";
   const int64_t pixels = row * height;
 
+  if (compression != kRle8 && pixelAt + pixels > size) {
+    return Text("ends before its pixel rows do (%lld bytes missing)",
+                static_cast<long long>(pixelAt + pixels - size));
+  }
+
+  const int64_t packed = sizeImage != 0 ? sizeImage : size - pixelAt;  // RLE8 data
+  if (compression == kRle8 && pixelAt + packed > size) return "ends before its compressed pixel data does";
+
   uint32_t outClrUsed = 0;
   uint32_t outClrImportant = 0;
   if (bits <= 8) {
@@ -216,15 +224,9 @@ std::string MakeFontSurface(const std::vector<uint8_t>& file, std::vector<uint8_
   out.resize(rowsAt + static_cast<size_t>(pixels));
   uint8_t* rows = out.data() + rowsAt;
   if (compression == kRle8) {
-    const int64_t packed = sizeImage != 0 ? sizeImage : size - pixelAt;
-    if (pixelAt + packed > size) return "ends before its compressed pixel data does";
     std::string wrong = UnpackRle8(dib + pixelAt, packed, height, row, rows);
     if (!wrong.empty()) return wrong;
   } else {
-    if (pixelAt + pixels > size) {
-      return Text("ends before its pixel rows do (%lld bytes missing)",
-                  static_cast<long long>(pixelAt + pixels - size));
-    }
     for (int64_t y = 0; y < height; ++y) {
       const int64_t from = topDown ? height - 1 - y : y;
       std::memcpy(rows + y * row, dib + pixelAt + from * row, static_cast<size_t>(row));
