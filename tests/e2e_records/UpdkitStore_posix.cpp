@@ -94,8 +94,7 @@ TEST(UpdkitStore, VerifyReportsADamagedStore) {
 TEST(UpdkitStore, PutFontRefusesBitmapsNoSurfaceHolds) {
   Kit k;
   k.Ok({"store", "create", k.store});
-  auto with = [](int at, uint32_t value) {
-    std::string dib = Dib(4, 2, 'p');
+  auto with = [](int at, uint32_t value, std::string dib = Dib(4, 2, 'p')) {
     for (int i = 0; i < 4; ++i) dib[at + i] = static_cast<char>(value >> (8 * i));
     return dib;
   };
@@ -108,6 +107,7 @@ TEST(UpdkitStore, PutFontRefusesBitmapsNoSurfaceHolds) {
   const Refused kRefused[] = {
       {with(20, 100), "header gives 156 (biSizeImage 100)"},  // the game would copy 156 of 64 bytes
       {with(16, 1), "damaged RLE8"},                          // a run of 0x70 pixels in 4-pixel rows
+      {with(8, 0x02000000, with(16, 1)), "too large for a font surface"},  // 128 MiB of rows
       {with(16, 2), "RLE4"},
       {with(16, 4), "JPEG"},
       {with(16, 5), "PNG"},

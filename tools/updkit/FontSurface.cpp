@@ -18,6 +18,7 @@ constexpr int64_t kMaskTable = 12;  // red, green and blue masks after a 40-byte
 // biCompression values.
 constexpr uint32_t kRgb = 0;
 constexpr uint32_t kRle8 = 1;
+constexpr int64_t kMaxUnpackedRows = int64_t{64} << 20;  // bytes an RLE8 image may unpack to
 constexpr uint32_t kRle4 = 2;
 constexpr uint32_t kBitFields = 3;
 constexpr uint32_t kJpeg = 4;
@@ -190,6 +191,9 @@ std::string MakeFontSurface(const std::vector<uint8_t>& file, std::vector<uint8_
                 static_cast<long long>(pixelAt + pixels - size));
   }
 
+  // RLE8 escapes can skip whole rows, so a few bytes may rightly claim a
+  // large blank image; no font surface is anywhere near this size.
+  if (compression == kRle8 && pixels > kMaxUnpackedRows) return "is too large for a font surface";
   const int64_t packed = sizeImage != 0 ? sizeImage : size - pixelAt;  // RLE8 data
   if (compression == kRle8 && pixelAt + packed > size) return "ends before its compressed pixel data does";
 
