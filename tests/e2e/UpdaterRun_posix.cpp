@@ -146,23 +146,37 @@ TEST(UpdaterRun, FailuresExitWith255AndLogTheError) {
   }
 }
 
+// text as a Windows editor saves it as "Unicode": UTF-16LE after its mark.
+std::string Utf16(const std::string& text) {
+  std::string wide = "\xFF\xFE";
+  for (char c : text) wide += std::string{c, '\0'};
+  return wide;
+}
+
 TEST(UpdaterRun, TokenReaderErrorsAreSyntaxErrors) {
+  const std::string wideScript = Utf16("updatetype = 0\nsetversion = 9\ndstpath = __MAIN;\nfile = \"A.TXT\", 0\n");
   struct Case {
-    const char* script;
+    std::string script;
     const char* line;
     const char* message;
   } cases[] = {
       {"updatetype = 0\nsetserver = \"open\n", "Line : 0002", "Syntax error, code=-210 "},
       {"updatetype = 0\n\ninclude \"missing.txt\"\n", "Line : 0003", "Syntax error, code=-10 "},
+      {wideScript, "Line : 0001", "Syntax error, code=-213 "},
   };
   for (const Case& c : cases) {
     Install r;
     r.g.Ship("patch.txt", c.script);
+    r.g.Ship("A.TXT", "new");
+    const std::string before = ReadFileBytes(r.g.registry);
     ProcessResult p = r.Start({"patch.txt", "-L"});
     EXPECT_EQ(255, p.status) << c.script;
     EXPECT_EQ((std::vector<std::string>{" ERROR ", "Processing file : patch.txt", c.line, c.message}),
               r.Log())
         << c.script;
+    EXPECT_NE(std::string::npos, p.err.find(c.message)) << p.err;
+    EXPECT_EQ(before, ReadFileBytes(r.g.registry));
+    EXPECT_FALSE(fs::exists(r.g.game + "A.TXT"));
   }
 }
 
