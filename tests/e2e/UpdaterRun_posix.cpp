@@ -24,17 +24,18 @@ const char kRule[] = "==========================================================
 const char kVersionKey[] = "SOFTWARE\\Varnholt\\Marovex\\Version";
 const char kReport[] = "Update to 2.003.000\r\n- new units\r\n";
 
-// A stand-in for the game: records its arguments in started.txt beside it.
-void InstallGame(const GameInstall& g) {
-  const std::string exe = g.game + "MX.exe";
-  WriteFileBytes(exe, "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/started.txt\"\n");
+// A stand-in for a program: records its arguments, one a line, in
+// started.txt beside it.
+void InstallRecorder(const std::string& exe) {
+  WriteFileBytes(exe, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/started.txt\"\n");
   chmod(exe.c_str(), 0755);
 }
+void InstallGame(const GameInstall& g) { InstallRecorder(g.game + "MX.exe"); }
 
 struct Install {
   TempDir dir;
-  GameInstall g{dir.path()};
-  Install() {
+  GameInstall g;
+  explicit Install(const std::string& gameFolder = "game") : g(dir.path(), true, gameFolder) {
     g.WriteRegistry();
     InstallGame(g);
   }
@@ -212,6 +213,41 @@ TEST(UpdaterRun, EmptyScriptCompletesAndStartsTheGame) {
   std::string args;
   ASSERT_TRUE(r.GameStarted(&args));
   EXPECT_EQ("-skipintro\n", args);
+}
+
+// Exactly MainPath + MX.exe starts, blanks and all, and never a program
+// named by a prefix of it; the -R text is split as the game's C runtime
+// would split it.
+TEST(UpdaterRun, GameInAFolderWithBlanksStartsWithQuotedArguments) {
+  Install r("My Game");
+  InstallRecorder(r.g.root + "My");
+  r.g.Ship("patch.txt", "");
+  ProcessResult p = r.Start({"patch.txt", R"(-R-name "Player One" -say \"hi\" C:\Saves\ "x y\\")"}, "y\n");
+  EXPECT_EQ(0, p.status) << p.err;
+  EXPECT_EQ(std::string::npos, p.err.find(" ERROR ")) << p.err;
+  std::string args;
+  ASSERT_TRUE(r.GameStarted(&args));
+  EXPECT_EQ("-name\nPlayer One\n-say\n\"hi\"\nC:\\Saves\\\nx y\\\n", args);
+  EXPECT_FALSE(fs::exists(r.g.root + "started.txt"));
+}
+
+// The update has succeeded: a game that cannot start is reported, and the
+// run still ends with 0.
+TEST(UpdaterRun, GameThatCannotStartIsReported) {
+  for (bool present : {false, true}) {
+    Install r;
+    const std::string exe = r.g.game + "MX.exe";
+    if (present) {
+      chmod(exe.c_str(), 0644);
+    } else {
+      fs::remove(exe);
+    }
+    r.g.Ship("patch.txt", "");
+    ProcessResult p = r.Start({"patch.txt", "-L"}, "y\n");
+    EXPECT_EQ(0, p.status) << p.err;
+    EXPECT_NE(std::string::npos, p.err.find("Error starting program " + exe)) << p.err;
+    EXPECT_EQ((std::vector<std::string>{" ERROR ", "Error starting program " + exe}), r.Log());
+  }
 }
 
 TEST(UpdaterRun, WithoutReportTheQuestionIsAsked) {
