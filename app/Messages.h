@@ -29,6 +29,7 @@ enum MessageNumber : int {
   MSG_INCORRECT_VERSION = 25,      // error V
   MSG_ERROR_CREATING_DIR = 28,
   MSG_UNDEFINED_UPDATE_TYPE = 30,  // error U
+  MSG_ERROR_STARTING_PROGRAM = 31, // the game could not be started
 };
 
 // Size of the text area that LoadText hands out texts from; one text is at

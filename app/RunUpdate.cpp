@@ -1,6 +1,7 @@
 #include "app/RunUpdate.h"
 
 #include <clocale>
+#include <cstring>
 
 #include "app/AppProgress.h"
 #include "app/AppState.h"
@@ -117,16 +118,24 @@ int RunUpdate(const char* scriptPath) {
 }
 
 void LaunchGame() {
+  char program[kPathField];
   char command[kPathField];
-  // A command line that does not fit its 260-byte buffer is not started at
-  // all rather than started cut short.
-  bool fits = CopyBounded(command, sizeof command, g_GameSettings.MainPath) &&
-              EnsureTrailingSeparator(command, sizeof command) &&
-              AppendBounded(command, sizeof command, LoadText(66)) &&
-              AppendBounded(command, sizeof command, " ") &&
-              AppendBounded(command, sizeof command, App().gameArgs);
-  if (!fits) return;
-  plat::Env::Default()->StartProgram(command);  // the result is not used; no waiting
+  // The program path is quoted: unquoted, a path with blanks would be tried
+  // prefix by prefix, so a game in "C:\Program Files\..." would first start
+  // a "C:\Program.exe" if there were one. A path that holds a quote itself
+  // cannot be quoted (Windows allows none in file names) and a command line
+  // that does not fit its buffer is not started cut short: both are reported
+  // like a program that fails to start.
+  bool fits = CopyBounded(program, sizeof program, g_GameSettings.MainPath) &&
+              EnsureTrailingSeparator(program, sizeof program) &&
+              AppendBounded(program, sizeof program, LoadText(IDS_GAME_EXECUTABLE));
+  bool started = fits && std::strchr(program, '"') == nullptr &&
+                 CopyBounded(command, sizeof command, "\"") && AppendBounded(command, sizeof command, program) &&
+                 AppendBounded(command, sizeof command, "\" ") &&
+                 AppendBounded(command, sizeof command, App().gameArgs) &&
+                 plat::Env::Default()->StartProgram(command) == 0;  // no waiting for the game
+  // The update itself succeeded: the run still ends with 0.
+  if (!started) ReportError(MSG_ERROR_STARTING_PROGRAM, program);
 }
 
 int UpdaterMain(int argc, char** argv) {

@@ -14,5 +14,6 @@ void ParseCommandLine(int argc, char** argv);
 // end and the completion step ran; 0 after a failure that has been shown.
 int RunUpdate(const char* scriptPath);
 
-// Starts MainPath + "MX.exe" with the -R text, without waiting for it.
+// Starts MainPath + "MX.exe" with the -R text, without waiting for it; a
+// game that cannot be started is reported with "Error starting program ".
 void LaunchGame();

@@ -9,9 +9,26 @@ std::vector<std::string> SplitCommandLine(const char* commandLine) {
   for (;;) {
     while (*p == ' ' || *p == '\t') ++p;
     if (*p == '\0') break;
+    const bool program = words.empty();
     std::string word;
     bool quoted = false;
-    for (; *p != '\0'; ++p) {
+    while (*p != '\0') {
+      if (*p == '\\' && !program) {
+        size_t n = 0;
+        while (p[n] == '\\') ++n;
+        if (p[n] != '"') {
+          word.append(n, '\\');
+          p += n;
+          continue;
+        }
+        word.append(n / 2, '\\');
+        p += n;
+        if (n % 2 == 1) {
+          word += '"';
+          ++p;
+          continue;
+        }
+      }
       if (*p == '"') {
         if (quoted && p[1] == '"') {
           word += '"';
@@ -24,6 +41,7 @@ std::vector<std::string> SplitCommandLine(const char* commandLine) {
       } else {
         word += *p;
       }
+      ++p;
     }
     words.push_back(word);
   }

@@ -7,11 +7,14 @@
 
 namespace plat {
 
-// Words of commandLine: blanks and tabs separate them, a double quote starts
-// or ends a quoted part (blanks inside it belong to the word; the quotes are
-// dropped) and "" inside a quoted part is one literal quote. The first word is
-// the program path. No other character is special: backslashes are path
-// separators, not escapes.
+// Words of commandLine as a Windows program started with it sees them.
+// Blanks and tabs separate words; a double quote starts or ends a quoted
+// part (blanks inside it belong to the word; the quotes are dropped) and ""
+// inside a quoted part is one literal quote. The first word is the program
+// path, where nothing else is special. In the arguments after it,
+// backslashes are literal unless a double quote follows them, as the C
+// runtime splits them: then 2n backslashes give n and the quote acts as
+// above, 2n + 1 give n and a literal quote.
 std::vector<std::string> SplitCommandLine(const char* commandLine);
 
 }  // namespace plat

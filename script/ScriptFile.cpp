@@ -19,6 +19,8 @@ struct ScriptFile {
   uint32_t next = 0;
   uint32_t filled = 0;
   bool ended = false;  // end of file or a 0x1A byte reached
+  bool firstLineRead = false;
+  bool refused = false;  // UTF-16 text: no line of it is handed out
 };
 
 // The next byte, kEnd at the end of the input, kFailed after a read failure
@@ -62,11 +64,22 @@ int Close(void* handle) {
   return 0;
 }
 
+bool IsUtf16Mark(const unsigned char* lead, int count) {
+  return count >= 2 && ((lead[0] == 0xFF && lead[1] == 0xFE) || (lead[0] == 0xFE && lead[1] == 0xFF));
+}
+
 // A line ends at LF or CR LF (neither is kept). At most size - 1 characters
 // are kept; the rest of a longer line is discarded. A NUL byte reads as a
-// blank, so that it cannot cut the line short.
+// blank, so that it cannot cut the line short; in the first line it marks
+// UTF-16 text, which would otherwise read as one stray token per letter.
 int ReadLine(void* handle, char* buffer, int size) {
   ScriptFile* f = static_cast<ScriptFile*>(handle);
+  if (f->refused) return ERR_UTF16_SCRIPT;
+  const bool first = !f->firstLineRead;
+  f->firstLineRead = true;
+  unsigned char lead[2] = {0, 0};
+  int leadCount = 0;
+  bool nul = false;
   int kept = 0;
   bool any = false;
   bool pendingCr = false;
@@ -81,6 +94,8 @@ int ReadLine(void* handle, char* buffer, int size) {
       break;
     }
     any = true;
+    if (leadCount < 2) lead[leadCount++] = static_cast<unsigned char>(c);
+    if (c == 0) nul = true;
     if (c == '\n') break;
     if (pendingCr) keep('\r');
     pendingCr = c == '\r';
@@ -88,6 +103,11 @@ int ReadLine(void* handle, char* buffer, int size) {
     keep(c == 0 ? ' ' : static_cast<char>(c));
   }
   buffer[kept] = '\0';
+  if (first && (nul || IsUtf16Mark(lead, leadCount))) {
+    f->refused = true;
+    buffer[0] = '\0';
+    return ERR_UTF16_SCRIPT;
+  }
   return any ? kept : -1;
 }
 

@@ -45,6 +45,7 @@ int ReadLine() {
   int n = g_line.source->SourceReadLine(g_line.handle, g_line.line, kLineBufferSize - 1);
   if (n < 0) {
     g_line.length = -1;
+    if (n != -1) ++g_line.lineNumber;  // a line refused by the source: its error names it
     return n;
   }
   g_line.length = n;

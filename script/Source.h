@@ -15,8 +15,15 @@ struct SourceInterface {
 
 // Script files read from disk through plat::Env in text mode: a line ends at
 // LF or CR LF, a 0x1A byte ends the input, at most 1023 characters of a
-// line are kept and the rest of that line is discarded.
+// line are kept and the rest of that line is discarded. A file saved as
+// UTF-16 (it starts with the byte-order mark FF FE or FE FF, or its first
+// line holds NUL bytes) is not read: its first line, and every later one,
+// gives ERR_UTF16_SCRIPT. A UTF-8 byte-order mark is read like any bytes.
 const SourceInterface& UpdaterSourceInterface();
+
+enum : int {
+  ERR_UTF16_SCRIPT = -213,  // the script or an included file is UTF-16 text
+};
 
 // Makes path the current source, pushing the one that was current. Returns
 // 0, or raises (returns without a frame) -10 when it cannot be opened, -2.

@@ -24,17 +24,18 @@ const char kRule[] = "==========================================================
 const char kVersionKey[] = "SOFTWARE\\Varnholt\\Marovex\\Version";
 const char kReport[] = "Update to 2.003.000\r\n- new units\r\n";
 
-// A stand-in for the game: records its arguments in started.txt beside it.
-void InstallGame(const GameInstall& g) {
-  const std::string exe = g.game + "MX.exe";
-  WriteFileBytes(exe, "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/started.txt\"\n");
+// A stand-in for a program: records its arguments, one a line, in
+// started.txt beside it.
+void InstallRecorder(const std::string& exe) {
+  WriteFileBytes(exe, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/started.txt\"\n");
   chmod(exe.c_str(), 0755);
 }
+void InstallGame(const GameInstall& g) { InstallRecorder(g.game + "MX.exe"); }
 
 struct Install {
   TempDir dir;
-  GameInstall g{dir.path()};
-  Install() {
+  GameInstall g;
+  explicit Install(const std::string& gameFolder = "game") : g(dir.path(), true, gameFolder) {
     g.WriteRegistry();
     InstallGame(g);
   }
@@ -146,23 +147,37 @@ TEST(UpdaterRun, FailuresExitWith255AndLogTheError) {
   }
 }
 
+// text as a Windows editor saves it as "Unicode": UTF-16LE after its mark.
+std::string Utf16(const std::string& text) {
+  std::string wide = "\xFF\xFE";
+  for (char c : text) wide += std::string{c, '\0'};
+  return wide;
+}
+
 TEST(UpdaterRun, TokenReaderErrorsAreSyntaxErrors) {
+  const std::string wideScript = Utf16("updatetype = 0\nsetversion = 9\ndstpath = __MAIN;\nfile = \"A.TXT\", 0\n");
   struct Case {
-    const char* script;
+    std::string script;
     const char* line;
     const char* message;
   } cases[] = {
       {"updatetype = 0\nsetserver = \"open\n", "Line : 0002", "Syntax error, code=-210 "},
       {"updatetype = 0\n\ninclude \"missing.txt\"\n", "Line : 0003", "Syntax error, code=-10 "},
+      {wideScript, "Line : 0001", "Syntax error, code=-213 "},
   };
   for (const Case& c : cases) {
     Install r;
     r.g.Ship("patch.txt", c.script);
+    r.g.Ship("A.TXT", "new");
+    const std::string before = ReadFileBytes(r.g.registry);
     ProcessResult p = r.Start({"patch.txt", "-L"});
     EXPECT_EQ(255, p.status) << c.script;
     EXPECT_EQ((std::vector<std::string>{" ERROR ", "Processing file : patch.txt", c.line, c.message}),
               r.Log())
         << c.script;
+    EXPECT_NE(std::string::npos, p.err.find(c.message)) << p.err;
+    EXPECT_EQ(before, ReadFileBytes(r.g.registry));
+    EXPECT_FALSE(fs::exists(r.g.game + "A.TXT"));
   }
 }
 
@@ -198,6 +213,41 @@ TEST(UpdaterRun, EmptyScriptCompletesAndStartsTheGame) {
   std::string args;
   ASSERT_TRUE(r.GameStarted(&args));
   EXPECT_EQ("-skipintro\n", args);
+}
+
+// Exactly MainPath + MX.exe starts, blanks and all, and never a program
+// named by a prefix of it; the -R text is split as the game's C runtime
+// would split it.
+TEST(UpdaterRun, GameInAFolderWithBlanksStartsWithQuotedArguments) {
+  Install r("My Game");
+  InstallRecorder(r.g.root + "My");
+  r.g.Ship("patch.txt", "");
+  ProcessResult p = r.Start({"patch.txt", R"(-R-name "Player One" -say \"hi\" C:\Saves\ "x y\\")"}, "y\n");
+  EXPECT_EQ(0, p.status) << p.err;
+  EXPECT_EQ(std::string::npos, p.err.find(" ERROR ")) << p.err;
+  std::string args;
+  ASSERT_TRUE(r.GameStarted(&args));
+  EXPECT_EQ("-name\nPlayer One\n-say\n\"hi\"\nC:\\Saves\\\nx y\\\n", args);
+  EXPECT_FALSE(fs::exists(r.g.root + "started.txt"));
+}
+
+// The update has succeeded: a game that cannot start is reported, and the
+// run still ends with 0.
+TEST(UpdaterRun, GameThatCannotStartIsReported) {
+  for (bool present : {false, true}) {
+    Install r;
+    const std::string exe = r.g.game + "MX.exe";
+    if (present) {
+      chmod(exe.c_str(), 0644);
+    } else {
+      fs::remove(exe);
+    }
+    r.g.Ship("patch.txt", "");
+    ProcessResult p = r.Start({"patch.txt", "-L"}, "y\n");
+    EXPECT_EQ(0, p.status) << p.err;
+    EXPECT_NE(std::string::npos, p.err.find("Error starting program " + exe)) << p.err;
+    EXPECT_EQ((std::vector<std::string>{" ERROR ", "Error starting program " + exe}), r.Log());
+  }
 }
 
 TEST(UpdaterRun, WithoutReportTheQuestionIsAsked) {

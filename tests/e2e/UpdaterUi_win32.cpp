@@ -3,7 +3,8 @@
 // their texts and presses their buttons. Needs a display (Xvfb under Wine).
 //
 // The same program doubles as the game: copied as MX.exe into the game
-// folder, it records its command line in started.txt and ends.
+// folder (or as My.exe, a program the game must never be mistaken for), it
+// records its command line in started.txt beside itself and ends.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -47,7 +48,9 @@ const bool g_gameStandIn = [] {
   std::string path;
   if (plat::OwnProgramPath(&path) != 0) return false;
   const size_t slash = path.find_last_of('\\');
-  if (slash == std::string::npos || !SameNameNoCase(path.substr(slash + 1), "MX.exe")) return false;
+  if (slash == std::string::npos) return false;
+  const std::string name = path.substr(slash + 1);
+  if (!SameNameNoCase(name, "MX.exe") && !SameNameNoCase(name, "My.exe")) return false;
   std::string line;
   plat::OwnCommandLine(&line);
   {
@@ -73,13 +76,16 @@ void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 
 const char kProgressCaption[] = "MX Updater Version 2.2 ";
 
+std::string StandIn() {
+  return (fs::path(UpdaterPath()).parent_path().parent_path() / "tests" / "test_e2e.exe").string();
+}
+
 struct Game {
   TempDir dir;
-  GameInstall g{dir.path()};
-  Game() {
+  GameInstall g;
+  explicit Game(const std::string& gameFolder = "game") : g(dir.path(), true, gameFolder) {
     WriteMachineRegistry(g);
-    fs::copy_file(fs::path(UpdaterPath()).parent_path().parent_path() / "tests" / "test_e2e.exe",
-                  g.game + "MX.exe");
+    fs::copy_file(StandIn(), g.game + "MX.exe");
   }
   bool Started(std::string* commandLine, int tries) {
     for (int i = 0; i < tries; ++i) {
@@ -225,8 +231,42 @@ TEST(UpdaterUi, ExitAndTheQuestionWithoutReport) {
     EXPECT_EQ(0u, u.Exit());
     std::string commandLine;
     ASSERT_TRUE(t.Started(&commandLine, 100));
-    EXPECT_EQ(t.g.game + "MX.exe ", commandLine);
+    EXPECT_EQ("\"" + t.g.game + "MX.exe\" ", commandLine);
   }
+}
+
+// Exactly MainPath + MX.exe starts: with blanks in the path, "<root>My.exe"
+// would be tried first if the path were not quoted.
+TEST(UpdaterUi, GameInAFolderWithBlanksStartsAndNoPrefixOfIt) {
+  Game t("My Game");
+  fs::copy_file(StandIn(), t.g.root + "My.exe");
+  t.g.Ship("patch.txt", "updatetype = 0\n");
+  t.g.Ship("Report.txt", "");
+  UpdaterProcess u(t.g, "patch.txt \"-R-name \\\"Player One\\\"\"");
+  WindowId done = u.Window(" DONE ", IsCompletion);
+  ASSERT_NE(kNoWindow, done);
+  Press(done, kIdOk);
+  EXPECT_EQ(0u, u.Exit());
+  std::string commandLine;
+  EXPECT_TRUE(t.Started(&commandLine, 100));
+  EXPECT_EQ("\"" + t.g.game + "MX.exe\" -name \"Player One\"", commandLine);
+  EXPECT_FALSE(fs::exists(t.g.root + "started.txt")) << ReadFileBytes(t.g.root + "started.txt");
+}
+
+// The update has succeeded; a game that is not there is reported by name.
+TEST(UpdaterUi, GameThatCannotStartIsReported) {
+  Game t;
+  fs::remove(t.g.game + "MX.exe");
+  t.g.Ship("patch.txt", "updatetype = 0\n");
+  UpdaterProcess u(t.g, "patch.txt");
+  WindowId question = u.Window(" DONE ", IsMessageBox);
+  ASSERT_NE(kNoWindow, question);
+  Press(question, kIdYes);
+  WindowId box = u.Window(" ERROR ", IsMessageBox);
+  ASSERT_NE(kNoWindow, box);
+  EXPECT_EQ("Error starting program " + t.g.game + "MX.exe", ItemText(box, kMessageBoxTextId));
+  Press(box, kIdOk);
+  EXPECT_EQ(0u, u.Exit());
 }
 
 }  // namespace

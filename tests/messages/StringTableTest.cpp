@@ -55,6 +55,7 @@ const Expected kTable[] = {
     {29, "Error creating directory "},
     {30, "Invalid type of installation for this update "},
     {31, "Undefined type of update "},
+    {32, "Error starting program "},
     {50, "English"},
     {51, "Processing file : %s\nLine : %04d\n%s%s%s "},
     {52, " ERROR "},

@@ -12,6 +12,10 @@ TEST(CommandLine, ProgramPathThenArgumentsWithQuotes) {
             (Words{"C:\\Program Files\\Game\\game.exe", "-a", "b c"}));
   EXPECT_EQ(plat::SplitCommandLine("run \"say \"\"hi\"\"\" x\"y z\""), (Words{"run", "say \"hi\"", "xy z"}));
   EXPECT_EQ(plat::SplitCommandLine("\"unclosed path"), (Words{"unclosed path"}));
+  // Backslashes escape only a quote, and only in the arguments.
+  EXPECT_EQ(plat::SplitCommandLine(R"(g.exe a\"b C:\dir\ "x y\\" "q\\\"r" \\\\"s t")"),
+            (Words{"g.exe", "a\"b", "C:\\dir\\", "x y\\", "q\\\"r", "\\\\s t"}));
+  EXPECT_EQ(plat::SplitCommandLine(R"("C:\Games\" x)"), (Words{"C:\\Games\\", "x"}));
   EXPECT_TRUE(plat::SplitCommandLine("   ").empty());
   EXPECT_TRUE(plat::SplitCommandLine(nullptr).empty());
 }

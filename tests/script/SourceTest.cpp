@@ -33,8 +33,39 @@ TEST_F(SourceTest, LongLineIsCutAt1023Characters) {
   EXPECT_EQ(Lex(std::string(1023, ' ') + "\"open\nq"), "NL | 31:q | NL | EOF");
 }
 
-TEST_F(SourceTest, NulBytesReadAsBlanks) {
-  EXPECT_EQ(Lex(std::string("a\0b \"c\0d\"", 9)), "31:a | 31:b | 56:\"c d\"=c d | NL | EOF");
+TEST_F(SourceTest, NulBytesAfterTheFirstLineReadAsBlanks) {
+  EXPECT_EQ(Lex(std::string("x\na\0b \"c\0d\"", 11)), "31:x | NL | 31:a | 31:b | 56:\"c d\"=c d | NL | EOF");
+}
+
+// A file saved as UTF-16 ("Unicode") would read as one unknown token per
+// letter; it is refused at its first line, whether script or included file.
+TEST_F(SourceTest, Utf16FilesAreRefused) {
+  const std::string refused = "ERR(" + std::to_string(ERR_UTF16_SCRIPT) + ")";
+  struct Case {
+    std::string bytes;
+    std::string tokens;
+  } cases[] = {
+      {std::string("\xFF\xFEu\0p\0\n\0", 7), refused},
+      {std::string("\xFE\xFF\0u\0p\0\n", 7), refused},
+      {"\xFF\xFE", refused},
+      {std::string("u\0p\0\r\0\n\0", 8), refused},  // no mark, NULs in the first line
+      {std::string("\0", 1), refused},
+      // A UTF-8 mark is one unknown character and two blanks, skipped as before.
+      {"\xEF\xBB\xBFupdatetype", "66:\xEF | 60:updatetype | NL | EOF"},
+      {"\xFFx\xFE", "31:x | NL | EOF"},  // FF and FE apart are blanks
+      {"\n\xFF\xFE", "NL | NL | EOF"},  // the mark counts only at the start
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Lex(c.bytes), c.tokens);
+    if (c.tokens == refused) {
+      EXPECT_EQ(lastFile_, "a.txt");
+      EXPECT_EQ(lastLine_, 1);
+    }
+  }
+  Write("wide.txt", std::string("\xFF\xFEx\0", 4));
+  EXPECT_EQ(Lex("a\ninclude wide.txt\nb\n"), "31:a | NL | " + refused);
+  EXPECT_EQ(lastFile_, "wide.txt");
+  EXPECT_EQ(lastLine_, 1);
 }
 
 TEST_F(SourceTest, ContinuationJoinsLinesWithoutALineEnd) {

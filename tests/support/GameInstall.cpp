@@ -32,8 +32,8 @@ std::string Dword(uint32_t v) {
 }
 }  // namespace
 
-GameInstall::GameInstall(const std::string& r, bool copyUpdater)
-    : root(r), game(r + "game" + static_cast<char>(fs::path::preferred_separator)),
+GameInstall::GameInstall(const std::string& r, bool copyUpdater, const std::string& gameFolder)
+    : root(r), game(r + gameFolder + static_cast<char>(fs::path::preferred_separator)),
       dist(r + "dist" + static_cast<char>(fs::path::preferred_separator)),
       registry(r + "registry.reg") {
   for (const char* sub : {"Data", "Sound", "Music", "Video"}) fs::create_directories(fs::path(game) / sub);

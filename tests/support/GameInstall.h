@@ -1,7 +1,7 @@
 // A game installation and an update distribution in a temporary folder, for
 // tests that run the real updater:
 //
-//   <root>game/        MainPath, with Data/ (DataPath) and the other folders
+//   <root>game/        MainPath (by default), with Data/ (DataPath) and the other folders
 //   <root>dist/        the updater folder: the updater, the script, the files
 //   <root>registry.reg the registry stand-in (POSIX: UPDATER_REGISTRY)
 #pragma once
@@ -20,9 +20,10 @@ struct GameInstall {
   uint32_t type = 0xD0DD0001;
   std::string server = "old.example";
 
-  // Makes the folders under root (which must exist); the updater is copied
-  // into dist when copyUpdater is set.
-  explicit GameInstall(const std::string& root, bool copyUpdater = true);
+  // Makes the folders under root (which must exist); the game folder is
+  // root + gameFolder, and the updater is copied into dist when copyUpdater
+  // is set.
+  explicit GameInstall(const std::string& root, bool copyUpdater = true, const std::string& gameFolder = "game");
 
   // The registry file's text for the values above: the Directories and
   // Version keys as the game's installer leaves them.
