@@ -58,9 +58,11 @@ uint8_t* StoreRecordPointer(StoreEngine* engine, int32_t recordOffset);
 // heap tiling, free list ascending and merged, every key's value a used
 // block's record offset, no block shared). "" when sound, else the first
 // violation. Never raises; does not move the cursor's meaning (it is reset
-// before the first key).
+// before the first key). A node below the root that is empty counts as a
+// violation here.
 std::string StoreVerify(StoreEngine* engine);
-// The index half alone (no heap cross-check).
+// The index half alone (no heap cross-check; empty nodes below the root,
+// which keys near the node size can make, are accepted).
 std::string IndexVerify(IndexFile* index);
 // The heap half alone.
 std::string HeapVerify(DataHeap* heap);

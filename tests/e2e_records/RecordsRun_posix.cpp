@@ -299,6 +299,26 @@ TEST(RecordsRun, EverySectionButTheLast) {
   EXPECT_EQ(Pattern(33 + 254, 254), r.Get(r.dst, "254", "s254"));
 }
 
+TEST(RecordsRun, ReplacesAKeyOnTheRightEdgeOfACompactedStore) {
+  // Full-length names fill a node with three keys; after a compaction the
+  // last keys lie in a chain of nodes without leftmost children, and the
+  // deletion of the last one must leave the one before it replaceable.
+  RecordRun r;
+  auto name = [](int i) { return "K" + std::string(i < 10 ? "0" : "") + std::to_string(i) + std::string(509, 'x'); };
+  r.Kit({"store", "create", r.dst});
+  for (int i = 1; i <= 18; ++i) r.Put(r.dst, "1", name(i), Pattern(40, i));
+  r.Kit({"store", "compact", r.dst});
+  r.Kit({"store", "del", r.dst, "1", name(18)});
+  r.Kit({"store", "create", r.src});
+  r.Put(r.src, "1", name(17), Pattern(60, 99));
+  ProcessResult p = r.Update();
+  ASSERT_EQ(0, p.status) << p.err;
+  EXPECT_EQ("ok\n", r.Kit({"store", "verify", r.dst}));
+  EXPECT_EQ(Pattern(60, 99), r.Get(r.dst, "1", name(17)));
+  EXPECT_EQ(Pattern(40, 16), r.Get(r.dst, "1", name(16)));
+  EXPECT_EQ(17u, SplitLines(r.Kit({"store", "list", r.dst}), "\n").size());
+}
+
 TEST(RecordsRun, MissingDestinationIsMessage3AndCreatesNothing) {
   RecordRun r;
   r.Kit({"store", "create", r.src});

@@ -207,6 +207,14 @@ TEST(BTree, NodeSizeBoundaries) {
     EXPECT_EQ(TreeHeight(ix->current), 2);
     EXPECT_EQ(TreeRoot(ix->current), 64);
     EXPECT_EQ(IndexVerify(ix.get()), "");
+    // The split left the new right node empty under the promoted entry.
+    EXPECT_EQ(Used(ix.get(), GetI32(NodeAt(ix.get(), 64) + 16)), 0);
+    ASSERT_EQ(IndexDelete(ix.get(), &b[0], nullptr), 0);
+    EXPECT_EQ(IndexVerify(ix.get()), "");
+    IndexFirst(ix.get(), nullptr, nullptr);
+    int n = 0;
+    while (IndexNext(ix.get(), nullptr, nullptr, nullptr) == 0) ++n;
+    EXPECT_EQ(n, 2);
   }
 }
 
@@ -265,6 +273,66 @@ TEST(BTree, InsertThatWouldNeedANinthLevelIsRefusedUnchanged) {
     ASSERT_EQ(IndexDelete(ix.get(), &s[0], nullptr), 0);
   }
   EXPECT_EQ(IndexVerify(ix.get()), "");
+}
+
+}  // namespace
+
+namespace {
+
+// 18 records with 512-byte names make a compacted tree of three levels whose
+// right edge is a chain of nodes without a leftmost child:
+//   root [copy] K16 -> D;  D [-1] K17 -> E;  E [-1] K18
+// Deleting K18 empties E, which has no sibling on either side.
+std::string LongName(int i) {
+  char head[8];
+  std::snprintf(head, sizeof head, "K%02d", i);
+  return std::string(head) + std::string(509, 'x');
+}
+
+void MakeCompactedLongNames(const std::string& path) {
+  {
+    Store s(path, MODE_CREATE);
+    for (int i = 1; i <= 18; ++i) ASSERT_GT(Put(s.get(), 1, LongName(i), "r" + std::to_string(i)), 0);
+  }
+  std::string p = path;
+  ASSERT_EQ(StoreCompact(&p[0], RecConfig()), 0);
+}
+
+TEST(BTree, CompactedRightEdgeStaysDeletableAndReplaceable) {
+  TempDir dir;
+  MakeCompactedLongNames(dir / "c");
+  Store s(dir / "c", MODE_UPDATE);
+  ASSERT_TRUE(s);
+  ASSERT_EQ(TreeHeight(s->index->current), 3);
+  std::vector<uint8_t> k18 = MakeKey(1, LongName(18));
+  ASSERT_EQ(StoreRemoveKey(s.get(), k18.data()), 0);
+  EXPECT_EQ(StoreVerify(s.get()), "");
+  ASSERT_GT(Put(s.get(), 1, LongName(17), "new 17"), 0);
+  EXPECT_EQ(Get(s.get(), 1, LongName(17)), "new 17");
+  EXPECT_EQ(StoreVerify(s.get()), "");
+  for (int i = 17; i >= 1; --i) {
+    std::vector<uint8_t> k = MakeKey(1, LongName(i));
+    ASSERT_EQ(StoreRemoveKey(s.get(), k.data()), 0) << i;
+    ASSERT_EQ(StoreVerify(s.get()), "") << i;
+  }
+  EXPECT_EQ(TreeHeight(s->index->current), 1);
+}
+
+TEST(BTree, AnEmptyNodeLeftByAnOlderDeleteIsReportedAndMended) {
+  TempDir dir;
+  MakeCompactedLongNames(dir / "c");
+  Store s(dir / "c", MODE_UPDATE);
+  ASSERT_TRUE(s);
+  uint8_t* base = s->index->file.base;
+  int32_t d = GetI32(base + TreeRoot(s->index->current) + 16);  // K16's child
+  ASSERT_EQ(Left(s->index, d), -1);
+  int32_t e = GetI32(base + d + 16);  // K17's child, K18 alone
+  ASSERT_EQ(Used(s->index, e), 544);
+  PutI16(base + e + 8, 0);
+  EXPECT_EQ(StoreVerify(s.get()), "index: node " + std::to_string(e) + " below the root is empty");
+  ASSERT_GT(Put(s.get(), 1, LongName(17), "new 17"), 0);
+  EXPECT_EQ(Get(s.get(), 1, LongName(17)), "new 17");
+  EXPECT_EQ(StoreVerify(s.get()), "");
 }
 
 }  // namespace
