@@ -100,6 +100,9 @@ int RunUpdate(const char* scriptPath) {
     if (directives.Feed(token) == DirectiveResult::Failed) return Fail();
   }
 
+  // Every file replaced above is on the disk by now (each replacement was
+  // flushed and its folder synced before UpdateFile returned), so the new
+  // version is never recorded for files a power cut could take back.
   directives.WriteBack(g_GameSettings);
   g_GameSettings.Write();  // a failed write-back is silent
   CloseProgressDialog();

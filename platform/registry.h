@@ -1,12 +1,13 @@
 // The registry seam: keys below HKEY_LOCAL_MACHINE, opened or created by
 // their path ("SOFTWARE\\Varnholt\\Marovex\\Version"), and their values.
 // Windows: ADVAPI32 (RegOpenKeyA, RegCreateKeyA, RegQueryValueExA,
-// RegSetValueExA, RegCloseKey). POSIX: a text file in the format regedit
+// RegSetValueExA, RegFlushKey, RegCloseKey). POSIX: a text file in the format regedit
 // exports (see regfile.h) named by the environment variable
 // UPDATER_REGISTRY, by default $HOME/.updater-registry.reg (or
 // updater-registry.reg in the current folder when HOME is not set). Every
-// change rewrites the file through a temporary file in the same folder and
-// a rename, so a failed write leaves the old file as it was.
+// change rewrites the file through a temporary file in the same folder,
+// flushed, renamed over the old one and made durable with its folder, so a
+// failed write or a crash leaves the old file as it was.
 //
 // Every call returns 0 or a Win32 error code (the POSIX stand-in uses the
 // same numbers).
@@ -50,6 +51,8 @@ class RegKey {
   virtual int Delete(const char* name) = 0;
   // Every value of the key, in stored order.
   virtual int List(std::vector<RegValue>* values) = 0;
+  // As RegFlushKey: returns once the values set so far are on the disk.
+  virtual int Flush() = 0;
 };
 
 class Registry {

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/env.h"
 #include "platform/regfile.h"
 #include "platform/registry.h"
 
@@ -50,33 +51,40 @@ int Load(regfile::Document* doc) {
   return regfile::Parse(text, doc);
 }
 
-bool WriteAll(int fd, const std::string& text) {
+bool WriteAll(File& file, const std::string& text) {
   size_t done = 0;
   while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
+    const uint32_t n = static_cast<uint32_t>(std::min<size_t>(text.size() - done, 1u << 20));
+    uint32_t put = 0;
+    if (file.Write(text.data() + done, n, &put) != 0 || put != n) return false;
+    done += n;
   }
   return true;
 }
 
 // Writes the whole document to a temporary file beside the registry file,
-// flushes it and renames it over the old one.
+// flushes it, renames it over the old one and makes the rename durable, so
+// that a crash leaves the old registry or the new one.
 int Save(const regfile::Document& doc) {
-  std::string path = RegistryFilePath();
-  std::string temp = path + ".tmp-" + std::to_string(getpid());
-  std::string text = regfile::Serialize(doc);
-  Fd out(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  if (out.fd < 0) return kRegErrWriteFault;
-  bool ok = WriteAll(out.fd, text) && fsync(out.fd) == 0;
-  if (close(out.fd) != 0) ok = false;
-  out.fd = -1;
-  if (ok && rename(temp.c_str(), path.c_str()) == 0) return 0;
-  unlink(temp.c_str());
-  return kRegErrWriteFault;
+  Env* env = Env::Default();
+  const std::string path = RegistryFilePath();
+  const std::string temp = path + ".tmp-" + std::to_string(getpid());
+  const std::string text = regfile::Serialize(doc);
+  bool written = false;
+  {
+    std::unique_ptr<File> out;
+    if (env->Open(temp.c_str(), Access::ReadWrite, Share::None, Disposition::CreateAlways, ATTR_NORMAL,
+                  &out) == 0) {
+      written = WriteAll(*out, text) && out->Flush() == 0;
+    }
+  }
+  if (!written || env->Rename(temp.c_str(), path.c_str()) != 0) {
+    env->Delete(temp.c_str());
+    return kRegErrWriteFault;
+  }
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  return env->SyncFolder(folder.c_str()) == 0 ? 0 : kRegErrWriteFault;
 }
 
 class FileKey : public RegKey {
@@ -129,6 +137,9 @@ class FileKey : public RegKey {
     if (regfile::Key* key = regfile::FindKey(&doc, path_)) *values = key->values;
     return 0;
   }
+
+  // Every change is durable once Set or Delete returned (Save).
+  int Flush() override { return 0; }
 
  private:
   std::string path_;

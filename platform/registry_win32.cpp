@@ -32,6 +32,8 @@ class WinKey : public RegKey {
 
   int Delete(const char* name) override { return static_cast<int>(::RegDeleteValueA(key_, name)); }
 
+  int Flush() override { return static_cast<int>(::RegFlushKey(key_)); }
+
   int List(std::vector<RegValue>* values) override {
     values->clear();
     for (DWORD i = 0;; ++i) {

@@ -120,7 +120,8 @@ bool cGameSettings::Write() {
   // Never loaded by Read, so only a drive someone put in the record is
   // stored; an empty field would wipe the game's setting. Result ignored.
   if (CDAudioDrive[0] != '\0') WriteText(key.get(), "CDAudioDrive", CDAudioDrive, sizeof CDAudioDrive);
-  if (!WriteWord(key.get(), "CharSet", CharSet) || !WriteText(key.get(), "Server", Server, sizeof Server))
+  if (!WriteWord(key.get(), "CharSet", CharSet) || !WriteText(key.get(), "Server", Server, sizeof Server) ||
+      key->Flush() != 0)
     return false;
   key.reset();
 
@@ -133,5 +134,5 @@ bool cGameSettings::Write() {
          WriteText(key.get(), "MusicPath", MusicPath, kPathField) &&
          WriteText(key.get(), "VideoPath", VideoPath, kPathField) &&
          WriteText(key.get(), "DataPath", DataPath, kPathField) &&
-         WriteText(key.get(), "InstPath", InstPath, kPathField);
+         WriteText(key.get(), "InstPath", InstPath, kPathField) && key->Flush() == 0;
 }

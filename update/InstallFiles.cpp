@@ -1,5 +1,7 @@
 // Installing a shipped file into a game folder: "PQ" packages are unpacked
-// entry by entry, any other file is copied as it is.
+// entry by entry, any other file is copied as it is. Every file is replaced
+// as a whole (FileReplacement), and the cancel flag is looked at between
+// blocks, so a Cancel leaves the file being written as it was.
 //
 // Folders are completed with EnsureTrailingSeparator, as UpdateFile completes
 // the paths it logs, so that a message names the same path the log shows: a
@@ -14,6 +16,7 @@
 #include "ourlib/src/Pack.h"
 #include "ourlib/src/PathText.h"
 #include "platform/env.h"
+#include "update/FileReplacement.h"
 #include "update/FolderPath.h"
 #include "update/Operations.h"
 #include "update/PackageFormat.h"
@@ -53,6 +56,19 @@ bool WriteAll(plat::File& file, const uint8_t* bytes, uint32_t n) {
   return file.Write(bytes, n, &put) == 0 && put == n;
 }
 
+// Puts a written file in place of the old one; a rename that fails is the
+// failure to create the file (another program holds it).
+int Commit(FileReplacement& out, const char* dest, const FailedPath& failed) {
+  switch (out.Commit()) {
+    case 0:
+      return 0;
+    case FileReplacement::kRenameFailed:
+      return failed.Set(kCreateFailed, dest);
+    default:
+      return failed.Set(kWriteFailed, dest);
+  }
+}
+
 void ShowDestination(ProgressSink& ui, const char* path) {
   ui.Progress(ProgressInfo{-1, -1, -1, nullptr, path});
 }
@@ -67,13 +83,9 @@ int CopyPlainFile(ProgressSink& ui, plat::Env& env, std::unique_ptr<plat::File> 
   if (!AppendBounded(dest, sizeof dest, fileName)) return failed.Set(kCreateFailed, dest);
   ShowDestination(ui, dest);
 
+  FileReplacement out(env);
+  if (!out.Begin(dest, plat::ATTR_NORMAL)) return failed.Set(kCreateFailed, dest);
   {
-    env.SetAttributes(dest, 0);  // a read-only destination is replaced too
-    std::unique_ptr<plat::File> out;
-    if (env.Open(dest, plat::Access::ReadWrite, plat::Share::None, plat::Disposition::CreateAlways,
-                 plat::ATTR_NORMAL, &out) != 0) {
-      return failed.Set(kCreateFailed, dest);
-    }
     Buffer buffer(static_cast<uint8_t*>(MemAlloc(kCopyBlock)));
     if (!buffer) return failed.Set(kNoMemory, "");
     if (source->Seek(0) != 0) return failed.Set(kReadFailed, sourcePath);
@@ -81,30 +93,24 @@ int CopyPlainFile(ProgressSink& ui, plat::Env& env, std::unique_ptr<plat::File> 
       uint32_t got = 0;
       if (source->Read(buffer.get(), kCopyBlock, &got) != 0) return failed.Set(kReadFailed, sourcePath);
       ui.Pump();
+      if (ui.Cancelled()) return kInstallCancelled;
       if (got == 0) break;
-      if (!WriteAll(*out, buffer.get(), got)) return failed.Set(kWriteFailed, dest);
+      if (!WriteAll(out.file(), buffer.get(), got)) return failed.Set(kWriteFailed, dest);
       ui.BytesUpdated(got);
     }
   }
   source.reset();
 
-  plat::FileTimes times;
   {
     std::unique_ptr<plat::File> again;
     if (env.Open(sourcePath, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
                  plat::ATTR_NORMAL, &again) != 0) {
       return failed.Set(kOpenFailed, sourcePath);
     }
-    if (again->GetTimes(&times) != 0) times = plat::FileTimes{};
+    plat::FileTimes times;
+    if (again->GetTimes(&times) == 0) out.file().SetTimes(times);
   }
-  if (times.creation != 0 || times.lastAccess != 0 || times.lastWrite != 0) {
-    std::unique_ptr<plat::File> out;
-    if (env.Open(dest, plat::Access::ReadWrite, plat::Share::None, plat::Disposition::OpenExisting,
-                 plat::ATTR_NORMAL, &out) != 0) {
-      return failed.Set(kCreateFailed, dest);
-    }
-    out->SetTimes(times);
-  }
+  if (int rc = Commit(out, dest, failed)) return rc;
   ui.FileUpdated(dest);
   return 0;
 }
@@ -144,15 +150,12 @@ int PlaceEntry(const pkg::Entry& entry, const char* destFolder, const char* syst
 }
 
 // Writes one entry's file from its chunks, which start at the package's
-// current position.
+// current position, and gives it the entry's time (moved by the hour rule)
+// as its creation, last-access and last-write time.
 int WriteEntryFile(ProgressSink& ui, plat::Env& env, plat::File& package, const char* sourcePath,
                    const pkg::Entry& entry, const char* dest, const FailedPath& failed) {
-  env.SetAttributes(dest, 0);
-  std::unique_ptr<plat::File> out;
-  if (env.Open(dest, plat::Access::ReadWrite, plat::Share::None, plat::Disposition::CreateAlways,
-               plat::ATTR_NORMAL, &out) != 0) {
-    return failed.Set(kCreateFailed, dest);
-  }
+  FileReplacement out(env);
+  if (!out.Begin(dest, plat::ATTR_NORMAL)) return failed.Set(kCreateFailed, dest);
   // The directory check guarantees every stored size fits the input buffer
   // and every stored (unpacked) chunk the output buffer.
   const uint32_t capacity = entry.ChunkCapacity();
@@ -177,25 +180,19 @@ int WriteEntryFile(ProgressSink& ui, plat::Env& env, plat::File& package, const 
       bytes = output.get();
       length = static_cast<uint32_t>(produced);
     }
-    if (!WriteAll(*out, bytes, length)) return failed.Set(kWriteFailed, dest);
+    if (!WriteAll(out.file(), bytes, length)) return failed.Set(kWriteFailed, dest);
     ui.BytesUpdated(length);
     ui.Pump();
+    if (ui.Cancelled()) return kInstallCancelled;
   }
-  return 0;
-}
+  output.reset();
+  input.reset();
 
-// Gives the installed file the entry's time (moved by the hour rule) as its
-// creation, last-access and last-write time.
-int SetEntryTime(plat::Env& env, const pkg::Entry& entry, const char* dest, const FailedPath& failed) {
   uint64_t fileTime = 0;
-  if (!pkg::SystemTimeToFileTime(pkg::InstallTime(entry.time), &fileTime)) return 0;
-  std::unique_ptr<plat::File> out;
-  if (env.Open(dest, plat::Access::ReadWrite, plat::Share::None, plat::Disposition::OpenExisting,
-               plat::ATTR_NORMAL, &out) != 0) {
-    return failed.Set(kCreateFailed, dest);
+  if (pkg::SystemTimeToFileTime(pkg::InstallTime(entry.time), &fileTime)) {
+    out.file().SetTimes(plat::FileTimes{fileTime, fileTime, fileTime});
   }
-  out->SetTimes(plat::FileTimes{fileTime, fileTime, fileTime});
-  return 0;
+  return Commit(out, dest, failed);
 }
 
 int InstallPackage(ProgressSink& ui, plat::Env& env, plat::File& package, const char* sourcePath,
@@ -226,7 +223,6 @@ int InstallPackage(ProgressSink& ui, plat::Env& env, plat::File& package, const 
     ShowDestination(ui, place.file);
     if (package.Seek(entry.dataOffset) != 0) return failed.Set(kReadFailed, sourcePath);
     if (int rc = WriteEntryFile(ui, env, package, sourcePath, entry, place.file, failed)) return rc;
-    if (int rc = SetEntryTime(env, entry, place.file, failed)) return rc;
     ui.FileUpdated(place.file);
   }
   return 0;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "update/Operations.h"
 #include "update/Progress.h"
 
 // Installs the file at sourcePath into destFolder: a "PQ" package is unpacked
@@ -12,8 +13,9 @@
 // plainName. Entries whose folder is
 // "*WINSYSTEM" go to systemFolder (empty: the file name alone). Each
 // installed file is announced with ui.FileUpdated and every block written
-// with ui.BytesUpdated. 0 on success, else a code -1..-8 with the path that
-// failed in failedPath (a field of failedCapacity bytes).
+// with ui.BytesUpdated. 0 on success, kInstallCancelled when ui was
+// cancelled between two blocks, else a code -1..-8 with the path that failed
+// in failedPath (a field of failedCapacity bytes).
 int InstallFileAt(ProgressSink& ui, const char* sourcePath, const char* plainName,
                   const char* destFolder, const char* systemFolder, char* failedPath,
                   size_t failedCapacity);

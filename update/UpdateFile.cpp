@@ -1,5 +1,6 @@
 // UpdateFile: the common part of every `file` directive and operation 0, the
-// streaming copy of one shipped file over the game's file.
+// streaming copy of one shipped file over the game's file, which is replaced
+// as a whole (FileReplacement).
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/PathText.h"
 #include "platform/env.h"
+#include "update/FileReplacement.h"
 #include "update/FolderPath.h"
 #include "update/MessageNumbers.h"
 #include "update/Operations.h"
@@ -55,6 +57,9 @@ bool CheckPoint(ProgressSink& ui) {
 int CopyFile(ProgressSink& ui, const char* source, const char* destination) {
   plat::Env* env = plat::Env::Default();
   int32_t copied = 0;  // this file's own byte count, for its summary line
+  // Written beside the destination and renamed over it at the end: until
+  // then the destination keeps its old bytes, whatever happens.
+  FileReplacement replacement(*env);
   {
     std::unique_ptr<plat::File> in;
     if (env->Open(source, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting, 0,
@@ -63,12 +68,8 @@ int CopyFile(ProgressSink& ui, const char* source, const char* destination) {
     }
     if (!CheckPoint(ui)) return -1;
 
-    env->SetAttributes(destination, 0);  // a read-only destination can then be replaced
-    std::unique_ptr<plat::File> out;
-    if (env->Open(destination, plat::Access::ReadWrite, plat::Share::None,
-                  plat::Disposition::CreateAlways, plat::ATTR_ARCHIVE, &out) != 0) {
-      return Fail(ui, MSG_OPEN, destination);
-    }
+    if (!replacement.Begin(destination, plat::ATTR_ARCHIVE)) return Fail(ui, MSG_OPEN, destination);
+    plat::File& out = replacement.file();
     if (!CheckPoint(ui)) return -1;
 
     void* raw = nullptr;
@@ -85,7 +86,7 @@ int CopyFile(ProgressSink& ui, const char* source, const char* destination) {
       if (!CheckPoint(ui)) return -1;
       if (got > 0) {
         uint32_t put = 0;
-        if (out->Write(buffer.get(), got, &put) != 0 || put != got) {
+        if (out.Write(buffer.get(), got, &put) != 0 || put != got) {
           return Fail(ui, MSG_WRITE, destination);
         }
         counters.bytes = AddWrapping(counters.bytes, got);
@@ -96,7 +97,7 @@ int CopyFile(ProgressSink& ui, const char* source, const char* destination) {
       if (got == 0) break;
       if (in->Read(buffer.get(), kCopyBlock, &got) != 0) return Fail(ui, MSG_READ, source);
     }
-  }  // both files closed, buffer freed
+  }  // the source closed, the buffer freed
 
   {
     std::unique_ptr<plat::File> in;
@@ -105,14 +106,15 @@ int CopyFile(ProgressSink& ui, const char* source, const char* destination) {
       return Fail(ui, MSG_READ, source);
     }
     plat::FileTimes times;
-    if (in->GetTimes(&times) == 0) {
-      std::unique_ptr<plat::File> out;
-      if (env->Open(destination, plat::Access::ReadWrite, plat::Share::None,
-                    plat::Disposition::OpenExisting, 0, &out) != 0) {
-        return Fail(ui, MSG_WRITE, destination);
-      }
-      out->SetTimes(times);
-    }
+    if (in->GetTimes(&times) == 0) replacement.file().SetTimes(times);
+  }
+  switch (replacement.Commit()) {
+    case 0:
+      break;
+    case FileReplacement::kRenameFailed:
+      return Fail(ui, MSG_OPEN, destination);  // held open by another program
+    default:
+      return Fail(ui, MSG_WRITE, destination);
   }
 
   char line[64];
@@ -128,6 +130,10 @@ int Install(ProgressSink& ui, const char* sourceName, const char* updaterFolder,
   const int32_t bytesBefore = counters.bytes;
   char failed[kPathField] = "";
   int result = InstallFiles(ui, updaterFolder, destPath, sourceName, failed, sizeof failed);
+  if (result == kInstallCancelled) {
+    ui.ScriptError(MSG_USER_BREAK, 0, "");
+    return -1;
+  }
   if (result != 0) {
     ui.FileError(result, failed);
     return -1;

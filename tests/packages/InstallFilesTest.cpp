@@ -3,6 +3,7 @@
 #include <numeric>
 
 #include "platform/FaultEnv.h"
+#include "tests/support/RecordingEnv.h"
 #include "tests/packages/PackageTestKit.h"
 
 namespace pkgtest {
@@ -127,26 +128,33 @@ TEST_F(Installs, FolderThatCannotBeCreatedIsNamed) {
   EXPECT_EQ(Dest("a"), failed);  // the file "a" stands where the first folder goes
 }
 
-// Failures of the system calls, each with its code and the path it concerns.
+// Failures of the system calls, each with its code and the path it
+// concerns. The entry's old file stays whole and no temporary is left; only
+// a failed folder sync comes after the new file is in place.
 struct FaultCase {
   plat::FaultKind kind;
   int nth;
   int code;
   bool destination;  // else the source
+  bool replaced;
 };
 
 TEST_F(Installs, SystemFailuresGiveTheirCodes) {
   const FaultCase cases[] = {
-      {plat::FaultKind::Open, 1, -1, false},   // the package
-      {plat::FaultKind::Read, 1, -2, false},   // its "PQ"
-      {plat::FaultKind::Read, 3, -2, false},   // the directory
-      {plat::FaultKind::Open, 2, -8, true},    // creating the entry's file
-      {plat::FaultKind::Write, 2, -6, true},   // its second chunk
-      {plat::FaultKind::Open, 3, -8, true},    // reopening it to set its time
+      {plat::FaultKind::Open, 1, -1, false, false},       // the package
+      {plat::FaultKind::Read, 1, -2, false, false},       // its "PQ"
+      {plat::FaultKind::Read, 3, -2, false, false},       // the directory
+      {plat::FaultKind::Open, 2, -8, true, false},        // the entry's file, held by another program
+      {plat::FaultKind::Open, 3, -8, true, false},        // the temporary beside it
+      {plat::FaultKind::Write, 2, -6, true, false},       // its second chunk
+      {plat::FaultKind::Flush, 1, -6, true, false},       // the new bytes to the disk
+      {plat::FaultKind::Rename, 1, -8, true, false},      // over the old file
+      {plat::FaultKind::SyncFolder, 1, -6, true, true},   // the rename to the disk
   };
   Ship("p.pq", Build({File("f.bin", Text(3000), "", true)}).bytes);
   for (const FaultCase& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.kind) * 100 + c.nth);
+    testing_support::WriteFileBytes(dest + "/f.bin", "old");
     plat::FaultEnv env(plat::Env::Default());
     env.FailNth(c.kind, c.nth, 5);
     plat::SetDefaultEnv(&env);
@@ -154,7 +162,41 @@ TEST_F(Installs, SystemFailuresGiveTheirCodes) {
     plat::SetDefaultEnv(nullptr);
     EXPECT_EQ(c.code, rc);
     EXPECT_EQ(c.destination ? Dest("f.bin") : Source("p.pq"), failed);
+    EXPECT_EQ(c.replaced ? Text(3000) : "old", Read("f.bin"));
+    EXPECT_EQ(std::vector<std::string>{"f.bin"}, testing_support::FolderNames(dest));
   }
+}
+
+// Every file of a package and a plain file reach the disk flushed before
+// their rename and with their folder synced after it.
+TEST_F(Installs, EachFileIsFlushedRenamedAndSynced) {
+  Ship("d.pq", Build({File("a.txt", Text(3000), "sub", true), File("b.txt", Noise(100))}).bytes);
+  Ship("plain.bin", Noise(1000));
+  testing_support::WriteFileBytes(dest + "/b.txt", "old b");
+  testing_support::RecordingEnv env(plat::Env::Default());
+  plat::SetDefaultEnv(&env);
+  const int package = Install("d.pq");
+  const int plain = Install("plain.bin");
+  plat::SetDefaultEnv(nullptr);
+  ASSERT_EQ(0, package);
+  ASSERT_EQ(0, plain);
+  EXPECT_EQ(Noise(100), Read("b.txt"));
+  EXPECT_EQ(3, testing_support::Renames(env.events));
+  EXPECT_EQ(std::vector<std::string>{}, testing_support::UnsafeRenames(env.events));
+  EXPECT_EQ((std::vector<std::string>{"b.txt", "plain.bin", "sub"}), testing_support::FolderNames(dest));
+}
+
+TEST_F(Installs, AFileHeldOpenIsNotReplaced) {
+  Ship("h.pq", Build({File("held.txt", "new")}).bytes);
+  testing_support::WriteFileBytes(dest + "/held.txt", "old");
+  std::unique_ptr<plat::File> held;
+  ASSERT_EQ(0, plat::Env::Default()->Open((dest + "/held.txt").c_str(), plat::Access::ReadWrite,
+                                          plat::Share::None, plat::Disposition::OpenExisting, 0, &held));
+  EXPECT_EQ(-8, Install("h.pq"));
+  held.reset();
+  EXPECT_EQ(Dest("held.txt"), failed);
+  EXPECT_EQ("old", Read("held.txt"));
+  EXPECT_EQ(std::vector<std::string>{"held.txt"}, testing_support::FolderNames(dest));
 }
 
 TEST_F(Installs, PlainCopyWriteFailureNamesTheDestination) {
@@ -169,16 +211,31 @@ TEST_F(Installs, PlainCopyWriteFailureNamesTheDestination) {
   EXPECT_TRUE(sink.filesUpdated.empty());
 }
 
-// The install never looks at the cancel flag: a Cancel during it takes
-// effect when UpdateFile gets control back.
-TEST_F(Installs, CancelDuringAnInstallEndsTheRunAfterIt) {
+// The install looks at the cancel flag between blocks: the file it is
+// writing keeps its old bytes, no temporary is left, later entries are not
+// installed, and UpdateFile reports the break.
+TEST_F(Installs, CancelInTheMiddleOfAFileKeepsItsOldBytes) {
   Ship("c.pq", Build({File("a.txt", Text(4000), "", true), File("b.txt", Text(10))}).bytes);
-  sink.cancelAtPump = 1;
+  testing_support::WriteFileBytes(dest + "/a.txt", "old a");
+  sink.cancelAtPump = 5;  // two in UpdateFile, two before the first chunk, then the first chunk's
   EXPECT_EQ(-1, UpdateFile(sink, "c.pq", updater.c_str(), dest.c_str(), 2));
-  EXPECT_EQ(Text(4000), Read("a.txt"));
-  EXPECT_EQ(Text(10), Read("b.txt"));
+  EXPECT_EQ("old a", Read("a.txt"));
+  EXPECT_EQ(std::vector<std::string>{"a.txt"}, testing_support::FolderNames(dest));
   ASSERT_EQ(1u, sink.errors.size());
   EXPECT_EQ(2, sink.errors[0].message);  // "User`s break "
+  EXPECT_TRUE(sink.fileErrors.empty());
+  EXPECT_TRUE(sink.filesUpdated.empty());
+
+  // A plain file likewise.
+  Ship("plain.bin", Noise(300000));
+  testing_support::WriteFileBytes(dest + "/plain.bin", "old plain");
+  testing_support::RecordingSink plain;
+  plain.cancelAtPump = 4;  // after the first block was written
+  EXPECT_EQ(-1, UpdateFile(plain, "plain.bin", updater.c_str(), dest.c_str(), 2));
+  EXPECT_EQ("old plain", Read("plain.bin"));
+  EXPECT_EQ((std::vector<std::string>{"a.txt", "plain.bin"}), testing_support::FolderNames(dest));
+  ASSERT_EQ(1u, plain.errors.size());
+  EXPECT_EQ(2, plain.errors[0].message);
 }
 
 TEST_F(Installs, UpdateFileSummarisesTheFilesAndBytesInstalled) {

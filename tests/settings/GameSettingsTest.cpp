@@ -196,6 +196,10 @@ class ScriptedRegistry : public plat::Registry {
     }
     int Delete(const char* name) override { return inner_->Delete(name); }
     int List(std::vector<plat::RegValue>* values) override { return inner_->List(values); }
+    int Flush() override {
+      if (owner_->Step("flush " + path_.substr(path_.rfind('\\') + 1))) return 5;
+      return inner_->Flush();
+    }
 
    private:
     ScriptedRegistry* owner_;
@@ -241,11 +245,13 @@ const std::vector<std::string> kReadOrder = {
     "query SoundPath",  "query MusicPath", "query InstPath", "open Version",
     "query Version",    "query Type",      "query Folder",   "query LastPlayer",
     "query CharSet",    "query Server"};
+// Each key is flushed once its values are written.
 const std::vector<std::string> kWriteOrder = {
-    "create Version", "set Type",         "set Version",     "set Folder",
-    "set LastPlayer", "set CharSet",      "set Server",      "create Directories",
-    "set MainPath",   "set SoundPath",    "set MusicPath",   "set VideoPath",
-    "set DataPath",   "set InstPath"};
+    "create Version", "set Type",      "set Version",        "set Folder",
+    "set LastPlayer", "set CharSet",   "set Server",         "flush Version",
+    "create Directories",              "set MainPath",       "set SoundPath",
+    "set MusicPath",  "set VideoPath", "set DataPath",       "set InstPath",
+    "flush Directories"};
 
 TEST_F(Settings, ReadOrderAndStopAtEachFailure) {
   ScriptedRegistry reg;

@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/FaultEnv.h"
 #include "platform/env.h"
 #include "platform/regfile.h"
 #include "tests/settings/SettingsFixture.h"
+#include "tests/support/RecordingEnv.h"
 
 namespace {
 
@@ -103,6 +105,38 @@ TEST_F(RegistryFile, FailedWriteLeavesTheOldFile) {
   cGameSettings s;
   EXPECT_TRUE(s.Read());
   EXPECT_STREQ(s.Server, "eu.example.net");
+}
+
+// Each change is flushed before its rename over the file and its folder
+// synced after it; a failure of either fails the change, and one before the
+// rename leaves the old file and no temporary.
+TEST_F(RegistryFile, ChangesAreFlushedRenamedAndSynced) {
+  cGameSettings s;
+  ASSERT_TRUE(s.Read());
+  testing_support::RecordingEnv recording(plat::Env::Default());
+  plat::SetDefaultEnv(&recording);
+  const bool written = s.Write();
+  plat::SetDefaultEnv(nullptr);
+  ASSERT_TRUE(written);
+  EXPECT_EQ(testing_support::Renames(recording.events), 12);  // one per value written
+  EXPECT_EQ(testing_support::UnsafeRenames(recording.events), std::vector<std::string>{});
+
+  const std::string before = testing_support::ReadFileBytes(file_);
+  const std::string folder = file_.substr(0, file_.rfind('/') + 1);
+  for (plat::FaultKind kind : {plat::FaultKind::Flush, plat::FaultKind::Rename, plat::FaultKind::SyncFolder}) {
+    SCOPED_TRACE(static_cast<int>(kind));
+    std::unique_ptr<plat::RegKey> k;
+    ASSERT_EQ(plat::Registry::Default()->OpenKey(kVersionKey, &k), 0);
+    plat::FaultEnv faults(plat::Env::Default());
+    faults.FailNth(kind, 1, 5);
+    plat::SetDefaultEnv(&faults);
+    const int rc = k->Set("Server", plat::kRegSz, "x", 2);
+    plat::SetDefaultEnv(nullptr);
+    EXPECT_EQ(rc, plat::kRegErrWriteFault);
+    EXPECT_EQ(testing_support::FolderNames(folder), (std::vector<std::string>{"game", "registry.reg"}));
+    // A failed sync comes after the rename: the new file is already in place.
+    EXPECT_EQ(testing_support::ReadFileBytes(file_) == before, kind != plat::FaultKind::SyncFolder);
+  }
 }
 
 TEST_F(RegistryFile, WrittenFileIsReadable) {

@@ -1,11 +1,14 @@
 #include "tests/support/TestPaths.h"
 
+#include <algorithm>
 #include <atomic>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "platform/env.h"
 
 namespace fs = std::filesystem;
 
@@ -50,6 +53,17 @@ std::string ReadFileBytes(const std::string& path) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<plat::FolderEntry> entries;
+  if (plat::Env::Default()->ListFolder(folder.c_str(), &entries) != 0) {
+    throw std::runtime_error("cannot list " + folder);
+  }
+  std::vector<std::string> names;
+  for (const plat::FolderEntry& e : entries) names.push_back(e.name);
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -29,5 +30,7 @@ std::string UpdkitPath();
 // Whole-file helpers for fixtures.
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+// The names in a folder (any path the Env takes), sorted.
+std::vector<std::string> FolderNames(const std::string& folder);
 
 }  // namespace testing_support

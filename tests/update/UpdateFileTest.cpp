@@ -1,16 +1,20 @@
 // File replacement: the common part of UpdateFile and operation 0.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "platform/FaultEnv.h"
 #include "platform/env.h"
+#include "tests/support/RecordingEnv.h"
 #include "tests/support/RecordingSink.h"
 #include "tests/support/TestPaths.h"
+#include "update/FileReplacement.h"
 #include "update/FolderPath.h"
 #include "update/Operations.h"
 
+using testing_support::FolderNames;
 using testing_support::ReadFileBytes;
 using testing_support::RecordingSink;
 using testing_support::TempDir;
@@ -157,26 +161,26 @@ TEST(UpdateFileCopy, MissingSourceIsAnOpenError) {
   EXPECT_FALSE(plat::Env::Default()->Exists((f.dir / "game/NONE.DAT").c_str()));
 }
 
+// A Cancel at any check point before the end leaves the old file as it was
+// and no temporary beside it.
 TEST(UpdateFileCopy, CancelIsSeenAtEachCheckPoint) {
-  // Pumps before the first check point: two around the first progress message.
-  struct Case {
-    int pump;
-    bool destinationCreated;
-  } cases[] = {{3, false}, {4, true}, {5, true}, {7, true}};
-  for (const Case& c : cases) {
+  // Pumps before the first check point: two around the first progress
+  // message. 7 comes after the first block was written.
+  for (int pump : {3, 4, 5, 7, 9}) {
     Fixture f;
-    f.Shipped("B.DAT", Pattern(1000));
+    f.Shipped("B.DAT", Pattern(524288 + 1000));
+    WriteFileBytes(f.dir / "game/B.DAT", "old B");
     RecordingSink ui;
-    ui.cancelAtPump = c.pump;
-    EXPECT_EQ(-1, UpdateFile(ui, "B.DAT", f.dist.c_str(), f.game.c_str(), 0)) << c.pump;
-    ASSERT_EQ(1u, ui.errors.size()) << c.pump;
+    ui.cancelAtPump = pump;
+    EXPECT_EQ(-1, UpdateFile(ui, "B.DAT", f.dist.c_str(), f.game.c_str(), 0)) << pump;
+    ASSERT_EQ(1u, ui.errors.size()) << pump;
     EXPECT_EQ(2, ui.errors[0].message);
     EXPECT_EQ("", ui.errors[0].extra);
-    EXPECT_EQ(c.destinationCreated, plat::Env::Default()->Exists((f.dir / "game/B.DAT").c_str()))
-        << c.pump;
-    EXPECT_NE("Copyed bytes - 1000", ui.log.back());
+    EXPECT_EQ("old B", ReadFileBytes(f.dir / "game/B.DAT")) << pump;
+    EXPECT_EQ(std::vector<std::string>{"B.DAT"}, FolderNames(f.dir / "game")) << pump;
+    EXPECT_NE("Copyed bytes - 525288", ui.log.back());
   }
-  // The last check point comes after the summary line.
+  // The last check point comes after the summary line, the file replaced.
   Fixture f;
   f.Shipped("B.DAT", Pattern(1000));
   RecordingSink probe;
@@ -187,6 +191,7 @@ TEST(UpdateFileCopy, CancelIsSeenAtEachCheckPoint) {
   EXPECT_EQ("Copyed bytes - 1000", ui.log.back());
   ASSERT_EQ(1u, ui.errors.size());
   EXPECT_EQ(2, ui.errors[0].message);
+  EXPECT_EQ(Pattern(1000), ReadFileBytes(f.dir / "game/B.DAT"));
 }
 
 struct FaultScope {
@@ -195,24 +200,32 @@ struct FaultScope {
   ~FaultScope() { plat::SetDefaultEnv(nullptr); }
 };
 
+// Each failure gives its message and leaves the old file whole and no
+// temporary; only a failed folder sync comes after the new file is in place.
 TEST(UpdateFileCopy, FailuresOfTheFileCallsGiveTheirMessages) {
   struct Case {
     plat::FaultKind kind;
     int nth;
     int message;
     bool namesSource;
+    bool replaced;
   } cases[] = {
-      {plat::FaultKind::Write, 2, 6, false},  // the second block cannot be written
-      {plat::FaultKind::Read, 1, 5, true},     // the first read
-      {plat::FaultKind::Read, 3, 5, true},     // a later read
-      {plat::FaultKind::Open, 1, 3, true},     // the source
-      {plat::FaultKind::Open, 2, 3, false},    // the destination
-      {plat::FaultKind::Open, 3, 5, true},     // the source again, for its times
-      {plat::FaultKind::Open, 4, 6, false},    // the destination again, to set its times
+      {plat::FaultKind::Write, 2, 6, false, false},      // the second block cannot be written
+      {plat::FaultKind::Read, 1, 5, true, false},        // the first read
+      {plat::FaultKind::Read, 3, 5, true, false},        // a later read
+      {plat::FaultKind::Open, 1, 3, true, false},        // the source
+      {plat::FaultKind::Open, 2, 3, false, false},       // the destination, held by another program
+      {plat::FaultKind::Open, 3, 3, false, false},       // the temporary beside it
+      {plat::FaultKind::Open, 4, 5, true, false},        // the source again, for its times
+      {plat::FaultKind::Flush, 1, 6, false, false},      // the new bytes to the disk
+      {plat::FaultKind::Rename, 1, 3, false, false},     // over the destination
+      {plat::FaultKind::SyncFolder, 1, 6, false, true},  // the rename to the disk
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.kind) * 100 + c.nth);
     Fixture f;
     const std::string source = f.Shipped("C.DAT", Pattern(524288 + 5));
+    WriteFileBytes(f.dir / "game/C.DAT", "old C");
     RecordingSink ui;
     int result;
     {
@@ -220,10 +233,12 @@ TEST(UpdateFileCopy, FailuresOfTheFileCallsGiveTheirMessages) {
       faults.env.FailNth(c.kind, c.nth, 5);
       result = UpdateFile(ui, "C.DAT", f.dist.c_str(), f.game.c_str(), 0);
     }
-    EXPECT_EQ(-1, result) << c.message;
-    ASSERT_EQ(1u, ui.errors.size()) << c.message;
+    EXPECT_EQ(-1, result);
+    ASSERT_EQ(1u, ui.errors.size());
     EXPECT_EQ(c.message, ui.errors[0].message);
     EXPECT_EQ(c.namesSource ? source : f.game + "C.DAT", ui.errors[0].extra);
+    EXPECT_EQ(c.replaced ? Pattern(524288 + 5) : "old C", ReadFileBytes(f.dir / "game/C.DAT"));
+    EXPECT_EQ(std::vector<std::string>{"C.DAT"}, FolderNames(f.dir / "game"));
   }
 }
 
@@ -239,6 +254,71 @@ TEST(UpdateFileCopy, AFullDiskIsAShortWrite) {
   ASSERT_EQ(1u, ui.errors.size());
   EXPECT_EQ(6, ui.errors[0].message);
   EXPECT_EQ(0, ui.counters.bytes);  // a failed block is not counted
+}
+
+// Every rename of a replacement follows the flush of its data and is
+// followed by the sync of its folder; a temporary that an interrupted run
+// left (read-only even) is removed before the file is written again.
+TEST(UpdateFileReplace, DurableOrderAndStrayTemporary) {
+  Fixture f;
+  f.Shipped("F.DAT", Pattern(3000));
+  const std::string dest = f.dir / "game/F.DAT";
+  WriteFileBytes(dest, "old F");
+  char stray[kPathField];
+  ASSERT_TRUE(FileReplacement::TemporaryPath(dest.c_str(), stray));
+  WriteFileBytes(stray, "half of an earlier run");
+  ASSERT_EQ(0, plat::Env::Default()->SetAttributes(stray, plat::ATTR_READONLY));
+
+  RecordingSink ui;
+  testing_support::RecordingEnv env(plat::Env::Default());
+  plat::SetDefaultEnv(&env);
+  const int rc = UpdateFile(ui, "F.DAT", f.dist.c_str(), f.game.c_str(), 0);
+  plat::SetDefaultEnv(nullptr);
+  ASSERT_EQ(0, rc);
+  EXPECT_EQ(Pattern(3000), ReadFileBytes(dest));
+  EXPECT_EQ(std::vector<std::string>{"F.DAT"}, FolderNames(f.dir / "game"));
+  EXPECT_EQ(1, testing_support::Renames(env.events));
+  EXPECT_EQ(std::vector<std::string>{}, testing_support::UnsafeRenames(env.events));
+
+  // The check itself: data renamed unflushed into a folder never synced.
+  using Event = testing_support::RecordingEnv::Event;
+  EXPECT_EQ(2u, testing_support::UnsafeRenames({{Event::Write, "a", ""}, {Event::Rename, "a", "b"}}).size());
+}
+
+TEST(UpdateFileReplace, ADestinationHeldOpenIsAnOpenError) {
+  Fixture f;
+  f.Shipped("G.DAT", "new G");
+  const std::string dest = f.dir / "game/G.DAT";
+  WriteFileBytes(dest, "old G");
+  std::unique_ptr<plat::File> held;
+  ASSERT_EQ(0, plat::Env::Default()->Open(dest.c_str(), plat::Access::ReadWrite, plat::Share::None,
+                                          plat::Disposition::OpenExisting, 0, &held));
+  RecordingSink ui;
+  EXPECT_EQ(-1, UpdateFile(ui, "G.DAT", f.dist.c_str(), f.game.c_str(), 0));
+  held.reset();
+  ASSERT_EQ(1u, ui.errors.size());
+  EXPECT_EQ(3, ui.errors[0].message);
+  EXPECT_EQ(f.game + "G.DAT", ui.errors[0].extra);
+  EXPECT_EQ("old G", ReadFileBytes(dest));
+  EXPECT_EQ(std::vector<std::string>{"G.DAT"}, FolderNames(f.dir / "game"));
+}
+
+// The link stays a link and its target gets the new bytes.
+TEST(UpdateFileReplace, ALinkIsReplacedAtItsTarget) {
+  Fixture f;
+  f.Shipped("L.DAT", "new L");
+  ASSERT_EQ(0, plat::Env::Default()->CreateFolder((f.dir / "real").c_str()));
+  WriteFileBytes(f.dir / "real/l.dat", "old L");
+  std::error_code ec;
+  std::filesystem::create_symlink("../real/l.dat", f.dir / "game/L.DAT", ec);
+  if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
+
+  RecordingSink ui;
+  ASSERT_EQ(0, UpdateFile(ui, "L.DAT", f.dist.c_str(), f.game.c_str(), 0));
+  EXPECT_TRUE(std::filesystem::is_symlink(f.dir / "game/L.DAT"));
+  EXPECT_EQ("new L", ReadFileBytes(f.dir / "real/l.dat"));
+  EXPECT_EQ(std::vector<std::string>{"L.DAT"}, FolderNames(f.dir / "game"));
+  EXPECT_EQ(std::vector<std::string>{"l.dat"}, FolderNames(f.dir / "real"));
 }
 
 TEST(UpdateFileOther, StoreAndInstallOperationsKeepTheirOwnPaths) {
@@ -273,6 +353,18 @@ TEST(UpdateFilePaths, OverlongPathsAreRefusedNotCut) {
   ASSERT_EQ(1u, ui.errors.size());
   EXPECT_EQ(3, ui.errors[0].message);
   EXPECT_EQ(0, ui.counters.files);
+
+  // A destination too long for the temporary's suffix is written under a
+  // short name in its folder; a name that is that short name has none.
+  RecordingSink fits;
+  const std::string name(257 - f.game.size() - 6, 'y');
+  const std::string folder = f.game + name + "\\";
+  ASSERT_EQ(257u, (folder + "E.DAT").size());
+  ASSERT_EQ(0, UpdateFile(fits, "E.DAT", f.dist.c_str(), folder.c_str(), 0));
+  EXPECT_EQ("e", ReadFileBytes(f.dir / "game/" + name + "/E.DAT"));
+  EXPECT_EQ(std::vector<std::string>{"E.DAT"}, FolderNames(folder));
+  char temporary[kPathField];
+  EXPECT_FALSE(FileReplacement::TemporaryPath((folder + "~UPD").c_str(), temporary));
 }
 
 TEST(FolderPath, CreateFolderPathAndAddBackslash) {
