@@ -372,8 +372,18 @@ TEST(FolderPath, CreateFolderPathAndAddBackslash) {
   std::string base = dir.path().substr(0, dir.path().size() - 1);
   char path[kPathField];
   std::snprintf(path, sizeof path, "%s\\one\\two\\three", base.c_str());
-  ASSERT_TRUE(CreateFolderPath(path));
+  testing_support::RecordingEnv recording(plat::Env::Default());
+  plat::SetDefaultEnv(&recording);
+  const bool created = CreateFolderPath(path);
+  plat::SetDefaultEnv(nullptr);
+  ASSERT_TRUE(created);
   EXPECT_TRUE(plat::Env::Default()->IsFolder((dir / "one/two").c_str()));
+  // Each new folder is made durable in its parent.
+  std::vector<std::string> synced;
+  for (const auto& e : recording.events) {
+    if (e.kind == testing_support::RecordingEnv::Event::SyncFolder) synced.push_back(e.path);
+  }
+  EXPECT_EQ((std::vector<std::string>{base + "\\", base + "\\one\\"}), synced);
   EXPECT_FALSE(plat::Env::Default()->Exists((dir / "one/two/three").c_str()));  // after the last backslash
 
   char text[8] = "";
