@@ -2,7 +2,9 @@
 // Every keyed record of the shipped store, section by section (0..254), is
 // written into the game's store under the same key; fonts (section 3) bring
 // their surfaces along, copied first, with the font table rewritten to point
-// to the copies.
+// to the copies. The records are written into copies of the game's store
+// files that replace them only once all went well (StoreChange), so a failed,
+// cancelled or killed update leaves the store as it was.
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -11,6 +13,7 @@
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Mf32int.h"
 #include "ourlib/src/Pack.h"
+#include "ourlib/src/StoreChange.h"
 #include "ourlib/src/StoreEngine.h"
 #include "platform/env.h"
 #include "update/DibSize.h"
@@ -18,6 +21,7 @@
 #include "update/Operations.h"
 #include "update/SectionNames.h"
 #include "update/StoreGuarded.h"
+#include "update/StoreRecordsInPlace.h"
 
 namespace {
 
@@ -50,8 +54,10 @@ int SectionFilter(const void* key, void* section) {
 // Everything is given back on every way out; the source is closed first.
 class RecordCopy {
  public:
-  RecordCopy(ProgressSink& ui, const char* source, const char* destination)
-      : ui_(ui), source_(source), destination_(destination) {}
+  // whole: through copies of the destination (StoreChange); otherwise
+  // straight into the destination's own files.
+  RecordCopy(ProgressSink& ui, const char* source, const char* destination, bool whole)
+      : ui_(ui), source_(source), destination_(destination), whole_(whole) {}
   RecordCopy(const RecordCopy&) = delete;
   RecordCopy& operator=(const RecordCopy&) = delete;
   ~RecordCopy() { Release(); }
@@ -101,6 +107,8 @@ class RecordCopy {
   ProgressSink& ui_;
   const char* source_;
   const char* destination_;
+  const bool whole_;
+  StoreChange change_;              // outlives both handles: its copies go after them
   cMf32* src_ = nullptr;
   cMf32* dst_ = nullptr;
   void* record_ = nullptr;          // from RecGet on the source
@@ -121,10 +129,14 @@ int RecordCopy::Run() {
       return Fail(MSG_OPEN, destination_);
     }
   }
+  // Finishes an interrupted update of the store first, then copies it.
+  if (whole_ && change_.Begin(destination_, StoreChange::Start::Copy) != 0) {
+    return Fail(MSG_OPEN, destination_);
+  }
   // Opening for update would create a new, empty store in place of a file
   // that is no store (or an index whose data file is gone), losing its keys.
   if (!StoreExists(destination_)) return Fail(MSG_OPEN, destination_);
-  dst_ = GuardedOpen(destination_, MFO_UPDATE, 0, 0);
+  dst_ = GuardedOpen(whole_ ? change_.WorkingPath() : destination_, MFO_UPDATE, 0, 0);
   if (dst_ == nullptr) return Fail(MSG_OPEN, destination_);
   if (!CheckPoint()) return -1;
 
@@ -140,6 +152,7 @@ int RecordCopy::Run() {
   // A destination whose index or header could not be written back is not
   // updated, whatever the records said.
   if (!Release()) return Fail(MSG_WRITE, destination_);
+  if (whole_ && change_.Commit() != 0) return Fail(MSG_WRITE, destination_);
   return 0;
 }
 
@@ -251,6 +264,11 @@ int RecordCopy::CopySurfaces(const char* name, int count, const int32_t* lengths
 }  // namespace
 
 int CopyStoreRecords(ProgressSink& ui, const char* source, const char* destination) {
-  RecordCopy copy(ui, source, destination);
+  RecordCopy copy(ui, source, destination, true);
+  return copy.Run();
+}
+
+int CopyStoreRecordsInPlace(ProgressSink& ui, const char* source, const char* destination) {
+  RecordCopy copy(ui, source, destination, false);
   return copy.Run();
 }

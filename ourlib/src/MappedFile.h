@@ -93,6 +93,7 @@ int MapWriteInt(MappedFile* obj, uint32_t offset, int32_t value);
 
 // The store file-name rule: a path ending in ".DKX" or ".DKD" (any case)
 // has that extension replaced by ext; any other path gets ext appended.
-// ext is ".DKX", ".DKD" or ".$$X" (the last formed from the ".DKX" name).
+// ext is ".DKX", ".DKD", ".$$X" (formed from the ".DKX" name) or "" (the
+// name both files share, which the working files of a change start from).
 // Returns false when the result would not fit a 260-byte field.
 bool StoreFileName(const char* path, const char* ext, char* out, size_t capacity);

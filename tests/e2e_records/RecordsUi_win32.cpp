@@ -125,12 +125,13 @@ TEST(RecordsUi, MissingDestinationShowsErrorOpenFile) {
   EXPECT_FALSE(fs::exists(t.dst));
 }
 
-TEST(RecordsUi, DamagedSourceShowsErrorReadingFileAndTheDestinationVerifies) {
+TEST(RecordsUi, DamagedSourceShowsErrorReadingFileAndTheDestinationStaysAsItWas) {
   RecordGame t;
   t.Kit("create " + Quote(t.src));
   t.Kit("put " + Quote(t.src) + " 1 first " + t.File("the first record is copied before the damage"));
   t.Kit("put " + Quote(t.src) + " 3 bad " + t.File(std::string("\x01\x00\xF0\xFF\xFF\x0F", 6)));
   t.Kit("create " + Quote(t.dst));
+  t.Kit("put " + Quote(t.dst) + " 9 mine " + t.File("the game's own record, kept as it is"));
   UpdaterProcess u(t.g, "patch.txt");
   WindowId box = u.Window(" ERROR ", IsMessageBox, kWindowWaitMs);
   ASSERT_NE(plat::kNoWindow, box) << "no error box";
@@ -140,7 +141,8 @@ TEST(RecordsUi, DamagedSourceShowsErrorReadingFileAndTheDestinationVerifies) {
   Press(box, plat::kIdOk);
   EXPECT_EQ(0xFFFFFFFFu, u.Exit());
   EXPECT_EQ("ok\r\n", t.Kit("verify " + Quote(t.dst)));
-  EXPECT_EQ("1\tM_BMP \tfirst\t44\t0\t44\r\n", t.Kit("list " + Quote(t.dst)));
+  // The record written before the damage went with the store's copies.
+  EXPECT_EQ("9\tM_AME \tmine\t36\t0\t36\r\n", t.Kit("list " + Quote(t.dst)));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // `updkit store` actions that the updater runs do not reach: del, compact,
 // import, put-noname, --info, name escapes, a failing verify and the bitmaps
-// put-font refuses.
+// put-font refuses; and that every action that writes replaces the store's
+// files whole.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -30,13 +31,34 @@ struct Kit {
     WriteFileBytes(dir / name, bytes);
     return dir / name;
   }
+  // Ok for an action that writes the store: its files are replaced, not
+  // edited (a second link to an old file still holds the old bytes), and
+  // nothing is left beside them.
+  std::string Replaces(const std::vector<std::string>& args) {
+    std::vector<std::pair<std::string, std::string>> old;
+    for (const char* ext : {".DKX", ".DKD"}) {
+      const std::string file = dir / ("S" + std::string(ext)), link = dir / ("old" + std::string(ext));
+      if (!fs::exists(file)) continue;
+      fs::create_hard_link(file, link);
+      old.emplace_back(link, ReadFileBytes(file));
+    }
+    std::string out = Ok(args);
+    for (const auto& [link, bytes] : old) {
+      EXPECT_TRUE(bytes == ReadFileBytes(link)) << args[1] << ": " << link << " was written in place";
+      fs::remove(link);
+    }
+    for (const auto& e : fs::directory_iterator(dir.path())) {
+      EXPECT_EQ(std::string::npos, e.path().filename().string().find("$$")) << args[1] << ": " << e.path();
+    }
+    return out;
+  }
 };
 
 TEST(UpdkitStore, PutListDelAndEscapes) {
   Kit k;
-  k.Ok({"store", "create", k.store});
+  k.Replaces({"store", "create", k.store});
   std::string f = k.File("rec", std::string(64, 'r'));
-  k.Ok({"store", "put", k.store, "M_USER", "tab\there", f, "--info", "0102030405060708090a0b0c"});
+  k.Replaces({"store", "put", k.store, "M_USER", "tab\there", f, "--info", "0102030405060708090a0b0c"});
   k.Ok({"store", "put", k.store, "128", "back\\slash\xe9", f});
   k.Ok({"store", "put", k.store, "3", "zz", f});
   EXPECT_EQ("3\tM_FNT \tzz\t64\t0\t64\n"
@@ -47,7 +69,8 @@ TEST(UpdkitStore, PutListDelAndEscapes) {
   EXPECT_NE(0, k.Run({"store", "put", k.store, "3", "x", f, "--info", "123"}).status);   // odd digits
   EXPECT_NE(0, k.Run({"store", "put", k.store, "256", "x", f}).status);                 // no section
   EXPECT_NE(0, k.Run({"store", "put", k.store, "3", std::string(513, 'n'), f}).status);  // name too long
-  k.Ok({"store", "del", k.store, "3", "zz"});
+  k.File("S.$$.DKD", "left by a killed run");  // a stray copy: cleared first
+  k.Replaces({"store", "del", k.store, "3", "zz"});
   EXPECT_NE(0, k.Run({"store", "del", k.store, "3", "zz"}).status);
   EXPECT_EQ("", k.Ok({"store", "list", k.store, "--section", "3"}));
   EXPECT_EQ("ok\n", k.Ok({"store", "verify", k.store}));
@@ -59,18 +82,21 @@ TEST(UpdkitStore, ImportPutNonameAndCompact) {
   fs::create_directories(k.dir / "in");
   for (int i = 0; i < 300; ++i) k.File("in/r" + std::to_string(i), std::string(40 + i, 'a' + i % 26));
   k.Ok({"store", "create", k.store});
-  k.Ok({"store", "import", k.store, "7", k.dir / "in", "--pack", "2"});
-  std::string offset = k.Ok({"store", "put-noname", k.store, k.File("blob", "unnamed bytes")});
+  k.Replaces({"store", "import", k.store, "7", k.dir / "in", "--pack", "2"});
+  std::string offset = k.Replaces({"store", "put-noname", k.store, k.File("blob", "unnamed bytes")});
   EXPECT_GT(std::stoi(offset), 0);
+  k.Replaces({"store", "put-font", k.store, "font", k.File("dib", std::string(56, '\0'))});
   std::string before = k.Ok({"store", "list", k.store});
-  k.Ok({"store", "compact", k.store});
+  k.Replaces({"store", "compact", k.store});
   EXPECT_EQ(before, k.Ok({"store", "list", k.store}));
-  EXPECT_EQ(300u, static_cast<size_t>(std::count(before.begin(), before.end(), '\n')));
+  EXPECT_EQ(301u, static_cast<size_t>(std::count(before.begin(), before.end(), '\n')));
   EXPECT_NE(std::string::npos, before.find("7\tM_SSPR\tr0\t"));
   EXPECT_EQ("ok\n", k.Ok({"store", "verify", k.store}));
   k.Ok({"store", "get", k.store, "7", "r299", k.dir / "out"});
   EXPECT_EQ(std::string(339, 'a' + 299 % 26), ReadFileBytes(k.dir / "out"));
   EXPECT_FALSE(fs::exists(k.dir / "S.$$X"));
+  k.Replaces({"store", "create", k.store});  // anew, over the full store
+  EXPECT_EQ("", k.Ok({"store", "list", k.store}));
 }
 
 TEST(UpdkitStore, VerifyReportsADamagedStore) {

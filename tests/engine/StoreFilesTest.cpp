@@ -35,6 +35,8 @@ TEST(StoreFiles, NameRuleReplacesOnlyStoreExtensions) {
   EXPECT_EQ(Name("units.res", ".DKX"), "units.res.DKX");
   EXPECT_EQ(Name("a.dkx\\units", ".DKX"), "a.dkx\\units.DKX");  // a dot in a folder is no extension
   EXPECT_EQ(Name("UNITS.DKX", ".$$X"), "UNITS.$$X");
+  EXPECT_EQ(Name("data\\units.dkx", ""), "data\\units");
+  EXPECT_EQ(Name("units.res", ""), "units.res");
   char small[12];
   EXPECT_FALSE(StoreFileName("units.res", ".DKX", small, sizeof small));
 }

@@ -2,15 +2,18 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "ourlib/src/Pack.h"
+#include "ourlib/src/StoreChange.h"
 #include "platform/FaultEnv.h"
 #include "tests/records/RecordFixture.h"
 #include "tests/support/RecordingSink.h"
 #include "tests/support/TestPaths.h"
 #include "update/Operations.h"
+#include "update/StoreRecordsInPlace.h"
 
 using namespace records_test;
 using testing_support::RecordingSink;
@@ -62,6 +65,14 @@ class CopyStoreRecordsTest : public ::testing::Test {
   std::string Dst() { return dir / "UNITS.DKX"; }
   cMf32* Create(const std::string& path) { return OpenStore(path, MFO_CREATE); }
   int Run() { return CopyStoreRecords(ui, Src().c_str(), Dst().c_str()); }
+  // Every file of the folder by name, with its bytes.
+  std::map<std::string, std::string> Files() {
+    std::map<std::string, std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+      files[e.path().filename().string()] = testing_support::ReadFileBytes(e.path().string());
+    }
+    return files;
+  }
 
   TempDir dir;
   RecordingSink ui;
@@ -183,6 +194,20 @@ TEST_F(CopyStoreRecordsTest, ADestinationThatIsNoWholeStoreIsMessage3AndLeftAlon
   ASSERT_EQ(second.errors.size(), 1u);
   EXPECT_EQ(second.errors[0].message, 3);
   EXPECT_EQ(testing_support::ReadFileBytes(Dst()), "not an index at all");
+}
+
+TEST_F(CopyStoreRecordsTest, AStoreNamedInAnotherCaseIsReplacedNotDoubled) {
+  cMf32* s = Create(Src());
+  ASSERT_EQ(Put(s, 1, "a", Pattern(40, 1), 0), 0);
+  ASSERT_EQ(CloseStore(s), 0);
+  cMf32* d = Create(dir / "units.dkx");
+  ASSERT_EQ(Put(d, 9, "keep", Pattern(70, 2), 0), 0);
+  ASSERT_EQ(CloseStore(d), 0);
+  ASSERT_EQ(Run(), 0);
+  EXPECT_EQ(Files().size(), 4u);
+  auto records = Records(dir / "units.dkx");
+  EXPECT_EQ(records.size(), 2u);
+  EXPECT_EQ(records.count("1 a"), 1u);
 }
 
 TEST_F(CopyStoreRecordsTest, FontsBringTheirSurfaces) {
@@ -316,12 +341,13 @@ TEST_F(CopyStoreRecordsTest, TopDownOrOversizedSurfaceIsMessage5) {
   ExpectRejectedFont(this, third, CopyStoreRecords(third, Src().c_str(), Dst().c_str()), Src(), Dst());
 }
 
-TEST_F(CopyStoreRecordsTest, CancelStopsAtTheNextCheckPointAndKeepsWhatWasWritten) {
+TEST_F(CopyStoreRecordsTest, CancelStopsAtTheNextCheckPointAndLeavesTheStoreAsItWas) {
   cMf32* s = Create(Src());
   for (int i = 0; i < 5; ++i) ASSERT_EQ(Put(s, 1, "r" + std::to_string(i), Pattern(40, i), 0), 0);
   ASSERT_EQ(CloseStore(s), 0);
   cMf32* d = Create(Dst());
   ASSERT_EQ(CloseStore(d), 0);
+  const auto before = Files();
   // Pumps: after opening (1), section 0 (2), section 1 (3), then three per
   // record (before it, before its write, after it): the 9th follows the
   // second record's write.
@@ -331,12 +357,7 @@ TEST_F(CopyStoreRecordsTest, CancelStopsAtTheNextCheckPointAndKeepsWhatWasWritte
   EXPECT_EQ(ui.errors[0].message, 2);
   EXPECT_EQ(ui.errors[0].extra, "");
   EXPECT_EQ(ui.counters.units, 2);
-  d = OpenStore(Dst(), MFO_READ);
-  std::vector<KeyInfo> keys;
-  ASSERT_EQ(Keys(d, -1, keys), 0);
-  EXPECT_EQ(keys.size(), 2u);
-  EXPECT_EQ(Verify(d), "");
-  EXPECT_EQ(CloseStore(d), 0);
+  EXPECT_EQ(Files(), before);  // the two records written went with the copies
 }
 
 TEST_F(CopyStoreRecordsTest, AnOverlongSourceKeyIsAReadFailure) {
@@ -362,7 +383,7 @@ struct FaultScope {
   ~FaultScope() { plat::SetDefaultEnv(nullptr); }
 };
 
-TEST_F(CopyStoreRecordsTest, AFailedGrowthOfTheDestinationIsMessage6AndLeavesItSound) {
+TEST_F(CopyStoreRecordsTest, AFailedGrowthOfTheDestinationIsMessage6AndLeavesItAsItWas) {
   cMf32* s = Create(Src());
   ASSERT_EQ(Put(s, 1, "small", Pattern(40, 1), 0), 0);
   ASSERT_EQ(Put(s, 2, "huge", Pattern(3 << 20, 2), 0), 0);  // more than one growth step
@@ -370,6 +391,7 @@ TEST_F(CopyStoreRecordsTest, AFailedGrowthOfTheDestinationIsMessage6AndLeavesItS
   cMf32* d = Create(Dst());
   ASSERT_EQ(Put(d, 9, "keep", Pattern(70, 10), 0), 0);
   ASSERT_EQ(CloseStore(d), 0);
+  const auto before = Files();
   {
     FaultScope fault;
     fault.env.FailNth(plat::FaultKind::Grow, 1, plat::kErrDiskFull);
@@ -379,15 +401,170 @@ TEST_F(CopyStoreRecordsTest, AFailedGrowthOfTheDestinationIsMessage6AndLeavesItS
   EXPECT_EQ(ui.errors[0].message, 6);
   EXPECT_EQ(ui.errors[0].extra, Dst());
   EXPECT_EQ(ui.log, std::vector<std::string>{"Sect = M_BMP , Name = small, len = 40, pack = 0"});
-  d = OpenStore(Dst(), MFO_READ);
-  ASSERT_NE(d, nullptr);
-  std::vector<KeyInfo> keys;
-  ASSERT_EQ(Keys(d, -1, keys), 0);
-  ASSERT_EQ(keys.size(), 2u);
-  EXPECT_EQ(keys[0].name, "small");
-  EXPECT_EQ(keys[1].name, "keep");
-  EXPECT_EQ(Verify(d), "");
-  EXPECT_EQ(CloseStore(d), 0);
+  EXPECT_EQ(Files(), before);
+}
+
+}  // namespace
+
+namespace {
+
+struct EnvScope {
+  explicit EnvScope(plat::Env* env) { plat::SetDefaultEnv(env); }
+  ~EnvScope() { plat::SetDefaultEnv(nullptr); }
+};
+
+// A merge that replaces, adds and keeps records, fonts included; what it must
+// give is made first in place, on a copy of the destination.
+class StoreCommitTest : public CopyStoreRecordsTest {
+ protected:
+  using Pair = std::pair<std::string, std::string>;  // index and data file bytes
+
+  void SetUp() override {
+    cMf32* s = Create(Src());
+    PutFont(s, "font", {Surface(4, 2, 1), Surface(8, 3, 2)}, 2);
+    ASSERT_EQ(Put(s, 1, "bb", Repeated(3000, 'b'), PACK_LZ), 0);
+    ASSERT_EQ(Put(s, 7, "new", Pattern(50, 2), 0), 0);
+    ASSERT_EQ(CloseStore(s), 0);
+    cMf32* d = Create(Dst());
+    ASSERT_EQ(Put(d, 1, "bb", Pattern(900, 3), 0), 0);
+    ASSERT_EQ(Put(d, 9, "keep", Pattern(70, 4), 0), 0);
+    ASSERT_EQ(CloseStore(d), 0);
+    old = Files();
+    testing_support::WriteFileBytes(dir / "WANT.DKX", old["UNITS.DKX"]);
+    testing_support::WriteFileBytes(dir / "WANT.DKD", old["UNITS.DKD"]);
+    RecordingSink quiet;
+    ASSERT_EQ(CopyStoreRecordsInPlace(quiet, Src().c_str(), (dir / "WANT.DKX").c_str()), 0);
+    wanted = Records(dir / "WANT.DKX");
+    ASSERT_EQ(wanted.size(), 4u);  // font, bb, new, keep
+    ASSERT_EQ(wanted.count(""), 0u);
+    auto files = Files();
+    newPair = {files["WANT.DKX"], files["WANT.DKD"]};
+    std::filesystem::remove(dir / "WANT.DKX");
+    std::filesystem::remove(dir / "WANT.DKD");
+  }
+  // The folder as SetUp left it.
+  void Restore() {
+    for (const auto& f : Files()) std::filesystem::remove(dir / f.first);
+    for (const auto& f : old) testing_support::WriteFileBytes(dir / f.first, f.second);
+  }
+  Pair Store() {
+    auto files = Files();
+    return {files["UNITS.DKX"], files["UNITS.DKD"]};
+  }
+  Pair OldPair() { return {old["UNITS.DKX"], old["UNITS.DKD"]}; }
+  std::vector<std::string> Names() {
+    std::vector<std::string> names;
+    for (const auto& f : Files()) names.push_back(f.first);
+    return names;
+  }
+  // Opens the store as the game does, and closes it.
+  void ReadOnly() {
+    cMf32* h = nullptr;
+    Guard([&] { h = cMf32::Open(Dst().c_str(), MFO_READ, 0, 0); });
+    CloseStore(h);
+  }
+
+  const std::vector<std::string> clean = {"SHIP.DKD", "SHIP.DKX", "UNITS.DKD", "UNITS.DKX"};
+  std::map<std::string, std::string> old;
+  std::map<std::string, std::string> wanted;
+  Pair newPair;
+};
+
+TEST_F(StoreCommitTest, EveryFailedStepOfTheCommitLeavesTheOldOrTheNewStoreAndARerunFinishesIt) {
+  using K = plat::FaultKind;
+  for (K kind : {K::Copy, K::Write, K::Flush, K::Rename, K::Delete, K::SyncFolder}) {
+    for (int n = 1; n < 40; ++n) {
+      SCOPED_TRACE("kind " + std::to_string(static_cast<int>(kind)) + ", call " + std::to_string(n));
+      Restore();
+      RecordingSink run;
+      int result = 0, calls = 0;
+      {
+        FaultScope fault;
+        fault.env.FailNth(kind, n, 5);
+        result = CopyStoreRecords(run, Src().c_str(), Dst().c_str());
+        calls = fault.env.Calls(kind);
+      }
+      const Pair now = Store();
+      EXPECT_TRUE(now == OldPair() || now == newPair);
+      if (result == 0) {
+        EXPECT_EQ(now, newPair);
+      } else {
+        ASSERT_EQ(run.errors.size(), 1u);
+        EXPECT_EQ(run.errors[0].message, kind == K::Copy ? 3 : 6);  // no copy: the store cannot be opened
+        EXPECT_EQ(run.errors[0].extra, Dst());
+      }
+      RecordingSink again;
+      EXPECT_EQ(CopyStoreRecords(again, Src().c_str(), Dst().c_str()), 0);
+      EXPECT_EQ(Records(Dst()), wanted);
+      EXPECT_EQ(Names(), clean);
+      if (n == 1) {
+        EXPECT_GT(calls, 0);  // the commit makes calls of every kind
+      }
+      if (calls < n) break;  // the n-th call never came: every one has failed once
+    }
+  }
+}
+
+TEST_F(StoreCommitTest, AnInterruptedCommitIsFinishedByTheNextChangeAndReadersChangeNothing) {
+  // Only the first rename gets through; the retry of the second fails too.
+  struct FirstRenameOnly : plat::EnvWrapper {
+    using EnvWrapper::EnvWrapper;
+    int renames = 0;
+    int Rename(const char* from, const char* to) override {
+      return ++renames > 1 ? 5 : target()->Rename(from, to);
+    }
+  } env(plat::BackendEnv());
+  {
+    EnvScope scope(&env);
+    EXPECT_EQ(Run(), -1);
+  }
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_EQ(ui.errors[0].message, 6);
+  auto files = Files();
+  EXPECT_EQ(files["UNITS.DKX"], newPair.first);
+  EXPECT_EQ(files["UNITS.DKD"], old["UNITS.DKD"]);
+  EXPECT_EQ(files.count("UNITS.$$C"), 1u);
+  EXPECT_EQ(files.count("UNITS.$$.DKD"), 1u);
+  ReadOnly();
+  EXPECT_EQ(Files(), files);
+
+  EXPECT_EQ(StoreRecover(Dst().c_str()), 0);
+  EXPECT_EQ(Store(), newPair);
+  EXPECT_EQ(Names(), clean);
+}
+
+TEST_F(StoreCommitTest, StrayCopiesWithoutAWholeRecordAreDeletedBeforeAChange) {
+  for (const char* name : {"UNITS.$$.DKX", "UNITS.$$.DKD", "UNITS.$$.$$X"}) {
+    testing_support::WriteFileBytes(dir / name, "left by a killed update");
+  }
+  testing_support::WriteFileBytes(dir / "UNITS.$$C", std::string("DKCM\1\0\0\0\x40\x08", 10));  // cut short
+  auto files = Files();
+  ReadOnly();
+  EXPECT_EQ(Files(), files);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Records(Dst()), wanted);
+  EXPECT_EQ(Names(), clean);
+}
+
+TEST_F(StoreCommitTest, TwoChangesOfOneStoreExcludeEachOther) {
+  StoreChange first;
+  ASSERT_EQ(first.Begin(Dst().c_str(), StoreChange::Start::Copy), 0);
+  StoreChange second;
+  EXPECT_NE(second.Begin(Dst().c_str(), StoreChange::Start::Copy), 0);
+  EXPECT_EQ(Run(), -1);
+  EXPECT_EQ(ui.errors[0].message, 3);
+  EXPECT_TRUE(std::filesystem::exists(dir / "UNITS.$$.DKX"));  // the first change's copies stay
+}
+
+TEST_F(StoreCommitTest, AStoreWhoseWorkingNamesWouldNotFitIsNeverChanged) {
+  // The index name takes 259 bytes, the whole field; its copy would need 262.
+  const std::string path = dir / (std::string(259 - 4 - dir.path().size(), 'u') + ".DKX");
+  cMf32* d = Create(path);
+  ASSERT_EQ(CloseStore(d), 0);
+  auto files = Files();
+  StoreChange change;
+  EXPECT_EQ(change.Begin(path.c_str(), StoreChange::Start::Copy), ERR_NOT_STORE);
+  EXPECT_EQ(Files(), files);
 }
 
 }  // namespace

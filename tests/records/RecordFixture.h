@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "ourlib/src/Mf32int.h"
 #include "ourlib/src/StoreEngine.h"
 #include "tests/support/Pattern.h"
+#include "update/DibSize.h"
 
 namespace records_test {
 
@@ -116,5 +118,39 @@ inline int Keys(cMf32* h, int section, std::vector<KeyInfo>& keys) {
 }
 
 inline std::string Verify(cMf32* h) { return StoreVerify(h->Engine()); }
+
+// Every keyed record of the store at path, opened read-only: "section name"
+// to its bytes, a font table with its surfaces in place of their offsets
+// (which differ from store to store); under "" the store's first violation
+// when it has one, or that it cannot be opened.
+inline std::map<std::string, std::string> Records(const std::string& path) {
+  std::map<std::string, std::string> out;
+  cMf32* h = nullptr;
+  if (Guard([&] { h = cMf32::Open(path.c_str(), MFO_READ, 0, 0); }) != 0) {
+    out[""] = "no store";
+    return out;
+  }
+  std::string violation = Verify(h);
+  if (!violation.empty()) out[""] = violation;
+  std::vector<KeyInfo> keys;
+  if (Keys(h, -1, keys) != 0) out[""] = "keys";
+  for (const KeyInfo& k : keys) {
+    Bytes b = Get(h, static_cast<uint8_t>(k.section), k.name);
+    std::string value(b.begin(), b.end());
+    const int count = b.size() >= 2 ? static_cast<int16_t>(b[0] | b[1] << 8) : 0;
+    if (k.section == 3 && count > 0 && 2 + 4 * static_cast<size_t>(count) <= b.size()) {
+      value = value.substr(0, 2);
+      for (int i = 0; i < count; ++i) {
+        const uint8_t* o = b.data() + 2 + 4 * i;
+        const uint8_t* p = h->RecPtr(static_cast<int32_t>(o[0] | o[1] << 8 | o[2] << 16 | static_cast<uint32_t>(o[3]) << 24));
+        value += p != nullptr ? std::string(p, p + DibSize(p)) : "no surface";
+      }
+      value += std::string(b.begin() + 2 + 4 * count, b.end());
+    }
+    out[std::to_string(k.section) + " " + k.name] = value;
+  }
+  CloseStore(h);
+  return out;
+}
 
 }  // namespace records_test
