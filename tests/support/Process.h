@@ -21,6 +21,10 @@ struct ProcessOptions {
   // Called with the output so far whenever more arrives; returning true
   // sends the program SIGINT (once).
   std::function<bool(const std::string&)> interruptWhen;
+  // When not negative: the program gets signalNumber this many microseconds
+  // after it was started (once), whatever it is doing.
+  long signalAfterUs = -1;
+  int signalNumber = 9;
 };
 
 // Runs program with args (argv[0] is program) and waits for it.

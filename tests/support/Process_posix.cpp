@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -56,10 +57,24 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
 
   ProcessResult result;
   bool interrupted = false;
+  bool signalled = options.signalAfterUs < 0;
+  const auto started = std::chrono::steady_clock::now();
   pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
   int open = 2;
   while (open > 0) {
-    if (poll(fds, 2, -1) < 0) {
+    int timeoutMs = -1;
+    if (!signalled) {
+      const long elapsed = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                                 std::chrono::steady_clock::now() - started)
+                                                 .count());
+      if (elapsed >= options.signalAfterUs) {
+        kill(pid, options.signalNumber);
+        signalled = true;
+      } else {
+        timeoutMs = static_cast<int>((options.signalAfterUs - elapsed + 999) / 1000);
+      }
+    }
+    if (poll(fds, 2, timeoutMs) < 0) {
       if (errno == EINTR) continue;
       break;
     }
