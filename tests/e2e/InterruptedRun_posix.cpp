@@ -91,7 +91,7 @@ std::map<std::string, std::string> Records(const std::string& path, std::string*
 struct Snapshot {
   std::map<std::string, std::string> files;
   std::map<std::string, std::map<std::string, std::string>> stores;
-  std::string problem;  // the first store that did not open and verify
+  std::map<std::string, std::string> problems;  // the stores that did not open and verify
 };
 
 Snapshot Take(const std::string& folder) {
@@ -104,7 +104,7 @@ Snapshot Take(const std::string& folder) {
     } else if (e.path().extension() == ".DKX") {
       std::string problem;
       s.stores[rel] = Records(e.path().string(), &problem);
-      if (!problem.empty() && s.problem.empty()) s.problem = rel + ": " + problem;
+      if (!problem.empty()) s.problems[rel] = problem;
     }
   }
   return s;
@@ -119,7 +119,7 @@ class Interrupted : public ::testing::Test {
     BuildDistribution();
     Reset();
     old_ = Take(g_.game);
-    ASSERT_TRUE(old_.problem.empty()) << old_.problem;
+    ASSERT_TRUE(old_.problems.empty());
   }
 
   // A large video, a package folder with a file to replace, and a store of
@@ -212,6 +212,18 @@ void ExpectWhole(const Snapshot& now, const Snapshot& old, const Snapshot& clean
     EXPECT_TRUE(now.files.count(rel) == 1) << when << ": " << rel << " was lost";
   }
   for (const auto& [rel, records] : now.stores) {
+    if (old.stores.count(rel) == 0 && clean.stores.count(rel) == 0) {
+      EXPECT_TRUE(strays) << when << ": a store left behind: " << rel;
+      continue;
+    }
+    if (now.problems.count(rel) == 1) {
+      // A stop between the two renames of a commit leaves a new index beside
+      // the old data, with the commit record that the next update heals by.
+      const std::string commitRecord = rel.substr(0, rel.size() - 4) + ".$$C";
+      EXPECT_TRUE(strays && now.files.count(commitRecord) == 1)
+          << when << ": " << rel << ": " << now.problems.at(rel);
+      continue;
+    }
     const bool isOld = old.stores.count(rel) == 1 && old.stores.at(rel) == records;
     const bool isNew = clean.stores.count(rel) == 1 && clean.stores.at(rel) == records;
     EXPECT_TRUE(isOld || isNew) << when << ": the store " << rel << " is neither old nor new ("
@@ -227,7 +239,7 @@ TEST_F(Interrupted, EveryStopLeavesTheGameWholeAndARerunCompletesIt) {
       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count());
   ASSERT_EQ(first.status, 0) << first.err;
   const Snapshot clean = Take(g_.game);
-  ASSERT_TRUE(clean.problem.empty()) << clean.problem;
+  ASSERT_TRUE(clean.problems.empty());
   ASSERT_NE(clean.stores, old_.stores);
   const uint32_t newVersion = Version();
   ASSERT_NE(newVersion, g_.version);
@@ -256,7 +268,6 @@ TEST_F(Interrupted, EveryStopLeavesTheGameWholeAndARerunCompletesIt) {
     }
 
     const Snapshot now = Take(g_.game);
-    EXPECT_TRUE(now.problem.empty()) << when << ": " << now.problem;
     const bool cleanExit = stopped.status == 0 || stopped.status == 255;
     ExpectWhole(now, old_, clean, !cleanExit, when);
     const uint32_t version = Version();
@@ -269,7 +280,7 @@ TEST_F(Interrupted, EveryStopLeavesTheGameWholeAndARerunCompletesIt) {
     ProcessResult rerun = Run();
     ASSERT_EQ(rerun.status, 0) << when << ", then the rerun: " << rerun.err;
     const Snapshot after = Take(g_.game);
-    EXPECT_TRUE(after.problem.empty()) << when << ", after the rerun: " << after.problem;
+    EXPECT_TRUE(after.problems.empty()) << when << ", after the rerun: a store does not verify";
     EXPECT_EQ(after.files, clean.files) << when << ": the rerun does not give the clean run's files";
     EXPECT_EQ(after.stores, clean.stores) << when << ": the rerun does not give the clean run's store";
     EXPECT_EQ(Version(), newVersion) << when;
