@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Mf32int.h"
 #include "ourlib/src/StoreEngine.h"
@@ -45,7 +46,7 @@ void Exercise(const std::string& base, int mode) {
       // The probe is padded: a damaged key may be shorter than its header.
       std::vector<uint8_t> probe(key, key + out.length);
       probe.resize(out.length + 64, 0);
-      uint32_t stored = static_cast<uint32_t>(key[1] | key[2] << 8 | key[3] << 16 | key[4] << 24);
+      uint32_t stored = static_cast<uint32_t>(RecKeyStoredLength(key));
       Guard([&] { StoreGetRecord(e, probe.data(), nullptr, stored); });
     }
     std::vector<uint8_t> k = Key(1, "UNIT");
@@ -64,7 +65,7 @@ void Exercise(const std::string& base, int mode) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4) return 0;
-  uint32_t n = static_cast<uint32_t>(data[0] | data[1] << 8 | data[2] << 16 | data[3] << 24);
+  uint32_t n = GetU32(data);
   data += 4;
   size -= 4;
   if (n > size) n = static_cast<uint32_t>(size);

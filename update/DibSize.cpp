@@ -1,25 +1,20 @@
 #include "update/DibSize.h"
 
+#include "ourlib/src/ByteCodec.h"
+
 namespace {
-
-uint32_t Load32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint16_t Load16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 constexpr uint32_t kBitFields = 3;  // biCompression of 16- and 32-bit masks
 
 }  // namespace
 
 int64_t DibSize(const uint8_t* header) {
-  int64_t width = static_cast<int32_t>(Load32(header + 4));
-  int64_t height = static_cast<int32_t>(Load32(header + 8));
-  int64_t bitCount = Load16(header + 14);
-  uint32_t compression = Load32(header + 16);
-  uint32_t sizeImage = Load32(header + 20);
-  uint32_t clrUsed = Load32(header + 32);
+  int64_t width = GetI32(header + 4);
+  int64_t height = GetI32(header + 8);
+  int64_t bitCount = GetU16(header + 14);
+  uint32_t compression = GetU32(header + 16);
+  uint32_t sizeImage = GetU32(header + 20);
+  uint32_t clrUsed = GetU32(header + 32);
 
   int64_t pixels = sizeImage;
   if (sizeImage == 0) {

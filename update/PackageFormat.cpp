@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/ErrFrame.h"
 #include "platform/codepage.h"
 #include "platform/env.h"
@@ -10,18 +11,6 @@
 namespace pkg {
 
 namespace {
-
-uint32_t GetU32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-void PutU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void PutU16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
 
 // Copies a zero-terminated field; false when the field holds no terminator.
 bool GetText(const uint8_t* field, char* out) {

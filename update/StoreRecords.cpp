@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Mf32int.h"
 #include "ourlib/src/Pack.h"
@@ -29,16 +30,6 @@ using namespace update_messages;
 
 constexpr int kSurfaceOffsets = 2;  // the table's offsets follow its 16-bit count
 constexpr size_t kLogLine = kRecNameMax + 128;
-
-int32_t Load32(const uint8_t* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
-}
-
-void Store32(uint8_t* p, int32_t value) {
-  uint32_t v = static_cast<uint32_t>(value);
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // Counters wrap as the 32-bit words they are; no signed overflow.
 int32_t AddWrapping(int32_t counter, uint32_t n) {
@@ -193,7 +184,7 @@ int RecordCopy::CopyRecord(uint8_t section, const uint8_t* key) {
     std::memcpy(fontTable_, record_, static_cast<size_t>(length));
     int count = 0;
     if (length >= kSurfaceOffsets) {
-      count = static_cast<int16_t>(static_cast<uint16_t>(fontTable_[0] | fontTable_[1] << 8));
+      count = GetI16(fontTable_);
     }
     if (count > 0) {
       // Every surface is checked before the first is written, so a damaged
@@ -227,7 +218,7 @@ int RecordCopy::CopyRecord(uint8_t section, const uint8_t* key) {
 // source that holds a whole bitmap header and the bitmap it describes.
 int RecordCopy::CheckSurfaces(const uint8_t* table, int count, int32_t* lengths) {
   for (int i = 0; i < count; ++i) {
-    int32_t offset = Load32(table + kSurfaceOffsets + 4 * i);
+    int32_t offset = GetI32(table + kSurfaceOffsets + 4 * i);
     const uint8_t* surface = GuardedRecPtr(src_, offset);
     if (surface == nullptr || src_->RecCheck(offset, kDibHeaderSize) != 0) {
       return Fail(MSG_READ, source_);
@@ -244,11 +235,11 @@ int RecordCopy::CheckSurfaces(const uint8_t* table, int count, int32_t* lengths)
 int RecordCopy::CopySurfaces(const char* name, int count, const int32_t* lengths) {
   for (int i = 0; i < count; ++i) {
     uint8_t* slot = fontTable_ + kSurfaceOffsets + 4 * i;
-    const uint8_t* surface = GuardedRecPtr(src_, Load32(slot));
+    const uint8_t* surface = GuardedRecPtr(src_, GetI32(slot));
     if (surface == nullptr) return Fail(MSG_READ, source_);
     int32_t copy = GuardedRecPutNoname(dst_, surface, lengths[i]);
     if (copy == -1) return Fail(MSG_WRITE, destination_);
-    Store32(slot, copy);
+    PutI32(slot, copy);
     if (!CheckPoint()) return -1;
     CountUnit(static_cast<uint32_t>(lengths[i]));
     char line[kLogLine];

@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "ourlib/src/BTree.h"
+#include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/ErrFrame.h"
-#include "ourlib/src/MappedFileBytes.h"
 
 namespace btree {
 

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <memory>
 
+#include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/ErrFrame.h"
-#include "ourlib/src/MappedFileBytes.h"
 #include "ourlib/src/StoreEngineRun.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/ErrFrame.h"
-#include "ourlib/src/MappedFileBytes.h"
 #include "ourlib/src/PathText.h"
 
 namespace {

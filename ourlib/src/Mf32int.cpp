@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/DataHeap.h"
 #include "ourlib/src/DebugReport.h"
 #include "ourlib/src/ErrFrame.h"
@@ -21,19 +22,6 @@ constexpr int kOffUnpacked = 6;
 constexpr int kOffInfo = 10;
 constexpr int kOffNameLength = 22;
 
-int32_t Load32(const uint8_t* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
-}
-
-void Store32(uint8_t* p, int32_t value) {
-  uint32_t v = static_cast<uint32_t>(value);
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
 const uint8_t* Bytes(const void* p) { return static_cast<const uint8_t*>(p); }
 
 // Fills the section, name length and name of a key in a kRecKeyBuffer-byte
@@ -41,8 +29,7 @@ const uint8_t* Bytes(const void* p) { return static_cast<const uint8_t*>(p); }
 void BuildProbe(uint8_t* key, uint8_t section, const char* name, size_t nameLength) {
   std::memset(key, 0, kRecKeyHeader);
   key[0] = section;
-  key[kOffNameLength] = static_cast<uint8_t>(nameLength);
-  key[kOffNameLength + 1] = static_cast<uint8_t>(nameLength >> 8);
+  PutU16(key + kOffNameLength, static_cast<uint16_t>(nameLength));
   std::memcpy(key + kRecKeyHeader, name, nameLength);
 }
 
@@ -75,14 +62,11 @@ size_t CheckedNameLength(const char* name, int line) {
 }  // namespace
 
 uint8_t RecKeySection(const void* key) { return Bytes(key)[0]; }
-int32_t RecKeyStoredLength(const void* key) { return Load32(Bytes(key) + kOffStored); }
+int32_t RecKeyStoredLength(const void* key) { return GetI32(Bytes(key) + kOffStored); }
 uint8_t RecKeyPack(const void* key) { return Bytes(key)[kOffPack]; }
-int32_t RecKeyUnpackedLength(const void* key) { return Load32(Bytes(key) + kOffUnpacked); }
+int32_t RecKeyUnpackedLength(const void* key) { return GetI32(Bytes(key) + kOffUnpacked); }
 const uint8_t* RecKeyInfo(const void* key) { return Bytes(key) + kOffInfo; }
-int16_t RecKeyNameLength(const void* key) {
-  const uint8_t* p = Bytes(key) + kOffNameLength;
-  return static_cast<int16_t>(static_cast<uint16_t>(p[0] | p[1] << 8));
-}
+int16_t RecKeyNameLength(const void* key) { return GetI16(Bytes(key) + kOffNameLength); }
 const char* RecKeyName(const void* key) {
   return reinterpret_cast<const char*>(Bytes(key) + kRecKeyHeader);
 }
@@ -258,9 +242,9 @@ void* cMf32::RecPut(uint8_t section, const char* name, const void* data, int32_t
     BuildProbe(key, section, name, nameLength);
     StoreRemoveKey(engine_, key);  // a missing key is no error
 
-    Store32(key + kOffStored, stored);
+    PutI32(key + kOffStored, stored);
     key[kOffPack] = static_cast<uint8_t>(pack);
-    Store32(key + kOffUnpacked, length);
+    PutI32(key + kOffUnpacked, length);
     if (info != nullptr) {
       std::memcpy(key + kOffInfo, info, kRecKeyInfo);
     } else {

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/MappedFile.h"
-#include "ourlib/src/MappedFileBytes.h"
 #include "ourlib/src/PathText.h"
 #include "ourlib/src/StoreEngine.h"
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/ErrFrame.h"
-#include "ourlib/src/MappedFileBytes.h"
 #include "ourlib/src/PathText.h"
 #include "ourlib/src/StoreEngineRun.h"
 

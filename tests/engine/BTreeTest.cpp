@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ourlib/src/MappedFileBytes.h"
+#include "ourlib/src/ByteCodec.h"
 #include "tests/engine/EngineTestKit.h"
 #include "tests/support/TestPaths.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "ourlib/src/MappedFileBytes.h"
+#include "ourlib/src/ByteCodec.h"
 #include "tests/engine/EngineTestKit.h"
 #include "tests/support/TestPaths.h"
 

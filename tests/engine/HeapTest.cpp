@@ -5,9 +5,9 @@
 #include <random>
 #include <vector>
 
+#include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/DataHeap.h"
 #include "ourlib/src/ErrFrame.h"
-#include "ourlib/src/MappedFileBytes.h"
 #include "ourlib/src/StoreEngine.h"
 #include "tests/support/TestPaths.h"
 

@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "ourlib/src/MappedFileBytes.h"
+#include "ourlib/src/ByteCodec.h"
 #include "platform/FaultEnv.h"
 #include "tests/engine/EngineTestKit.h"
 #include "tests/support/TestPaths.h"

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Mf32int.h"
 #include "ourlib/src/StoreEngine.h"
@@ -137,12 +138,12 @@ inline std::map<std::string, std::string> Records(const std::string& path) {
   for (const KeyInfo& k : keys) {
     Bytes b = Get(h, static_cast<uint8_t>(k.section), k.name);
     std::string value(b.begin(), b.end());
-    const int count = b.size() >= 2 ? static_cast<int16_t>(b[0] | b[1] << 8) : 0;
+    const int count = b.size() >= 2 ? GetI16(b.data()) : 0;
     if (k.section == 3 && count > 0 && 2 + 4 * static_cast<size_t>(count) <= b.size()) {
       value = value.substr(0, 2);
       for (int i = 0; i < count; ++i) {
         const uint8_t* o = b.data() + 2 + 4 * i;
-        const uint8_t* p = h->RecPtr(static_cast<int32_t>(o[0] | o[1] << 8 | o[2] << 16 | static_cast<uint32_t>(o[3]) << 24));
+        const uint8_t* p = h->RecPtr(GetI32(o));
         value += p != nullptr ? std::string(p, p + DibSize(p)) : "no surface";
       }
       value += std::string(b.begin() + 2 + 4 * count, b.end());

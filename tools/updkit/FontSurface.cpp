@@ -6,7 +6,7 @@
 #include <cstring>
 #include <utility>
 
-#include "ourlib/src/MappedFileBytes.h"
+#include "ourlib/src/ByteCodec.h"
 #include "update/DibSize.h"
 
 namespace {
@@ -23,8 +23,6 @@ constexpr uint32_t kRle4 = 2;
 constexpr uint32_t kBitFields = 3;
 constexpr uint32_t kJpeg = 4;
 constexpr uint32_t kPng = 5;
-
-uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 std::string Text(const char* format, ...)
 #if defined(__GNUC__)
