@@ -2,11 +2,33 @@
 // 32-bit value each, in fixed-size nodes addressed by file offset, worked on
 // in place in the mapped file.
 //
-// File layout: 32-byte header ("DKBT", version 0x0101, node size, logical
-// size, free-node head, tree count, tree-list head at 18, second list at 22),
-// the first 32-byte tree descriptor at 32, nodes from 64. A node: own offset
-// (free: next free node), leftmost child (-1 none, -2 free), used bytes,
-// 6 zero bytes, then entries back to back: child, value, key.
+// The file: the header, the first tree descriptor at 32, nodes from 64 (their
+// layout is in BTreeNode.h). All fields are little-endian (ByteCodec.h).
+//
+// Header, 32 bytes:
+//   offset size  field
+//   0      4     magic "DKBT"
+//   4      2     version 0x0101: the minor at 4, the major at 5 (only major 1 is read)
+//   6      2     node size, signed; 2048 in every file made here
+//   8      4     logical size: the end of the last node (kMapHdrLogicalSize)
+//   12     4     first free node, -1 for none (kMapHdrFreeHead)
+//   16     2     number of trees made in the file: the next tree's number
+//   18     4     tree list: the first descriptor, the rest linked through kDescNext;
+//                0 is read as 32, and -1 (a lost list) is repaired from the second list
+//   22     4     a second descriptor list, read only by that repair
+//   26     6     zero
+//
+// Tree descriptor, 32 bytes:
+//   offset size  field
+//   0      4     next descriptor of the tree list, -1 for none
+//   4      4     root node, fixed for the life of the tree
+//   8      2     tree number
+//   10     2     height in levels, 1 for a tree that is only its root
+//   12     2     zero
+//   14     2     duplicates: 1 lets equal keys stand side by side, 0 refuses them
+//   16     4     key type (KEY_* below)
+//   20     2     fixed key length, 0 when every key has a length of its own
+//   22     10    name: the tree number printed as "%08ld", zero-filled
 //
 // Codes: -4 key absent / end of iteration (returned, never raised); -61
 // existing key without duplicates; -5 a damaged index (a node offset, entry
@@ -55,10 +77,36 @@ struct KeyConfig {
 // A static KeyConfig for built-in type 1..8 (null for other values).
 const KeyConfig* BuiltinKeyConfig(int32_t keyType);
 
+// Header fields (offsets in the file).
+enum : uint32_t {
+  kIndexHdrVersion = 4,
+  kIndexHdrMajor = 5,
+  kIndexHdrNodeSize = 6,
+  kIndexHdrTreeCount = 16,
+  kIndexHdrTreeList = 18,
+  kIndexHdrSecondList = 22,
+};
+constexpr uint16_t kIndexVersion = 0x0101;
+constexpr int16_t kIndexNodeSize = 2048;
+
+// Tree descriptor fields (offsets in the descriptor).
+enum : uint32_t {
+  kDescNext = 0,
+  kDescRoot = 4,
+  kDescNumber = 8,
+  kDescHeight = 10,
+  kDescDuplicates = 14,
+  kDescKeyType = 16,
+  kDescFixedLength = 20,
+  kDescName = 22,
+  kDescNameSize = 10,
+};
+constexpr uint32_t kDescriptorSize = 32;
+constexpr uint32_t kFirstDescriptor = 32;
+
 constexpr int kMaxTreeLevels = 8;      // the cursor path's length; deeper trees are refused
 constexpr uint32_t kNodeHeader = 16;
 constexpr uint32_t kEntryHeader = 8;   // child and value before the key
-constexpr uint32_t kDescriptorSize = 32;
 constexpr uint32_t kIndexGrowth = 0x100000;
 
 struct TreePathStep {
@@ -75,9 +123,7 @@ struct TreeDescriptor {
   int dirty = 0;
   int32_t ownOffset = 0;
   int level = 0;                  // the cursor's current level
-  // The descriptor as stored: next (0), root (4), tree number (8), height
-  // (10), duplicates (14), key type (16), fixed length (20), name (22).
-  uint8_t disk[kDescriptorSize] = {};
+  uint8_t disk[kDescriptorSize] = {};  // the descriptor as stored (kDesc* fields)
   TreePathStep path[kMaxTreeLevels] = {};
   bool parked = false;            // iteration passed the last key
 };
@@ -85,13 +131,15 @@ struct TreeDescriptor {
 int32_t TreeRoot(const TreeDescriptor* t);
 int TreeHeight(const TreeDescriptor* t);
 bool TreeDuplicates(const TreeDescriptor* t);
+// Stores a new height and marks the descriptor to be written back.
+void SetTreeHeight(TreeDescriptor* t, int height);
 
 struct IndexFile {
   MappedFile file;
   TreeDescriptor* trees = nullptr;     // open descriptors (only ever one)
   TreeDescriptor* current = nullptr;
   int32_t currentNode = -1;            // node loaded last
-  uint32_t listHeadOffset = 18;        // header offset of the tree-list head
+  uint32_t listHeadOffset = kIndexHdrTreeList;
   uint32_t nodeSize = 2048;
   std::vector<uint8_t> scratch[2];     // entry copies, grown on demand
   IndexFile() = default;

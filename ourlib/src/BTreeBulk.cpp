@@ -35,8 +35,8 @@ uint32_t Append(IndexFile* ix, int32_t off, const SourceKey& k) {
   uint8_t* n = Node(ix, off);
   uint32_t pos = NodeUsed(n);
   uint8_t* e = EntryAt(n, pos);
-  PutI32(e, -1);
-  PutI32(e + 4, k.value);
+  SetEntryChild(e, -1);
+  SetEntryValue(e, k.value);
   std::memcpy(e + kEntryHeader, k.bytes.data(), k.length);
   SetNodeUsed(n, pos + k.length + kEntryHeader);
   return pos;
@@ -46,7 +46,7 @@ int32_t NewNode(IndexFile* ix) {
   int32_t off = NodeAlloc(ix);
   ReserveNodeForTree(ix, off);
   uint8_t* n = ix->file.base + off;
-  PutI32(n, off);
+  SetNodeSelf(n, off);
   SetNodeLeft(n, -1);
   SetNodeUsed(n, 0);
   return off;
@@ -82,11 +82,10 @@ void BulkImpl(IndexFile* target, IndexFile* source) {
       ReserveNodeForTree(target, copy);
       root = LoadLevel(target, 0);
       std::memcpy(target->file.base + copy, root, target->nodeSize);
-      PutI32(target->file.base + copy, copy);
+      SetNodeSelf(target->file.base + copy, copy);
       SetNodeLeft(root, copy);
       SetNodeUsed(root, 0);
-      PutI16(t->disk + 10, static_cast<int16_t>(TreeHeight(t) + 1));
-      t->dirty = 1;
+      SetTreeHeight(t, TreeHeight(t) + 1);
       for (int i = bottom; i >= 1; --i) nodes[i + 1] = nodes[i];
       nodes[1] = copy;
       ++bottom;
@@ -97,7 +96,7 @@ void BulkImpl(IndexFile* target, IndexFile* source) {
       have = ReadNext(source, &k);
       if (!have) break;
       int32_t child = NewNode(target);
-      PutI32(EntryAt(Node(target, nodes[level]), pos), child);
+      SetEntryChild(EntryAt(Node(target, nodes[level]), pos), child);
       nodes[++level] = child;
       if (level >= bottom) break;
     }

@@ -113,7 +113,7 @@ int32_t Rebalance(IndexFile* ix, int level) {
     int32_t right = EntryChild(EntryAt(pn, sp));
     if (right == -1 && empty) {  // merge with a missing right node
       std::memcpy(EntryAt(nn, 0), EntryAt(pn, sp), m);
-      PutI32(EntryAt(nn, 0), -1);
+      SetEntryChild(EntryAt(nn, 0), -1);
       SetNodeUsed(nn, m);
       return static_cast<int32_t>(sp);
     }
@@ -135,7 +135,7 @@ int32_t Rebalance(IndexFile* ix, int level) {
       rn = Node(ix, right);
     }
     std::memcpy(s0, EntryAt(pn, sp), m);
-    PutI32(s0, NodeLeft(rn));
+    SetEntryChild(s0, NodeLeft(rn));
     std::memcpy(EntryAt(nn, nused), s0, m);
     SetNodeUsed(nn, nused + m);
     if (merge) {
@@ -147,7 +147,7 @@ int32_t Rebalance(IndexFile* ix, int level) {
     std::memcpy(s0, EntryAt(rn, 0), fsize);
     SetNodeLeft(rn, EntryChild(s0));
     RemoveEntry(ix, rn, 0);
-    PutI32(s0, right);
+    SetEntryChild(s0, right);
     ReplaceAt(ix, level - 1, sp, s0, fsize);
     return -1;
   }
@@ -164,13 +164,13 @@ int32_t Rebalance(IndexFile* ix, int level) {
     // Merge with a missing left node: the node takes the separator at its
     // front and the missing node's place in the parent.
     std::memcpy(EntryAt(nn, 0), EntryAt(pn, spos), m);
-    PutI32(EntryAt(nn, 0), NodeLeft(nn));
+    SetEntryChild(EntryAt(nn, 0), NodeLeft(nn));
     SetNodeLeft(nn, -1);
     SetNodeUsed(nn, m);
     if (before < 0) {
       SetNodeLeft(pn, self);
     } else {
-      PutI32(EntryAt(pn, static_cast<uint32_t>(before)), self);
+      SetEntryChild(EntryAt(pn, static_cast<uint32_t>(before)), self);
     }
     return via;
   }
@@ -193,7 +193,7 @@ int32_t Rebalance(IndexFile* ix, int level) {
     ln = Node(ix, left);
   }
   std::memcpy(s0, EntryAt(pn, spos), m);
-  PutI32(s0, NodeLeft(nn));
+  SetEntryChild(s0, NodeLeft(nn));
   std::memmove(EntryAt(nn, m), EntryAt(nn, 0), nused);
   std::memcpy(EntryAt(nn, 0), s0, m);
   nused += m;
@@ -208,7 +208,7 @@ int32_t Rebalance(IndexFile* ix, int level) {
   SetNodeLeft(nn, EntryChild(le));
   std::memcpy(s0, le, lsize);
   RemoveEntry(ix, ln, static_cast<uint32_t>(lastPos));
-  PutI32(s0, self);
+  SetEntryChild(s0, self);
   ReplaceAt(ix, level - 1, spos, s0, lsize);
   return -1;
 }
@@ -225,8 +225,7 @@ void Settle(IndexFile* ix, int level) {
       if (NodeUsed(n) == 0 && child != -1) {
         std::memcpy(n, Node(ix, child), ix->nodeSize);
         NodeFree(ix, child);
-        PutI16(t->disk + 10, static_cast<int16_t>(TreeHeight(t) - 1));
-        t->dirty = 1;
+        SetTreeHeight(t, TreeHeight(t) - 1);
       }
       return;
     }
@@ -293,7 +292,7 @@ void DeleteImpl(IndexFile* ix, void* key, int32_t* value, int* result) {
     std::vector<uint8_t> succKey(EntryAt(bn, 0) + kEntryHeader, EntryAt(bn, 0) + ssize);
     uint8_t* s0 = Scratch(ix, 0, ssize);
     std::memcpy(s0, EntryAt(LoadLevel(ix, bottom), 0), ssize);
-    PutI32(s0, child);
+    SetEntryChild(s0, child);
     RemoveEntry(ix, LoadLevel(ix, level), pos);
     if (InsertAtLevel(ix, level, pos, s0, ssize)) {
       RefindPath(ix, succKey.data(), target);

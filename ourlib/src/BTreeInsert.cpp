@@ -58,12 +58,11 @@ void GrowAtTop(IndexFile* ix, const uint8_t* promoted, uint32_t psize) {
   uint8_t* root = LoadLevel(ix, 0);
   uint8_t* cn = ix->file.base + copy;
   std::memcpy(cn, root, ix->nodeSize);
-  PutI32(cn, copy);
+  SetNodeSelf(cn, copy);
   SetNodeLeft(root, copy);
   std::memcpy(EntryAt(root, 0), promoted, psize);
   SetNodeUsed(root, psize);
-  PutI16(t->disk + 10, static_cast<int16_t>(TreeHeight(t) + 1));
-  t->dirty = 1;
+  SetTreeHeight(t, TreeHeight(t) + 1);
 }
 
 }  // namespace
@@ -125,12 +124,12 @@ bool InsertAtLevel(IndexFile* ix, int level, uint32_t pos, const uint8_t* entry,
     n = LoadLevel(ix, level);  // the view may have moved
     uint8_t* rn = ix->file.base + right;
     uint32_t moved = NodeUsed(n) - med;
-    PutI32(rn, right);
+    SetNodeSelf(rn, right);
     SetNodeLeft(rn, EntryChild(ix->scratch[prom].data()));
     std::memcpy(EntryAt(rn, 0), EntryAt(n, med), moved);
     SetNodeUsed(rn, moved);
     SetNodeUsed(n, med);
-    PutI32(ix->scratch[prom].data(), right);
+    SetEntryChild(ix->scratch[prom].data(), right);
     if (prom != cur) {
       if (pos < med) {
         PutEntry(n, pos, ix->scratch[cur].data(), esize);
@@ -166,8 +165,8 @@ int IndexInsert(IndexFile* index, const void* key, int32_t value) {
     uint32_t pos = PosAfter(index, LoadLevel(index, level), t->path[level].pos);
     if (!CanInsertAtLevel(index, level, pos, esize, -1)) RaiseError(ERR_NO_MEMORY);
     uint8_t* e = Scratch(index, 0, esize);
-    PutI32(e, -1);
-    PutI32(e + 4, value);
+    SetEntryChild(e, -1);
+    SetEntryValue(e, value);
     std::memcpy(e + kEntryHeader, key, klen);
     MarkDirty(index);
     if (InsertAtLevel(index, level, pos, e, esize)) {

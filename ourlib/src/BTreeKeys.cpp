@@ -15,10 +15,8 @@ const KeyConfig kBuiltin[8] = {
 
 bool IsBuiltin(int32_t type) { return type >= KEY_CHAR && type <= KEY_TEXT_NOCASE; }
 
-int32_t DiskKeyType(const TreeDescriptor* t) { return GetI32(t->disk + 16); }
-uint32_t DiskFixedLength(const TreeDescriptor* t) {
-  return static_cast<uint16_t>(GetI16(t->disk + 20));
-}
+int32_t DiskKeyType(const TreeDescriptor* t) { return GetI32(t->disk + kDescKeyType); }
+uint32_t DiskFixedLength(const TreeDescriptor* t) { return GetU16(t->disk + kDescFixedLength); }
 
 // The custom length function may read a fixed header of the key; near the end
 // of a node's entries it is given a zero-padded copy so that it never reads
@@ -66,9 +64,13 @@ const KeyConfig* BuiltinKeyConfig(int32_t keyType) {
   return IsBuiltin(keyType) ? &kBuiltin[keyType - 1] : nullptr;
 }
 
-int32_t TreeRoot(const TreeDescriptor* t) { return GetI32(t->disk + 4); }
-int TreeHeight(const TreeDescriptor* t) { return GetI16(t->disk + 10); }
-bool TreeDuplicates(const TreeDescriptor* t) { return GetI16(t->disk + 14) != 0; }
+int32_t TreeRoot(const TreeDescriptor* t) { return GetI32(t->disk + kDescRoot); }
+int TreeHeight(const TreeDescriptor* t) { return GetI16(t->disk + kDescHeight); }
+bool TreeDuplicates(const TreeDescriptor* t) { return GetI16(t->disk + kDescDuplicates) != 0; }
+void SetTreeHeight(TreeDescriptor* t, int height) {
+  PutI16(t->disk + kDescHeight, static_cast<int16_t>(height));
+  t->dirty = 1;
+}
 
 namespace btree {
 
@@ -83,7 +85,7 @@ uint8_t* Node(IndexFile* ix, int32_t off) {
   if (ix->file.base == nullptr) RaiseError(ERR_NO_VIEW);
   if (!ValidNodeOffset(ix, off)) RaiseError(ERR_NOT_STORE);
   uint8_t* n = ix->file.base + off;
-  if (GetI16(n + 8) < 0 || NodeUsed(n) > Capacity(ix)) RaiseError(ERR_NOT_STORE);
+  if (NodeUsedField(n) < 0 || NodeUsed(n) > Capacity(ix)) RaiseError(ERR_NOT_STORE);
   return n;
 }
 

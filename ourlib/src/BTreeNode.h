@@ -12,6 +12,29 @@
 
 namespace btree {
 
+// Node, node size bytes (BTree.h gives the header and descriptors before the
+// first one):
+//   offset size  field
+//   0      4     the node's own offset (in the root -1 or stale, never read there);
+//                in a free node the next free node, -1 ending the list
+//   4      4     leftmost child: keys before the first entry, -1 for none; kFreeMark
+//                on a free node
+//   8      2     bytes of entries in use
+//   10     6     zero
+//   16     ...   entries, back to back
+// Entry, kEntryHeader + key length bytes:
+//   0      4     child: keys after this entry's and before the next one's, -1 for none
+//   4      4     value
+//   8      ...   key
+enum : uint32_t {
+  kNodeSelf = 0,
+  kNodeNextFree = 0,
+  kNodeLeft = 4,
+  kNodeUsed = 8,
+  kEntryChild = 0,
+  kEntryValue = 4,
+};
+
 constexpr uint32_t kFirstNode = 64;  // header and the first descriptor come first
 constexpr int32_t kFreeMark = -2;    // leftmost child of a node on the free list
 
@@ -32,14 +55,22 @@ bool ValidNodeOffset(const IndexFile* ix, int32_t off);
 // The node at off, checked (offset and used bytes); raises -5.
 uint8_t* Node(IndexFile* ix, int32_t off);
 
-inline int32_t NodeLeft(const uint8_t* n) { return GetI32(n + 4); }
-inline void SetNodeLeft(uint8_t* n, int32_t v) { PutI32(n + 4, v); }
-inline uint32_t NodeUsed(const uint8_t* n) { return static_cast<uint16_t>(GetI16(n + 8)); }
-inline void SetNodeUsed(uint8_t* n, uint32_t used) { PutI16(n + 8, static_cast<int16_t>(used)); }
+inline int32_t NodeSelf(const uint8_t* n) { return GetI32(n + kNodeSelf); }
+inline void SetNodeSelf(uint8_t* n, int32_t v) { PutI32(n + kNodeSelf, v); }
+inline int32_t NodeNextFree(const uint8_t* n) { return GetI32(n + kNodeNextFree); }
+inline void SetNodeNextFree(uint8_t* n, int32_t v) { PutI32(n + kNodeNextFree, v); }
+inline int32_t NodeLeft(const uint8_t* n) { return GetI32(n + kNodeLeft); }
+inline void SetNodeLeft(uint8_t* n, int32_t v) { PutI32(n + kNodeLeft, v); }
+// The used bytes as stored; negative only in a damaged node.
+inline int16_t NodeUsedField(const uint8_t* n) { return GetI16(n + kNodeUsed); }
+inline uint32_t NodeUsed(const uint8_t* n) { return GetU16(n + kNodeUsed); }
+inline void SetNodeUsed(uint8_t* n, uint32_t used) { PutU16(n + kNodeUsed, static_cast<uint16_t>(used)); }
 inline uint8_t* EntryAt(uint8_t* n, uint32_t pos) { return n + kNodeHeader + pos; }
 inline const uint8_t* EntryAt(const uint8_t* n, uint32_t pos) { return n + kNodeHeader + pos; }
-inline int32_t EntryChild(const uint8_t* e) { return GetI32(e); }
-inline int32_t EntryValue(const uint8_t* e) { return GetI32(e + 4); }
+inline int32_t EntryChild(const uint8_t* e) { return GetI32(e + kEntryChild); }
+inline void SetEntryChild(uint8_t* e, int32_t v) { PutI32(e + kEntryChild, v); }
+inline int32_t EntryValue(const uint8_t* e) { return GetI32(e + kEntryValue); }
+inline void SetEntryValue(uint8_t* e, int32_t v) { PutI32(e + kEntryValue, v); }
 
 // Length of a key the caller gives (no file bytes involved); raises -2 when
 // its entry would not fit into an empty node.

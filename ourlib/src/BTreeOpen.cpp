@@ -13,10 +13,6 @@ using namespace btree;
 namespace {
 
 constexpr uint32_t kIndexInitialSize = 0x100000;
-constexpr int32_t kTreeListOffset = 18;
-constexpr int32_t kSecondListOffset = 22;
-constexpr uint16_t kIndexVersion = 0x0101;
-constexpr int16_t kNodeSize = 2048;
 
 // Closes a context whose open failed: nothing is flushed, and a file opened
 // for update is cut back to the size it had.
@@ -39,15 +35,16 @@ void ApplyConfig(TreeDescriptor* t, const KeyConfig* cfg) {
   if (cfg == nullptr) return;
   t->compare = cfg->compare;
   t->keyLength = cfg->keyLength;
-  PutI32(t->disk + 16, cfg->keyType);
-  PutI16(t->disk + 20, static_cast<int16_t>(cfg->fixedLength));
+  PutI32(t->disk + kDescKeyType, cfg->keyType);
+  PutU16(t->disk + kDescFixedLength, cfg->fixedLength);
 }
 
 void NameTree(TreeDescriptor* t) {
   char name[16];
-  std::snprintf(name, sizeof name, "%08ld", static_cast<long>(GetI16(t->disk + 8)));
-  std::memset(t->disk + 22, 0, 10);
-  std::memcpy(t->disk + 22, name, std::strlen(name) < 9 ? std::strlen(name) : 9);
+  std::snprintf(name, sizeof name, "%08ld", static_cast<long>(GetI16(t->disk + kDescNumber)));
+  std::memset(t->disk + kDescName, 0, kDescNameSize);
+  size_t n = std::strlen(name);
+  std::memcpy(t->disk + kDescName, name, n < kDescNameSize - 1 ? n : kDescNameSize - 1);
 }
 
 IndexFile* CreateImpl(const char* path, const KeyConfig* cfg, int duplicates) {
@@ -55,23 +52,23 @@ IndexFile* CreateImpl(const char* path, const KeyConfig* cfg, int duplicates) {
   if (MapCreate(&ix->file, path, kIndexInitialSize, kIndexGrowth) == nullptr) return nullptr;
   uint8_t* h = ix->file.header;
   std::memcpy(h, "DKBT", 4);
-  PutI16(h + 4, static_cast<int16_t>(kIndexVersion));
-  PutI16(h + 6, kNodeSize);
+  PutU16(h + kIndexHdrVersion, kIndexVersion);
+  PutI16(h + kIndexHdrNodeSize, kIndexNodeSize);
   MapSetLogicalSize(&ix->file, kMapHeaderSize);
   MapSetFreeHead(&ix->file, -1);
-  PutI16(h + 16, 0);
-  PutI32(h + kTreeListOffset, static_cast<int32_t>(kMapHeaderSize));
-  ix->nodeSize = kNodeSize;
+  PutI16(h + kIndexHdrTreeCount, 0);
+  PutI32(h + kIndexHdrTreeList, static_cast<int32_t>(kFirstDescriptor));
+  ix->nodeSize = kIndexNodeSize;
   MapWrite(&ix->file, 0, h, kMapHeaderSize);
-  MapReserve(&ix->file, kMapHeaderSize, kDescriptorSize);
+  MapReserve(&ix->file, kFirstDescriptor, kDescriptorSize);
 
   TreeDescriptor* t = new TreeDescriptor;
   ix->trees = ix->current = t;
   ApplyConfig(t, cfg);
-  PutI32(t->disk, -1);
-  PutI16(t->disk + 8, GetI16(h + 16));
-  PutI16(h + 16, static_cast<int16_t>(GetI16(h + 16) + 1));
-  IndexInitTree(ix.get(), kMapHeaderSize, duplicates);
+  PutI32(t->disk + kDescNext, -1);
+  PutI16(t->disk + kDescNumber, GetI16(h + kIndexHdrTreeCount));
+  PutI16(h + kIndexHdrTreeCount, static_cast<int16_t>(GetI16(h + kIndexHdrTreeCount) + 1));
+  IndexInitTree(ix.get(), kFirstDescriptor, duplicates);
   IndexFirst(ix.get(), nullptr, nullptr);
   return ix.release();
 }
@@ -83,28 +80,29 @@ void RepairTreeList(IndexFile* ix, const KeyConfig* cfg) {
   TreeDescriptor* t = ix->current;
   uint8_t* h = ix->file.header;
   uint32_t logical = MapLogicalSize(&ix->file);
-  std::memcpy(t->disk, ix->file.base + kMapHeaderSize, kDescriptorSize);
-  int32_t after = GetI32(t->disk);
-  int32_t head = GetI32(h + kSecondListOffset);
-  if (head == static_cast<int32_t>(kMapHeaderSize)) {
-    PutI32(h + kSecondListOffset, after);
+  const int32_t first = static_cast<int32_t>(kFirstDescriptor);
+  std::memcpy(t->disk, ix->file.base + kFirstDescriptor, kDescriptorSize);
+  int32_t after = GetI32(t->disk + kDescNext);
+  int32_t head = GetI32(h + kIndexHdrSecondList);
+  if (head == first) {
+    PutI32(h + kIndexHdrSecondList, after);
   } else {
     // Walk the list (bounded: a cycle ends the walk) to unlink 32.
     int32_t prev = head;
     for (uint32_t steps = 0; steps < logical / kDescriptorSize; ++steps) {
-      if (prev < static_cast<int32_t>(kMapHeaderSize) || static_cast<uint32_t>(prev) + kDescriptorSize > logical) break;
-      int32_t next = MapReadInt(&ix->file, static_cast<uint32_t>(prev));
-      if (next == static_cast<int32_t>(kMapHeaderSize)) {
-        MapWriteInt(&ix->file, static_cast<uint32_t>(prev), after);
+      if (prev < first || static_cast<uint32_t>(prev) + kDescriptorSize > logical) break;
+      int32_t next = MapReadInt(&ix->file, static_cast<uint32_t>(prev) + kDescNext);
+      if (next == first) {
+        MapWriteInt(&ix->file, static_cast<uint32_t>(prev) + kDescNext, after);
         break;
       }
       prev = next;
     }
   }
   ApplyConfig(t, cfg);
-  IndexInitTree(ix, kMapHeaderSize, GetI16(t->disk + 14));
-  PutI32(t->disk, GetI32(h + kTreeListOffset));
-  PutI32(h + kTreeListOffset, static_cast<int32_t>(kMapHeaderSize));
+  IndexInitTree(ix, kFirstDescriptor, GetI16(t->disk + kDescDuplicates));
+  PutI32(t->disk + kDescNext, GetI32(h + kIndexHdrTreeList));
+  PutI32(h + kIndexHdrTreeList, first);
   t->dirty = 1;
   MarkDirty(ix);
 }
@@ -119,8 +117,8 @@ IndexFile* OpenImpl(const char* path, const KeyConfig* cfg, int mode) {
   std::memcpy(mf->header, mf->base, kMapHeaderSize);
   uint8_t* h = mf->header;
   if (std::memcmp(h, "DKBT", 4) != 0) RaiseError(ERR_NOT_STORE);
-  if (h[5] != 1) RaiseError(ERR_VERSION);
-  int16_t nodeSize = GetI16(h + 6);
+  if (h[kIndexHdrMajor] != 1) RaiseError(ERR_VERSION);
+  int16_t nodeSize = GetI16(h + kIndexHdrNodeSize);
   if (nodeSize < 64) RaiseError(ERR_NOT_STORE);
   ix->nodeSize = static_cast<uint32_t>(nodeSize);
   uint32_t logical = MapLogicalSize(mf);
@@ -131,12 +129,12 @@ IndexFile* OpenImpl(const char* path, const KeyConfig* cfg, int mode) {
   TreeDescriptor* t = new TreeDescriptor;
   ix->trees = ix->current = t;
   ApplyConfig(t, cfg);
-  int32_t list = GetI32(h + kTreeListOffset);
-  if (list == 0) list = static_cast<int32_t>(kMapHeaderSize);
+  int32_t list = GetI32(h + kIndexHdrTreeList);
+  if (list == 0) list = static_cast<int32_t>(kFirstDescriptor);
   if (list == -1) {
     RepairTreeList(ix.get(), cfg);
   } else {
-    if (list < static_cast<int32_t>(kMapHeaderSize) || static_cast<uint32_t>(list) + kDescriptorSize > logical) {
+    if (list < static_cast<int32_t>(kFirstDescriptor) || static_cast<uint32_t>(list) + kDescriptorSize > logical) {
       RaiseError(ERR_NOT_STORE);
     }
     std::memcpy(t->disk, mf->base + list, kDescriptorSize);
@@ -187,7 +185,7 @@ int32_t NodeAlloc(IndexFile* ix) {
   if (head == -1) return static_cast<int32_t>(MapLogicalSize(&ix->file));
   uint8_t* n = Node(ix, head);
   if (NodeLeft(n) != kFreeMark) return RaiseError(ERR_NOT_STORE);
-  MapSetFreeHead(&ix->file, GetI32(n));
+  MapSetFreeHead(&ix->file, NodeNextFree(n));
   MarkDirty(ix);
   return head;
 }
@@ -195,7 +193,7 @@ int32_t NodeAlloc(IndexFile* ix) {
 void NodeFree(IndexFile* ix, int32_t offset) {
   MapReserve(&ix->file, static_cast<uint32_t>(offset), ix->nodeSize);
   uint8_t* n = Node(ix, offset);
-  PutI32(n, MapFreeHead(&ix->file));
+  SetNodeNextFree(n, MapFreeHead(&ix->file));
   MapSetFreeHead(&ix->file, offset);
   SetNodeLeft(n, kFreeMark);
   MarkDirty(ix);
@@ -204,9 +202,8 @@ void NodeFree(IndexFile* ix, int32_t offset) {
 void IndexInitTree(IndexFile* ix, uint32_t descOffset, int duplicates) {
   TreeDescriptor* t = ix->current;
   t->ownOffset = static_cast<int32_t>(descOffset);
-  PutI16(t->disk + 10, 1);
-  PutI16(t->disk + 14, static_cast<int16_t>(duplicates != 0));
-  t->dirty = 1;
+  SetTreeHeight(t, 1);
+  PutI16(t->disk + kDescDuplicates, static_cast<int16_t>(duplicates != 0));
   t->level = 0;
   t->path[0] = {-1, -1};
   NameTree(t);
@@ -214,15 +211,15 @@ void IndexInitTree(IndexFile* ix, uint32_t descOffset, int duplicates) {
   ReserveNodeForTree(ix, root);
   uint8_t* n = ix->file.base + root;
   std::memset(n, 0, ix->nodeSize);
-  PutI32(n, -1);
+  SetNodeSelf(n, -1);
   SetNodeLeft(n, -1);
-  PutI32(t->disk + 4, root);
+  PutI32(t->disk + kDescRoot, root);
   MarkDirty(ix);
   IndexWriteTree(ix, t);
 }
 
 void IndexWriteTree(IndexFile* ix, TreeDescriptor* t) {
-  if (t->disk[22] == 0) {
+  if (t->disk[kDescName] == 0) {
     NameTree(t);
     t->dirty = 1;
   }

@@ -1,6 +1,6 @@
 // The data heap: first-fit allocation by address from a free list kept in
-// ascending order, whose head node is the header itself (its link at offset
-// 12, its "size" at offset 8 being the logical size), ending in the
+// ascending order, whose head node is the header itself (its link the
+// header's first free block, its "size" the logical size), ending in the
 // wilderness block. Every offset and size read from the file is checked
 // before use: a damaged heap gives -5, never an access outside the view.
 #include "ourlib/src/DataHeap.h"
@@ -14,8 +14,10 @@
 
 namespace {
 
-constexpr uint32_t kHeadNode = 8;  // link at kHeadNode + 4 = 12
-constexpr uint32_t kUsedBit = 1;
+// The free list's head node, read as a block: the logical size stands for
+// its size word and the first free block for its link.
+constexpr uint32_t kHeadNode = kMapHdrLogicalSize;
+static_assert(kHeadNode + kBlockNext == kMapHdrFreeHead, "the head node's link is the free head");
 
 bool Writable(const DataHeap* h) { return (h->file.flags & MF_WRITABLE) != 0; }
 uint32_t Logical(const DataHeap* h) { return MapLogicalSize(&h->file); }
@@ -23,11 +25,13 @@ uint32_t Word(DataHeap* h, uint64_t off) { return static_cast<uint32_t>(MapReadI
 void SetWord(DataHeap* h, uint64_t off, uint32_t v) {
   MapWriteInt(&h->file, static_cast<uint32_t>(off), static_cast<int32_t>(v));
 }
+uint32_t NextFree(DataHeap* h, uint64_t block) { return Word(h, block + kBlockNext); }
+void SetNextFree(DataHeap* h, uint64_t block, uint32_t next) { SetWord(h, block + kBlockNext, next); }
 int Damaged() { return RaiseError(ERR_NOT_STORE); }
 
 // A free block's header must lie after the previous block and in the file.
 void CheckFreeAt(const DataHeap* h, uint64_t off, uint64_t prevEnd) {
-  if (off < prevEnd || off % 4 != 0 || off + 8 > Logical(h)) Damaged();
+  if (off < prevEnd || off % 4 != 0 || off + kFreeBlockHeader > Logical(h)) Damaged();
 }
 
 void MarkStart(DataHeap* h, uint64_t off, bool on) {
@@ -55,20 +59,20 @@ void BuildStarts(DataHeap* h) {
   h->tilingBroken = true;
   int rc = Guard([&] {
     uint64_t prevEnd = kHeapFirstBlock, wild = 0;
-    for (uint64_t cur = Word(h, kHeadNode + 4); cur != 0;) {
+    for (uint64_t cur = NextFree(h, kHeadNode); cur != 0;) {
       CheckFreeAt(h, cur, prevEnd);
-      uint32_t size = Word(h, cur);
-      if ((size & 3) != 0 || size < 8) Damaged();
+      uint32_t size = Word(h, cur + kBlockSize);
+      if ((size & 3) != 0 || size < kFreeBlockHeader) Damaged();
       wild = cur;
       prevEnd = cur + size;
-      cur = Word(h, cur + 4);
+      cur = NextFree(h, cur);
     }
     if (wild == 0) Damaged();
     uint64_t off = kHeapFirstBlock;
     while (off < wild) {
-      uint32_t word = Word(h, off);
-      uint32_t size = word & ~kUsedBit;
-      if ((size & 3) != 0 || size < 8 || off + size > wild) Damaged();
+      uint32_t word = Word(h, off + kBlockSize);
+      uint32_t size = word & ~kBlockUsed;
+      if ((size & 3) != 0 || size < kFreeBlockHeader || off + size > wild) Damaged();
       MarkStart(h, off, true);
       off += size;
     }
@@ -84,13 +88,13 @@ void EnsureFreeIndex(DataHeap* h) {
   if (h->freeIndexBuilt) return;
   h->freeIndex.Clear();
   uint64_t prevEnd = kHeapFirstBlock;
-  for (uint64_t cur = Word(h, kHeadNode + 4); cur != 0;) {
+  for (uint64_t cur = NextFree(h, kHeadNode); cur != 0;) {
     CheckFreeAt(h, cur, prevEnd);
-    uint32_t size = Word(h, cur);
-    if ((size & 3) != 0 || size < 8) Damaged();
+    uint32_t size = Word(h, cur + kBlockSize);
+    if ((size & 3) != 0 || size < kFreeBlockHeader) Damaged();
     h->freeIndex.Insert(static_cast<uint32_t>(cur), size);
     prevEnd = cur + size;
-    cur = Word(h, cur + 4);
+    cur = NextFree(h, cur);
   }
   h->freeIndexBuilt = true;
 }
@@ -101,14 +105,16 @@ uint32_t CheckRecord(DataHeap* h, int32_t recordOffset, uint32_t length) {
   bool unmapped = (h->file.flags & MF_UNMAPPED) != 0;
   uint64_t logical = unmapped ? h->file.mappedSize : Logical(h);
   uint64_t o = static_cast<uint32_t>(recordOffset);
-  if (recordOffset < static_cast<int32_t>(kHeapFirstBlock + 4) || o % 4 != 0 || o >= logical) Damaged();
-  uint64_t q = o - 4;
+  if (recordOffset < static_cast<int32_t>(kHeapFirstBlock + kBlockRecord) || o % 4 != 0 || o >= logical) Damaged();
+  uint64_t q = o - kBlockRecord;
   uint8_t bytes[4];
-  int rc = MapRead(&h->file, static_cast<uint32_t>(q), bytes, 4);
+  int rc = MapRead(&h->file, static_cast<uint32_t>(q + kBlockSize), bytes, 4);
   if (rc != 0) RaiseError(rc);
   uint32_t word = GetU32(bytes);
   uint32_t size = word & ~3u;
-  if ((word & 3) != kUsedBit || size < 8 || q + size > logical || length > size - 4) Damaged();
+  if ((word & 3) != kBlockUsed || size < kFreeBlockHeader || q + size > logical || length > size - kBlockRecord) {
+    Damaged();
+  }
   if (!unmapped) {
     if (!h->startsBuilt) BuildStarts(h);
     if (h->tilingBroken || !IsStart(h, q)) Damaged();
@@ -119,7 +125,7 @@ uint32_t CheckRecord(DataHeap* h, int32_t recordOffset, uint32_t length) {
 void WriteHeader(DataHeap* h) {
   if (!Writable(h)) return;
   uint8_t link[4];
-  if (MapRead(&h->file, 12, link, 4) == 0) std::memcpy(h->file.header + 12, link, 4);
+  if (MapRead(&h->file, kMapHdrFreeHead, link, 4) == 0) std::memcpy(h->file.header + kMapHdrFreeHead, link, 4);
   MapWrite(&h->file, 0, h->file.header, kMapHeaderSize);
 }
 
@@ -146,8 +152,8 @@ DataHeap* OpenChecked(const char* path, bool update) {
   uint32_t fileSize = update ? mf->openedSize : mf->mappedSize;
   if (fileSize < kMapHeaderSize || mf->base == nullptr) Damaged();
   const uint8_t* b = mf->base;
-  if (std::memcmp(b, "DKFM", 4) != 0 || GetU32(b + 4) != kHeapVersion) Damaged();
-  uint32_t head = GetU32(b + 12);
+  if (std::memcmp(b, "DKFM", 4) != 0 || GetU32(b + kHeapHdrVersion) != kHeapVersion) Damaged();
+  uint32_t head = GetU32(b + kMapHdrFreeHead);
   if (head >= fileSize || (b[head] & 3) != 0) Damaged();
   std::memcpy(mf->header, b, kMapHeaderSize);
   uint32_t logical = MapLogicalSize(mf);
@@ -164,10 +170,10 @@ DataHeap* HeapCreate(const char* path) {
     if (MapCreate(&h->file, path, kHeapGrowth, kHeapGrowth) == nullptr) return;
     uint8_t header[kHeapHeaderSize] = {};
     std::memcpy(header, "DKFM", 4);
-    PutI32(header + 4, static_cast<int32_t>(kHeapVersion));
-    PutI32(header + 8, static_cast<int32_t>(kHeapHeaderSize));
-    PutI32(header + 12, static_cast<int32_t>(kHeapFirstBlock));
-    PutI32(header + 32, static_cast<int32_t>(kWildernessSize));
+    PutU32(header + kHeapHdrVersion, kHeapVersion);
+    PutU32(header + kMapHdrLogicalSize, kHeapHeaderSize);
+    PutU32(header + kMapHdrFreeHead, kHeapFirstBlock);
+    PutU32(header + kHeapHdrWilderness + kBlockSize, kWildernessSize);
     std::memcpy(h->file.header, header, kMapHeaderSize);
     MapWrite(&h->file, 0, header, kHeapHeaderSize);
     h->file.openedSize = kHeapHeaderSize;
@@ -204,32 +210,32 @@ int32_t HeapAlloc(DataHeap* h, uint32_t length) {
   int32_t result = -1;
   int rc = RunRaising([&] {
     if (length > kWildernessSize) RaiseError(ERR_NO_MEMORY);
-    uint32_t need = (length + 7) & ~3u;
-    if (need < 8) need = 8;
+    uint32_t need = (length + kBlockRecord + 3) & ~3u;
+    if (need < kFreeBlockHeader) need = kFreeBlockHeader;
     EnsureFreeIndex(h);
     uint32_t cur = 0, size = 0, found = 0, foundSize = 0;
     if (!h->freeIndex.FirstFit(need, &cur, &size)) RaiseError(ERR_NO_MEMORY);
     uint64_t prev = h->freeIndex.Before(cur, &found, &foundSize) ? found : kHeadNode;
     uint32_t next = h->freeIndex.AtOrAfter(cur + 1, &found, &foundSize) ? found : 0;
     // The file's list must say the same as its copy.
-    if (Word(h, prev + 4) != cur || Word(h, cur) != size || Word(h, cur + 4) != next) Damaged();
-    result = static_cast<int32_t>(cur + 4);
+    if (NextFree(h, prev) != cur || Word(h, cur + kBlockSize) != size || NextFree(h, cur) != next) Damaged();
+    result = static_cast<int32_t>(cur + kBlockRecord);
     if (!Writable(h)) return;
     h->freeIndex.Erase(cur);
-    if (need < size - 8) {
+    if (need < size - kFreeBlockHeader) {
       // Split: the remainder stays on the list where the block was.
-      uint8_t rest[8];
-      PutI32(rest, static_cast<int32_t>(size - need));
-      PutI32(rest + 4, static_cast<int32_t>(next));
-      MapWrite(&h->file, cur + need, rest, 8);
-      SetWord(h, prev + 4, Word(h, prev + 4) + need);
-      SetWord(h, cur, need);
+      uint8_t rest[kFreeBlockHeader];
+      PutU32(rest + kBlockSize, size - need);
+      PutU32(rest + kBlockNext, next);
+      MapWrite(&h->file, cur + need, rest, kFreeBlockHeader);
+      SetNextFree(h, prev, NextFree(h, prev) + need);
+      SetWord(h, cur + kBlockSize, need);
       MarkStart(h, cur + need, true);
       h->freeIndex.Insert(cur + need, size - need);
     } else {
-      SetWord(h, prev + 4, next);
+      SetNextFree(h, prev, next);
     }
-    SetWord(h, cur, Word(h, cur) | kUsedBit);
+    SetWord(h, cur + kBlockSize, Word(h, cur + kBlockSize) | kBlockUsed);
   });
   return rc != 0 ? rc : result;
 }
@@ -241,7 +247,7 @@ int HeapFree(DataHeap* h, int32_t recordOffset) {
     uint32_t a = CheckRecord(h, recordOffset, 0);
     if (!Writable(h)) return;
     EnsureFreeIndex(h);
-    uint32_t q = static_cast<uint32_t>(recordOffset) - 4;
+    uint32_t q = static_cast<uint32_t>(recordOffset) - kBlockRecord;
     // P: the last free node before q (the head node if none); S: its next.
     uint32_t p = kHeadNode, pSize = 0, s = 0, sSize = 0;
     uint64_t pEnd = kHeapFirstBlock;
@@ -251,11 +257,11 @@ int HeapFree(DataHeap* h, int32_t recordOffset) {
       p = kHeadNode;
     }
     if (!h->freeIndex.AtOrAfter(q, &s, &sSize)) Damaged();
-    if (pEnd > q || s < static_cast<uint64_t>(q) + a || Word(h, p + 4) != s) Damaged();
+    if (pEnd > q || s < static_cast<uint64_t>(q) + a || NextFree(h, p) != s) Damaged();
     uint32_t fin, finSize;
     if (p == kHeadNode || pEnd != q) {
-      SetWord(h, p + 4, q);
-      SetWord(h, q + 4, s);
+      SetNextFree(h, p, q);
+      SetNextFree(h, q, s);
       fin = q;
       finSize = a;
     } else {
@@ -264,14 +270,14 @@ int HeapFree(DataHeap* h, int32_t recordOffset) {
       MarkStart(h, q, false);
     }
     if (s == q + a) {
-      if (Word(h, s) != sSize) Damaged();
-      SetWord(h, fin + 4, Word(h, s + 4));
+      if (Word(h, s + kBlockSize) != sSize) Damaged();
+      SetNextFree(h, fin, NextFree(h, s));
       finSize += sSize;
       MarkStart(h, s, false);
       h->freeIndex.Erase(s);
-      if (static_cast<uint64_t>(s) + 8 == logical) MapSetLogicalSize(&h->file, fin + 8);
+      if (static_cast<uint64_t>(s) + kFreeBlockHeader == logical) MapSetLogicalSize(&h->file, fin + kFreeBlockHeader);
     }
-    SetWord(h, fin, finSize);
+    SetWord(h, fin + kBlockSize, finSize);
     h->freeIndex.Insert(fin, finSize);
   });
 }

@@ -1,9 +1,27 @@
-// The data heap of a store's ".DKD" file: a 40-byte header, then blocks.
-// A block starts at a multiple of 4 with its size word (total size, at
-// least 8, bit 0 set while in use); a used block's record bytes follow at
-// block + 4 (the record offset). Free blocks are linked in ascending address
-// order from the header's offset 12; the last is the wilderness block that
-// stands for all space to 1 GiB and whose 8-byte header ends the file.
+// The data heap of a store's ".DKD" file: a 40-byte header, then blocks
+// from offset 32 (the header's last 8 bytes are the first block's). All
+// fields are little-endian (ByteCodec.h).
+//
+// Header, 40 bytes:
+//   offset size  field
+//   0      4     magic "DKFM"
+//   4      4     version 257, compared as a whole
+//   8      4     logical size (kMapHdrLogicalSize); 40 in a new file
+//   12     4     first free block (kMapHdrFreeHead); 32 in a new file
+//   16     16    zero
+//   32     8     in a new file, the wilderness block: size kWildernessSize, link 0
+// Offsets 8 and 12 also serve as the head node of the free list: its "size"
+// and its link.
+//
+// Block, at a multiple of 4:
+//   offset size  field
+//   0      4     size word: the block's whole size (a multiple of 4, at least 8),
+//                bit 0 set while the block is in use
+//   4      4     a free block: the next free block, 0 ending the list
+//   4      ...   a used block: the record's bytes (block + 4 is the record offset)
+// Free blocks are linked in ascending address order; the last is the
+// wilderness block, which stands for all space up to 1 GiB and whose 8-byte
+// header ends the file.
 #pragma once
 
 #include <cstdint>
@@ -12,10 +30,25 @@
 #include "ourlib/src/DataHeapFreeIndex.h"
 #include "ourlib/src/MappedFile.h"
 
+// Header fields (offsets in the file).
+enum : uint32_t {
+  kHeapHdrVersion = 4,
+  kHeapHdrWilderness = 32,
+};
+// Block fields (offsets in the block).
+enum : uint32_t {
+  kBlockSize = 0,
+  kBlockNext = 4,
+  kBlockRecord = 4,
+};
+constexpr uint32_t kBlockUsed = 1;        // the size word's in-use bit
+constexpr uint32_t kFreeBlockHeader = 8;  // size word and link; also the least block size
+
 constexpr uint32_t kHeapHeaderSize = 40;
 constexpr uint32_t kHeapFirstBlock = 32;
+constexpr uint32_t kHeapEnd = 0x40000000;  // where the wilderness block ends: 1 GiB
 constexpr uint32_t kHeapGrowth = 0x100000;
-constexpr uint32_t kWildernessSize = 0x3FFFFFE0;
+constexpr uint32_t kWildernessSize = kHeapEnd - kHeapFirstBlock;
 constexpr uint32_t kHeapVersion = 257;
 
 struct DataHeap {

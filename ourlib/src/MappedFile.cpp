@@ -47,12 +47,10 @@ void TakeView(MappedFile* obj) {
 
 }  // namespace
 
-uint32_t MapLogicalSize(const MappedFile* mf) { return GetU32(mf->header + 8); }
-void MapSetLogicalSize(MappedFile* mf, uint32_t size) {
-  PutI32(mf->header + 8, static_cast<int32_t>(size));
-}
-int32_t MapFreeHead(const MappedFile* mf) { return GetI32(mf->header + 12); }
-void MapSetFreeHead(MappedFile* mf, int32_t offset) { PutI32(mf->header + 12, offset); }
+uint32_t MapLogicalSize(const MappedFile* mf) { return GetU32(mf->header + kMapHdrLogicalSize); }
+void MapSetLogicalSize(MappedFile* mf, uint32_t size) { PutU32(mf->header + kMapHdrLogicalSize, size); }
+int32_t MapFreeHead(const MappedFile* mf) { return GetI32(mf->header + kMapHdrFreeHead); }
+void MapSetFreeHead(MappedFile* mf, int32_t offset) { PutI32(mf->header + kMapHdrFreeHead, offset); }
 
 MappedFile* MapCreate(MappedFile* obj, const char* path, uint32_t initialSize, uint32_t growth) {
   obj = Prepare(obj, path);

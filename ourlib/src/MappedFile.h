@@ -1,7 +1,6 @@
 // The mapped-file layer: every byte of a store's index and data file is read
 // and written through a MappedFile (a view of the whole file plus a 32-byte
-// copy of its header, whose offset 8 is the logical size and offset 12 the
-// head of the file's free list).
+// copy of its header, whose two fields below the layer keeps itself).
 //
 // Error codes (raised with RaiseError, so returned when no frame is active):
 //   -2 no memory, -14 read past the mapped size or short unmapped read,
@@ -32,6 +31,11 @@ enum : int {
 };
 
 constexpr uint32_t kMapHeaderSize = 32;
+// The header fields both store files share (offsets in the file).
+enum : uint32_t {
+  kMapHdrLogicalSize = 8,  // the end of the file's content; the file is cut there at close
+  kMapHdrFreeHead = 12,    // the head of the file's free list
+};
 
 struct MappedFile {
   std::string name;

@@ -7,14 +7,24 @@
 #include "ourlib/src/PathText.h"
 #include "ourlib/src/StoreEngine.h"
 
-// The commit record, little-endian:
-//   0  "DKCM"        8  size of the index copy    16  FNV-1a of bytes 0..15
-//   4  version 1    12  size of the data copy
+// The commit record, 20 bytes, little-endian:
+//   offset size  field
+//   0      4     magic "DKCM"
+//   4      4     version 1
+//   8      4     size of the index copy
+//   12     4     size of the data copy
+//   16     4     FNV-1a of bytes 0..15
 // It is written in place; a record cut short by a crash fails its length or
 // checksum and counts as absent, which is right, since no rename is made
 // before it is on the disk.
 namespace {
 
+enum : uint32_t {
+  kRecVersion = 4,
+  kRecIndexSize = 8,
+  kRecDataSize = 12,
+  kRecChecksum = 16,
+};
 constexpr uint32_t kRecordBytes = 20;
 constexpr uint32_t kRecordVersion = 1;
 
@@ -128,22 +138,22 @@ bool ReadRecord(const Names& n, uint32_t* indexSize, uint32_t* dataSize) {
   uint8_t r[kRecordBytes + 1];
   uint32_t got = 0;
   if (f->Read(r, sizeof r, &got) != 0 || got != kRecordBytes) return false;
-  if (std::memcmp(r, "DKCM", 4) != 0 || GetU32(r + 4) != kRecordVersion ||
-      GetU32(r + 16) != Fnv1a(r, 16)) {
+  if (std::memcmp(r, "DKCM", 4) != 0 || GetU32(r + kRecVersion) != kRecordVersion ||
+      GetU32(r + kRecChecksum) != Fnv1a(r, kRecChecksum)) {
     return false;
   }
-  *indexSize = GetU32(r + 8);
-  *dataSize = GetU32(r + 12);
+  *indexSize = GetU32(r + kRecIndexSize);
+  *dataSize = GetU32(r + kRecDataSize);
   return true;
 }
 
 int WriteRecord(const Names& n, uint32_t indexSize, uint32_t dataSize) {
   uint8_t r[kRecordBytes];
   std::memcpy(r, "DKCM", 4);
-  PutI32(r + 4, static_cast<int32_t>(kRecordVersion));
-  PutI32(r + 8, static_cast<int32_t>(indexSize));
-  PutI32(r + 12, static_cast<int32_t>(dataSize));
-  PutI32(r + 16, static_cast<int32_t>(Fnv1a(r, 16)));
+  PutU32(r + kRecVersion, kRecordVersion);
+  PutU32(r + kRecIndexSize, indexSize);
+  PutU32(r + kRecDataSize, dataSize);
+  PutU32(r + kRecChecksum, Fnv1a(r, kRecChecksum));
   std::unique_ptr<plat::File> f;
   int rc = Env()->Open(n.record.c_str(), plat::Access::ReadWrite, plat::Share::None,
                        plat::Disposition::CreateAlways, plat::ATTR_NORMAL, &f);

@@ -45,8 +45,8 @@ struct TreeWalk {
     if (freeNodes.count(off)) return Fail(Fmt("node %ld is in the tree and on the free-node list", off));
     if (!seen.insert(off).second) return Fail(Fmt("node %ld is reached twice", off));
     const uint8_t* n = ix->file.base + off;
-    if (level > 0 && GetI32(n) != off) return Fail(Fmt("node %ld holds own offset %ld", off, GetI32(n)));
-    if (GetI16(n + 8) < 0 || NodeUsed(n) > Capacity(ix)) return Fail(Fmt("node %ld uses %ld bytes", off, GetI16(n + 8)));
+    if (level > 0 && NodeSelf(n) != off) return Fail(Fmt("node %ld holds own offset %ld", off, NodeSelf(n)));
+    if (NodeUsedField(n) < 0 || NodeUsed(n) > Capacity(ix)) return Fail(Fmt("node %ld uses %ld bytes", off, NodeUsedField(n)));
     if (NodeLeft(n) == kFreeMark) return Fail(Fmt("node %ld in the tree is marked free", off));
     if (level > 0 && NodeUsed(n) == 0 && !emptyAllowed) return Fail(Fmt("node %ld below the root is empty", off));
     bool dups = TreeDuplicates(ix->current);
@@ -113,7 +113,7 @@ std::string CheckIndex(IndexFile* ix, std::vector<int32_t>* values, bool emptyAl
   const MappedFile& mf = ix->file;
   if (mf.base == nullptr) return "the index is not mapped";
   if (std::memcmp(mf.header, "DKBT", 4) != 0) return "index magic is not DKBT";
-  if (mf.header[5] != 1) return "index major version is not 1";
+  if (mf.header[kIndexHdrMajor] != 1) return "index major version is not 1";
   uint32_t logical = MapLogicalSize(&mf);
   if (logical > mf.mappedSize) return Fmt("index logical size %ld exceeds the view (%ld)", logical, mf.mappedSize);
   if (logical < kFirstNode || (logical - kFirstNode) % ix->nodeSize != 0) return Fmt("index logical size %ld is not a node boundary", logical);
@@ -125,7 +125,7 @@ std::string CheckIndex(IndexFile* ix, std::vector<int32_t>* values, bool emptyAl
   w.emptyAllowed = emptyAllowed;
   uint32_t nodes = (logical - kFirstNode) / ix->nodeSize;
   uint32_t count = 0;
-  for (int32_t f = MapFreeHead(&mf); f != -1; f = GetI32(mf.base + f)) {
+  for (int32_t f = MapFreeHead(&mf); f != -1; f = NodeNextFree(mf.base + f)) {
     if (++count > nodes) return "the free-node list has a cycle";
     if (!ValidNodeOffset(ix, f)) return Fmt("free node %ld is not a node of the file", f);
     if (NodeLeft(mf.base + f) != kFreeMark) return Fmt("free node %ld is not marked -2", f);
@@ -144,17 +144,17 @@ std::string CheckHeap(DataHeap* h, std::set<int32_t>* usedRecords) {
   if (mf.flags & MF_UNMAPPED) return "";
   if (mf.base == nullptr) return "the data file is not mapped";
   if (std::memcmp(mf.header, "DKFM", 4) != 0) return "data magic is not DKFM";
-  if (GetU32(mf.header + 4) != kHeapVersion) return "data version is not 257";
+  if (GetU32(mf.header + kHeapHdrVersion) != kHeapVersion) return "data version is not 257";
   uint64_t logical = MapLogicalSize(&mf);
   if (logical > mf.mappedSize || logical < kHeapHeaderSize) return Fmt("data logical size %ld", static_cast<long>(logical));
   const uint8_t* b = mf.base;
   std::set<uint64_t> freeBlocks;
   uint64_t prevEnd = kHeapFirstBlock, wild = 0;
-  for (uint64_t cur = GetU32(b + 12); cur != 0; cur = GetU32(b + cur + 4)) {
-    if (cur < prevEnd || cur % 4 != 0 || cur + 8 > logical) return Fmt("free block %ld is out of place", static_cast<long>(cur));
+  for (uint64_t cur = GetU32(b + kMapHdrFreeHead); cur != 0; cur = GetU32(b + cur + kBlockNext)) {
+    if (cur < prevEnd || cur % 4 != 0 || cur + kFreeBlockHeader > logical) return Fmt("free block %ld is out of place", static_cast<long>(cur));
     if (!freeBlocks.empty() && cur == prevEnd) return Fmt("free block %ld was not merged with the one before", static_cast<long>(cur));
-    uint32_t size = GetU32(b + cur);
-    if ((size & 3) != 0 || size < 8) return Fmt("free block %ld has size word %ld", static_cast<long>(cur), static_cast<long>(size));
+    uint32_t size = GetU32(b + cur + kBlockSize);
+    if ((size & 3) != 0 || size < kFreeBlockHeader) return Fmt("free block %ld has size word %ld", static_cast<long>(cur), static_cast<long>(size));
     freeBlocks.insert(cur);
     prevEnd = cur + size;
     wild = cur;
@@ -163,27 +163,27 @@ std::string CheckHeap(DataHeap* h, std::set<int32_t>* usedRecords) {
   if (h->freeIndexBuilt) {
     std::vector<std::pair<uint32_t, uint32_t>> copy = h->freeIndex.Items();
     size_t i = 0;
-    for (uint64_t cur = GetU32(b + 12); cur != 0; cur = GetU32(b + cur + 4), ++i) {
-      if (i >= copy.size() || copy[i].first != cur || copy[i].second != GetU32(b + cur)) {
+    for (uint64_t cur = GetU32(b + kMapHdrFreeHead); cur != 0; cur = GetU32(b + cur + kBlockNext), ++i) {
+      if (i >= copy.size() || copy[i].first != cur || copy[i].second != GetU32(b + cur + kBlockSize)) {
         return Fmt("the in-memory free list differs at block %ld", static_cast<long>(cur));
       }
     }
     if (i != copy.size()) return "the in-memory free list has blocks the file's has not";
   }
-  if (wild + GetU32(b + wild) != 0x40000000u) return "the wilderness block does not reach 1 GiB";
+  if (wild + GetU32(b + wild + kBlockSize) != kHeapEnd) return "the wilderness block does not reach 1 GiB";
   for (uint64_t off = kHeapFirstBlock; off < wild;) {
-    uint32_t word = GetU32(b + off);
+    uint32_t word = GetU32(b + off + kBlockSize);
     uint32_t size = word & ~3u;
-    if ((word & 2) != 0 || size < 8 || off + size > wild) return Fmt("block %ld has size word %ld", static_cast<long>(off), static_cast<long>(word));
+    if ((word & 2) != 0 || size < kFreeBlockHeader || off + size > wild) return Fmt("block %ld has size word %ld", static_cast<long>(off), static_cast<long>(word));
     bool isFree = freeBlocks.count(off) != 0;
-    if (isFree == ((word & 1) != 0)) return Fmt("block %ld: in-use bit disagrees with the free list", static_cast<long>(off));
+    if (isFree == ((word & kBlockUsed) != 0)) return Fmt("block %ld: in-use bit disagrees with the free list", static_cast<long>(off));
     if (h->startsBuilt && !h->tilingBroken) {
       size_t bit = static_cast<size_t>(off / 4);
       if (bit / 64 >= h->starts.size() || !(h->starts[bit / 64] >> (bit % 64) & 1)) {
         return Fmt("block %ld is missing from the block-start map", static_cast<long>(off));
       }
     }
-    if (!isFree && usedRecords) usedRecords->insert(static_cast<int32_t>(off + 4));
+    if (!isFree && usedRecords) usedRecords->insert(static_cast<int32_t>(off + kBlockRecord));
     off += size;
     if (off > wild) return "blocks overlap the wilderness block";
   }

@@ -78,7 +78,7 @@ bool IsIndexFile(const char* path) {
   uint8_t header[kMapHeaderSize];
   uint32_t got = 0;
   if (file->Read(header, kMapHeaderSize, &got) != 0 || got != kMapHeaderSize) return false;
-  return std::memcmp(header, "DKBT", 4) == 0 && header[5] == 1;
+  return std::memcmp(header, "DKBT", 4) == 0 && header[kIndexHdrMajor] == 1;
 }
 
 bool StoreExists(const char* path) {
