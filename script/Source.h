@@ -3,6 +3,8 @@
 // and line number that script error messages show.
 #pragma once
 
+#include "ourlib/src/ErrorCodes.h"
+
 // The operations a kind of source provides. Absent operations are null.
 struct SourceInterface {
   void* (*SourceOpen)(const char* path);                     // null when it cannot
@@ -20,10 +22,6 @@ struct SourceInterface {
 // line holds NUL bytes) is not read: its first line, and every later one,
 // gives ERR_UTF16_SCRIPT. A UTF-8 byte-order mark is read like any bytes.
 const SourceInterface& UpdaterSourceInterface();
-
-enum : int {
-  ERR_UTF16_SCRIPT = -213,  // the script or an included file is UTF-16 text
-};
 
 // Makes path the current source, pushing the one that was current. Returns
 // 0, or raises (returns without a frame) -10 when it cannot be opened, -2.

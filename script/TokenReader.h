@@ -3,14 +3,10 @@
 // statements, and hands every other token on.
 #pragma once
 
+#include "ourlib/src/ErrorCodes.h"
 #include "script/Lexer.h"
 #include "script/Source.h"
 
-// Errors of the script reader beyond the shared ones of ErrFrame.h.
-enum : int {
-  ERR_INCLUDE_TOO_DEEP = -211,    // more than kMaxSourceDepth sources open
-  ERR_LINE_TOO_LONG = -212,       // macro substitution grew a line past kMaxLineLength
-};
 constexpr int kMaxSourceDepth = 32;     // the script and 31 nested includes
 constexpr int kMaxLineLength = 8191;    // characters of a line after macro substitution
 

@@ -30,15 +30,17 @@
 //   20     2     fixed key length, 0 when every key has a length of its own
 //   22     10    name: the tree number printed as "%08ld", zero-filled
 //
-// Codes: -4 key absent / end of iteration (returned, never raised); -61
-// existing key without duplicates; -5 a damaged index (a node offset, entry
-// count, key length or list that does not fit the file); -2 no memory, or
-// an insert that would need a ninth level; mapped-file codes.
+// Codes (ErrorCodes.h): ERR_NOT_FOUND, a key absent or the end of iteration
+// (returned, never raised); ERR_DUPLICATE, an existing key without
+// duplicates; ERR_NOT_STORE, a damaged index (a node offset, entry count, key
+// length or list that does not fit the file); ERR_NO_MEMORY, no memory or an
+// insert that would need a ninth level; the mapped-file codes.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "ourlib/src/ErrorCodes.h"
 #include "ourlib/src/MappedFile.h"
 
 enum : int32_t {
@@ -51,11 +53,6 @@ enum : int32_t {
   KEY_TEXT = 7,         // zero-terminated, unsigned bytes, -1/0/1
   KEY_TEXT_NOCASE = 8,  // zero-terminated, case-insensitive
   KEY_CUSTOM = 255,     // compare and length functions of the KeyConfig
-};
-
-enum : int {
-  ERR_NOT_FOUND = -4,
-  ERR_DUPLICATE = -61,
 };
 
 // Compares the search key with a stored key: negative, zero or positive as

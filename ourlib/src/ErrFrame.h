@@ -9,11 +9,15 @@
 //   int code = Guard([&] { ... may raise ... });   // 0, or the raised code
 //
 // RAII frees what a guarded section holds when a raise passes through it.
+// The codes themselves, and which layer raises and which returns them, are
+// in ErrorCodes.h.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <utility>
+
+#include "ourlib/src/ErrorCodes.h"
 
 // The exception that carries a raised code to the innermost frame.
 struct RaisedError {
@@ -78,18 +82,3 @@ void MemFreeNull(T*& p) {
   MemFree(p);
   p = nullptr;
 }
-
-// Error codes of the script language and the start-up.
-enum : int {
-  ERR_FAILED_SHOWN = -1,
-  ERR_NO_MEMORY = -2,
-  ERR_NO_DIGITS = -4,
-  ERR_MACRO_INCOMPLETE = -6,
-  ERR_CLOSE_FAILED = -9,
-  ERR_OPEN_FAILED = -10,
-  ERR_READ_FAILED = -12,
-  ERR_PAST_END = -14,
-  ERR_NO_SCRIPT = -52,
-  ERR_NUMBER_OVERFLOW = -60,
-  ERR_UNCLOSED_STRING = -210,
-};

@@ -2,10 +2,11 @@
 // and written through a MappedFile (a view of the whole file plus a 32-byte
 // copy of its header, whose two fields below the layer keeps itself).
 //
-// Error codes (raised with RaiseError, so returned when no frame is active):
-//   -2 no memory, -14 read past the mapped size or short unmapped read,
-//   -48 write/growth/word access in unmapped mode, -81 no view mapped,
-//   -253 a system call failed without a code, positive: the system's code.
+// Error codes (ErrorCodes.h; raised with RaiseError, so returned when no
+// frame is active): ERR_NO_MEMORY, ERR_PAST_END (a read past the mapped size
+// or a short unmapped read), ERR_UNMAPPED_WRITE (a write, growth or word
+// access in unmapped mode), ERR_NO_VIEW, ERR_SYSTEM (a system call failed
+// without a code), and the system's own positive codes.
 // Offsets are file offsets; a file never reaches 2 GiB.
 #pragma once
 
@@ -13,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "ourlib/src/ErrorCodes.h"
 #include "platform/env.h"
 
 enum : uint32_t {
@@ -20,14 +22,6 @@ enum : uint32_t {
   MF_UNMAPPED = 0x100000,   // read-only access by seek and read, no view
   MF_OWNED = 0x400000,      // allocated by the open call, freed by MapClose
   MF_WRITABLE = 0x800000,   // read/write: grows on demand, cut to the logical size at close
-};
-
-enum : int {
-  ERR_NOT_STORE = -5,       // not a store file, or a damaged one
-  ERR_UNMAPPED_WRITE = -48,
-  ERR_VERSION = -53,
-  ERR_NO_VIEW = -81,
-  ERR_SYSTEM = -253,
 };
 
 constexpr uint32_t kMapHeaderSize = 32;

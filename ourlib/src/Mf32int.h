@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "ourlib/src/BTree.h"
+#include "ourlib/src/ErrorCodes.h"
 #include "ourlib/src/PathText.h"
 
 struct StoreEngine;
@@ -50,13 +51,6 @@ enum : int {
   MFO_CREATE = 1,         // both files anew, empty
   MFO_UPDATE = 2,         // open for update, or create when no store is there
   MFO_READ_UNMAPPED = 3,  // read-only, data file read by plain file reads
-};
-
-// Codes of the record-store interface itself.
-enum : int {
-  ERR_REC_ARGUMENT = -52,  // null data, zero length, null, empty or overlong name
-  ERR_REC_LENGTH = -51,    // unpacking gave another length than the key holds
-  ERR_REC_MISSING = -4,    // no record under the key
 };
 
 class cMf32 {
