@@ -24,16 +24,6 @@
 
 namespace {
 
-// The install's file error codes, as ReportFileError shows them.
-enum : int {
-  kOpenFailed = -1,
-  kReadFailed = -2,
-  kNoMemory = -4,
-  kBadFolder = -5,
-  kWriteFailed = -6,
-  kCreateFailed = -8,
-};
-
 constexpr uint32_t kCopyBlock = 128 * 1024;
 
 struct MemDeleter {
@@ -63,9 +53,9 @@ int Commit(FileReplacement& out, const char* dest, const FailedPath& failed) {
     case 0:
       return 0;
     case FileReplacement::kRenameFailed:
-      return failed.Set(kCreateFailed, dest);
+      return failed.Set(INSTALL_CREATE_FAILED, dest);
     default:
-      return failed.Set(kWriteFailed, dest);
+      return failed.Set(INSTALL_WRITE_FAILED, dest);
   }
 }
 
@@ -78,24 +68,24 @@ int CopyPlainFile(ProgressSink& ui, plat::Env& env, std::unique_ptr<plat::File> 
                   const FailedPath& failed) {
   char dest[kPathField];
   CopyBounded(dest, sizeof dest, destFolder);
-  if (!EnsureTrailingSeparator(dest, sizeof dest)) return failed.Set(kBadFolder, dest);
-  if (!CreateFolderPath(dest)) return failed.Set(kBadFolder, dest);
-  if (!AppendBounded(dest, sizeof dest, fileName)) return failed.Set(kCreateFailed, dest);
+  if (!EnsureTrailingSeparator(dest, sizeof dest)) return failed.Set(INSTALL_BAD_FOLDER, dest);
+  if (!CreateFolderPath(dest)) return failed.Set(INSTALL_BAD_FOLDER, dest);
+  if (!AppendBounded(dest, sizeof dest, fileName)) return failed.Set(INSTALL_CREATE_FAILED, dest);
   ShowDestination(ui, dest);
 
   FileReplacement out(env);
-  if (!out.Begin(dest, plat::ATTR_NORMAL)) return failed.Set(kCreateFailed, dest);
+  if (!out.Begin(dest, plat::ATTR_NORMAL)) return failed.Set(INSTALL_CREATE_FAILED, dest);
   {
     Buffer buffer(static_cast<uint8_t*>(MemAlloc(kCopyBlock)));
-    if (!buffer) return failed.Set(kNoMemory, "");
-    if (source->Seek(0) != 0) return failed.Set(kReadFailed, sourcePath);
+    if (!buffer) return failed.Set(INSTALL_NO_MEMORY, "");
+    if (source->Seek(0) != 0) return failed.Set(INSTALL_READ_FAILED, sourcePath);
     for (;;) {
       uint32_t got = 0;
-      if (source->Read(buffer.get(), kCopyBlock, &got) != 0) return failed.Set(kReadFailed, sourcePath);
+      if (source->Read(buffer.get(), kCopyBlock, &got) != 0) return failed.Set(INSTALL_READ_FAILED, sourcePath);
       ui.Pump();
-      if (ui.Cancelled()) return kInstallCancelled;
+      if (ui.Cancelled()) return INSTALL_CANCELLED;
       if (got == 0) break;
-      if (!WriteAll(out.file(), buffer.get(), got)) return failed.Set(kWriteFailed, dest);
+      if (!WriteAll(out.file(), buffer.get(), got)) return failed.Set(INSTALL_WRITE_FAILED, dest);
       ui.BytesUpdated(got);
     }
   }
@@ -105,7 +95,7 @@ int CopyPlainFile(ProgressSink& ui, plat::Env& env, std::unique_ptr<plat::File> 
     std::unique_ptr<plat::File> again;
     if (env.Open(sourcePath, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
                  plat::ATTR_NORMAL, &again) != 0) {
-      return failed.Set(kOpenFailed, sourcePath);
+      return failed.Set(INSTALL_OPEN_FAILED, sourcePath);
     }
     plat::FileTimes times;
     if (again->GetTimes(&times) == 0) out.file().SetTimes(times);
@@ -130,22 +120,22 @@ int PlaceEntry(const pkg::Entry& entry, const char* destFolder, const char* syst
   if (entry.InSystemFolder()) {
     CopyBounded(paths->folder, kPathField, systemFolder);
     if (paths->folder[0] != '\0' && !EnsureTrailingSeparator(paths->folder, kPathField)) {
-      return failed.Set(kBadFolder, paths->folder);
+      return failed.Set(INSTALL_BAD_FOLDER, paths->folder);
     }
   } else {
     CopyBounded(paths->folder, kPathField, destFolder);
-    if (!EnsureTrailingSeparator(paths->folder, kPathField)) return failed.Set(kBadFolder, paths->folder);
+    if (!EnsureTrailingSeparator(paths->folder, kPathField)) return failed.Set(INSTALL_BAD_FOLDER, paths->folder);
     if (entry.hasFolder) {
       const bool fits = AppendBounded(paths->folder, kPathField, entry.folder);
-      if (!pkg::SafeEntryFolder(entry.folder) || !fits) return failed.Set(kBadFolder, paths->folder);
-      if (!EnsureTrailingSeparator(paths->folder, kPathField)) return failed.Set(kBadFolder, paths->folder);
+      if (!pkg::SafeEntryFolder(entry.folder) || !fits) return failed.Set(INSTALL_BAD_FOLDER, paths->folder);
+      if (!EnsureTrailingSeparator(paths->folder, kPathField)) return failed.Set(INSTALL_BAD_FOLDER, paths->folder);
     }
   }
   CopyBounded(paths->file, kPathField, paths->folder);
   if (entry.IsEmpty()) return 0;
   const bool fits = AppendBounded(paths->file, kPathField, entry.name);
-  if (!pkg::SafeEntryName(entry.name)) return failed.Set(kBadFolder, paths->file);
-  if (!fits) return failed.Set(kCreateFailed, paths->file);
+  if (!pkg::SafeEntryName(entry.name)) return failed.Set(INSTALL_BAD_FOLDER, paths->file);
+  if (!fits) return failed.Set(INSTALL_CREATE_FAILED, paths->file);
   return 0;
 }
 
@@ -155,18 +145,18 @@ int PlaceEntry(const pkg::Entry& entry, const char* destFolder, const char* syst
 int WriteEntryFile(ProgressSink& ui, plat::Env& env, plat::File& package, const char* sourcePath,
                    const pkg::Entry& entry, const char* dest, const FailedPath& failed) {
   FileReplacement out(env);
-  if (!out.Begin(dest, plat::ATTR_NORMAL)) return failed.Set(kCreateFailed, dest);
+  if (!out.Begin(dest, plat::ATTR_NORMAL)) return failed.Set(INSTALL_CREATE_FAILED, dest);
   // The directory check guarantees every stored size fits the input buffer
   // and every stored (unpacked) chunk the output buffer.
   const uint32_t capacity = entry.ChunkCapacity();
   Buffer output(static_cast<uint8_t*>(MemAlloc(capacity)));
   Buffer input(static_cast<uint8_t*>(MemAlloc(2 * size_t{capacity})));
-  if (!output || !input) return failed.Set(kNoMemory, "");
+  if (!output || !input) return failed.Set(INSTALL_NO_MEMORY, "");
 
   for (uint32_t stored : entry.chunkSizes) {
     uint32_t got = 0;
     if (package.Read(input.get(), stored, &got) != 0 || got != stored) {
-      return failed.Set(kReadFailed, sourcePath);
+      return failed.Set(INSTALL_READ_FAILED, sourcePath);
     }
     const uint8_t* bytes = input.get();
     uint32_t length = stored;
@@ -176,14 +166,14 @@ int WriteEntryFile(ProgressSink& ui, plat::Env& env, plat::File& package, const 
         produced = LzUnpack(input.get(), static_cast<int32_t>(stored), output.get(),
                             static_cast<int32_t>(capacity));
       });
-      if (code != 0 || produced < 0) return failed.Set(kReadFailed, sourcePath);
+      if (code != 0 || produced < 0) return failed.Set(INSTALL_READ_FAILED, sourcePath);
       bytes = output.get();
       length = static_cast<uint32_t>(produced);
     }
-    if (!WriteAll(out.file(), bytes, length)) return failed.Set(kWriteFailed, dest);
+    if (!WriteAll(out.file(), bytes, length)) return failed.Set(INSTALL_WRITE_FAILED, dest);
     ui.BytesUpdated(length);
     ui.Pump();
-    if (ui.Cancelled()) return kInstallCancelled;
+    if (ui.Cancelled()) return INSTALL_CANCELLED;
   }
   output.reset();
   input.reset();
@@ -198,12 +188,12 @@ int WriteEntryFile(ProgressSink& ui, plat::Env& env, plat::File& package, const 
 int InstallPackage(ProgressSink& ui, plat::Env& env, plat::File& package, const char* sourcePath,
                    const char* destFolder, const char* systemFolder, const FailedPath& failed) {
   uint64_t size = 0;
-  if (package.Size(&size) != 0) return failed.Set(kReadFailed, sourcePath);
+  if (package.Size(&size) != 0) return failed.Set(INSTALL_READ_FAILED, sourcePath);
   std::vector<pkg::Entry> entries;
   ui.Pump();
   const int code = pkg::ReadDirectory(package, size, &entries);
-  if (code == pkg::kNoMemory) return failed.Set(kNoMemory, "");
-  if (code != 0) return failed.Set(kReadFailed, sourcePath);
+  if (code == INSTALL_NO_MEMORY) return failed.Set(INSTALL_NO_MEMORY, "");
+  if (code != 0) return failed.Set(INSTALL_READ_FAILED, sourcePath);
 
   // Every entry is placed before the first is written, so that a package
   // with one entry aimed outside the destination installs nothing.
@@ -217,11 +207,11 @@ int InstallPackage(ProgressSink& ui, plat::Env& env, plat::File& package, const 
     const pkg::Entry& entry = entries[i];
     EntryPaths& place = places[i];
     if (place.createFolder && !CreateFolderPath(place.folder)) {
-      return failed.Set(kBadFolder, place.folder);
+      return failed.Set(INSTALL_BAD_FOLDER, place.folder);
     }
     if (entry.IsEmpty()) continue;
     ShowDestination(ui, place.file);
-    if (package.Seek(entry.dataOffset) != 0) return failed.Set(kReadFailed, sourcePath);
+    if (package.Seek(entry.dataOffset) != 0) return failed.Set(INSTALL_READ_FAILED, sourcePath);
     if (int rc = WriteEntryFile(ui, env, package, sourcePath, entry, place.file, failed)) return rc;
     ui.FileUpdated(place.file);
   }
@@ -240,16 +230,28 @@ int InstallFileAt(ProgressSink& ui, const char* sourcePath, const char* plainNam
   std::unique_ptr<plat::File> source;
   if (env.Open(sourcePath, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
                plat::ATTR_NORMAL, &source) != 0) {
-    return failed.Set(kOpenFailed, sourcePath);
+    return failed.Set(INSTALL_OPEN_FAILED, sourcePath);
   }
   uint8_t magic[2] = {0, 0};
   uint32_t got = 0;
-  if (source->Seek(0) != 0 || source->Read(magic, 2, &got) != 0) return failed.Set(kReadFailed, sourcePath);
+  if (source->Seek(0) != 0 || source->Read(magic, 2, &got) != 0) return failed.Set(INSTALL_READ_FAILED, sourcePath);
   // A file shorter than two bytes cannot be a package: it is copied.
   if (got == 2 && magic[0] == 'P' && magic[1] == 'Q') {
     return InstallPackage(ui, env, *source, sourcePath, destFolder, systemFolder, failed);
   }
   return CopyPlainFile(ui, env, std::move(source), sourcePath, destFolder, plainName, failed);
+}
+
+const char* InstallCodeText(int code) {
+  switch (code) {
+    case INSTALL_OPEN_FAILED: return "cannot open";
+    case INSTALL_READ_FAILED: return "cannot read (damaged package?)";
+    case INSTALL_NO_MEMORY: return "out of memory";
+    case INSTALL_BAD_FOLDER: return "invalid folder";
+    case INSTALL_WRITE_FAILED: return "cannot write";
+    case INSTALL_CREATE_FAILED: return "cannot create";
+    default: return "failed";
+  }
 }
 
 int InstallFiles(ProgressSink& ui, const char* updaterFolder, const char* destPath,
@@ -259,7 +261,7 @@ int InstallFiles(ProgressSink& ui, const char* updaterFolder, const char* destPa
   EnsureTrailingSeparator(source, sizeof source);
   if (!AppendBounded(source, sizeof source, sourceName)) {
     CopyBounded(failedPath, failedCapacity, source);
-    return kOpenFailed;
+    return INSTALL_OPEN_FAILED;
   }
   const std::string systemFolder = plat::Env::Default()->SystemFolder();
   return InstallFileAt(ui, source, sourceName, destPath, systemFolder.c_str(), failedPath, failedCapacity);

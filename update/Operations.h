@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+#include "ourlib/src/ErrorCodes.h"
+
 #include "update/Progress.h"
 
 // Builds the paths, logs and shows them, then copies (operation 0), copies
@@ -15,14 +17,11 @@ int UpdateFile(ProgressSink& ui, const char* sourceName, const char* updaterFold
 // game's store `destination`. 0 on success; -1 after the failure was shown.
 int CopyStoreRecords(ProgressSink& ui, const char* source, const char* destination);
 
-// InstallFiles' result when it found the cancel flag set between two blocks:
-// the file it was writing keeps its old bytes, and UpdateFile reports the
-// break.
-constexpr int kInstallCancelled = -100;
-
 // Other operations: installs the shipped file sourceName from updaterFolder
-// into destPath, unpacking it when it is an update package. 0 on success,
-// kInstallCancelled, or a code -1..-8 with the path that failed left in
+// into destPath, unpacking it when it is an update package. 0 on success;
+// INSTALL_CANCELLED when it found the cancel flag set between two blocks (the
+// file it was writing keeps its old bytes, and UpdateFile reports the
+// break); or an InstallCode -1..-8 with the path that failed left in
 // failedPath (a field of failedCapacity bytes). Each file is replaced as a
 // whole.
 int InstallFiles(ProgressSink& ui, const char* updaterFolder, const char* destPath,

@@ -92,46 +92,46 @@ std::vector<uint8_t> EncodeEntry(const Entry& entry) {
 
 int ReadDirectory(plat::File& file, uint64_t size, std::vector<Entry>* entries) {
   entries->clear();
-  if (size < kDataStart + kTrailerSize) return kBadPackage;
+  if (size < kDataStart + kTrailerSize) return INSTALL_READ_FAILED;
   uint8_t trailer[kTrailerSize];
-  if (file.Seek(size - kTrailerSize) != 0 || !ReadExact(file, trailer, kTrailerSize)) return kBadPackage;
+  if (file.Seek(size - kTrailerSize) != 0 || !ReadExact(file, trailer, kTrailerSize)) return INSTALL_READ_FAILED;
   const uint64_t dirOffset = GetU32(trailer);
   const uint32_t count = GetU32(trailer + 4);
   const uint64_t dirEnd = size - kTrailerSize;
-  if (dirOffset < kDataStart || dirOffset > dirEnd) return kBadPackage;
+  if (dirOffset < kDataStart || dirOffset > dirEnd) return INSTALL_READ_FAILED;
   // Every slot takes at least its 4-byte length: a count beyond that is a lie
   // that must not size anything.
-  if (uint64_t{count} > (dirEnd - dirOffset) / 4) return kBadPackage;
-  if (file.Seek(dirOffset) != 0) return kBadPackage;
+  if (uint64_t{count} > (dirEnd - dirOffset) / 4) return INSTALL_READ_FAILED;
+  if (file.Seek(dirOffset) != 0) return INSTALL_READ_FAILED;
 
   entries->reserve(count);
   uint64_t pos = dirOffset;
   uint64_t data = kDataStart;
   for (uint32_t i = 0; i < count; ++i) {
     uint8_t lengthBytes[4];
-    if (dirEnd - pos < 4 || !ReadExact(file, lengthBytes, 4)) return kBadPackage;
+    if (dirEnd - pos < 4 || !ReadExact(file, lengthBytes, 4)) return INSTALL_READ_FAILED;
     pos += 4;
     const uint32_t length = GetU32(lengthBytes);
-    if (length > dirEnd - pos) return kBadPackage;
+    if (length > dirEnd - pos) return INSTALL_READ_FAILED;
     std::unique_ptr<uint8_t, MemDeleter> bytes(static_cast<uint8_t*>(MemAlloc(length)));
-    if (!bytes) return kNoMemory;
-    if (!ReadExact(file, bytes.get(), length)) return kBadPackage;
+    if (!bytes) return INSTALL_NO_MEMORY;
+    if (!ReadExact(file, bytes.get(), length)) return INSTALL_READ_FAILED;
     pos += length;
 
     Entry entry;
-    if (!DecodeEntry(bytes.get(), length, &entry)) return kBadPackage;
+    if (!DecodeEntry(bytes.get(), length, &entry)) return INSTALL_READ_FAILED;
     entry.dataOffset = data;
     if (!entry.IsEmpty()) {
-      if (!entry.chunkSizes.empty() && entry.chunkKiB == 0) return kBadPackage;
+      if (!entry.chunkSizes.empty() && entry.chunkKiB == 0) return INSTALL_READ_FAILED;
       // The installer reads a chunk into an input buffer of twice the chunk
       // size and a stored chunk is written as it is, so a chunk must unpack
       // within the chunk size.
       const uint32_t limit = entry.packed ? 2 * entry.ChunkCapacity() : entry.ChunkCapacity();
       for (uint32_t s : entry.chunkSizes) {
-        if (s > limit) return kBadPackage;
+        if (s > limit) return INSTALL_READ_FAILED;
       }
       data += entry.StoredSize();
-      if (data > dirOffset) return kBadPackage;
+      if (data > dirOffset) return INSTALL_READ_FAILED;
     }
     entries->push_back(std::move(entry));
   }
@@ -141,7 +141,7 @@ int ReadDirectory(plat::File& file, uint64_t size, std::vector<Entry>* entries) 
 int Writer::Put(const void* bytes, uint32_t length) {
   uint32_t put = 0;
   int rc = file_.Write(bytes, length, &put);
-  if (rc == 0 && put != length) rc = -1;
+  if (rc == 0 && put != length) rc = ERR_PACKAGE_WRITE;
   offset_ += put;
   return rc;
 }
@@ -154,7 +154,7 @@ int Writer::Begin() {
 int Writer::WriteChunk(const uint8_t* bytes, uint32_t length) { return Put(bytes, length); }
 
 int Writer::Finish() {
-  if (offset_ > UINT32_MAX) return -1;  // the trailer holds a 32-bit offset
+  if (offset_ > UINT32_MAX) return ERR_PACKAGE_WRITE;  // the trailer holds a 32-bit offset
   const uint32_t dirOffset = static_cast<uint32_t>(offset_);
   for (const Entry& e : entries_) {
     std::vector<uint8_t> bytes = EncodeEntry(e);

@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "ourlib/src/ErrorCodes.h"
+
 namespace plat {
 class File;
 }
@@ -81,23 +83,20 @@ bool DecodeEntry(const uint8_t* bytes, uint64_t length, Entry* out);
 // The directory slot's bytes for an entry (without the u32 length before them).
 std::vector<uint8_t> EncodeEntry(const Entry& entry);
 
-// The result of reading a package's directory: 0, or the installer's code
-// for a package it cannot read (-2) or memory it cannot get (-4).
-constexpr int kBadPackage = -2;
-constexpr int kNoMemory = -4;
-
 // Reads the trailer and the directory of the open package (size bytes long)
 // and checks its layout: the directory lies between the data and the
 // trailer, every entry is whole, every non-empty entry has a nonzero chunk
 // size when it has chunks, every chunk fits the installer's buffers (at most
 // twice the chunk size when packed, the chunk size when stored), and all
 // chunks together lie between offset 83 and the directory. Fills dataOffset.
+// 0, or the installer's code for a package it cannot read
+// (INSTALL_READ_FAILED) or memory it cannot get (INSTALL_NO_MEMORY).
 int ReadDirectory(plat::File& file, uint64_t size, std::vector<Entry>* entries);
 
 // Writes a package: Begin writes the header, then each entry's chunks follow
 // and AddEntry records it; Finish writes the directory and the trailer.
-// Each returns 0 or the system's error (-1 for a short write or a package
-// past 4 GiB).
+// Each returns 0 or the system's error (ERR_PACKAGE_WRITE for a short write
+// or a package past 4 GiB).
 class Writer {
  public:
   explicit Writer(plat::File& file) : file_(file) {}

@@ -13,9 +13,12 @@
 // plainName. Entries whose folder is
 // "*WINSYSTEM" go to systemFolder (empty: the file name alone). Each
 // installed file is announced with ui.FileUpdated and every block written
-// with ui.BytesUpdated. 0 on success, kInstallCancelled when ui was
-// cancelled between two blocks, else a code -1..-8 with the path that failed
-// in failedPath (a field of failedCapacity bytes).
+// with ui.BytesUpdated. 0 on success, INSTALL_CANCELLED when ui was
+// cancelled between two blocks, else an InstallCode -1..-8 with the path
+// that failed in failedPath (a field of failedCapacity bytes).
 int InstallFileAt(ProgressSink& ui, const char* sourcePath, const char* plainName,
                   const char* destFolder, const char* systemFolder, char* failedPath,
                   size_t failedCapacity);
+
+// What an InstallCode means, in a few words ("cannot open", ...).
+const char* InstallCodeText(int code);

@@ -130,7 +130,7 @@ int Install(ProgressSink& ui, const char* sourceName, const char* updaterFolder,
   const int32_t bytesBefore = counters.bytes;
   char failed[kPathField] = "";
   int result = InstallFiles(ui, updaterFolder, destPath, sourceName, failed, sizeof failed);
-  if (result == kInstallCancelled) {
+  if (result == INSTALL_CANCELLED) {
     ui.ScriptError(MSG_USER_BREAK, 0, "");
     return -1;
   }

@@ -367,18 +367,6 @@ class ConsoleSink : public ProgressSink {
   uint64_t bytes_ = 0;
 };
 
-const char* InstallError(int code) {
-  switch (code) {
-    case -1: return "cannot open";
-    case -2: return "cannot read (damaged package?)";
-    case -4: return "out of memory";
-    case -5: return "invalid folder";
-    case -6: return "cannot write";
-    case -8: return "cannot create";
-    default: return "failed";
-  }
-}
-
 int Extract(int argc, char** argv) {
   std::string system;
   std::vector<const char*> args;
@@ -409,7 +397,7 @@ int Extract(int argc, char** argv) {
   ConsoleSink sink;
   char failed[kPathField];
   const int code = InstallFileAt(sink, args[0], plainName.c_str(), dest.c_str(), system.c_str(), failed, sizeof failed);
-  if (code != 0) return UpdkitFail("%s: %s (code %d)", failed, InstallError(code), code);
+  if (code != 0) return UpdkitFail("%s: %s (code %d)", failed, InstallCodeText(code), code);
   std::printf("%d files, %" PRIu64 " bytes\n", sink.Counters().files, sink.bytes());
   return 0;
 }
