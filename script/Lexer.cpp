@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "ourlib/src/ErrorCodes.h"
 #include "script/ScriptState.h"
 #include "script/Source.h"
 
@@ -152,7 +153,7 @@ int ReadNumber() {
       g_line.pos = p;
       SetText(start, p);
       TokenCode = TOK_OVERFLOW;
-      return -60;
+      return ERR_NUMBER_OVERFLOW;
     }
   }
   if (!anyDigit) {
@@ -217,7 +218,7 @@ int ReadQuoted(bool isString) {
   SetText(start, p);
   if (!closed) {
     g_line.pos = len + 1;
-    return -210;
+    return ERR_UNCLOSED_STRING;
   }
   g_line.pos = p;
   return TokenCode;
