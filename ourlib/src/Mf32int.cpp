@@ -43,13 +43,22 @@ struct OwnedBuffer {
   void Reset() { MemFreeNull(p); }
 };
 
-// The report text of RecPut and RecGet: data file, section and name.
-void ReportRecord(int line, int code, const char* operation, const char* dataFile, uint8_t section,
-                  const char* name) {
+// The tail of every operation's error frame: reports the failure with the
+// line that caught it, then raises the same code on to the next frame from
+// that line (force 0).
+void ReportAndRaise(int line, int code, const char* text) {
+  ReportDebugMessage(kSrc, line, 0, code, "%s", text);
+  RaiseErrorAt(code, 0, kSrc, line);
+}
+
+// ReportAndRaise for RecPut and RecGet, whose text names the data file, the
+// section and the record.
+void ReportRecordAndRaise(int line, int code, const char* operation, const char* dataFile,
+                          uint8_t section, const char* name) {
   char text[1024];
   std::snprintf(text, sizeof text, "cMf32::%s \nFile=\"%s\" \nSect=%s  Name=\"%s\" ", operation,
                 dataFile, SectionName(section), name != nullptr ? name : "");
-  ReportDebugMessage(kSrc, line, 0, code, "%s", text);
+  ReportAndRaise(line, code, text);
 }
 
 // A name usable in a key: not null, not empty, at most kRecNameMax bytes.
@@ -166,17 +175,13 @@ cMf32::~cMf32() noexcept(false) {
   });
   if (code != 0) {
     StoreClose(engine);  // still open when a flush failed
-    ReportDebugMessage(kSrc, __LINE__, 0, code, "%s", "cMf32::delete");
-    RaiseErrorAt(code, 0, kSrc, __LINE__);
+    ReportAndRaise(__LINE__, code, "cMf32::delete");
   }
 }
 
 void cMf32::ToBeg(KeyFilterFn filter, void* filterData) {
   int code = Guard([&] { IndexFirst(engine_->index, filter, filterData); });
-  if (code != 0) {
-    ReportDebugMessage(kSrc, __LINE__, 0, code, "%s", "cMf32::ToBeg");
-    RaiseErrorAt(code, 0, kSrc, __LINE__);
-  }
+  if (code != 0) ReportAndRaise(__LINE__, code, "cMf32::ToBeg");
 }
 
 uint8_t* cMf32::RecKeyGetNext(void* keyBuffer) {
@@ -202,8 +207,7 @@ uint8_t* cMf32::RecKeyGetNext(void* keyBuffer) {
   });
   if (code != 0) {
     std::memset(out, 0, kRecKeyBuffer);
-    ReportDebugMessage(kSrc, __LINE__, 0, code, "%s", "cMf32::RecKeyGetNext");
-    RaiseErrorAt(code, 0, kSrc, __LINE__);
+    ReportAndRaise(__LINE__, code, "cMf32::RecKeyGetNext");
     return nullptr;
   }
   return result;
@@ -256,8 +260,7 @@ void* cMf32::RecPut(uint8_t section, const char* name, const void* data, int32_t
     result = StoreRecordPointer(engine_, offset);
   });
   if (code != 0) {
-    ReportRecord(__LINE__, code, "RecPut", dataFileName_, section, name);
-    RaiseErrorAt(code, 0, kSrc, __LINE__);
+    ReportRecordAndRaise(__LINE__, code, "RecPut", dataFileName_, section, name);
     return nullptr;
   }
   return result;
@@ -271,8 +274,7 @@ int32_t cMf32::RecPutNoname(const void* data, int32_t length) {
     if (offset < 0) RaiseError(ERR_NOT_STORE);
   });
   if (code != 0) {
-    ReportDebugMessage(kSrc, __LINE__, 0, code, "%s", "cMf32::RecPutNoname");
-    RaiseErrorAt(code, 0, kSrc, __LINE__);
+    ReportAndRaise(__LINE__, code, "cMf32::RecPutNoname");
     return -1;
   }
   return offset;
@@ -369,8 +371,7 @@ void* cMf32::RecGet(uint8_t section, const char* name, void** buffer, int report
     MemFree(allocated);
   }
   if (code == ERR_REC_MISSING && reportMissing == 0) return nullptr;
-  ReportRecord(__LINE__, code, "RecGet", dataFileName_, section, name);
-  RaiseErrorAt(code, 0, kSrc, __LINE__);
+  ReportRecordAndRaise(__LINE__, code, "RecGet", dataFileName_, section, name);
   return nullptr;
 }
 
@@ -380,8 +381,5 @@ void cMf32::RecMemFree(void** record) {
     if (engine_ == nullptr || !StoreOwnsPointer(engine_, *record)) MemFree(*record);
     *record = nullptr;
   });
-  if (code != 0) {
-    ReportDebugMessage(kSrc, __LINE__, 0, code, "%s", "cMf32::RecMemFree");
-    RaiseErrorAt(code, 0, kSrc, __LINE__);
-  }
+  if (code != 0) ReportAndRaise(__LINE__, code, "cMf32::RecMemFree");
 }
