@@ -26,11 +26,6 @@ namespace {
 
 constexpr uint32_t kCopyBlock = 128 * 1024;
 
-struct MemDeleter {
-  void operator()(uint8_t* p) const { MemFree(p); }
-};
-using Buffer = std::unique_ptr<uint8_t, MemDeleter>;
-
 // The caller's failed-path field.
 struct FailedPath {
   char* text;
@@ -76,7 +71,7 @@ int CopyPlainFile(ProgressSink& ui, plat::Env& env, std::unique_ptr<plat::File> 
   FileReplacement out(env);
   if (!out.Begin(dest, plat::ATTR_NORMAL)) return failed.Set(INSTALL_CREATE_FAILED, dest);
   {
-    Buffer buffer(static_cast<uint8_t*>(MemAlloc(kCopyBlock)));
+    MemPtr<uint8_t> buffer = MemAllocOwned(kCopyBlock);
     if (!buffer) return failed.Set(INSTALL_NO_MEMORY, "");
     if (source->Seek(0) != 0) return failed.Set(INSTALL_READ_FAILED, sourcePath);
     for (;;) {
@@ -149,8 +144,8 @@ int WriteEntryFile(ProgressSink& ui, plat::Env& env, plat::File& package, const 
   // The directory check guarantees every stored size fits the input buffer
   // and every stored (unpacked) chunk the output buffer.
   const uint32_t capacity = entry.ChunkCapacity();
-  Buffer output(static_cast<uint8_t*>(MemAlloc(capacity)));
-  Buffer input(static_cast<uint8_t*>(MemAlloc(2 * size_t{capacity})));
+  MemPtr<uint8_t> output = MemAllocOwned(capacity);
+  MemPtr<uint8_t> input = MemAllocOwned(2 * size_t{capacity});
   if (!output || !input) return failed.Set(INSTALL_NO_MEMORY, "");
 
   for (uint32_t stored : entry.chunkSizes) {

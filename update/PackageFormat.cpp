@@ -26,10 +26,6 @@ bool ReadExact(plat::File& file, void* buf, uint32_t n) {
   return file.Read(buf, n, &got) == 0 && got == n;
 }
 
-struct MemDeleter {
-  void operator()(uint8_t* p) const { MemFree(p); }
-};
-
 bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 int DaysInMonth(int year, int month) {
   static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -113,7 +109,7 @@ int ReadDirectory(plat::File& file, uint64_t size, std::vector<Entry>* entries) 
     pos += 4;
     const uint32_t length = GetU32(lengthBytes);
     if (length > dirEnd - pos) return INSTALL_READ_FAILED;
-    std::unique_ptr<uint8_t, MemDeleter> bytes(static_cast<uint8_t*>(MemAlloc(length)));
+    MemPtr<uint8_t> bytes = MemAllocOwned(length);
     if (!bytes) return INSTALL_NO_MEMORY;
     if (!ReadExact(file, bytes.get(), length)) return INSTALL_READ_FAILED;
     pos += length;

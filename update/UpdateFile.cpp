@@ -20,10 +20,6 @@ using namespace update_messages;
 
 constexpr uint32_t kCopyBlock = 512 * 1024;  // one fixed buffer; no file is read whole
 
-struct BufferFree {
-  void operator()(void* p) const { MemFree(p); }
-};
-
 void LogFormatted(ProgressSink& ui, const char* format, const char* text) {
   char line[kPathField + 64];
   std::snprintf(line, sizeof line, format, text);
@@ -72,11 +68,10 @@ int CopyFile(ProgressSink& ui, const char* source, const char* destination) {
     plat::File& out = replacement.file();
     if (!CheckPoint(ui)) return -1;
 
-    void* raw = nullptr;
-    if (Guard([&] { raw = MemAlloc(kCopyBlock); }) != 0 || raw == nullptr) {
+    MemPtr<uint8_t> buffer;
+    if (Guard([&] { buffer = MemAllocOwned(kCopyBlock); }) != 0 || !buffer) {
       return Fail(ui, MSG_NO_MEMORY, "");
     }
-    std::unique_ptr<void, BufferFree> buffer(raw);
 
     if (in->Seek(0) != 0) return Fail(ui, MSG_READ, source);
     uint32_t got = 0;

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <utility>
 
 #include "ourlib/src/ErrorCodes.h"
@@ -81,4 +82,18 @@ template <class T>
 void MemFreeNull(T*& p) {
   MemFree(p);
   p = nullptr;
+}
+
+// The owner of memory from the allocation helpers: it is given back with
+// MemFree when the owner goes, also when a raise passes through its scope.
+struct MemPtrDeleter {
+  void operator()(void* p) const { MemFree(p); }
+};
+template <class T>
+using MemPtr = std::unique_ptr<T, MemPtrDeleter>;
+
+// MemAlloc(n) as a T owned by a MemPtr; null only without a frame.
+template <class T = uint8_t>
+MemPtr<T> MemAllocOwned(size_t n) {
+  return MemPtr<T>(static_cast<T*>(MemAlloc(n)));
 }

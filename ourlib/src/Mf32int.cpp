@@ -33,16 +33,6 @@ void BuildProbe(uint8_t* key, uint8_t section, const char* name, size_t nameLeng
   std::memcpy(key + kRecKeyHeader, name, nameLength);
 }
 
-// A buffer from MemAlloc, freed when the owner goes out of scope.
-struct OwnedBuffer {
-  void* p = nullptr;
-  OwnedBuffer() = default;
-  OwnedBuffer(const OwnedBuffer&) = delete;
-  OwnedBuffer& operator=(const OwnedBuffer&) = delete;
-  ~OwnedBuffer() { MemFree(p); }
-  void Reset() { MemFreeNull(p); }
-};
-
 // The tail of every operation's error frame: reports the failure with the
 // line that caught it, then raises the same code on to the next frame from
 // that line (force 0).
@@ -216,7 +206,7 @@ uint8_t* cMf32::RecKeyGetNext(void* keyBuffer) {
 void* cMf32::RecPut(uint8_t section, const char* name, const void* data, int32_t length,
                     const void* info, int pack, int32_t* storedLength) {
   void* result = nullptr;
-  OwnedBuffer packed;
+  MemPtr<uint8_t> packed;
   int code = Guard([&] {
     if (data == nullptr || length <= 0) RaiseErrorAt(ERR_REC_ARGUMENT, 1, kSrc, __LINE__);
     size_t nameLength = CheckedNameLength(name, __LINE__);
@@ -225,19 +215,19 @@ void* cMf32::RecPut(uint8_t section, const char* name, const void* data, int32_t
     const void* bytes = data;
     int32_t stored = length;
     if (pack == PACK_LZ || pack == PACK_RLE) {
-      packed.p = MemAlloc(static_cast<size_t>(length));
+      packed = MemAllocOwned(static_cast<size_t>(length));
       int32_t packedLength = 0;
       int packCode = Guard([&] {
         const uint8_t* src = static_cast<const uint8_t*>(data);
-        uint8_t* dst = static_cast<uint8_t*>(packed.p);
+        uint8_t* dst = packed.get();
         packedLength = pack == PACK_LZ ? LzPack(src, length, dst, length)
                                        : RlePack(src, length, dst, length);
       });
       if (packCode != 0 || packedLength <= 0 || packedLength > length) {
-        packed.Reset();  // does not fit its own length: kept unpacked
+        packed.reset();  // does not fit its own length: kept unpacked
         pack = PACK_NONE;
       } else {
-        bytes = packed.p;
+        bytes = packed.get();
         stored = packedLength;
       }
     }
@@ -300,7 +290,7 @@ int cMf32::RecCheck(int32_t recordOffset, uint32_t length) {
 void* cMf32::RecGet(uint8_t section, const char* name, void** buffer, int reportMissing) {
   void* result = nullptr;
   void* allocated = nullptr;  // an output buffer made by this call
-  OwnedBuffer temp;
+  MemPtr<uint8_t> temp;
   int code = Guard([&] {
     size_t nameLength = CheckedNameLength(name, __LINE__);
     uint8_t probe[kRecKeyBuffer];
@@ -357,12 +347,12 @@ void* cMf32::RecGet(uint8_t section, const char* name, void** buffer, int report
       result = dst;
       return;
     }
-    temp.p = MemAlloc(static_cast<size_t>(stored));
-    if (StoreGetRecord(engine_, probe, temp.p, static_cast<uint32_t>(stored)) < 0) {
+    temp = MemAllocOwned(static_cast<size_t>(stored));
+    if (StoreGetRecord(engine_, probe, temp.get(), static_cast<uint32_t>(stored)) < 0) {
       RaiseError(ERR_PAST_END);
     }
     uint8_t* dst = output(unpacked);
-    unpack(static_cast<const uint8_t*>(temp.p), dst);
+    unpack(temp.get(), dst);
     result = dst;
   });
   if (code == 0) return result;

@@ -38,10 +38,6 @@ struct LzState {
   uint8_t linked[kRingSize];
 };
 
-struct FreeMem {
-  void operator()(void* p) const { MemFree(p); }
-};
-
 // Buffers one control word with the data bytes that follow it in the stream
 // and writes them together once the word is complete or at the end.
 class LzWriter {
@@ -152,7 +148,7 @@ class LzPacker {
 
 int32_t LzPack(const uint8_t* src, int32_t length, uint8_t* dst, int32_t capacity) {
   if (!PackBuffersValid(src, length, dst, capacity)) return RaiseError(ERR_PACK);
-  std::unique_ptr<LzState, FreeMem> state(static_cast<LzState*>(MemAllocZero(sizeof(LzState))));
+  MemPtr<LzState> state(static_cast<LzState*>(MemAllocZero(sizeof(LzState))));
   if (!state) return ERR_NO_MEMORY;  // raised already when a frame is installed
   LzState& s = *state;
   LzPacker packer(s);

@@ -24,13 +24,7 @@ namespace {
 constexpr int32_t kMaxCount = 0x3FFF;
 constexpr size_t kTableSize = 65536;
 
-struct FreeMem {
-  void operator()(void* p) const { MemFree(p); }
-};
-
-std::unique_ptr<uint8_t, FreeMem> NewTable() {
-  return std::unique_ptr<uint8_t, FreeMem>(static_cast<uint8_t*>(MemAllocZero(kTableSize)));
-}
+MemPtr<uint8_t> NewTable() { return MemPtr<uint8_t>(static_cast<uint8_t*>(MemAllocZero(kTableSize))); }
 
 // Codes token bytes into dst; dst[0] holds the leading 0x01.
 class PredictorWriter {
@@ -116,7 +110,7 @@ int32_t RlePack(const uint8_t* src, int32_t length, uint8_t* dst, int32_t capaci
   if (!PackBuffersValid(src, length, dst, capacity)) return RaiseError(ERR_PACK);
   // Every stream holds at least the leading byte and one group.
   if (capacity < 1) return RaiseError(ERR_PACK);
-  std::unique_ptr<uint8_t, FreeMem> table = NewTable();
+  MemPtr<uint8_t> table = NewTable();
   if (!table) return ERR_NO_MEMORY;  // raised already when a frame is installed
   dst[0] = 0x01;
   PredictorWriter w(table.get(), dst, capacity);
@@ -183,7 +177,7 @@ class PredictorReader {
 int32_t RleUnpack(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t capacity) {
   if (!PackBuffersValid(src, srcLength, dst, capacity)) return RaiseError(ERR_PACK);
   if (srcLength < 1) return RaiseError(ERR_PACK);
-  std::unique_ptr<uint8_t, FreeMem> table = NewTable();
+  MemPtr<uint8_t> table = NewTable();
   if (!table) return ERR_NO_MEMORY;
   PredictorReader in(table.get(), src, srcLength);
 

@@ -55,10 +55,6 @@ const char kHelp[] =
 constexpr uint8_t kDefaultChunkKiB = 32;
 constexpr uint32_t kAllInstallTypes = 0xFF;
 
-struct MemDeleter {
-  void operator()(uint8_t* p) const { MemFree(p); }
-};
-
 bool ParseStamp(const char* text, pkg::SystemTime* out) {
   unsigned y, mo, d, h, mi, s;
   char tail;
@@ -166,9 +162,9 @@ int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path, co
   }
 
   const uint32_t capacity = entry.ChunkCapacity();
-  std::unique_ptr<uint8_t, MemDeleter> raw(static_cast<uint8_t*>(MemAlloc(capacity)));
-  std::unique_ptr<uint8_t, MemDeleter> packed(static_cast<uint8_t*>(MemAlloc(2 * size_t{capacity})));
-  std::unique_ptr<uint8_t, MemDeleter> check(static_cast<uint8_t*>(MemAlloc(capacity)));
+  MemPtr<uint8_t> raw = MemAllocOwned(capacity);
+  MemPtr<uint8_t> packed = MemAllocOwned(2 * size_t{capacity});
+  MemPtr<uint8_t> check = MemAllocOwned(capacity);
   if (!raw || !packed || !check) return UpdkitFail("out of memory");
 
   // First pass: does every chunk pack, and does packing pay?
