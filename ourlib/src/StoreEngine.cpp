@@ -16,39 +16,30 @@ void FormName(const char* path, const char* ext, char* out) {
   if (!StoreFileName(path, ext, out, kPathField)) RaiseError(ERR_NOT_STORE);
 }
 
+// Runs under a frame: a raise leaves through the engine's owner, which
+// closes what was opened (a half-made unmapped heap included).
 StoreEngine* OpenImpl(const char* path, const KeyConfig* cfg, int duplicates, int mode, uint32_t flags) {
   std::unique_ptr<StoreEngine> engine(new (std::nothrow) StoreEngine);
   if (!engine) RaiseError(ERR_NO_MEMORY);
   char name[kPathField];
-  int rc = Guard([&] {
-    FormName(path, ".DKX", name);
-    if (mode == MODE_READ) {
-      engine->index = IndexOpen(name, cfg, MODE_READ);
-    } else if (mode == MODE_CREATE) {
-      engine->index = IndexCreate(name, cfg, duplicates);
-    } else {
-      engine->index = IndexOpenOrCreate(name, cfg, duplicates);
-    }
-    FormName(path, ".DKD", name);
-    if (mode == MODE_READ && (flags & MF_UNMAPPED)) {
-      engine->heap = new DataHeap;
-      if (MapOpenRead(&engine->heap->file, name, MF_UNMAPPED) == nullptr) RaiseError(ERR_SYSTEM);
-    } else if (mode == MODE_READ) {
-      engine->heap = HeapOpenRead(name);
-    } else if (mode == MODE_CREATE) {
-      engine->heap = HeapCreate(name);
-    } else {
-      engine->heap = HeapOpenUpdate(name);
-    }
-  });
-  if (rc != 0) {
-    IndexClose(engine->index);
-    if (engine->heap != nullptr) {  // only the unmapped open leaves a half-made heap
-      MapClose(&engine->heap->file, 0);
-      delete engine->heap;
-    }
-    RaiseError(rc);
-    return nullptr;
+  FormName(path, ".DKX", name);
+  if (mode == MODE_READ) {
+    engine->index = IndexOpen(name, cfg, MODE_READ);
+  } else if (mode == MODE_CREATE) {
+    engine->index = IndexCreate(name, cfg, duplicates);
+  } else {
+    engine->index = IndexOpenOrCreate(name, cfg, duplicates);
+  }
+  FormName(path, ".DKD", name);
+  if (mode == MODE_READ && (flags & MF_UNMAPPED)) {
+    engine->heap = new DataHeap;
+    if (MapOpenRead(&engine->heap->file, name, MF_UNMAPPED) == nullptr) RaiseError(ERR_SYSTEM);
+  } else if (mode == MODE_READ) {
+    engine->heap = HeapOpenRead(name);
+  } else if (mode == MODE_CREATE) {
+    engine->heap = HeapCreate(name);
+  } else {
+    engine->heap = HeapOpenUpdate(name);
   }
   return engine.release();
 }
@@ -62,12 +53,12 @@ StoreEngine* StoreOpen(const char* path, const KeyConfig* cfg, int duplicates, i
   return engine;
 }
 
-void StoreClose(StoreEngine* engine) {
-  if (engine == nullptr) return;
-  IndexClose(engine->index);
-  HeapClose(engine->heap);
-  delete engine;
+StoreEngine::~StoreEngine() {
+  IndexClose(index);
+  HeapClose(heap);
 }
+
+void StoreClose(StoreEngine* engine) { delete engine; }
 
 bool IsIndexFile(const char* path) {
   std::unique_ptr<plat::File> file;

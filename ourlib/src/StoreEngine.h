@@ -10,9 +10,17 @@
 #include "ourlib/src/BTree.h"
 #include "ourlib/src/DataHeap.h"
 
+// Owns the two open files: deleting the engine closes both (the index
+// first), writing their headers back when they are writable and never
+// raising; a file that is not open yet is null.
 struct StoreEngine {
   IndexFile* index = nullptr;
   DataHeap* heap = nullptr;
+
+  StoreEngine() = default;
+  ~StoreEngine();
+  StoreEngine(const StoreEngine&) = delete;
+  StoreEngine& operator=(const StoreEngine&) = delete;
 };
 
 // Opens a store. mode: MODE_READ (shared reading; flags may hold
