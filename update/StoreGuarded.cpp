@@ -1,6 +1,7 @@
 #include "update/StoreGuarded.h"
 
 #include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/StoreEngine.h"
 
 cMf32* GuardedOpen(const char* path, int mode, int compactOnClose, int32_t creation) {
   cMf32* handle = nullptr;
@@ -77,4 +78,32 @@ void* GuardedAlloc(size_t size) {
   void* p = nullptr;
   if (Guard([&] { p = MemAlloc(size); }) != 0) return nullptr;
   return p;
+}
+
+StoreHandle::~StoreHandle() {
+  cMf32* h = handle_;
+  handle_ = nullptr;
+  if (h != nullptr) Guard([&] { delete h; });
+}
+
+int StoreHandle::Open(const char* path, int mode, int compactOnClose, unsigned options) {
+  const char* open = path;
+  if ((mode == MFO_UPDATE || mode == MFO_CREATE) && (options & kInPlace) == 0) {
+    // Finishes an interrupted change of the store first, then copies it.
+    StoreChange::Start start = mode == MFO_CREATE ? StoreChange::Start::Empty : StoreChange::Start::Copy;
+    if (int code = change_.Begin(path, start)) return code;
+    open = change_.WorkingPath();
+    changing_ = true;
+  }
+  if ((options & kExisting) != 0 && !StoreExists(path)) return ERR_NOT_STORE;
+  return Guard([&] { handle_ = cMf32::Open(open, mode, compactOnClose, 0); });
+}
+
+int StoreHandle::Close() {
+  cMf32* h = handle_;
+  handle_ = nullptr;
+  int code = h != nullptr ? Guard([&] { delete h; }) : 0;
+  if (code == 0 && changing_) code = change_.Commit();
+  changing_ = false;
+  return code;
 }

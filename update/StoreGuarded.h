@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "ourlib/src/Mf32int.h"
+#include "ourlib/src/StoreChange.h"
 
 // The handle, or null.
 cMf32* GuardedOpen(const char* path, int mode, int compactOnClose, int32_t creation);
@@ -32,3 +33,42 @@ void GuardedRecMemFree(cMf32* handle, void** record);
 uint8_t* GuardedRecKeyGetNext(cMf32* handle, int* error = nullptr);
 // A work buffer from the raising allocator, or null.
 void* GuardedAlloc(size_t size);
+
+// The owner of one cMf32 handle for the length of a scope, as the record
+// update and `updkit store` hold their stores. Nothing here raises; the
+// handle is closed when the owner goes, the destructor never throws.
+//
+// A store opened to be written (MFO_UPDATE, MFO_CREATE) is changed on copies
+// of its files (StoreChange), which replace it only when Close succeeds;
+// leaving the scope without Close, or a Close that fails, leaves the store
+// exactly as it was.
+class StoreHandle {
+ public:
+  enum Option : unsigned {
+    kInPlace = 1,   // written straight into the store's own files: a failure or
+                    // a crash leaves them half-written (StoreRecordsInPlace.h)
+    kExisting = 2,  // a store must be there: without one (or with an index whose
+                    // data file is gone) nothing is made anew
+  };
+
+  StoreHandle() = default;
+  ~StoreHandle();
+  StoreHandle(const StoreHandle&) = delete;
+  StoreHandle& operator=(const StoreHandle&) = delete;
+
+  // Opens the store at path with a cMf32 open mode: 0, or the code raised by
+  // the open, returned by the start of the change, or ERR_NOT_STORE when
+  // kExisting finds no store.
+  int Open(const char* path, int mode, int compactOnClose = 0, unsigned options = 0);
+  // Closes the handle, then puts a change in place of the store: 0, or the
+  // code raised while closing or returned by the commit.
+  int Close();
+
+  cMf32* get() const { return handle_; }
+  cMf32* operator->() const { return handle_; }
+
+ private:
+  StoreChange change_;  // its copies go only after the handle is closed
+  cMf32* handle_ = nullptr;
+  bool changing_ = false;
+};

@@ -14,8 +14,6 @@
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Mf32int.h"
 #include "ourlib/src/Pack.h"
-#include "ourlib/src/StoreChange.h"
-#include "ourlib/src/StoreEngine.h"
 #include "platform/env.h"
 #include "update/DibSize.h"
 #include "update/MessageNumbers.h"
@@ -42,7 +40,8 @@ int SectionFilter(const void* key, void* section) {
 }
 
 // One operation's state: both stores, the record held and the font table.
-// Everything is given back on every way out; the source is closed first.
+// Everything is given back on every way out; the source is closed first, and
+// a destination that was not finished is left as it was.
 class RecordCopy {
  public:
   // whole: through copies of the destination (StoreChange); otherwise
@@ -51,7 +50,10 @@ class RecordCopy {
       : ui_(ui), source_(source), destination_(destination), whole_(whole) {}
   RecordCopy(const RecordCopy&) = delete;
   RecordCopy& operator=(const RecordCopy&) = delete;
-  ~RecordCopy() { Release(); }
+  ~RecordCopy() {
+    ReleaseRecord();
+    src_.Close();
+  }
 
   int Run();
 
@@ -79,15 +81,16 @@ class RecordCopy {
     ui_.Progress(ProgressInfo{c.units, c.bytes, -1, nullptr, nullptr});
   }
   void ReleaseRecord() {
-    GuardedRecMemFree(src_, &record_);
+    GuardedRecMemFree(src_.get(), &record_);
     MemFreeNull(fontTable_);
   }
-  // Closes both stores (the source first); false when the destination could
-  // not be closed cleanly.
-  bool Release() {
+  // Closes both stores (the source first) and, when the destination was
+  // changed on copies, puts them in its place; false when the destination
+  // could not be closed cleanly or replaced.
+  bool Finish() {
     ReleaseRecord();
-    GuardedDelete(&src_);
-    return GuardedDelete(&dst_) != 0;
+    src_.Close();
+    return dst_.Close() == 0;
   }
 
   int CopySection(uint8_t section);
@@ -99,9 +102,8 @@ class RecordCopy {
   const char* source_;
   const char* destination_;
   const bool whole_;
-  StoreChange change_;              // outlives both handles: its copies go after them
-  cMf32* src_ = nullptr;
-  cMf32* dst_ = nullptr;
+  StoreHandle src_;
+  StoreHandle dst_;
   void* record_ = nullptr;          // from RecGet on the source
   uint8_t* fontTable_ = nullptr;    // the rewritten copy of a font record
   uint8_t filterSection_ = 0;       // the filter's data: kept by the source while it iterates
@@ -110,8 +112,7 @@ class RecordCopy {
 };
 
 int RecordCopy::Run() {
-  src_ = GuardedOpen(source_, MFO_READ, 0, 0);
-  if (src_ == nullptr) return Fail(MSG_OPEN, source_);
+  if (src_.Open(source_, MFO_READ) != 0) return Fail(MSG_OPEN, source_);
   {
     // Operation 1 creates no store: the game's own must be there already.
     std::unique_ptr<plat::File> probe;
@@ -120,15 +121,11 @@ int RecordCopy::Run() {
       return Fail(MSG_OPEN, destination_);
     }
   }
-  // Finishes an interrupted update of the store first, then copies it.
-  if (whole_ && change_.Begin(destination_, StoreChange::Start::Copy) != 0) {
-    return Fail(MSG_OPEN, destination_);
-  }
   // Opening for update would create a new, empty store in place of a file
   // that is no store (or an index whose data file is gone), losing its keys.
-  if (!StoreExists(destination_)) return Fail(MSG_OPEN, destination_);
-  dst_ = GuardedOpen(whole_ ? change_.WorkingPath() : destination_, MFO_UPDATE, 0, 0);
-  if (dst_ == nullptr) return Fail(MSG_OPEN, destination_);
+  unsigned options = StoreHandle::kExisting;
+  if (!whole_) options |= StoreHandle::kInPlace;
+  if (dst_.Open(destination_, MFO_UPDATE, 0, options) != 0) return Fail(MSG_OPEN, destination_);
   if (!CheckPoint()) return -1;
 
   for (int section = 0; section < SECTION_ALL; ++section) {
@@ -142,18 +139,17 @@ int RecordCopy::Run() {
   if (!CheckPoint()) return -1;
   // A destination whose index or header could not be written back is not
   // updated, whatever the records said.
-  if (!Release()) return Fail(MSG_WRITE, destination_);
-  if (whole_ && change_.Commit() != 0) return Fail(MSG_WRITE, destination_);
+  if (!Finish()) return Fail(MSG_WRITE, destination_);
   return 0;
 }
 
 int RecordCopy::CopySection(uint8_t section) {
   if (!CheckPoint()) return -1;
   filterSection_ = section;
-  if (GuardedToBeg(src_, SectionFilter, &filterSection_) == 0) return Fail(MSG_OPEN, source_);
+  if (GuardedToBeg(src_.get(), SectionFilter, &filterSection_) == 0) return Fail(MSG_OPEN, source_);
   for (;;) {
     int error = 0;
-    const uint8_t* key = GuardedRecKeyGetNext(src_, &error);
+    const uint8_t* key = GuardedRecKeyGetNext(src_.get(), &error);
     if (key == nullptr) {
       // An iteration that fails (a damaged index, a name longer than a key
       // buffer holds) is a read failure, not the end of the section.
@@ -169,7 +165,7 @@ int RecordCopy::CopyRecord(uint8_t section, const uint8_t* key) {
   const int32_t length = RecKeyUnpackedLength(key);
   const uint8_t pack = RecKeyPack(key);
 
-  record_ = GuardedRecGet(src_, section, name);
+  record_ = GuardedRecGet(src_.get(), section, name);
   if (record_ == nullptr) return Fail(MSG_READ, source_);
   // An unpacked record is handed over in place: its key must not claim more
   // bytes than the data file holds for it.
@@ -200,7 +196,7 @@ int RecordCopy::CopyRecord(uint8_t section, const uint8_t* key) {
   }
 
   if (!CheckPoint()) return -1;
-  if (GuardedRecPut(dst_, section, name, data, length, RecKeyInfo(key), pack, nullptr) == nullptr) {
+  if (GuardedRecPut(dst_.get(), section, name, data, length, RecKeyInfo(key), pack, nullptr) == nullptr) {
     return Fail(MSG_WRITE, destination_);
   }
   CountUnit(static_cast<uint32_t>(length));
@@ -219,7 +215,7 @@ int RecordCopy::CopyRecord(uint8_t section, const uint8_t* key) {
 int RecordCopy::CheckSurfaces(const uint8_t* table, int count, int32_t* lengths) {
   for (int i = 0; i < count; ++i) {
     int32_t offset = GetI32(table + kSurfaceOffsets + 4 * i);
-    const uint8_t* surface = GuardedRecPtr(src_, offset);
+    const uint8_t* surface = GuardedRecPtr(src_.get(), offset);
     if (surface == nullptr || src_->RecCheck(offset, kDibHeaderSize) != 0) {
       return Fail(MSG_READ, source_);
     }
@@ -235,9 +231,9 @@ int RecordCopy::CheckSurfaces(const uint8_t* table, int count, int32_t* lengths)
 int RecordCopy::CopySurfaces(const char* name, int count, const int32_t* lengths) {
   for (int i = 0; i < count; ++i) {
     uint8_t* slot = fontTable_ + kSurfaceOffsets + 4 * i;
-    const uint8_t* surface = GuardedRecPtr(src_, GetI32(slot));
+    const uint8_t* surface = GuardedRecPtr(src_.get(), GetI32(slot));
     if (surface == nullptr) return Fail(MSG_READ, source_);
-    int32_t copy = GuardedRecPutNoname(dst_, surface, lengths[i]);
+    int32_t copy = GuardedRecPutNoname(dst_.get(), surface, lengths[i]);
     if (copy == -1) return Fail(MSG_WRITE, destination_);
     PutI32(slot, copy);
     if (!CheckPoint()) return -1;

@@ -15,12 +15,12 @@
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Mf32int.h"
 #include "ourlib/src/Pack.h"
-#include "ourlib/src/StoreChange.h"
 #include "ourlib/src/StoreEngine.h"
 #include "tools/updkit/Command.h"
 #include "tools/updkit/Escape.h"
 #include "tools/updkit/FontSurface.h"
 #include "update/SectionNames.h"
+#include "update/StoreGuarded.h"
 
 namespace {
 
@@ -68,47 +68,10 @@ void Help(FILE* out) {
       out);
 }
 
-// The store's handle. A store opened to be written is changed on copies of
-// its files (StoreChange), which replace it only when Close succeeds; on any
-// other way out the store stays exactly as it was.
-class Store {
- public:
-  Store() = default;
-  Store(const Store&) = delete;
-  Store& operator=(const Store&) = delete;
-  ~Store() { Delete(); }
-  // 0, or the code raised by the open (or returned by the change's start).
-  int Open(const char* path, int mode, int compactOnClose = 0) {
-    const char* open = path;
-    if (mode == MFO_UPDATE || mode == MFO_CREATE) {
-      StoreChange::Start start = mode == MFO_CREATE ? StoreChange::Start::Empty : StoreChange::Start::Copy;
-      if (int code = change_.Begin(path, start)) return code;
-      open = change_.WorkingPath();
-      writing_ = true;
-    }
-    return Guard([&] { handle_ = cMf32::Open(open, mode, compactOnClose, 0); });
-  }
-  // 0, or the code raised while closing or returned by the commit.
-  int Close() {
-    int code = Delete();
-    if (code == 0 && writing_) code = change_.Commit();
-    writing_ = false;
-    return code;
-  }
-  cMf32* operator->() const { return handle_; }
-  cMf32* get() const { return handle_; }
-
- private:
-  int Delete() {
-    cMf32* h = handle_;
-    handle_ = nullptr;
-    return h != nullptr ? Guard([&] { delete h; }) : 0;
-  }
-
-  StoreChange change_;
-  cMf32* handle_ = nullptr;
-  bool writing_ = false;
-};
+// A store opened to be written is changed on copies of its files, which
+// replace it only when Close succeeds; on any other way out the store stays
+// exactly as it was.
+using Store = StoreHandle;
 
 bool ParseNumber(const char* text, long long low, long long high, long long& value) {
   if (text == nullptr || *text == '\0') return false;
