@@ -20,9 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The record store's own key order, as the updater opens its stores.
-const KeyConfig kConfig{KEY_CUSTOM, RecKeyCompare, RecKeyLength, 0};
-
 std::vector<std::string> Names(size_t n) {
   std::mt19937 rng(7);
   std::vector<std::string> names;
@@ -34,10 +31,8 @@ std::vector<std::string> Names(size_t n) {
 }
 
 std::vector<uint8_t> Key(const std::string& name) {
-  std::vector<uint8_t> k(24 + name.size(), 0);
-  k[0] = 1;
-  k[22] = static_cast<uint8_t>(name.size());
-  std::memcpy(k.data() + 24, name.data(), name.size());
+  std::vector<uint8_t> k(kRecKeyHeader + name.size());
+  RecKeyMake(k.data(), 1, name.data(), name.size());
   return k;
 }
 
@@ -51,7 +46,8 @@ struct Scratch {
 
 // --- the store engine
 StoreEngine* FillStore(const Scratch& s, const std::vector<std::string>& names) {
-  StoreEngine* e = StoreOpen((s.dir / "b").string().c_str(), &kConfig, 0, MODE_CREATE, 0, 0);
+  // The record store's own key order, as the updater opens its stores.
+  StoreEngine* e = StoreOpen((s.dir / "b").string().c_str(), RecKeyConfig(), 0, MODE_CREATE, 0, 0);
   for (const auto& n : names) {
     std::vector<uint8_t> k = Key(n);
     StorePutRecord(e, k.data(), kRecord, sizeof kRecord);

@@ -16,26 +16,22 @@
 
 namespace {
 
-// The record store's own key order, as the updater opens its stores.
-const KeyConfig kConfig{KEY_CUSTOM, RecKeyCompare, RecKeyLength, 0};
-
 void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 }
 
 std::vector<uint8_t> Key(uint8_t section, const char* name) {
-  std::vector<uint8_t> k(24 + std::strlen(name), 0);
-  k[0] = section;
-  k[22] = static_cast<uint8_t>(std::strlen(name));
-  std::memcpy(k.data() + 24, name, std::strlen(name));
+  std::vector<uint8_t> k(kRecKeyHeader + std::strlen(name));
+  RecKeyMake(k.data(), section, name, std::strlen(name));
   return k;
 }
 
 void Exercise(const std::string& base, int mode) {
   StoreEngine* e = nullptr;
   Guard([&] {
-    e = StoreOpen(base.c_str(), &kConfig, 0, mode, 0, 0);
+    // The record store's own key order, as the updater opens its stores.
+    e = StoreOpen(base.c_str(), RecKeyConfig(), 0, mode, 0, 0);
     StoreVerify(e);
     IndexFirst(e->index, nullptr, nullptr);
     uint8_t key[600];

@@ -24,15 +24,6 @@ constexpr int kOffNameLength = 22;
 
 const uint8_t* Bytes(const void* p) { return static_cast<const uint8_t*>(p); }
 
-// Fills the section, name length and name of a key in a kRecKeyBuffer-byte
-// buffer; the rest of the header is zero. The name fits (checked by callers).
-void BuildProbe(uint8_t* key, uint8_t section, const char* name, size_t nameLength) {
-  std::memset(key, 0, kRecKeyHeader);
-  key[0] = section;
-  PutU16(key + kOffNameLength, static_cast<uint16_t>(nameLength));
-  std::memcpy(key + kRecKeyHeader, name, nameLength);
-}
-
 // The tail of every operation's error frame: reports the failure with the
 // line that caught it, then raises the same code on to the next frame from
 // that line (force 0).
@@ -59,6 +50,27 @@ size_t CheckedNameLength(const char* name, int line) {
 }
 
 }  // namespace
+
+int RecKeyMake(void* key, uint8_t section, const char* name, size_t nameLength) {
+  uint8_t* k = static_cast<uint8_t*>(key);
+  std::memset(k, 0, kRecKeyHeader);
+  k[0] = section;
+  PutU16(k + kOffNameLength, static_cast<uint16_t>(nameLength));
+  std::memcpy(k + kRecKeyHeader, name, nameLength);
+  return kRecKeyHeader + static_cast<int>(nameLength);
+}
+
+void RecKeySetRecord(void* key, int32_t stored, uint8_t pack, int32_t unpacked, const void* info) {
+  uint8_t* k = static_cast<uint8_t*>(key);
+  PutI32(k + kOffStored, stored);
+  k[kOffPack] = pack;
+  PutI32(k + kOffUnpacked, unpacked);
+  if (info != nullptr) {
+    std::memcpy(k + kOffInfo, info, kRecKeyInfo);
+  } else {
+    std::memset(k + kOffInfo, 0, kRecKeyInfo);
+  }
+}
 
 uint8_t RecKeySection(const void* key) { return Bytes(key)[0]; }
 int32_t RecKeyStoredLength(const void* key) { return GetI32(Bytes(key) + kOffStored); }
@@ -91,6 +103,11 @@ int RecKeyCompare(void* probe, const void* stored) {
   return 0;
 }
 
+const KeyConfig* RecKeyConfig() {
+  static const KeyConfig config{KEY_CUSTOM, RecKeyCompare, RecKeyLength, 0};
+  return &config;
+}
+
 void* cMf32::operator new(size_t size) {
   void* p = MemAllocZero(size);
   if (p == nullptr) throw RaisedError{ERR_NO_MEMORY};  // only reached without a frame
@@ -112,10 +129,7 @@ cMf32* cMf32::Open(const char* path, int mode, int compactOnClose, int32_t creat
         !StoreFileName(path, ".DKD", handle->dataFileName_, sizeof handle->dataFileName_)) {
       RaiseError(ERR_REC_ARGUMENT);
     }
-    handle->keyConfig_.keyType = KEY_CUSTOM;
-    handle->keyConfig_.compare = RecKeyCompare;
-    handle->keyConfig_.keyLength = RecKeyLength;
-    handle->keyConfig_.fixedLength = 0;
+    handle->keyConfig_ = *RecKeyConfig();
     int engineMode = MODE_READ;
     uint32_t flags = 0;
     switch (mode) {
@@ -233,17 +247,9 @@ void* cMf32::RecPut(uint8_t section, const char* name, const void* data, int32_t
     }
 
     uint8_t key[kRecKeyBuffer];
-    BuildProbe(key, section, name, nameLength);
+    RecKeyMake(key, section, name, nameLength);
     StoreRemoveKey(engine_, key);  // a missing key is no error
-
-    PutI32(key + kOffStored, stored);
-    key[kOffPack] = static_cast<uint8_t>(pack);
-    PutI32(key + kOffUnpacked, length);
-    if (info != nullptr) {
-      std::memcpy(key + kOffInfo, info, kRecKeyInfo);
-    } else {
-      std::memset(key + kOffInfo, 0, kRecKeyInfo);
-    }
+    RecKeySetRecord(key, stored, static_cast<uint8_t>(pack), length, info);
     int32_t offset = StorePutRecord(engine_, key, bytes, static_cast<uint32_t>(stored));
     if (offset < 0) RaiseError(ERR_NOT_STORE);  // only without a frame
     if (storedLength != nullptr) *storedLength = stored;
@@ -294,7 +300,7 @@ void* cMf32::RecGet(uint8_t section, const char* name, void** buffer, int report
   int code = Guard([&] {
     size_t nameLength = CheckedNameLength(name, __LINE__);
     uint8_t probe[kRecKeyBuffer];
-    BuildProbe(probe, section, name, nameLength);
+    RecKeyMake(probe, section, name, nameLength);
     int32_t offset = StoreGetRecord(engine_, probe, nullptr, 0);
     if (offset == ERR_NOT_FOUND) RaiseErrorAt(ERR_REC_MISSING, 1, kSrc, __LINE__);
     if (offset < 0) RaiseError(offset == -1 ? ERR_NOT_STORE : offset);

@@ -30,6 +30,15 @@ constexpr int kRecKeyInfo = 12;
 constexpr int kRecNameMax = 512;  // longest name a handle's key buffer holds
 constexpr int kRecKeyBuffer = kRecKeyHeader + kRecNameMax + 1;  // 537, with the terminator
 
+// Writes the key of (section, name) into key, which holds at least
+// kRecKeyHeader + nameLength bytes: the section and the name length are set,
+// the rest of the header is zero. Returns the key's length. The caller keeps
+// nameLength within kRecNameMax.
+int RecKeyMake(void* key, uint8_t section, const char* name, size_t nameLength);
+// Fills in what a record write keeps beside the name: the stored length, the
+// pack method, the unpacked length and the 12 info bytes (zero for null).
+void RecKeySetRecord(void* key, int32_t stored, uint8_t pack, int32_t unpacked, const void* info);
+
 uint8_t RecKeySection(const void* key);
 int32_t RecKeyStoredLength(const void* key);
 uint8_t RecKeyPack(const void* key);
@@ -44,6 +53,9 @@ int RecKeyLength(const void* key);
 // (unsigned). On equality the stored key's header is copied into the probe,
 // which is how a lookup learns the stored length and pack method.
 int RecKeyCompare(void* probe, const void* stored);
+// The key configuration cMf32 opens its stores with: KEY_CUSTOM with
+// RecKeyCompare and RecKeyLength.
+const KeyConfig* RecKeyConfig();
 
 // Open modes.
 enum : int {

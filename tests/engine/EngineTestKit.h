@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/Mf32int.h"
 #include "ourlib/src/StoreEngine.h"
 
 namespace enginetest {
@@ -18,15 +19,12 @@ namespace enginetest {
 constexpr uint32_t kKeyHeader = 24;
 
 inline std::vector<uint8_t> MakeKey(uint8_t section, const std::string& name) {
-  std::vector<uint8_t> k(kKeyHeader + name.size(), 0);
-  k[0] = section;
-  k[22] = static_cast<uint8_t>(name.size());
-  k[23] = static_cast<uint8_t>(name.size() >> 8);
-  std::memcpy(k.data() + kKeyHeader, name.data(), name.size());
+  std::vector<uint8_t> k(kKeyHeader + name.size());
+  RecKeyMake(k.data(), section, name.data(), name.size());
   return k;
 }
 
-inline int NameLength(const uint8_t* k) { return static_cast<int16_t>(k[22] | k[23] << 8); }
+inline int NameLength(const uint8_t* k) { return RecKeyNameLength(k); }
 
 // Section, then name length (shorter first), then bytes; equal keys hand
 // the stored header to the search key.
@@ -90,8 +88,7 @@ class Store {
 inline int32_t Put(StoreEngine* e, uint8_t section, const std::string& name, const std::string& data) {
   std::vector<uint8_t> k = MakeKey(section, name);
   StoreRemoveKey(e, k.data());
-  k[1] = static_cast<uint8_t>(data.size());
-  k[2] = static_cast<uint8_t>(data.size() >> 8);
+  RecKeySetRecord(k.data(), static_cast<int32_t>(data.size()), 0, 0, nullptr);
   return StorePutRecord(e, k.data(), data.data(), static_cast<uint32_t>(data.size()));
 }
 
@@ -100,7 +97,7 @@ inline std::string Get(StoreEngine* e, uint8_t section, const std::string& name)
   std::vector<uint8_t> k = MakeKey(section, name);
   int32_t off = StoreGetRecord(e, k.data(), nullptr, 0);
   if (off < 0) return "<missing>";
-  uint32_t len = k[1] | k[2] << 8;
+  uint32_t len = static_cast<uint32_t>(RecKeyStoredLength(k.data()));
   std::string out(len, '\0');
   if (StoreGetRecord(e, k.data(), len ? &out[0] : nullptr, len) != off) return "<unreadable>";
   return out;

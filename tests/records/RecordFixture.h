@@ -53,16 +53,9 @@ inline int Put(cMf32* h, uint8_t section, const std::string& name, const Bytes& 
 // A key as the index holds it (header and name), from its fields.
 inline Bytes MakeKey(uint8_t section, const std::string& name, int32_t stored, uint8_t pack,
                      int32_t unpacked) {
-  Bytes key(kRecKeyHeader + name.size(), 0);
-  key[0] = section;
-  for (int i = 0; i < 4; ++i) {
-    key[1 + i] = static_cast<uint8_t>(static_cast<uint32_t>(stored) >> (8 * i));
-    key[6 + i] = static_cast<uint8_t>(static_cast<uint32_t>(unpacked) >> (8 * i));
-  }
-  key[5] = pack;
-  key[22] = static_cast<uint8_t>(name.size());
-  key[23] = static_cast<uint8_t>(name.size() >> 8);
-  std::memcpy(key.data() + kRecKeyHeader, name.data(), name.size());
+  Bytes key(kRecKeyHeader + name.size());
+  RecKeyMake(key.data(), section, name.data(), name.size());
+  RecKeySetRecord(key.data(), stored, pack, unpacked, nullptr);
   return key;
 }
 

@@ -295,11 +295,7 @@ int DoGet(int argc, char** argv) {
   code = Guard([&] {
     record = store->RecGet(section, argv[4], nullptr, 1);
     // The key's lengths: found again by a lookup of the same key.
-    size_t n = std::strlen(argv[4]);
-    probe[0] = section;
-    probe[22] = static_cast<uint8_t>(n);
-    probe[23] = static_cast<uint8_t>(n >> 8);
-    std::memcpy(probe + kRecKeyHeader, argv[4], n);
+    RecKeyMake(probe, section, argv[4], std::strlen(argv[4]));
     StoreGetRecord(store->Engine(), probe, nullptr, 0);
     length = RecKeyPack(probe) == PACK_LZ || RecKeyPack(probe) == PACK_RLE ? RecKeyUnpackedLength(probe)
                                                                           : RecKeyStoredLength(probe);
@@ -321,10 +317,7 @@ int DoDel(int argc, char** argv) {
   int code = store.Open(argv[2], MFO_UPDATE);
   if (code != 0) return OpenFail(argv[2], code);
   uint8_t key[kRecKeyBuffer] = {};
-  key[0] = section;
-  key[22] = static_cast<uint8_t>(n);
-  key[23] = static_cast<uint8_t>(n >> 8);
-  std::memcpy(key + kRecKeyHeader, argv[4], n);
+  RecKeyMake(key, section, argv[4], n);
   int result = 0;
   code = Guard([&] { result = StoreRemoveKey(store->Engine(), key); });
   if (code != 0) return UpdkitFail("store del: %s failed (code %d)", argv[4], code);
