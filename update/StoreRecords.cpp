@@ -14,11 +14,11 @@
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Mf32int.h"
 #include "ourlib/src/Pack.h"
+#include "ourlib/src/SectionNames.h"
 #include "platform/env.h"
 #include "update/DibSize.h"
 #include "update/MessageNumbers.h"
 #include "update/Operations.h"
-#include "update/SectionNames.h"
 #include "update/StoreGuarded.h"
 #include "update/StoreRecordsInPlace.h"
 

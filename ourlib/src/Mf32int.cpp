@@ -8,8 +8,8 @@
 #include "ourlib/src/DebugReport.h"
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Pack.h"
+#include "ourlib/src/SectionNames.h"
 #include "ourlib/src/StoreEngine.h"
-#include "update/SectionNames.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
+#include "ourlib/src/SectionNames.h"
 #include "tests/records/RecordFixture.h"
 #include "update/DibSize.h"
-#include "update/SectionNames.h"
 
 using records_test::Bytes;
 using records_test::MakeKey;

@@ -15,11 +15,11 @@
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Mf32int.h"
 #include "ourlib/src/Pack.h"
+#include "ourlib/src/SectionNames.h"
 #include "ourlib/src/StoreEngine.h"
 #include "tools/updkit/Command.h"
 #include "tools/updkit/Escape.h"
 #include "tools/updkit/FontSurface.h"
-#include "update/SectionNames.h"
 #include "update/StoreGuarded.h"
 
 namespace {

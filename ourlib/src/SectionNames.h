@@ -5,8 +5,8 @@
 // carry one trailing blank ("M_FNT "), except "M_ALL"; sections without a
 // name of their own show their number with three digits ("033").
 //
-// It lives in this header alone so that the record-store library, which sits
-// below the update operations, can name sections in its reports too.
+// It belongs to the record-store library, which names sections in its debug
+// reports; the record update and updkit store name them from here too.
 #pragma once
 
 #include <cstddef>
