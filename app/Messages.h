@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "update/MessageNumbers.h"
+
 // String ids of the string table (app/resources/strings.inc).
 enum StringId : int {
 #define UPD_STRING(name, id, text) name = id,
@@ -12,25 +14,8 @@ enum StringId : int {
 #undef UPD_STRING
 };
 
-// Message numbers, as ReportScriptError and ReportError take them: message m
-// shows string m + 1.
-enum MessageNumber : int {
-  MSG_SYNTAX_ERROR = 0,            // "Syntax error, code="
-  MSG_NOT_ENOUGH_MEMORY = 1,
-  MSG_USER_BREAK = 2,              // "User`s break "
-  MSG_ERROR_OPEN_FILE = 3,
-  MSG_ERROR_CREATING_FILE = 4,
-  MSG_ERROR_READING_FILE = 5,
-  MSG_ERROR_WRITING_FILE = 6,
-  MSG_UNKNOWN_PARAMETER = 9,       // error P of the directives
-  MSG_INCORRECT_PARAMETERS = 10,   // error R
-  MSG_EXPECTED_EQUALS = 12,        // error E
-  MSG_ERROR_READING_REGISTRY = 24,
-  MSG_INCORRECT_VERSION = 25,      // error V
-  MSG_ERROR_CREATING_DIR = 28,
-  MSG_UNDEFINED_UPDATE_TYPE = 30,  // error U
-  MSG_ERROR_STARTING_PROGRAM = 31, // the game could not be started
-};
+// Message numbers (MessageNumber, MSG_*), as ReportScriptError and
+// ReportError take them, are listed once in update/MessageNumbers.h.
 
 // Size of the text area that LoadText hands out texts from; one text is at
 // most kLoadTextMax bytes with its terminator.

@@ -24,8 +24,6 @@
 
 namespace {
 
-using namespace update_messages;
-
 constexpr int kSurfaceOffsets = 2;  // the table's offsets follow its 16-bit count
 constexpr size_t kLogLine = kRecNameMax + 128;
 
@@ -112,20 +110,20 @@ class RecordCopy {
 };
 
 int RecordCopy::Run() {
-  if (src_.Open(source_, MFO_READ) != 0) return Fail(MSG_OPEN, source_);
+  if (src_.Open(source_, MFO_READ) != 0) return Fail(MSG_ERROR_OPEN_FILE, source_);
   {
     // Operation 1 creates no store: the game's own must be there already.
     std::unique_ptr<plat::File> probe;
     if (plat::Env::Default()->Open(destination_, plat::Access::Read, plat::Share::Read,
                                    plat::Disposition::OpenExisting, 0, &probe) != 0) {
-      return Fail(MSG_OPEN, destination_);
+      return Fail(MSG_ERROR_OPEN_FILE, destination_);
     }
   }
   // Opening for update would create a new, empty store in place of a file
   // that is no store (or an index whose data file is gone), losing its keys.
   unsigned options = StoreHandle::kExisting;
   if (!whole_) options |= StoreHandle::kInPlace;
-  if (dst_.Open(destination_, MFO_UPDATE, 0, options) != 0) return Fail(MSG_OPEN, destination_);
+  if (dst_.Open(destination_, MFO_UPDATE, 0, options) != 0) return Fail(MSG_ERROR_OPEN_FILE, destination_);
   if (!CheckPoint()) return -1;
 
   for (int section = 0; section < SECTION_ALL; ++section) {
@@ -139,21 +137,21 @@ int RecordCopy::Run() {
   if (!CheckPoint()) return -1;
   // A destination whose index or header could not be written back is not
   // updated, whatever the records said.
-  if (!Finish()) return Fail(MSG_WRITE, destination_);
+  if (!Finish()) return Fail(MSG_ERROR_WRITING_FILE, destination_);
   return 0;
 }
 
 int RecordCopy::CopySection(uint8_t section) {
   if (!CheckPoint()) return -1;
   filterSection_ = section;
-  if (GuardedToBeg(src_.get(), SectionFilter, &filterSection_) == 0) return Fail(MSG_OPEN, source_);
+  if (GuardedToBeg(src_.get(), SectionFilter, &filterSection_) == 0) return Fail(MSG_ERROR_OPEN_FILE, source_);
   for (;;) {
     int error = 0;
     const uint8_t* key = GuardedRecKeyGetNext(src_.get(), &error);
     if (key == nullptr) {
       // An iteration that fails (a damaged index, a name longer than a key
       // buffer holds) is a read failure, not the end of the section.
-      return error != 0 ? Fail(MSG_READ, source_) : 0;
+      return error != 0 ? Fail(MSG_ERROR_READING_FILE, source_) : 0;
     }
     if (!CheckPoint()) return -1;
     if (CopyRecord(section, key) != 0) return -1;
@@ -166,17 +164,17 @@ int RecordCopy::CopyRecord(uint8_t section, const uint8_t* key) {
   const uint8_t pack = RecKeyPack(key);
 
   record_ = GuardedRecGet(src_.get(), section, name);
-  if (record_ == nullptr) return Fail(MSG_READ, source_);
+  if (record_ == nullptr) return Fail(MSG_ERROR_READING_FILE, source_);
   // An unpacked record is handed over in place: its key must not claim more
   // bytes than the data file holds for it.
   if (length < 0 || (pack != PACK_LZ && pack != PACK_RLE && length > RecKeyStoredLength(key))) {
-    return Fail(MSG_READ, source_);
+    return Fail(MSG_ERROR_READING_FILE, source_);
   }
 
   const void* data = record_;
   if (section == SECTION_FONT) {
     fontTable_ = static_cast<uint8_t*>(GuardedAlloc(static_cast<size_t>(length)));
-    if (fontTable_ == nullptr) return Fail(MSG_NO_MEMORY, "");
+    if (fontTable_ == nullptr) return Fail(MSG_NOT_ENOUGH_MEMORY, "");
     std::memcpy(fontTable_, record_, static_cast<size_t>(length));
     int count = 0;
     if (length >= kSurfaceOffsets) {
@@ -186,7 +184,7 @@ int RecordCopy::CopyRecord(uint8_t section, const uint8_t* key) {
       // Every surface is checked before the first is written, so a damaged
       // font leaves nothing of itself in the destination.
       if (kSurfaceOffsets + 4 * static_cast<int64_t>(count) > length) {
-        return Fail(MSG_READ, source_);
+        return Fail(MSG_ERROR_READING_FILE, source_);
       }
       std::vector<int32_t> lengths(static_cast<size_t>(count));
       if (CheckSurfaces(fontTable_, count, lengths.data()) != 0) return -1;
@@ -197,7 +195,7 @@ int RecordCopy::CopyRecord(uint8_t section, const uint8_t* key) {
 
   if (!CheckPoint()) return -1;
   if (GuardedRecPut(dst_.get(), section, name, data, length, RecKeyInfo(key), pack, nullptr) == nullptr) {
-    return Fail(MSG_WRITE, destination_);
+    return Fail(MSG_ERROR_WRITING_FILE, destination_);
   }
   CountUnit(static_cast<uint32_t>(length));
   char line[kLogLine];
@@ -217,11 +215,11 @@ int RecordCopy::CheckSurfaces(const uint8_t* table, int count, int32_t* lengths)
     int32_t offset = GetI32(table + kSurfaceOffsets + 4 * i);
     const uint8_t* surface = GuardedRecPtr(src_.get(), offset);
     if (surface == nullptr || src_->RecCheck(offset, kDibHeaderSize) != 0) {
-      return Fail(MSG_READ, source_);
+      return Fail(MSG_ERROR_READING_FILE, source_);
     }
     int64_t size = DibSize(surface);
     if (size < kDibHeaderSize || src_->RecCheck(offset, static_cast<uint32_t>(size)) != 0) {
-      return Fail(MSG_READ, source_);
+      return Fail(MSG_ERROR_READING_FILE, source_);
     }
     lengths[i] = static_cast<int32_t>(size);
   }
@@ -232,9 +230,9 @@ int RecordCopy::CopySurfaces(const char* name, int count, const int32_t* lengths
   for (int i = 0; i < count; ++i) {
     uint8_t* slot = fontTable_ + kSurfaceOffsets + 4 * i;
     const uint8_t* surface = GuardedRecPtr(src_.get(), GetI32(slot));
-    if (surface == nullptr) return Fail(MSG_READ, source_);
+    if (surface == nullptr) return Fail(MSG_ERROR_READING_FILE, source_);
     int32_t copy = GuardedRecPutNoname(dst_.get(), surface, lengths[i]);
-    if (copy == -1) return Fail(MSG_WRITE, destination_);
+    if (copy == -1) return Fail(MSG_ERROR_WRITING_FILE, destination_);
     PutI32(slot, copy);
     if (!CheckPoint()) return -1;
     CountUnit(static_cast<uint32_t>(lengths[i]));

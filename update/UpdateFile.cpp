@@ -16,8 +16,6 @@
 
 namespace {
 
-using namespace update_messages;
-
 constexpr uint32_t kCopyBlock = 512 * 1024;  // one fixed buffer; no file is read whole
 
 void LogFormatted(ProgressSink& ui, const char* format, const char* text) {
@@ -60,29 +58,29 @@ int CopyFile(ProgressSink& ui, const char* source, const char* destination) {
     std::unique_ptr<plat::File> in;
     if (env->Open(source, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting, 0,
                   &in) != 0) {
-      return Fail(ui, MSG_OPEN, source);
+      return Fail(ui, MSG_ERROR_OPEN_FILE, source);
     }
     if (!CheckPoint(ui)) return -1;
 
-    if (!replacement.Begin(destination, plat::ATTR_ARCHIVE)) return Fail(ui, MSG_OPEN, destination);
+    if (!replacement.Begin(destination, plat::ATTR_ARCHIVE)) return Fail(ui, MSG_ERROR_OPEN_FILE, destination);
     plat::File& out = replacement.file();
     if (!CheckPoint(ui)) return -1;
 
     MemPtr<uint8_t> buffer;
     if (Guard([&] { buffer = MemAllocOwned(kCopyBlock); }) != 0 || !buffer) {
-      return Fail(ui, MSG_NO_MEMORY, "");
+      return Fail(ui, MSG_NOT_ENOUGH_MEMORY, "");
     }
 
-    if (in->Seek(0) != 0) return Fail(ui, MSG_READ, source);
+    if (in->Seek(0) != 0) return Fail(ui, MSG_ERROR_READING_FILE, source);
     uint32_t got = 0;
-    if (in->Read(buffer.get(), kCopyBlock, &got) != 0) return Fail(ui, MSG_READ, source);
+    if (in->Read(buffer.get(), kCopyBlock, &got) != 0) return Fail(ui, MSG_ERROR_READING_FILE, source);
     RunCounters& counters = ui.Counters();
     for (;;) {
       if (!CheckPoint(ui)) return -1;
       if (got > 0) {
         uint32_t put = 0;
         if (out.Write(buffer.get(), got, &put) != 0 || put != got) {
-          return Fail(ui, MSG_WRITE, destination);
+          return Fail(ui, MSG_ERROR_WRITING_FILE, destination);
         }
         counters.bytes = AddWrapping(counters.bytes, got);
         copied = AddWrapping(copied, got);
@@ -90,7 +88,7 @@ int CopyFile(ProgressSink& ui, const char* source, const char* destination) {
       ui.Progress(ProgressInfo{-1, counters.bytes, -1, nullptr, nullptr});
       ui.Pump();
       if (got == 0) break;
-      if (in->Read(buffer.get(), kCopyBlock, &got) != 0) return Fail(ui, MSG_READ, source);
+      if (in->Read(buffer.get(), kCopyBlock, &got) != 0) return Fail(ui, MSG_ERROR_READING_FILE, source);
     }
   }  // the source closed, the buffer freed
 
@@ -98,7 +96,7 @@ int CopyFile(ProgressSink& ui, const char* source, const char* destination) {
     std::unique_ptr<plat::File> in;
     if (env->Open(source, plat::Access::Read, plat::Share::None, plat::Disposition::OpenExisting, 0,
                   &in) != 0) {
-      return Fail(ui, MSG_READ, source);
+      return Fail(ui, MSG_ERROR_READING_FILE, source);
     }
     plat::FileTimes times;
     if (in->GetTimes(&times) == 0) replacement.file().SetTimes(times);
@@ -107,9 +105,9 @@ int CopyFile(ProgressSink& ui, const char* source, const char* destination) {
     case 0:
       break;
     case FileReplacement::kRenameFailed:
-      return Fail(ui, MSG_OPEN, destination);  // held open by another program
+      return Fail(ui, MSG_ERROR_OPEN_FILE, destination);  // held open by another program
     default:
-      return Fail(ui, MSG_WRITE, destination);
+      return Fail(ui, MSG_ERROR_WRITING_FILE, destination);
   }
 
   char line[64];
@@ -154,7 +152,7 @@ int UpdateFile(ProgressSink& ui, const char* sourceName, const char* updaterFold
   if (operation == 0 && fits) {
     char folder[kPathField];
     std::memcpy(folder, destination, sizeof folder);
-    if (!CreateFolderPath(folder)) return Fail(ui, MSG_CREATE_FOLDER, folder);
+    if (!CreateFolderPath(folder)) return Fail(ui, MSG_ERROR_CREATING_DIR, folder);
   }
   if (namedFile) fits = AppendBounded(destination, sizeof destination, sourceName) && fits;
   LogFormatted(ui, "Destination : %s", destination);
@@ -164,8 +162,8 @@ int UpdateFile(ProgressSink& ui, const char* sourceName, const char* updaterFold
                     EnsureTrailingSeparator(source, sizeof source) &&
                     AppendBounded(source, sizeof source, sourceName);
   LogFormatted(ui, "Source : %s", source);
-  if (!sourceFits) return Fail(ui, MSG_OPEN, source);
-  if (!fits) return Fail(ui, MSG_OPEN, destination);
+  if (!sourceFits) return Fail(ui, MSG_ERROR_OPEN_FILE, source);
+  if (!fits) return Fail(ui, MSG_ERROR_OPEN_FILE, destination);
 
   RunCounters& counters = ui.Counters();
   if (namedFile) counters.files = AddWrapping(counters.files, 1);
