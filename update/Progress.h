@@ -44,3 +44,12 @@ class ProgressSink {
   // LogLine.
   virtual void Log(const char* text) = 0;
 };
+
+// Formats one line for ui.Log; a line longer than 1023 bytes is cut (no line
+// the operations write comes near it: a path field or a record name and a few
+// numbers).
+void LogFormatted(ProgressSink& ui, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;

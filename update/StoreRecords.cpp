@@ -5,7 +5,6 @@
 // to the copies. The records are written into copies of the game's store
 // files that replace them only once all went well (StoreChange), so a failed,
 // cancelled or killed update leaves the store as it was.
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -25,7 +24,6 @@
 namespace {
 
 constexpr int kSurfaceOffsets = 2;  // the table's offsets follow its 16-bit count
-constexpr size_t kLogLine = kRecNameMax + 128;
 
 // Counters wrap as the 32-bit words they are; no signed overflow.
 int32_t AddWrapping(int32_t counter, uint32_t n) {
@@ -130,10 +128,7 @@ int RecordCopy::Run() {
     if (CopySection(static_cast<uint8_t>(section)) != 0) return -1;
   }
 
-  char line[96];
-  std::snprintf(line, sizeof line, "Units updated = %d, Bytes updated = %d", static_cast<int>(units_),
-                static_cast<int>(bytes_));
-  ui_.Log(line);
+  LogFormatted(ui_, "Units updated = %d, Bytes updated = %d", static_cast<int>(units_), static_cast<int>(bytes_));
   if (!CheckPoint()) return -1;
   // A destination whose index or header could not be written back is not
   // updated, whatever the records said.
@@ -198,10 +193,8 @@ int RecordCopy::CopyRecord(uint8_t section, const uint8_t* key) {
     return Fail(MSG_ERROR_WRITING_FILE, destination_);
   }
   CountUnit(static_cast<uint32_t>(length));
-  char line[kLogLine];
-  std::snprintf(line, sizeof line, "Sect = %s, Name = %s, len = %d, pack = %d", SectionName(section),
-                name, static_cast<int>(length), static_cast<int>(pack));
-  ui_.Log(line);
+  LogFormatted(ui_, "Sect = %s, Name = %s, len = %d, pack = %d", SectionName(section), name,
+               static_cast<int>(length), static_cast<int>(pack));
   SendProgress();
   if (!CheckPoint()) return -1;
   ReleaseRecord();
@@ -236,10 +229,7 @@ int RecordCopy::CopySurfaces(const char* name, int count, const int32_t* lengths
     PutI32(slot, copy);
     if (!CheckPoint()) return -1;
     CountUnit(static_cast<uint32_t>(lengths[i]));
-    char line[kLogLine];
-    std::snprintf(line, sizeof line, "For FNT %s, surf = %d, len = %d", name, i,
-                  static_cast<int>(lengths[i]));
-    ui_.Log(line);
+    LogFormatted(ui_, "For FNT %s, surf = %d, len = %d", name, i, static_cast<int>(lengths[i]));
     SendProgress();
     ui_.Pump();
   }

@@ -2,7 +2,6 @@
 // streaming copy of one shipped file over the game's file, which is replaced
 // as a whole (FileReplacement).
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -17,18 +16,6 @@
 namespace {
 
 constexpr uint32_t kCopyBlock = 512 * 1024;  // one fixed buffer; no file is read whole
-
-void LogFormatted(ProgressSink& ui, const char* format, const char* text) {
-  char line[kPathField + 64];
-  std::snprintf(line, sizeof line, format, text);
-  ui.Log(line);
-}
-
-void LogNumbers(ProgressSink& ui, const char* format, int32_t a, int32_t b) {
-  char line[96];
-  std::snprintf(line, sizeof line, format, static_cast<int>(a), static_cast<int>(b));
-  ui.Log(line);
-}
 
 // Counters wrap as the 32-bit words they are; no signed overflow.
 int32_t AddWrapping(int32_t counter, uint32_t n) {
@@ -110,9 +97,7 @@ int CopyFile(ProgressSink& ui, const char* source, const char* destination) {
       return Fail(ui, MSG_ERROR_WRITING_FILE, destination);
   }
 
-  char line[64];
-  std::snprintf(line, sizeof line, "Copyed bytes - %d", static_cast<int>(copied));
-  ui.Log(line);
+  LogFormatted(ui, "Copyed bytes - %d", static_cast<int>(copied));
   return CheckPoint(ui) ? 0 : -1;
 }
 
@@ -132,9 +117,11 @@ int Install(ProgressSink& ui, const char* sourceName, const char* updaterFolder,
     return -1;
   }
   if (!CheckPoint(ui)) return -1;
-  LogNumbers(ui, "Files updated - %d, Bytes updated = %d  ",
-             static_cast<int32_t>(static_cast<uint32_t>(counters.files) - static_cast<uint32_t>(filesBefore)),
-             static_cast<int32_t>(static_cast<uint32_t>(counters.bytes) - static_cast<uint32_t>(bytesBefore)));
+  // This file's share of the counters, which wrap as the 32-bit words they are.
+  const uint32_t files = static_cast<uint32_t>(counters.files) - static_cast<uint32_t>(filesBefore);
+  const uint32_t bytes = static_cast<uint32_t>(counters.bytes) - static_cast<uint32_t>(bytesBefore);
+  LogFormatted(ui, "Files updated - %d, Bytes updated = %d  ", static_cast<int>(static_cast<int32_t>(files)),
+               static_cast<int>(static_cast<int32_t>(bytes)));
   return 0;
 }
 
