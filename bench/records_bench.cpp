@@ -23,22 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class QuietSink : public ProgressSink {
- public:
-  RunCounters& Counters() override { return counters_; }
-  void Pump() override {}
-  bool Cancelled() override { return false; }
-  void Progress(const ProgressInfo&) override {}
-  void FileUpdated(const char*) override {}
-  void BytesUpdated(uint32_t) override {}
-  void ScriptError(int, int, const char*) override {}
-  void FileError(int, const char*) override {}
-  void Log(const char*) override {}
-
- private:
-  RunCounters counters_;
-};
-
 // The shipped store holds units n/2 .. 3n/2, the game's store units 0 .. n,
 // each record 64 to 191 bytes of bitmap-like bytes, packed by RLE as a game
 // store's sprites are; the game's store is kept aside to be put back before

@@ -53,3 +53,28 @@ void LogFormatted(ProgressSink& ui, const char* format, ...)
     __attribute__((format(printf, 2, 3)))
 #endif
     ;
+
+// A sink for runs without a user: it shows, logs and pumps nothing, is never
+// cancelled, and keeps the run counters as the application does (a file
+// announced counts one file, a block written its bytes, both wrapping as the
+// 32-bit words they are). updkit, the benchmarks and the fuzzers use it,
+// overriding what they want to see.
+class QuietSink : public ProgressSink {
+ public:
+  RunCounters& Counters() override { return counters_; }
+  void Pump() override {}
+  bool Cancelled() override { return false; }
+  void Progress(const ProgressInfo&) override {}
+  void FileUpdated(const char*) override {
+    counters_.files = static_cast<int32_t>(static_cast<uint32_t>(counters_.files) + 1);
+  }
+  void BytesUpdated(uint32_t count) override {
+    counters_.bytes = static_cast<int32_t>(static_cast<uint32_t>(counters_.bytes) + count);
+  }
+  void ScriptError(int, int, const char*) override {}
+  void FileError(int, const char*) override {}
+  void Log(const char*) override {}
+
+ private:
+  RunCounters counters_;
+};

@@ -341,25 +341,18 @@ int List(int argc, char** argv) {
   return status;
 }
 
-// What the extract shows: each file as it is installed, and the totals.
-class ConsoleSink : public ProgressSink {
+// What the extract shows: each file as it is installed, and the totals
+// (the bytes beyond what a 32-bit counter holds).
+class ConsoleSink : public QuietSink {
  public:
-  RunCounters& Counters() override { return counters_; }
-  void Pump() override {}
-  bool Cancelled() override { return false; }
-  void Progress(const ProgressInfo&) override {}
   void FileUpdated(const char* path) override {
-    ++counters_.files;
+    QuietSink::FileUpdated(path);
     std::printf("%s\n", path);
   }
   void BytesUpdated(uint32_t count) override { bytes_ += count; }
-  void ScriptError(int, int, const char*) override {}
-  void FileError(int, const char*) override {}
-  void Log(const char*) override {}
   uint64_t bytes() const { return bytes_; }
 
  private:
-  RunCounters counters_;
   uint64_t bytes_ = 0;
 };
 
