@@ -29,17 +29,18 @@ constexpr uint32_t kDataStart = 83;
 constexpr uint32_t kTrailerSize = 8;
 constexpr uint32_t kTextField = 260;
 
-// Byte offsets inside one directory entry.
+// One directory entry: each field's offset, its size and what it holds.
+// Bytes 0..3 and 551..554 are not read (the installer keeps pointers there).
 enum : uint32_t {
-  kEntryPacked = 4,
-  kEntryChunkKiB = 5,
-  kEntryName = 6,
-  kEntryHasFolder = 266,
-  kEntryFolder = 267,
-  kEntryTypeMask = 527,
-  kEntryTime = 531,
-  kEntryChunkCount = 547,
-  kEntryChunkSizes = 555,  // = the fixed part's length
+  kEntryPacked = 4,        // 1    nonzero: every chunk is PACK_LZ-packed
+  kEntryChunkKiB = 5,      // 1    a chunk unpacks to at most this many KiB
+  kEntryName = 6,          // 260  file name, zero-terminated; kEmptyName: no file
+  kEntryHasFolder = 266,   // 1    nonzero: the folder is appended to the destination
+  kEntryFolder = 267,      // 260  folder, zero-terminated; kSystemFolderName
+  kEntryTypeMask = 527,    // 4    installation types (read; every entry is installed)
+  kEntryTime = 531,        // 16   file time: a SYSTEMTIME's eight 16-bit fields
+  kEntryChunkCount = 547,  // 4    number of chunks
+  kEntryChunkSizes = 555,  // 4 each, the stored chunk sizes; = the fixed part's length
 };
 
 // The name of an entry that only creates its folder, and the folder that

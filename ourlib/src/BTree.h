@@ -3,32 +3,8 @@
 // in place in the mapped file.
 //
 // The file: the header, the first tree descriptor at 32, nodes from 64 (their
-// layout is in BTreeNode.h). All fields are little-endian (ByteCodec.h).
-//
-// Header, 32 bytes:
-//   offset size  field
-//   0      4     magic "DKBT"
-//   4      2     version 0x0101: the minor at 4, the major at 5 (only major 1 is read)
-//   6      2     node size, signed; 2048 in every file made here
-//   8      4     logical size: the end of the last node (kMapHdrLogicalSize)
-//   12     4     first free node, -1 for none (kMapHdrFreeHead)
-//   16     2     number of trees made in the file: the next tree's number
-//   18     4     tree list: the first descriptor, the rest linked through kDescNext;
-//                0 is read as 32, and -1 (a lost list) is repaired from the second list
-//   22     4     a second descriptor list, read only by that repair
-//   26     6     zero
-//
-// Tree descriptor, 32 bytes:
-//   offset size  field
-//   0      4     next descriptor of the tree list, -1 for none
-//   4      4     root node, fixed for the life of the tree
-//   8      2     tree number
-//   10     2     height in levels, 1 for a tree that is only its root
-//   12     2     zero
-//   14     2     duplicates: 1 lets equal keys stand side by side, 0 refuses them
-//   16     4     key type (KEY_* below)
-//   20     2     fixed key length, 0 when every key has a length of its own
-//   22     10    name: the tree number printed as "%08ld", zero-filled
+// layout is in BTreeNode.h). All fields are little-endian (ByteCodec.h); the
+// tables below give each field's offset, its size in bytes and what it holds.
 //
 // Codes (ErrorCodes.h): ERR_NOT_FOUND, a key absent or the end of iteration
 // (returned, never raised); ERR_DUPLICATE, an existing key without
@@ -74,30 +50,36 @@ struct KeyConfig {
 // A static KeyConfig for built-in type 1..8 (null for other values).
 const KeyConfig* BuiltinKeyConfig(int32_t keyType);
 
-// Header fields (offsets in the file).
+// Index file header, 32 bytes; what the table leaves out is zero.
 enum : uint32_t {
-  kIndexHdrVersion = 4,
-  kIndexHdrMajor = 5,
-  kIndexHdrNodeSize = 6,
-  kIndexHdrTreeCount = 16,
-  kIndexHdrTreeList = 18,
-  kIndexHdrSecondList = 22,
+  kIndexHdrMagic = 0,        // 4  "DKBT"
+  kIndexHdrVersion = 4,      // 2  kIndexVersion, the minor byte first
+  kIndexHdrMajor = 5,        // 1  the major version: a file is read only when it is 1
+  kIndexHdrNodeSize = 6,     // 2  node size, signed; kIndexNodeSize in every file made here
+  kIndexHdrLogical = kMapHdrLogicalSize,  // 4  the end of the last node (offset 8)
+  kIndexHdrFreeNode = kMapHdrFreeHead,    // 4  the first free node, -1 for none (offset 12)
+  kIndexHdrTreeCount = 16,   // 2  trees made in the file: the next tree's number
+  kIndexHdrTreeList = 18,    // 4  the first descriptor of the tree list, the rest linked
+                             //    through kDescNext; 0 is read as 32, and -1 (a lost list)
+                             //    is repaired from the second list
+  kIndexHdrSecondList = 22,  // 4  a second descriptor list, read only by that repair
 };
 constexpr uint16_t kIndexVersion = 0x0101;
 constexpr int16_t kIndexNodeSize = 2048;
 
-// Tree descriptor fields (offsets in the descriptor).
+// Tree descriptor, 32 bytes, the first at kFirstDescriptor; what the table
+// leaves out is zero.
 enum : uint32_t {
-  kDescNext = 0,
-  kDescRoot = 4,
-  kDescNumber = 8,
-  kDescHeight = 10,
-  kDescDuplicates = 14,
-  kDescKeyType = 16,
-  kDescFixedLength = 20,
-  kDescName = 22,
-  kDescNameSize = 10,
+  kDescNext = 0,          // 4  the next descriptor of the tree list, -1 for none
+  kDescRoot = 4,          // 4  the root node, fixed for the life of the tree
+  kDescNumber = 8,        // 2  tree number
+  kDescHeight = 10,       // 2  height in levels, 1 for a tree that is only its root
+  kDescDuplicates = 14,   // 2  1 lets equal keys stand side by side, 0 refuses them
+  kDescKeyType = 16,      // 4  key type (KEY_* above)
+  kDescFixedLength = 20,  // 2  fixed key length, 0 when each key has a length of its own
+  kDescName = 22,         // 10 name: the tree number printed as "%08ld", zero-filled
 };
+constexpr uint32_t kDescNameSize = 10;
 constexpr uint32_t kDescriptorSize = 32;
 constexpr uint32_t kFirstDescriptor = 32;
 

@@ -12,28 +12,25 @@
 
 namespace btree {
 
-// Node, node size bytes (BTree.h gives the header and descriptors before the
-// first one):
-//   offset size  field
-//   0      4     the node's own offset (in the root -1 or stale, never read there);
-//                in a free node the next free node, -1 ending the list
-//   4      4     leftmost child: keys before the first entry, -1 for none; kFreeMark
-//                on a free node
-//   8      2     bytes of entries in use
-//   10     6     zero
-//   16     ...   entries, back to back
-// Entry, kEntryHeader + key length bytes:
-//   0      4     child: keys after this entry's and before the next one's, -1 for none
-//   4      4     value
-//   8      ...   key
+// A node, node size bytes (BTree.h gives the header and the descriptors
+// before the first one): each field's offset, its size and what it holds;
+// bytes 10..15 are zero.
 enum : uint32_t {
-  kNodeSelf = 0,
-  kNodeNextFree = 0,
-  kNodeLeft = 4,
-  kNodeUsed = 8,
-  kEntryChild = 0,
-  kEntryValue = 4,
+  kNodeSelf = 0,      // 4  the node's own offset (in the root -1 or stale, never read there)
+  kNodeNextFree = 0,  // 4  the same field in a free node: the next free node, -1 ending the list
+  kNodeLeft = 4,      // 4  leftmost child, keys before the first entry: -1 for none,
+                      //    kFreeMark on a free node
+  kNodeUsed = 8,      // 2  bytes of entries in use
+  kNodeEntries = 16,  // .. entries, back to back (kNodeHeader)
 };
+static_assert(kNodeEntries == kNodeHeader, "entries follow the node header");
+// An entry, kEntryHeader + key length bytes.
+enum : uint32_t {
+  kEntryChild = 0,  // 4  child: keys after this entry's and before the next one's, -1 for none
+  kEntryValue = 4,  // 4  value
+  kEntryKey = 8,    // .. key (kEntryHeader)
+};
+static_assert(kEntryKey == kEntryHeader, "the key follows child and value");
 
 constexpr uint32_t kFirstNode = 64;  // header and the first descriptor come first
 constexpr int32_t kFreeMark = -2;    // leftmost child of a node on the free list

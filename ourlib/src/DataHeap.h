@@ -1,27 +1,12 @@
 // The data heap of a store's ".DKD" file: a 40-byte header, then blocks
 // from offset 32 (the header's last 8 bytes are the first block's). All
-// fields are little-endian (ByteCodec.h).
+// fields are little-endian (ByteCodec.h); the tables below give each field's
+// offset, its size in bytes and what it holds.
 //
-// Header, 40 bytes:
-//   offset size  field
-//   0      4     magic "DKFM"
-//   4      4     version 257, compared as a whole
-//   8      4     logical size (kMapHdrLogicalSize); 40 in a new file
-//   12     4     first free block (kMapHdrFreeHead); 32 in a new file
-//   16     16    zero
-//   32     8     in a new file, the wilderness block: size kWildernessSize, link 0
-// Offsets 8 and 12 also serve as the head node of the free list: its "size"
-// and its link.
-//
-// Block, at a multiple of 4:
-//   offset size  field
-//   0      4     size word: the block's whole size (a multiple of 4, at least 8),
-//                bit 0 set while the block is in use
-//   4      4     a free block: the next free block, 0 ending the list
-//   4      ...   a used block: the record's bytes (block + 4 is the record offset)
-// Free blocks are linked in ascending address order; the last is the
-// wilderness block, which stands for all space up to 1 GiB and whose 8-byte
-// header ends the file.
+// Free blocks are linked in ascending address order, the header's free-block
+// and logical-size fields standing for the list's head node (its link and its
+// "size"); the last free block is the wilderness block, which stands for all
+// space up to 1 GiB and whose 8-byte header ends the file.
 #pragma once
 
 #include <cstdint>
@@ -30,16 +15,20 @@
 #include "ourlib/src/DataHeapFreeIndex.h"
 #include "ourlib/src/MappedFile.h"
 
-// Header fields (offsets in the file).
+// Data file header, 40 bytes; bytes 16..31 are zero.
 enum : uint32_t {
-  kHeapHdrVersion = 4,
-  kHeapHdrWilderness = 32,
+  kHeapHdrMagic = 0,        // 4  "DKFM"
+  kHeapHdrVersion = 4,      // 4  kHeapVersion, compared as a whole
+  kHeapHdrLogical = kMapHdrLogicalSize,  // 4  logical size, 40 in a new file (offset 8)
+  kHeapHdrFreeBlock = kMapHdrFreeHead,    // 4  the first free block, 32 in a new file (offset 12)
+  kHeapHdrWilderness = 32,  // 8  a new file's wilderness block: size kWildernessSize, link 0
 };
-// Block fields (offsets in the block).
+// A block, at a multiple of 4 from kHeapFirstBlock.
 enum : uint32_t {
-  kBlockSize = 0,
-  kBlockNext = 4,
-  kBlockRecord = 4,
+  kBlockSize = 0,    // 4  the block's whole size (a multiple of 4, at least 8); bit 0
+                     //    (kBlockUsed) set while the block is in use
+  kBlockNext = 4,    // 4  a free block: the next free block, 0 ending the list
+  kBlockRecord = 4,  // .. a used block: the record's bytes; block + 4 is the record offset
 };
 constexpr uint32_t kBlockUsed = 1;        // the size word's in-use bit
 constexpr uint32_t kFreeBlockHeader = 8;  // size word and link; also the least block size

@@ -7,23 +7,18 @@
 #include "ourlib/src/PathText.h"
 #include "ourlib/src/StoreEngine.h"
 
-// The commit record, 20 bytes, little-endian:
-//   offset size  field
-//   0      4     magic "DKCM"
-//   4      4     version 1
-//   8      4     size of the index copy
-//   12     4     size of the data copy
-//   16     4     FNV-1a of bytes 0..15
-// It is written in place; a record cut short by a crash fails its length or
-// checksum and counts as absent, which is right, since no rename is made
-// before it is on the disk.
+// The commit record, 20 bytes, little-endian. It is written in place; a
+// record cut short by a crash fails its length or checksum and counts as
+// absent, which is right, since no rename is made before it is on the disk.
 namespace {
 
+// Each field's offset, its size and what it holds.
 enum : uint32_t {
-  kRecVersion = 4,
-  kRecIndexSize = 8,
-  kRecDataSize = 12,
-  kRecChecksum = 16,
+  kRecMagic = 0,       // 4  "DKCM"
+  kRecVersion = 4,     // 4  kRecordVersion
+  kRecIndexSize = 8,   // 4  size of the index copy
+  kRecDataSize = 12,   // 4  size of the data copy
+  kRecChecksum = 16,   // 4  FNV-1a of the bytes before it
 };
 constexpr uint32_t kRecordBytes = 20;
 constexpr uint32_t kRecordVersion = 1;
