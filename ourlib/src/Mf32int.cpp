@@ -16,12 +16,6 @@ namespace {
 // The source name under which this file reports and records its errors.
 const char* const kSrc = "ourlib/src/Mf32int";
 
-constexpr int kOffStored = 1;
-constexpr int kOffPack = 5;
-constexpr int kOffUnpacked = 6;
-constexpr int kOffInfo = 10;
-constexpr int kOffNameLength = 22;
-
 const uint8_t* Bytes(const void* p) { return static_cast<const uint8_t*>(p); }
 
 // The tail of every operation's error frame: reports the failure with the
@@ -54,30 +48,30 @@ size_t CheckedNameLength(const char* name, int line) {
 int RecKeyMake(void* key, uint8_t section, const char* name, size_t nameLength) {
   uint8_t* k = static_cast<uint8_t*>(key);
   std::memset(k, 0, kRecKeyHeader);
-  k[0] = section;
-  PutU16(k + kOffNameLength, static_cast<uint16_t>(nameLength));
+  k[kRecKeyAtSection] = section;
+  PutU16(k + kRecKeyAtNameLength, static_cast<uint16_t>(nameLength));
   std::memcpy(k + kRecKeyHeader, name, nameLength);
   return kRecKeyHeader + static_cast<int>(nameLength);
 }
 
 void RecKeySetRecord(void* key, int32_t stored, uint8_t pack, int32_t unpacked, const void* info) {
   uint8_t* k = static_cast<uint8_t*>(key);
-  PutI32(k + kOffStored, stored);
-  k[kOffPack] = pack;
-  PutI32(k + kOffUnpacked, unpacked);
+  PutI32(k + kRecKeyAtStored, stored);
+  k[kRecKeyAtPack] = pack;
+  PutI32(k + kRecKeyAtUnpacked, unpacked);
   if (info != nullptr) {
-    std::memcpy(k + kOffInfo, info, kRecKeyInfo);
+    std::memcpy(k + kRecKeyAtInfo, info, kRecKeyInfo);
   } else {
-    std::memset(k + kOffInfo, 0, kRecKeyInfo);
+    std::memset(k + kRecKeyAtInfo, 0, kRecKeyInfo);
   }
 }
 
-uint8_t RecKeySection(const void* key) { return Bytes(key)[0]; }
-int32_t RecKeyStoredLength(const void* key) { return GetI32(Bytes(key) + kOffStored); }
-uint8_t RecKeyPack(const void* key) { return Bytes(key)[kOffPack]; }
-int32_t RecKeyUnpackedLength(const void* key) { return GetI32(Bytes(key) + kOffUnpacked); }
-const uint8_t* RecKeyInfo(const void* key) { return Bytes(key) + kOffInfo; }
-int16_t RecKeyNameLength(const void* key) { return GetI16(Bytes(key) + kOffNameLength); }
+uint8_t RecKeySection(const void* key) { return Bytes(key)[kRecKeyAtSection]; }
+int32_t RecKeyStoredLength(const void* key) { return GetI32(Bytes(key) + kRecKeyAtStored); }
+uint8_t RecKeyPack(const void* key) { return Bytes(key)[kRecKeyAtPack]; }
+int32_t RecKeyUnpackedLength(const void* key) { return GetI32(Bytes(key) + kRecKeyAtUnpacked); }
+const uint8_t* RecKeyInfo(const void* key) { return Bytes(key) + kRecKeyAtInfo; }
+int16_t RecKeyNameLength(const void* key) { return GetI16(Bytes(key) + kRecKeyAtNameLength); }
 const char* RecKeyName(const void* key) {
   return reinterpret_cast<const char*>(Bytes(key) + kRecKeyHeader);
 }
@@ -90,7 +84,7 @@ int RecKeyLength(const void* key) {
 int RecKeyCompare(void* probe, const void* stored) {
   const uint8_t* a = Bytes(probe);
   const uint8_t* b = Bytes(stored);
-  if (a[0] != b[0]) return static_cast<int>(a[0]) - static_cast<int>(b[0]);
+  if (RecKeySection(a) != RecKeySection(b)) return RecKeySection(a) - RecKeySection(b);
   int na = RecKeyNameLength(a);
   int nb = RecKeyNameLength(b);
   if (na != nb) return na - nb;

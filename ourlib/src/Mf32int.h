@@ -20,11 +20,16 @@
 struct StoreEngine;
 
 // The record key: a 24-byte header followed by the name (no terminator in
-// the index). All integers little-endian.
-//   0  section number (unsigned)        10  info, 12 bytes from the writer
-//   1  stored length (after packing)    22  name length, signed 16-bit
-//   5  pack method (1, 2: packed)       24  name bytes
-//   6  unpacked length
+// the index), little-endian; each field's offset, its size and what it holds.
+enum : int {
+  kRecKeyAtSection = 0,      // 1   section number (unsigned)
+  kRecKeyAtStored = 1,       // 4   stored length: the record's bytes after packing
+  kRecKeyAtPack = 5,         // 1   pack method (PACK_LZ, PACK_RLE: packed)
+  kRecKeyAtUnpacked = 6,     // 4   unpacked length
+  kRecKeyAtInfo = 10,        // 12  info, given by the writer (kRecKeyInfo)
+  kRecKeyAtNameLength = 22,  // 2   name length, signed
+  kRecKeyAtName = 24,        // ..  the name's bytes (kRecKeyHeader)
+};
 constexpr int kRecKeyHeader = 24;
 constexpr int kRecKeyInfo = 12;
 constexpr int kRecNameMax = 512;  // longest name a handle's key buffer holds
