@@ -94,6 +94,30 @@ void ReplaceAt(IndexFile* ix, int level, uint32_t pos, uint8_t* entry, uint32_t 
   InsertAtLevel(ix, level, pos, entry, esize);
 }
 
+// What rebalancing a node of nused bytes with a sibling of sibUsed bytes
+// does, the separator between them taking m: merge when all fits, borrow
+// when the sibling has more to give; an emptied node is settled anyway (see
+// the top of the file): merged when the result fits, else given an entry.
+enum class Plan { kNothing, kMerge, kBorrow };
+Plan PlanWith(uint32_t sibUsed, uint32_t nused, uint32_t m, uint32_t cap, bool empty) {
+  if (sibUsed + nused + m < cap) return Plan::kMerge;
+  if (nused + m < sibUsed) return Plan::kBorrow;
+  if (!empty) return Plan::kNothing;
+  return sibUsed + m <= cap ? Plan::kMerge : Plan::kBorrow;
+}
+
+// A borrow: the entry at pos of node `from` (size bytes) moves up to replace
+// the separator at sepPos of the parent of level. The entry's child becomes
+// the leftmost child of node `gets`, and `child` the moved entry's own.
+void MoveUp(IndexFile* ix, int level, uint32_t sepPos, uint8_t* from, uint32_t pos, uint32_t size,
+            uint8_t* gets, int32_t child, uint8_t* scratch) {
+  SetNodeLeft(gets, EntryChild(EntryAt(from, pos)));
+  std::memcpy(scratch, EntryAt(from, pos), size);
+  RemoveEntry(ix, from, pos);
+  SetEntryChild(scratch, child);
+  ReplaceAt(ix, level - 1, sepPos, scratch, size);
+}
+
 // Rebalances the underfull node at level with a sibling. Returns the
 // position in the parent of the separator to remove after a merge, or -1.
 int32_t Rebalance(IndexFile* ix, int level) {
@@ -120,11 +144,9 @@ int32_t Rebalance(IndexFile* ix, int level) {
     if (!(m + nused < cap || empty) || right == -1) return -1;
     uint8_t* rn = Node(ix, right);
     uint32_t rused = NodeUsed(rn);
-    bool merge = rused + nused + m < cap;
-    if (!merge && !(nused + m < rused)) {
-      if (!empty) return -1;
-      merge = rused + m <= cap;
-    }
+    Plan plan = PlanWith(rused, nused, m, cap, empty);
+    if (plan == Plan::kNothing) return -1;
+    bool merge = plan == Plan::kMerge;
     uint32_t fsize = 0;
     if (!merge) {
       if (rused == 0) return -1;
@@ -144,11 +166,7 @@ int32_t Rebalance(IndexFile* ix, int level) {
       NodeFree(ix, right);
       return static_cast<int32_t>(sp);
     }
-    std::memcpy(s0, EntryAt(rn, 0), fsize);
-    SetNodeLeft(rn, EntryChild(s0));
-    RemoveEntry(ix, rn, 0);
-    SetEntryChild(s0, right);
-    ReplaceAt(ix, level - 1, sp, s0, fsize);
+    MoveUp(ix, level, sp, rn, 0, fsize, rn, right, s0);
     return -1;
   }
 
@@ -176,11 +194,9 @@ int32_t Rebalance(IndexFile* ix, int level) {
   }
   uint8_t* ln = Node(ix, left);
   uint32_t lused = NodeUsed(ln);
-  bool merge = lused + nused + m < cap;
-  if (!merge && !(nused + m < lused)) {
-    if (!empty) return -1;
-    merge = lused + m <= cap;
-  }
+  Plan plan = PlanWith(lused, nused, m, cap, empty);
+  if (plan == Plan::kNothing) return -1;
+  bool merge = plan == Plan::kMerge;
   int32_t lastPos = -1;
   uint32_t lsize = 0;
   if (!merge) {
@@ -204,12 +220,7 @@ int32_t Rebalance(IndexFile* ix, int level) {
     NodeFree(ix, self);
     return via;
   }
-  uint8_t* le = EntryAt(ln, static_cast<uint32_t>(lastPos));
-  SetNodeLeft(nn, EntryChild(le));
-  std::memcpy(s0, le, lsize);
-  RemoveEntry(ix, ln, static_cast<uint32_t>(lastPos));
-  SetEntryChild(s0, self);
-  ReplaceAt(ix, level - 1, spos, s0, lsize);
+  MoveUp(ix, level, spos, ln, static_cast<uint32_t>(lastPos), lsize, nn, self, s0);
   return -1;
 }
 
