@@ -40,6 +40,18 @@ MappedFile* Fail(MappedFile* obj, int code) {
   return nullptr;
 }
 
+// Prepares obj and opens path into its handle, with the file's size when
+// size is given: obj, or null after a failure that closed it and was raised.
+MappedFile* OpenHandle(MappedFile* obj, const char* path, plat::Access access, plat::Share share,
+                       plat::Disposition disposition, uint64_t* size) {
+  obj = Prepare(obj, path);
+  if (obj == nullptr) return nullptr;
+  int rc = plat::Env::Default()->Open(path, access, share, disposition, plat::ATTR_NORMAL, &obj->handle);
+  if (rc == 0 && size != nullptr) rc = obj->handle->Size(size);
+  if (rc != 0) return Fail(obj, SystemCode(rc));
+  return obj;
+}
+
 void TakeView(MappedFile* obj) {
   obj->base = obj->view ? obj->view->Data() : nullptr;
   obj->mappedSize = obj->view ? static_cast<uint32_t>(obj->view->Size()) : 0;
@@ -53,13 +65,10 @@ int32_t MapFreeHead(const MappedFile* mf) { return GetI32(mf->header + kMapHdrFr
 void MapSetFreeHead(MappedFile* mf, int32_t offset) { PutI32(mf->header + kMapHdrFreeHead, offset); }
 
 MappedFile* MapCreate(MappedFile* obj, const char* path, uint32_t initialSize, uint32_t growth) {
-  obj = Prepare(obj, path);
+  obj = OpenHandle(obj, path, plat::Access::ReadWrite, plat::Share::None, plat::Disposition::CreateAlways,
+                   nullptr);
   if (obj == nullptr) return nullptr;
-  plat::Env* env = plat::Env::Default();
-  int rc = env->Open(path, plat::Access::ReadWrite, plat::Share::None,
-                     plat::Disposition::CreateAlways, plat::ATTR_NORMAL, &obj->handle);
-  if (rc != 0) return Fail(obj, SystemCode(rc));
-  rc = env->Map(obj->handle.get(), true, initialSize, &obj->view);
+  int rc = plat::Env::Default()->Map(obj->handle.get(), true, initialSize, &obj->view);
   if (rc != 0) return Fail(obj, SystemCode(rc));
   TakeView(obj);
   obj->flags |= MF_WRITABLE;
@@ -69,21 +78,15 @@ MappedFile* MapCreate(MappedFile* obj, const char* path, uint32_t initialSize, u
 }
 
 MappedFile* MapOpenRead(MappedFile* obj, const char* path, uint32_t flags) {
-  obj = Prepare(obj, path);
-  if (obj == nullptr) return nullptr;
-  plat::Env* env = plat::Env::Default();
-  int rc = env->Open(path, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
-                     plat::ATTR_NORMAL, &obj->handle);
-  if (rc != 0) return Fail(obj, SystemCode(rc));
   uint64_t size = 0;
-  rc = obj->handle->Size(&size);
-  if (rc != 0) return Fail(obj, SystemCode(rc));
+  obj = OpenHandle(obj, path, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting, &size);
+  if (obj == nullptr) return nullptr;
   if (size > kMaxFileSize) return Fail(obj, ERR_NOT_STORE);
   if (flags & MF_UNMAPPED) {
     obj->flags |= MF_UNMAPPED;
     obj->mappedSize = static_cast<uint32_t>(size);
   } else if (size > 0) {  // an empty file has nothing to map; its checks fail later
-    rc = env->Map(obj->handle.get(), false, size, &obj->view);
+    int rc = plat::Env::Default()->Map(obj->handle.get(), false, size, &obj->view);
     if (rc != 0) return Fail(obj, SystemCode(rc));
     TakeView(obj);
   }
@@ -92,20 +95,14 @@ MappedFile* MapOpenRead(MappedFile* obj, const char* path, uint32_t flags) {
 }
 
 MappedFile* MapOpenUpdate(MappedFile* obj, const char* path, uint32_t growth) {
-  obj = Prepare(obj, path);
-  if (obj == nullptr) return nullptr;
-  plat::Env* env = plat::Env::Default();
-  int rc = env->Open(path, plat::Access::ReadWrite, plat::Share::None,
-                     plat::Disposition::OpenAlways, plat::ATTR_NORMAL, &obj->handle);
-  if (rc != 0) return Fail(obj, SystemCode(rc));
   uint64_t size = 0;
-  rc = obj->handle->Size(&size);
-  if (rc != 0) return Fail(obj, SystemCode(rc));
+  obj = OpenHandle(obj, path, plat::Access::ReadWrite, plat::Share::None, plat::Disposition::OpenAlways, &size);
+  if (obj == nullptr) return nullptr;
   if (size + growth > kMaxFileSize) return Fail(obj, ERR_NOT_STORE);
   // Until the header is loaded the file is mapped at its size + growth; a
   // failed open must not leave the file longer, so MF_WRITABLE (which cuts
   // at close) is set only once the view exists and the size is known.
-  rc = env->Map(obj->handle.get(), true, size + growth, &obj->view);
+  int rc = plat::Env::Default()->Map(obj->handle.get(), true, size + growth, &obj->view);
   if (rc != 0) {
     obj->view.reset();
     if (obj->handle->Seek(size) == 0) obj->handle->SetEnd();
