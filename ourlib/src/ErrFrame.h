@@ -30,12 +30,11 @@ class ErrFrame {
  public:
   ErrFrame();
   ~ErrFrame();
-  ErrFrame(const ErrFrame&) = delete;
-  ErrFrame& operator=(const ErrFrame&) = delete;
-
   ErrFrame* Previous() const { return prev_; }
 
  private:
+  ErrFrame(const ErrFrame&) = delete;  // a frame belongs to the stack it was pushed from
+  ErrFrame& operator=(const ErrFrame&) = delete;
   ErrFrame* prev_;
 };
 

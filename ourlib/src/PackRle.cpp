@@ -175,8 +175,8 @@ class PredictorReader {
 }  // namespace
 
 int32_t RleUnpack(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t capacity) {
-  if (!PackBuffersValid(src, srcLength, dst, capacity)) return RaiseError(ERR_PACK);
-  if (srcLength < 1) return RaiseError(ERR_PACK);
+  // Every stream holds at least its leading byte.
+  if (!PackBuffersValid(src, srcLength, dst, capacity) || srcLength < 1) return RaiseError(ERR_PACK);
   MemPtr<uint8_t> table = NewTable();
   if (!table) return ERR_NO_MEMORY;
   PredictorReader in(table.get(), src, srcLength);
