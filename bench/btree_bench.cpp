@@ -44,201 +44,173 @@ struct Scratch {
   ~Scratch() { fs::remove_all(dir); }
 };
 
+// Each peer holds one database filled with the names: made (and filled) by
+// its constructor, closed by its destructor. Prepare readies the lookups and
+// the scan outside the timed loop; Lookup finds one name, Iterate walks all
+// keys in key order.
+
 // --- the store engine
-StoreEngine* FillStore(const Scratch& s, const std::vector<std::string>& names) {
-  // The record store's own key order, as the updater opens its stores.
-  StoreEngine* e = StoreOpen((s.dir / "b").string().c_str(), RecKeyConfig(), 0, MODE_CREATE, 0, 0);
-  for (const auto& n : names) {
-    std::vector<uint8_t> k = Key(n);
-    StorePutRecord(e, k.data(), kRecord, sizeof kRecord);
-  }
-  return e;
-}
-
-void BM_Store_Insert(benchmark::State& state) {
-  auto names = Names(static_cast<size_t>(state.range(0)));
-  for (auto _ : state) {
-    Scratch s;
-    StoreClose(FillStore(s, names));
-  }
-  state.SetItemsProcessed(state.iterations() * state.range(0));
-}
-
-void BM_Store_Lookup(benchmark::State& state) {
-  auto names = Names(static_cast<size_t>(state.range(0)));
-  Scratch s;
-  StoreEngine* e = FillStore(s, names);
-  std::shuffle(names.begin(), names.end(), std::mt19937(1));
-  for (auto _ : state) {
+class StorePeer {
+ public:
+  StorePeer(const Scratch& s, const std::vector<std::string>& names) {
+    // The record store's own key order, as the updater opens its stores.
+    e_ = StoreOpen((s.dir / "b").string().c_str(), RecKeyConfig(), 0, MODE_CREATE, 0, 0);
     for (const auto& n : names) {
       std::vector<uint8_t> k = Key(n);
-      benchmark::DoNotOptimize(StoreGetRecord(e, k.data(), nullptr, 0));
+      StorePutRecord(e_, k.data(), kRecord, sizeof kRecord);
     }
   }
-  StoreClose(e);
-  state.SetItemsProcessed(state.iterations() * state.range(0));
-}
-
-void BM_Store_Iterate(benchmark::State& state) {
-  auto names = Names(static_cast<size_t>(state.range(0)));
-  Scratch s;
-  StoreEngine* e = FillStore(s, names);
-  uint8_t key[600];
-  for (auto _ : state) {
-    IndexFirst(e->index, nullptr, nullptr);
+  ~StorePeer() { StoreClose(e_); }
+  void Prepare() {}
+  void Lookup(const std::string& n) {
+    std::vector<uint8_t> k = Key(n);
+    benchmark::DoNotOptimize(StoreGetRecord(e_, k.data(), nullptr, 0));
+  }
+  void Iterate() {
+    IndexFirst(e_->index, nullptr, nullptr);
     KeyOut out;
-    out.buffer = key;
-    out.capacity = sizeof key;
-    while (StoreNextRecord(e, &out) > 0) benchmark::DoNotOptimize(key[0]);
+    out.buffer = key_;
+    out.capacity = sizeof key_;
+    while (StoreNextRecord(e_, &out) > 0) benchmark::DoNotOptimize(key_[0]);
   }
-  StoreClose(e);
-  state.SetItemsProcessed(state.iterations() * state.range(0));
-}
 
-// --- SQLite
-sqlite3* FillSqlite(const Scratch& s, const std::vector<std::string>& names) {
-  sqlite3* db = nullptr;
-  sqlite3_open((s.dir / "b.sqlite").string().c_str(), &db);
-  sqlite3_exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
-               "CREATE TABLE r(s INTEGER, n BLOB, v BLOB, PRIMARY KEY(s, n)) WITHOUT ROWID; BEGIN;",
-               nullptr, nullptr, nullptr);
-  sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db, "INSERT INTO r VALUES(1, ?, ?)", -1, &st, nullptr);
-  for (const auto& n : names) {
-    sqlite3_bind_blob(st, 1, n.data(), static_cast<int>(n.size()), SQLITE_STATIC);
-    sqlite3_bind_blob(st, 2, kRecord, sizeof kRecord, SQLITE_STATIC);
-    sqlite3_step(st);
-    sqlite3_reset(st);
-  }
-  sqlite3_finalize(st);
-  sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr);
-  return db;
-}
-
-void BM_Sqlite_Insert(benchmark::State& state) {
-  auto names = Names(static_cast<size_t>(state.range(0)));
-  for (auto _ : state) {
-    Scratch s;
-    sqlite3_close(FillSqlite(s, names));
-  }
-  state.SetItemsProcessed(state.iterations() * state.range(0));
-}
-
-void BM_Sqlite_Lookup(benchmark::State& state) {
-  auto names = Names(static_cast<size_t>(state.range(0)));
-  Scratch s;
-  sqlite3* db = FillSqlite(s, names);
-  std::shuffle(names.begin(), names.end(), std::mt19937(1));
-  sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db, "SELECT v FROM r WHERE s=1 AND n=?", -1, &st, nullptr);
-  for (auto _ : state) {
-    for (const auto& n : names) {
-      sqlite3_bind_blob(st, 1, n.data(), static_cast<int>(n.size()), SQLITE_STATIC);
-      benchmark::DoNotOptimize(sqlite3_step(st));
-      sqlite3_reset(st);
-    }
-  }
-  sqlite3_finalize(st);
-  sqlite3_close(db);
-  state.SetItemsProcessed(state.iterations() * state.range(0));
-}
-
-void BM_Sqlite_Iterate(benchmark::State& state) {
-  auto names = Names(static_cast<size_t>(state.range(0)));
-  Scratch s;
-  sqlite3* db = FillSqlite(s, names);
-  sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db, "SELECT s, n FROM r ORDER BY s, n", -1, &st, nullptr);
-  for (auto _ : state) {
-    while (sqlite3_step(st) == SQLITE_ROW) benchmark::DoNotOptimize(sqlite3_column_blob(st, 1));
-    sqlite3_reset(st);
-  }
-  sqlite3_finalize(st);
-  sqlite3_close(db);
-  state.SetItemsProcessed(state.iterations() * state.range(0));
-}
-
-// --- LMDB (keys: section byte + name)
-struct Lmdb {
-  MDB_env* env = nullptr;
-  MDB_dbi dbi = 0;
-  explicit Lmdb(const Scratch& s) {
-    mdb_env_create(&env);
-    mdb_env_set_mapsize(env, size_t{1} << 30);
-    mdb_env_open(env, s.dir.string().c_str(), MDB_NOSYNC | MDB_WRITEMAP, 0644);
-  }
-  ~Lmdb() { mdb_env_close(env); }
+ private:
+  StoreEngine* e_ = nullptr;
+  uint8_t key_[600];
 };
 
-void FillLmdb(Lmdb& db, const std::vector<std::string>& names) {
-  MDB_txn* txn = nullptr;
-  mdb_txn_begin(db.env, nullptr, 0, &txn);
-  mdb_dbi_open(txn, nullptr, 0, &db.dbi);
-  for (const auto& n : names) {
-    std::string k = "\x01" + n;
-    MDB_val key{k.size(), &k[0]}, val{sizeof kRecord, const_cast<char*>(kRecord)};
-    mdb_put(txn, db.dbi, &key, &val, 0);
+// --- SQLite
+class SqlitePeer {
+ public:
+  SqlitePeer(const Scratch& s, const std::vector<std::string>& names) {
+    sqlite3_open((s.dir / "b.sqlite").string().c_str(), &db_);
+    sqlite3_exec(db_, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
+                 "CREATE TABLE r(s INTEGER, n BLOB, v BLOB, PRIMARY KEY(s, n)) WITHOUT ROWID; BEGIN;",
+                 nullptr, nullptr, nullptr);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db_, "INSERT INTO r VALUES(1, ?, ?)", -1, &st, nullptr);
+    for (const auto& n : names) {
+      sqlite3_bind_blob(st, 1, n.data(), static_cast<int>(n.size()), SQLITE_STATIC);
+      sqlite3_bind_blob(st, 2, kRecord, sizeof kRecord, SQLITE_STATIC);
+      sqlite3_step(st);
+      sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    sqlite3_exec(db_, "COMMIT;", nullptr, nullptr, nullptr);
   }
-  mdb_txn_commit(txn);
-}
-
-void BM_Lmdb_Insert(benchmark::State& state) {
-  auto names = Names(static_cast<size_t>(state.range(0)));
-  for (auto _ : state) {
-    Scratch s;
-    Lmdb db(s);
-    FillLmdb(db, names);
+  ~SqlitePeer() {
+    sqlite3_finalize(lookup_);
+    sqlite3_finalize(scan_);
+    sqlite3_close(db_);
   }
-  state.SetItemsProcessed(state.iterations() * state.range(0));
-}
+  void Prepare() {
+    sqlite3_prepare_v2(db_, "SELECT v FROM r WHERE s=1 AND n=?", -1, &lookup_, nullptr);
+    sqlite3_prepare_v2(db_, "SELECT s, n FROM r ORDER BY s, n", -1, &scan_, nullptr);
+  }
+  void Lookup(const std::string& n) {
+    sqlite3_bind_blob(lookup_, 1, n.data(), static_cast<int>(n.size()), SQLITE_STATIC);
+    benchmark::DoNotOptimize(sqlite3_step(lookup_));
+    sqlite3_reset(lookup_);
+  }
+  void Iterate() {
+    while (sqlite3_step(scan_) == SQLITE_ROW) benchmark::DoNotOptimize(sqlite3_column_blob(scan_, 1));
+    sqlite3_reset(scan_);
+  }
 
-void BM_Lmdb_Lookup(benchmark::State& state) {
-  auto names = Names(static_cast<size_t>(state.range(0)));
-  Scratch s;
-  Lmdb db(s);
-  FillLmdb(db, names);
-  std::shuffle(names.begin(), names.end(), std::mt19937(1));
-  MDB_txn* txn = nullptr;
-  mdb_txn_begin(db.env, nullptr, MDB_RDONLY, &txn);
-  for (auto _ : state) {
+ private:
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* lookup_ = nullptr;
+  sqlite3_stmt* scan_ = nullptr;
+};
+
+// --- LMDB (keys: section byte + name)
+class LmdbPeer {
+ public:
+  LmdbPeer(const Scratch& s, const std::vector<std::string>& names) {
+    mdb_env_create(&env_);
+    mdb_env_set_mapsize(env_, size_t{1} << 30);
+    mdb_env_open(env_, s.dir.string().c_str(), MDB_NOSYNC | MDB_WRITEMAP, 0644);
+    MDB_txn* txn = nullptr;
+    mdb_txn_begin(env_, nullptr, 0, &txn);
+    mdb_dbi_open(txn, nullptr, 0, &dbi_);
     for (const auto& n : names) {
       std::string k = "\x01" + n;
-      MDB_val key{k.size(), &k[0]}, val;
-      benchmark::DoNotOptimize(mdb_get(txn, db.dbi, &key, &val));
+      MDB_val key{k.size(), &k[0]}, val{sizeof kRecord, const_cast<char*>(kRecord)};
+      mdb_put(txn, dbi_, &key, &val, 0);
     }
+    mdb_txn_commit(txn);
   }
-  mdb_txn_abort(txn);
-  state.SetItemsProcessed(state.iterations() * state.range(0));
-}
-
-void BM_Lmdb_Iterate(benchmark::State& state) {
-  auto names = Names(static_cast<size_t>(state.range(0)));
-  Scratch s;
-  Lmdb db(s);
-  FillLmdb(db, names);
-  MDB_txn* txn = nullptr;
-  mdb_txn_begin(db.env, nullptr, MDB_RDONLY, &txn);
-  for (auto _ : state) {
+  ~LmdbPeer() {
+    if (read_ != nullptr) mdb_txn_abort(read_);
+    mdb_env_close(env_);
+  }
+  void Prepare() { mdb_txn_begin(env_, nullptr, MDB_RDONLY, &read_); }
+  void Lookup(const std::string& n) {
+    std::string k = "\x01" + n;
+    MDB_val key{k.size(), &k[0]}, val;
+    benchmark::DoNotOptimize(mdb_get(read_, dbi_, &key, &val));
+  }
+  void Iterate() {
     MDB_cursor* cur = nullptr;
-    mdb_cursor_open(txn, db.dbi, &cur);
+    mdb_cursor_open(read_, dbi_, &cur);
     MDB_val key, val;
     while (mdb_cursor_get(cur, &key, &val, MDB_NEXT) == 0) benchmark::DoNotOptimize(key.mv_data);
     mdb_cursor_close(cur);
   }
-  mdb_txn_abort(txn);
+
+ private:
+  MDB_env* env_ = nullptr;
+  MDB_dbi dbi_ = 0;
+  MDB_txn* read_ = nullptr;
+};
+
+// --- the three measures, the same for every peer
+template <class Peer>
+void BM_Insert(benchmark::State& state) {
+  auto names = Names(static_cast<size_t>(state.range(0)));
+  for (auto _ : state) {
+    Scratch s;
+    Peer db(s, names);
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+template <class Peer>
+void BM_Lookup(benchmark::State& state) {
+  auto names = Names(static_cast<size_t>(state.range(0)));
+  Scratch s;
+  Peer db(s, names);
+  std::shuffle(names.begin(), names.end(), std::mt19937(1));
+  db.Prepare();
+  for (auto _ : state) {
+    for (const auto& n : names) db.Lookup(n);
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+template <class Peer>
+void BM_Iterate(benchmark::State& state) {
+  auto names = Names(static_cast<size_t>(state.range(0)));
+  Scratch s;
+  Peer db(s, names);
+  db.Prepare();
+  for (auto _ : state) db.Iterate();
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
 }  // namespace
 
-BENCHMARK(BM_Store_Insert)->Arg(20000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Sqlite_Insert)->Arg(20000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Lmdb_Insert)->Arg(20000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Store_Lookup)->Arg(20000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Sqlite_Lookup)->Arg(20000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Lmdb_Lookup)->Arg(20000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Store_Iterate)->Arg(20000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Sqlite_Iterate)->Arg(20000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Lmdb_Iterate)->Arg(20000)->Unit(benchmark::kMillisecond);
+// Every measure for every peer, under the names BM_<peer>_<measure>.
+#define UPD_PEER(measure, Peer, name)                                     \
+  BENCHMARK_TEMPLATE(BM_##measure, Peer)->Name("BM_" name "_" #measure) \
+      ->Arg(20000)                                                        \
+      ->Unit(benchmark::kMillisecond)
+#define UPD_PEERS(measure)                 \
+  UPD_PEER(measure, StorePeer, "Store");   \
+  UPD_PEER(measure, SqlitePeer, "Sqlite"); \
+  UPD_PEER(measure, LmdbPeer, "Lmdb")
+UPD_PEERS(Insert);
+UPD_PEERS(Lookup);
+UPD_PEERS(Iterate);
 
 BENCHMARK_MAIN();

@@ -71,6 +71,17 @@ int64_t Ours(int32_t (*fn)(const uint8_t*, int32_t, uint8_t*, int32_t), const By
   return fn(in.data(), int32_t(in.size()), out.data(), int32_t(out.size()));
 }
 
+template <int kLevel>
+int64_t ZlibPack(const Bytes& in, Bytes& out) {
+  uLongf n = out.size();
+  return compress2(out.data(), &n, in.data(), in.size(), kLevel) == Z_OK ? int64_t(n) : -1;
+}
+
+int64_t ZlibUnpack(const Bytes& in, Bytes& out, size_t size) {
+  uLongf n = size;
+  return uncompress(out.data(), &n, in.data(), in.size()) == Z_OK ? int64_t(n) : -1;
+}
+
 const Codec kCodecs[] = {
     {"memcpy", [](const Bytes& in, Bytes& out) { std::memcpy(out.data(), in.data(), in.size()); return int64_t(in.size()); },
      [](const Bytes& in, Bytes& out, size_t) { std::memcpy(out.data(), in.data(), in.size()); return int64_t(in.size()); }},
@@ -82,24 +93,8 @@ const Codec kCodecs[] = {
      [](const Bytes& in, Bytes& out, size_t size) {
        return int64_t(RleUnpack(in.data(), int32_t(in.size()), out.data(), int32_t(size)));
      }},
-    {"zlib-1",
-     [](const Bytes& in, Bytes& out) {
-       uLongf n = out.size();
-       return compress2(out.data(), &n, in.data(), in.size(), 1) == Z_OK ? int64_t(n) : -1;
-     },
-     [](const Bytes& in, Bytes& out, size_t size) {
-       uLongf n = size;
-       return uncompress(out.data(), &n, in.data(), in.size()) == Z_OK ? int64_t(n) : -1;
-     }},
-    {"zlib-6",
-     [](const Bytes& in, Bytes& out) {
-       uLongf n = out.size();
-       return compress2(out.data(), &n, in.data(), in.size(), 6) == Z_OK ? int64_t(n) : -1;
-     },
-     [](const Bytes& in, Bytes& out, size_t size) {
-       uLongf n = size;
-       return uncompress(out.data(), &n, in.data(), in.size()) == Z_OK ? int64_t(n) : -1;
-     }},
+    {"zlib-1", ZlibPack<1>, ZlibUnpack},
+    {"zlib-6", ZlibPack<6>, ZlibUnpack},
     {"lz4",
      [](const Bytes& in, Bytes& out) {
        return int64_t(LZ4_compress_default(reinterpret_cast<const char*>(in.data()), reinterpret_cast<char*>(out.data()),
