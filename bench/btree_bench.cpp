@@ -175,27 +175,28 @@ void BM_Insert(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-template <class Peer>
-void BM_Lookup(benchmark::State& state) {
+// Runs step on a database filled with the names, which come shuffled.
+template <class Peer, class Step>
+void OnFilled(benchmark::State& state, Step step) {
   auto names = Names(static_cast<size_t>(state.range(0)));
   Scratch s;
   Peer db(s, names);
   std::shuffle(names.begin(), names.end(), std::mt19937(1));
   db.Prepare();
-  for (auto _ : state) {
-    for (const auto& n : names) db.Lookup(n);
-  }
+  for (auto _ : state) step(db, names);
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
 template <class Peer>
+void BM_Lookup(benchmark::State& state) {
+  OnFilled<Peer>(state, [](Peer& db, const std::vector<std::string>& names) {
+    for (const auto& n : names) db.Lookup(n);
+  });
+}
+
+template <class Peer>
 void BM_Iterate(benchmark::State& state) {
-  auto names = Names(static_cast<size_t>(state.range(0)));
-  Scratch s;
-  Peer db(s, names);
-  db.Prepare();
-  for (auto _ : state) db.Iterate();
-  state.SetItemsProcessed(state.iterations() * state.range(0));
+  OnFilled<Peer>(state, [](Peer& db, const std::vector<std::string>&) { db.Iterate(); });
 }
 
 }  // namespace
