@@ -24,40 +24,27 @@ namespace {
 // A DIB of width x height at 8 bits with a 4-colour table: 40 + 16 + rows.
 Bytes Surface(int32_t width, int32_t height, uint8_t fill) {
   int32_t row = (8 * width + 31) / 32 * 4;
-  Bytes b(40 + 16 + static_cast<size_t>(row) * (height < 0 ? -height : height), fill);
-  std::fill(b.begin(), b.begin() + 40, 0);
-  auto put = [&](int at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  put(0, 40);
-  put(4, static_cast<uint32_t>(width));
-  put(8, static_cast<uint32_t>(height));
-  b[12] = 1;
-  b[14] = 8;
-  put(32, 4);
+  Bytes b = DibHeader(width, height, 8, 0, 0, 4);
+  b.resize(40 + 16 + static_cast<size_t>(row) * (height < 0 ? -height : height), fill);
   return b;
 }
 
 // Puts the surfaces unnamed, then a font table (count, offsets, tail).
 void PutFont(cMf32* h, const std::string& name, const std::vector<Bytes>& surfaces, int16_t count,
              const Bytes& tail = {}) {
-  Bytes table(2, 0);
-  table[0] = static_cast<uint8_t>(count);
-  table[1] = static_cast<uint8_t>(static_cast<uint16_t>(count) >> 8);
-  for (const Bytes& s : surfaces) {
+  Bytes table(2 + 4 * surfaces.size());
+  PutI16(&table[0], count);
+  for (size_t i = 0; i < surfaces.size(); ++i) {
+    const Bytes& s = surfaces[i];
     int32_t offset = -1;
     ASSERT_EQ(Guard([&] { offset = h->RecPutNoname(s.data(), static_cast<int32_t>(s.size())); }), 0);
-    for (int i = 0; i < 4; ++i) table.push_back(static_cast<uint8_t>(static_cast<uint32_t>(offset) >> (8 * i)));
+    PutI32(&table[2 + 4 * i], offset);
   }
   table.insert(table.end(), tail.begin(), tail.end());
   ASSERT_EQ(Put(h, 3, name, table, 0), 0);
 }
 
-int32_t Offset(const Bytes& table, int i) {
-  uint32_t v = 0;
-  for (int k = 0; k < 4; ++k) v |= static_cast<uint32_t>(table[2 + 4 * i + k]) << (8 * k);
-  return static_cast<int32_t>(v);
-}
+int32_t Offset(const Bytes& table, int i) { return GetI32(&table[2 + 4 * static_cast<size_t>(i)]); }
 
 class CopyStoreRecordsTest : public ::testing::Test {
  protected:
@@ -65,6 +52,14 @@ class CopyStoreRecordsTest : public ::testing::Test {
   std::string Dst() { return dir / "UNITS.DKX"; }
   cMf32* Create(const std::string& path) { return OpenStore(path, MFO_CREATE); }
   int Run() { return CopyStoreRecords(ui, Src().c_str(), Dst().c_str()); }
+  // Run, which must succeed without a message, log exactly `log` and count
+  // `units` units (call under ASSERT_NO_FATAL_FAILURE).
+  void RunLogging(const std::vector<std::string>& log, int units) {
+    ASSERT_EQ(Run(), 0);
+    EXPECT_TRUE(ui.errors.empty());
+    EXPECT_EQ(ui.log, log);
+    EXPECT_EQ(ui.counters.units, units);
+  }
   // Every file of the folder by name, with its bytes.
   std::map<std::string, std::string> Files() {
     std::map<std::string, std::string> files;
@@ -94,19 +89,14 @@ TEST_F(CopyStoreRecordsTest, CopiesEverySectionButAllAndLogsInKeyOrder) {
   ASSERT_EQ(Put(d, 9, "keep", Pattern(70, 10), 0), 0);  // not in the source
   ASSERT_EQ(CloseStore(d), 0);
 
-  ASSERT_EQ(Run(), 0);
-  EXPECT_TRUE(ui.errors.empty());
-  std::vector<std::string> expected = {
-      "Sect = M_ANY , Name = c, len = 100, pack = 2",
-      "Sect = M_ANY , Name = bb, len = 3000, pack = 1",
-      "Sect = M_SSPR, Name = spr, len = 50, pack = 0",
-      "Sect = M_SSPR, Name = info, len = 64, pack = 0",
-      "Sect = M_USER, Name = user, len = 33, pack = 0",
-      "Sect = 254, Name = last, len = 34, pack = 0",
-      "Units updated = 6, Bytes updated = 3281",
-  };
-  EXPECT_EQ(ui.log, expected);
-  EXPECT_EQ(ui.counters.units, 6);
+  ASSERT_NO_FATAL_FAILURE(RunLogging({"Sect = M_ANY , Name = c, len = 100, pack = 2",
+                                       "Sect = M_ANY , Name = bb, len = 3000, pack = 1",
+                                       "Sect = M_SSPR, Name = spr, len = 50, pack = 0",
+                                       "Sect = M_SSPR, Name = info, len = 64, pack = 0",
+                                       "Sect = M_USER, Name = user, len = 33, pack = 0",
+                                       "Sect = 254, Name = last, len = 34, pack = 0",
+                                       "Units updated = 6, Bytes updated = 3281"},
+                                      6));
   EXPECT_EQ(ui.counters.bytes, 3281);
   ASSERT_EQ(ui.progress.size(), 6u);
   EXPECT_EQ(ui.progress[0].units, 1);
@@ -222,19 +212,14 @@ TEST_F(CopyStoreRecordsTest, FontsBringTheirSurfaces) {
   ASSERT_EQ(CloseStore(d), 0);
   auto before = std::filesystem::file_size(dir / "UNITS.DKD");
 
-  ASSERT_EQ(Run(), 0);
-  EXPECT_TRUE(ui.errors.empty());
-  std::vector<std::string> expected = {
-      "For FNT big, surf = 0, len = 64",
-      "For FNT big, surf = 1, len = 80",
-      "For FNT big, surf = 2, len = 64",
-      "Sect = M_FNT , Name = big, len = 16, pack = 0",
-      "Sect = M_FNT , Name = neg, len = 6, pack = 0",
-      "Sect = M_FNT , Name = none, len = 2, pack = 0",
-      "Units updated = 6, Bytes updated = 232",
-  };
-  EXPECT_EQ(ui.log, expected);
-  EXPECT_EQ(ui.counters.units, 6);
+  ASSERT_NO_FATAL_FAILURE(RunLogging({"For FNT big, surf = 0, len = 64",
+                                       "For FNT big, surf = 1, len = 80",
+                                       "For FNT big, surf = 2, len = 64",
+                                       "Sect = M_FNT , Name = big, len = 16, pack = 0",
+                                       "Sect = M_FNT , Name = neg, len = 6, pack = 0",
+                                       "Sect = M_FNT , Name = none, len = 2, pack = 0",
+                                       "Units updated = 6, Bytes updated = 232"},
+                                      6));
   EXPECT_EQ(ui.progress.size(), 6u);
 
   d = OpenStore(Dst(), MFO_READ);
@@ -262,11 +247,8 @@ TEST_F(CopyStoreRecordsTest, LogLineTakesLenAndPackFromTheSourceKey) {
   cMf32* s = Create(Src());
   // 20 bytes under a key that says LZ, as another writer may have left it.
   Bytes plain = Repeated(20, 'p');
-  Bytes packed(64);
-  int32_t n = 0;
-  ASSERT_EQ(Guard([&] { n = LzPack(plain.data(), 20, packed.data(), 64); }), 0);
-  packed.resize(n);
-  ASSERT_EQ(PutRaw(s, MakeKey(2, "wav", n, PACK_LZ, 20), packed), 0);
+  Bytes packed = Packed(LzPack, plain, 64);
+  ASSERT_EQ(PutRaw(s, MakeKey(2, "wav", static_cast<int32_t>(packed.size()), PACK_LZ, 20), packed), 0);
   ASSERT_EQ(CloseStore(s), 0);
   cMf32* d = Create(Dst());
   ASSERT_EQ(CloseStore(d), 0);

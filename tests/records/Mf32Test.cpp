@@ -207,10 +207,8 @@ TEST(Mf32Get, AnUnpackedLengthThatDiffersFromTheKeyIsAnError) {
   TempDir dir;
   cMf32* h = OpenStore(dir / "s", MFO_CREATE);
   Bytes plain = Repeated(200, 'r');
-  Bytes packed(200);
-  int32_t n = 0;
-  ASSERT_EQ(Guard([&] { n = RlePack(plain.data(), 200, packed.data(), 200); }), 0);
-  packed.resize(n);
+  Bytes packed = Packed(RlePack, plain, 200);
+  const int32_t n = static_cast<int32_t>(packed.size());
   ASSERT_EQ(PutRaw(h, MakeKey(1, "liar", n, PACK_RLE, 199), packed), 0);
   ASSERT_EQ(PutRaw(h, MakeKey(1, "true", n, PACK_RLE, 200), packed), 0);
   EXPECT_EQ(Get(h, 1, "true"), plain);

@@ -59,6 +59,32 @@ inline Bytes MakeKey(uint8_t section, const std::string& name, int32_t stored, u
   return key;
 }
 
+// The bytes fn (LzPack or RlePack) packs plain into, in at most capacity bytes.
+inline Bytes Packed(int32_t (*fn)(const uint8_t*, int32_t, uint8_t*, int32_t), const Bytes& plain,
+                    int32_t capacity) {
+  Bytes packed(static_cast<size_t>(capacity));
+  int32_t n = 0;
+  EXPECT_EQ(Guard([&] { n = fn(plain.data(), static_cast<int32_t>(plain.size()), packed.data(), capacity); }), 0);
+  packed.resize(static_cast<size_t>(n));
+  return packed;
+}
+
+// A 40-byte bitmap header (BITMAPINFOHEADER) with the fields a surface's
+// length follows from; one plane, everything else zero.
+inline Bytes DibHeader(int32_t width, int32_t height, uint16_t bits, uint32_t compression,
+                       uint32_t sizeImage, uint32_t clrUsed) {
+  Bytes h(40, 0);
+  PutU32(&h[0], 40);
+  PutI32(&h[4], width);
+  PutI32(&h[8], height);
+  PutU16(&h[12], 1);
+  PutU16(&h[14], bits);
+  PutU32(&h[16], compression);
+  PutU32(&h[20], sizeImage);
+  PutU32(&h[32], clrUsed);
+  return h;
+}
+
 // Writes bytes under a hand-made key straight into the engine.
 inline int PutRaw(cMf32* h, const Bytes& key, const Bytes& bytes) {
   return Guard([&] {

@@ -4,33 +4,28 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "ourlib/src/SectionNames.h"
 #include "tests/records/RecordFixture.h"
 #include "update/DibSize.h"
 
 using records_test::Bytes;
+using records_test::DibHeader;
 using records_test::MakeKey;
 
 namespace {
 
 TEST(SectionNames, NamedRowsKeepTheirBlanksExactly) {
-  EXPECT_STREQ(SectionName(3), "M_FNT ");
-  EXPECT_STREQ(SectionName(7), "M_SSPR");
-  EXPECT_STREQ(SectionName(0), "M_ANY ");
-  EXPECT_STREQ(SectionName(32), "M_PLT ");
-  EXPECT_STREQ(SectionName(128), "M_USER");
-  EXPECT_STREQ(SectionName(255), "M_ALL");
+  const std::pair<int, const char*> kRows[] = {{3, "M_FNT "},  {7, "M_SSPR"},   {0, "M_ANY "},
+                                               {32, "M_PLT "}, {128, "M_USER"}, {255, "M_ALL"}};
+  for (const auto& [section, name] : kRows) EXPECT_STREQ(SectionName(static_cast<uint8_t>(section)), name);
 }
 
 TEST(SectionNames, UnnamedRowsShowThreeDigitsAndEveryFieldIsZeroPadded) {
-  EXPECT_STREQ(SectionName(33), "033");
-  EXPECT_STREQ(SectionName(99), "099");
-  EXPECT_STREQ(SectionName(110), "110");
-  EXPECT_STREQ(SectionName(127), "127");
-  EXPECT_STREQ(SectionName(129), "129");
-  EXPECT_STREQ(SectionName(210), "210");
-  EXPECT_STREQ(SectionName(254), "254");
+  const std::pair<int, const char*> kRows[] = {{33, "033"},  {99, "099"},  {110, "110"}, {127, "127"},
+                                               {129, "129"}, {210, "210"}, {254, "254"}};
+  for (const auto& [section, name] : kRows) EXPECT_STREQ(SectionName(static_cast<uint8_t>(section)), name);
   int named = 0;
   for (int i = 0; i < 256; ++i) {
     const char* field = kSectionNames[i];
@@ -82,23 +77,8 @@ TEST(RecKey, LengthIsHeaderPlusNameAndNeverShorterThanTheHeader) {
   EXPECT_EQ(RecKeyLength(damaged.data()), 24);
 }
 
-Bytes Dib(int32_t width, int32_t height, uint16_t bits, uint32_t compression, uint32_t sizeImage,
-          uint32_t clrUsed) {
-  Bytes h(40, 0);
-  auto put = [&](int at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) h[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  put(0, 40);
-  put(4, static_cast<uint32_t>(width));
-  put(8, static_cast<uint32_t>(height));
-  h[12] = 1;
-  h[14] = static_cast<uint8_t>(bits);
-  h[15] = static_cast<uint8_t>(bits >> 8);
-  put(16, compression);
-  put(20, sizeImage);
-  put(32, clrUsed);
-  return h;
-}
+// A header with the fields a surface's length follows from.
+auto* const Dib = &DibHeader;
 
 TEST(DibSize, FollowsTheHeader) {
   // 8 bits, 10 wide: rows of 12 bytes; a full 256-colour table.
