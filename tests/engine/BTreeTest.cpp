@@ -172,6 +172,13 @@ TEST(BTree, FilterSkipsKeysAndEndClearsIt) {
 TEST(BTree, NodeSizeBoundaries) {
   TempDir dir;
   auto text = [](char first, size_t len) { return std::string(1, first) + std::string(len - 2, 'x'); };
+  // A text index holding two keys, text('b', a) and text('c', b).
+  auto twoKeys = [&](const char* name, size_t a, size_t b) {
+    IndexHandle ix(IndexCreate((dir / name).c_str(), BuiltinKeyConfig(KEY_TEXT), 0));
+    IndexInsert(ix.get(), text('b', a).c_str(), 1);
+    IndexInsert(ix.get(), text('c', b).c_str(), 2);
+    return ix;
+  };
   {
     // One entry of exactly 2032 bytes fits into an empty node.
     IndexHandle ix(IndexCreate((dir / "a.DKX").c_str(), BuiltinKeyConfig(KEY_TEXT), 0));
@@ -187,10 +194,7 @@ TEST(BTree, NodeSizeBoundaries) {
   }
   {
     // 2023 bytes in use take a 9-byte entry and are then exactly full.
-    IndexHandle ix(IndexCreate((dir / "b.DKX").c_str(), BuiltinKeyConfig(KEY_TEXT), 0));
-    std::string a = text('b', 1001), b = text('c', 1006);
-    IndexInsert(ix.get(), a.c_str(), 1);
-    IndexInsert(ix.get(), b.c_str(), 2);
+    IndexHandle ix = twoKeys("b.DKX", 1001, 1006);
     ASSERT_EQ(Used(ix.get(), 64), 2023);
     ASSERT_EQ(IndexInsert(ix.get(), "", 3), 0);
     EXPECT_EQ(Used(ix.get(), 64), 2032);
@@ -198,10 +202,8 @@ TEST(BTree, NodeSizeBoundaries) {
   }
   {
     // 2024 bytes in use split.
-    IndexHandle ix(IndexCreate((dir / "c.DKX").c_str(), BuiltinKeyConfig(KEY_TEXT), 0));
-    std::string a = text('b', 1001), b = text('c', 1007);
-    IndexInsert(ix.get(), a.c_str(), 1);
-    IndexInsert(ix.get(), b.c_str(), 2);
+    IndexHandle ix = twoKeys("c.DKX", 1001, 1007);
+    std::string b = text('c', 1007);
     ASSERT_EQ(Used(ix.get(), 64), 2024);
     ASSERT_EQ(IndexInsert(ix.get(), "", 3), 0);
     EXPECT_EQ(TreeHeight(ix->current), 2);

@@ -6,17 +6,8 @@ namespace {
 
 using namespace packtest;
 
-Bytes Pack(const Bytes& in) {
-  Result r = Call(LzPack, in, int32_t(in.size() * 9 / 8 + 16));
-  EXPECT_EQ(r.code, 0);
-  return r.out;
-}
-
-Bytes Unpack(const Bytes& packed, int32_t capacity) {
-  Result r = Call(LzUnpack, packed, capacity);
-  EXPECT_EQ(r.code, 0);
-  return r.out;
-}
+Bytes Pack(const Bytes& in) { return Out(LzPack, in, int32_t(in.size() * 9 / 8 + 16)); }
+Bytes Unpack(const Bytes& packed, int32_t capacity) { return Out(LzUnpack, packed, capacity); }
 
 // Streams worked out by hand from the packer's steps, checked both ways.
 TEST(LzPack, SmallInputsGiveTheStreamsWorkedOutByHand) {

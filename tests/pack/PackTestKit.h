@@ -37,6 +37,13 @@ inline Result Call(PackFn fn, const Bytes& in, int32_t capacity) {
   return r;
 }
 
+// What fn gives for in with capacity bytes of output; a raise fails the test.
+inline Bytes Out(PackFn fn, const Bytes& in, int32_t capacity) {
+  Result r = Call(fn, in, capacity);
+  EXPECT_EQ(r.code, 0);
+  return r.out;
+}
+
 // Builds an LZ stream the way the format lays it out: a control word is
 // placed in the stream as soon as the previous one is full, ahead of the data
 // bytes of the token whose bit filled it.

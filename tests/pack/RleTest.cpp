@@ -6,17 +6,8 @@ namespace {
 
 using namespace packtest;
 
-Bytes Pack(const Bytes& in) {
-  Result r = Call(RlePack, in, int32_t(in.size() * 2 + 64));
-  EXPECT_EQ(r.code, 0);
-  return r.out;
-}
-
-Bytes Unpack(const Bytes& packed, int32_t capacity) {
-  Result r = Call(RleUnpack, packed, capacity);
-  EXPECT_EQ(r.code, 0);
-  return r.out;
-}
+Bytes Pack(const Bytes& in) { return Out(RlePack, in, int32_t(in.size() * 2 + 64)); }
+Bytes Unpack(const Bytes& packed, int32_t capacity) { return Out(RleUnpack, packed, capacity); }
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes v;

@@ -3,22 +3,12 @@
 
 #include <cstring>
 
+#include "tests/packages/PackageBuilder.h"
 #include "update/PackageFormat.h"
 
 namespace {
 
-pkg::SystemTime Clock(uint16_t y, uint16_t mo, uint16_t d, uint16_t h, uint16_t mi, uint16_t s = 0,
-                      uint16_t ms = 0) {
-  pkg::SystemTime t;
-  t.year = y;
-  t.month = mo;
-  t.day = d;
-  t.hour = h;
-  t.minute = mi;
-  t.second = s;
-  t.milliseconds = ms;
-  return t;
-}
+using pkgtest::Clock;
 
 TEST(PackageEntry, FieldsSitAtTheirOffsets) {
   pkg::Entry e;

@@ -58,14 +58,8 @@ inline plat::FileTimes TimesOf(const std::string& path) {
 }
 
 inline uint64_t FileTimeOf(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute) {
-  pkg::SystemTime t;
-  t.year = year;
-  t.month = month;
-  t.day = day;
-  t.hour = hour;
-  t.minute = minute;
   uint64_t ft = 0;
-  EXPECT_TRUE(pkg::SystemTimeToFileTime(t, &ft));
+  EXPECT_TRUE(pkg::SystemTimeToFileTime(Clock(year, month, day, hour, minute), &ft));
   return ft;
 }
 
