@@ -248,6 +248,7 @@ TEST_F(CopyStoreRecordsTest, LogLineTakesLenAndPackFromTheSourceKey) {
   // 20 bytes under a key that says LZ, as another writer may have left it.
   Bytes plain = Repeated(20, 'p');
   Bytes packed = Packed(LzPack, plain, 64);
+  ASSERT_FALSE(packed.empty());
   ASSERT_EQ(PutRaw(s, MakeKey(2, "wav", static_cast<int32_t>(packed.size()), PACK_LZ, 20), packed), 0);
   ASSERT_EQ(CloseStore(s), 0);
   cMf32* d = Create(Dst());

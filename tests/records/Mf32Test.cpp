@@ -208,6 +208,7 @@ TEST(Mf32Get, AnUnpackedLengthThatDiffersFromTheKeyIsAnError) {
   cMf32* h = OpenStore(dir / "s", MFO_CREATE);
   Bytes plain = Repeated(200, 'r');
   Bytes packed = Packed(RlePack, plain, 200);
+  ASSERT_FALSE(packed.empty());
   const int32_t n = static_cast<int32_t>(packed.size());
   ASSERT_EQ(PutRaw(h, MakeKey(1, "liar", n, PACK_RLE, 199), packed), 0);
   ASSERT_EQ(PutRaw(h, MakeKey(1, "true", n, PACK_RLE, 200), packed), 0);

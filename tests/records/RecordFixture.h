@@ -59,7 +59,8 @@ inline Bytes MakeKey(uint8_t section, const std::string& name, int32_t stored, u
   return key;
 }
 
-// The bytes fn (LzPack or RlePack) packs plain into, in at most capacity bytes.
+// The bytes fn (LzPack or RlePack) packs plain into, in at most capacity
+// bytes; none after a raise.
 inline Bytes Packed(int32_t (*fn)(const uint8_t*, int32_t, uint8_t*, int32_t), const Bytes& plain,
                     int32_t capacity) {
   Bytes packed(static_cast<size_t>(capacity));
