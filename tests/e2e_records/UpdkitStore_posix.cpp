@@ -85,7 +85,7 @@ TEST(UpdkitStore, ImportPutNonameAndCompact) {
   k.Replaces({"store", "import", k.store, "7", k.dir / "in", "--pack", "2"});
   std::string offset = k.Replaces({"store", "put-noname", k.store, k.File("blob", "unnamed bytes")});
   EXPECT_GT(std::stoi(offset), 0);
-  k.Replaces({"store", "put-font", k.store, "font", k.File("dib", std::string(56, '\0'))});
+  k.Replaces({"store", "put-font", k.store, "font", k.File("dib", Dib(4, 2, 'd'))});
   std::string before = k.Ok({"store", "list", k.store});
   k.Replaces({"store", "compact", k.store});
   EXPECT_EQ(before, k.Ok({"store", "list", k.store}));
