@@ -15,6 +15,7 @@
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Pack.h"
 #include "tools/updkit/Command.h"
+#include "tools/updkit/WholeFile.h"
 
 namespace {
 
@@ -54,23 +55,6 @@ bool ParseCount(const char* text, int64_t limit, int64_t& value) {
   return true;
 }
 
-bool ReadWhole(const char* path, std::vector<uint8_t>& bytes) {
-  std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path, "rb"), std::fclose);
-  if (!f) return false;
-  uint8_t chunk[65536];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-  return std::ferror(f.get()) == 0;
-}
-
-bool WriteWhole(const char* path, const uint8_t* bytes, size_t n) {
-  FILE* f = std::fopen(path, "wb");
-  if (f == nullptr) return false;
-  bool ok = std::fwrite(bytes, 1, n, f) == n;
-  ok = (std::fclose(f) == 0) && ok;
-  return ok;
-}
-
 // Runs a pack function under an error frame: the result, or the code raised.
 int32_t Call(PackFn fn, const uint8_t* src, size_t n, uint8_t* dst, int64_t capacity) {
   int32_t result = 0;
@@ -82,7 +66,7 @@ int32_t Call(PackFn fn, const uint8_t* src, size_t n, uint8_t* dst, int64_t capa
 
 int Pack(const Method& m, const char* inPath, const char* outPath, int64_t capacity) {
   std::vector<uint8_t> in;
-  if (!ReadWhole(inPath, in)) return UpdkitFail("cannot read '%s'", inPath);
+  if (!ReadWholeFile(inPath, &in)) return UpdkitFail("cannot read '%s'", inPath);
   if (in.size() > INT32_MAX) return UpdkitFail("'%s' is larger than 2 GiB", inPath);
   if (capacity < 0) capacity = static_cast<int64_t>(in.size());
   std::unique_ptr<uint8_t[]> out(new uint8_t[static_cast<size_t>(capacity) + 1]);
@@ -93,14 +77,14 @@ int Pack(const Method& m, const char* inPath, const char* outPath, int64_t capac
                       m.name, inPath, static_cast<long long>(capacity), n);
   }
   if (n < 0) return UpdkitFail("%s pack: failed with code %d", m.name, n);
-  if (!WriteWhole(outPath, out.get(), static_cast<size_t>(n))) return UpdkitFail("cannot write '%s'", outPath);
+  if (!WriteWholeFile(outPath, out.get(), static_cast<size_t>(n))) return UpdkitFail("cannot write '%s'", outPath);
   std::printf("%s: %zu bytes packed to %d\n", inPath, in.size(), n);
   return 0;
 }
 
 int Unpack(const Method& m, const char* inPath, const char* outPath, int64_t size) {
   std::vector<uint8_t> in;
-  if (!ReadWhole(inPath, in)) return UpdkitFail("cannot read '%s'", inPath);
+  if (!ReadWholeFile(inPath, &in)) return UpdkitFail("cannot read '%s'", inPath);
   if (in.size() > INT32_MAX) return UpdkitFail("'%s' is larger than 2 GiB", inPath);
   // Without an expected size the buffer grows by doubling up to the limit, so
   // a small stream does not claim a gigabyte.
@@ -121,7 +105,7 @@ int Unpack(const Method& m, const char* inPath, const char* outPath, int64_t siz
       return UpdkitFail("%s unpack: '%s' unpacks to %d bytes, expected %lld (code %d)", m.name, inPath, n,
                         static_cast<long long>(size), ERR_PACK);
     }
-    if (!WriteWhole(outPath, out.get(), static_cast<size_t>(n))) return UpdkitFail("cannot write '%s'", outPath);
+    if (!WriteWholeFile(outPath, out.get(), static_cast<size_t>(n))) return UpdkitFail("cannot write '%s'", outPath);
     std::printf("%s: %zu bytes unpacked to %d\n", inPath, in.size(), n);
     return 0;
   }

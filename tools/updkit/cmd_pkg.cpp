@@ -16,6 +16,7 @@
 #include "ourlib/src/PathText.h"
 #include "platform/env.h"
 #include "tools/updkit/Command.h"
+#include "update/FileReplacement.h"
 #include "update/PackageFormat.h"
 #include "update/PackageInstall.h"
 
@@ -266,19 +267,18 @@ int Build(int argc, char** argv) {
   std::sort(files.begin(), files.end());
   std::sort(emptyFolders.begin(), emptyFolders.end());
 
-  std::unique_ptr<plat::File> out;
-  if (plat::Env::Default()->Open(o.out.c_str(), plat::Access::ReadWrite, plat::Share::None,
-                                 plat::Disposition::CreateAlways, plat::ATTR_NORMAL, &out) != 0) {
-    return UpdkitFail("cannot create %s", o.out.c_str());
-  }
-  pkg::Writer writer(*out);
+  // Written beside OUT and renamed over it once whole: a failed build
+  // leaves an earlier package as it was.
+  FileReplacement out(*plat::Env::Default());
+  if (!out.Begin(o.out.c_str(), plat::ATTR_NORMAL)) return UpdkitFail("cannot create %s", o.out.c_str());
+  pkg::Writer writer(out.file());
   if (writer.Begin() != 0) return UpdkitFail("cannot write %s", o.out.c_str());
   for (const auto& f : files) {
     if (int rc = AddFile(o, writer, f.second, f.first)) return rc;
   }
   for (const std::string& folder : emptyFolders) AddEmpty(writer, folder);
   for (const std::string& folder : o.empty) AddEmpty(writer, folder);
-  if (writer.Finish() != 0) return UpdkitFail("cannot write %s", o.out.c_str());
+  if (writer.Finish() != 0 || out.Commit() != 0) return UpdkitFail("cannot write %s", o.out.c_str());
   return 0;
 }
 

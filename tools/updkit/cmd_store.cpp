@@ -20,6 +20,7 @@
 #include "tools/updkit/Command.h"
 #include "tools/updkit/Escape.h"
 #include "tools/updkit/FontSurface.h"
+#include "tools/updkit/WholeFile.h"
 #include "update/SectionNames.h"
 
 namespace {
@@ -152,24 +153,12 @@ bool ParseHex(const char* text, uint8_t* out, size_t size) {
   return true;
 }
 
-bool ReadWhole(const std::string& path, std::vector<uint8_t>& bytes) {
-  std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!f) return false;
-  uint8_t chunk[65536];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-  return std::ferror(f.get()) == 0;
-}
-
-bool WriteWhole(const char* path, const void* bytes, size_t n) {
+// The record's bytes to OUT, or to standard output for "-".
+bool WriteOut(const char* path, const void* bytes, size_t n) {
   if (std::strcmp(path, "-") == 0) {
     return std::fwrite(bytes, 1, n, stdout) == n && std::fflush(stdout) == 0;
   }
-  FILE* f = std::fopen(path, "wb");
-  if (f == nullptr) return false;
-  bool ok = std::fwrite(bytes, 1, n, f) == n;
-  ok = (std::fclose(f) == 0) && ok;
-  return ok;
+  return WriteWholeFile(path, bytes, n);
 }
 
 int OpenFail(const char* path, int code) {
@@ -217,7 +206,7 @@ int DoPut(int argc, char** argv) {
     }
   }
   std::vector<uint8_t> bytes;
-  if (!ReadWhole(argv[5], bytes)) return UpdkitFail("store put: cannot read %s", argv[5]);
+  if (!ReadWholeFile(argv[5], &bytes)) return UpdkitFail("store put: cannot read %s", argv[5]);
   Store store;
   int code = store.Open(argv[2], MFO_UPDATE);
   if (code != 0) return OpenFail(argv[2], code);
@@ -230,7 +219,7 @@ int DoPut(int argc, char** argv) {
 int DoPutNoname(int argc, char** argv) {
   if (argc != 4) return UpdkitFail("store put-noname: PATH FILE expected");
   std::vector<uint8_t> bytes;
-  if (!ReadWhole(argv[3], bytes)) return UpdkitFail("store put-noname: cannot read %s", argv[3]);
+  if (!ReadWholeFile(argv[3], &bytes)) return UpdkitFail("store put-noname: cannot read %s", argv[3]);
   Store store;
   int code = store.Open(argv[2], MFO_UPDATE);
   if (code != 0) return OpenFail(argv[2], code);
@@ -253,10 +242,10 @@ int DoPutFont(int argc, char** argv) {
     if (std::strcmp(argv[i], "--pack") == 0 && i + 1 < argc) {
       if (!ParseNumber(argv[++i], 0, 255, pack)) return UpdkitFail("store put-font: bad pack method");
     } else if (std::strcmp(argv[i], "--tail") == 0 && i + 1 < argc) {
-      if (!ReadWhole(argv[++i], tail)) return UpdkitFail("store put-font: cannot read %s", argv[i]);
+      if (!ReadWholeFile(argv[++i], &tail)) return UpdkitFail("store put-font: cannot read %s", argv[i]);
     } else {
       std::vector<uint8_t> bmp;
-      if (!ReadWhole(argv[i], bmp)) return UpdkitFail("store put-font: cannot read %s", argv[i]);
+      if (!ReadWholeFile(argv[i], &bmp)) return UpdkitFail("store put-font: cannot read %s", argv[i]);
       // Every bitmap is checked before the store is opened: a refused one
       // leaves the store as it was.
       std::vector<uint8_t> surface;
@@ -310,7 +299,7 @@ int DoImport(int argc, char** argv) {
   for (const auto& file : files) {
     std::vector<uint8_t> bytes;
     std::string name = file.filename().string();
-    if (!ReadWhole(file.string(), bytes)) return UpdkitFail("store import: cannot read %s", name.c_str());
+    if (!ReadWholeFile(file.string().c_str(), &bytes)) return UpdkitFail("store import: cannot read %s", name.c_str());
     if (bytes.empty()) continue;  // a record holds at least one byte
     code = PutRecord(store, section, name.c_str(), bytes, nullptr, static_cast<int>(pack), nullptr);
     if (code != 0) return UpdkitFail("store import: %s failed (code %d)", name.c_str(), code);
@@ -342,7 +331,7 @@ int DoGet(int argc, char** argv) {
                                                                           : RecKeyStoredLength(probe);
   });
   if (code != 0) return UpdkitFail("store get: %s failed (code %d)", argv[4], code);
-  bool ok = WriteWhole(argv[5], record, static_cast<size_t>(length));
+  bool ok = WriteOut(argv[5], record, static_cast<size_t>(length));
   Guard([&] { store->RecMemFree(&record); });
   if (!ok) return UpdkitFail("store get: cannot write %s", argv[5]);
   return CloseStore(store, argv[2]);
