@@ -205,13 +205,16 @@ int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path, co
   return 0;
 }
 
-void AddEmpty(pkg::Writer& writer, const std::string& folder) {
+int AddEmpty(pkg::Writer& writer, const std::string& folder) {
   pkg::Entry entry;
   entry.typeMask = kAllInstallTypes;
   SetText(entry.name, pkg::kEmptyName);
   entry.hasFolder = !folder.empty();
-  SetText(entry.folder, folder);
+  if (!SetText(entry.folder, folder)) {
+    return UpdkitFail("%s: folder longer than %u characters", folder.c_str(), pkg::kTextField - 1);
+  }
   writer.AddEntry(entry);
+  return 0;
 }
 
 int Build(int argc, char** argv) {
@@ -276,8 +279,12 @@ int Build(int argc, char** argv) {
   for (const auto& f : files) {
     if (int rc = AddFile(o, writer, f.second, f.first)) return rc;
   }
-  for (const std::string& folder : emptyFolders) AddEmpty(writer, folder);
-  for (const std::string& folder : o.empty) AddEmpty(writer, folder);
+  for (const std::string& folder : emptyFolders) {
+    if (int rc = AddEmpty(writer, folder)) return rc;
+  }
+  for (const std::string& folder : o.empty) {
+    if (int rc = AddEmpty(writer, folder)) return rc;
+  }
   if (writer.Finish() != 0 || out.Commit() != 0) return UpdkitFail("cannot write %s", o.out.c_str());
   return 0;
 }
