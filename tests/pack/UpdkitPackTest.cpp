@@ -95,7 +95,10 @@ TEST(UpdkitPack, BadStreamsAndArgumentsFail) {
   EXPECT_FALSE(Updkit(dir, "rle unpack " + Quoted(dir, "missing.bin") + " " + out));
   EXPECT_NE(ReadFileBytes(dir / "err.txt").find("cannot read"), std::string::npos);
   EXPECT_FALSE(Updkit(dir, "lz pack " + junk + " " + out + " --capacity -3"));
+  EXPECT_NE(ReadFileBytes(dir / "err.txt").find("updkit lz pack: --capacity takes a number from 0 to 2147483647"),
+            std::string::npos);
   EXPECT_FALSE(Updkit(dir, "lz pack " + junk + " " + out + " --size 3"));
+  EXPECT_NE(ReadFileBytes(dir / "err.txt").find("updkit lz pack: --size belongs to unpack"), std::string::npos);
   EXPECT_FALSE(Updkit(dir, "lz squeeze " + junk + " " + out));
   EXPECT_FALSE(Updkit(dir, "rle pack " + junk));
   EXPECT_TRUE(Updkit(dir, "lz --help"));
