@@ -198,7 +198,9 @@ int Args::Usage(const char* format, ...) const {
   va_end(args);
   std::fputc('\n', stderr);
   const std::vector<std::string> lines = UsageLines(command_, action_);
-  for (size_t i = 0; i < lines.size(); ++i) std::fprintf(stderr, "%s %s\n", i == 0 ? "usage:" : "      ", lines[i].c_str());
+  for (size_t i = 0; i < lines.size(); ++i) {
+    std::fprintf(stderr, "%s %s\n", i == 0 ? "usage:" : "      ", lines[i].c_str());
+  }
   return command_.usageStatus;
 }
 
@@ -273,7 +275,9 @@ int RunCommand(const Command& command, int argc, char** argv) {
 
   size_t needed = 0;
   for (const char* w : action->words) needed += w[0] != '[' ? 1 : 0;
-  if (args.words_.size() < needed) return args.Usage("%s is missing", Bare(action->words[args.words_.size()]).c_str());
+  if (args.words_.size() < needed) {
+    return args.Usage("%s is missing", Bare(action->words[args.words_.size()]).c_str());
+  }
   const bool open = !action->words.empty() && Repeats(action->words.back());
   if (!open && args.words_.size() > action->words.size()) {
     return args.Usage("unexpected argument '%s'", args.words_[action->words.size()]);
