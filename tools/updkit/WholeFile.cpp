@@ -18,7 +18,8 @@ bool ReadWholeFile(const char* path, std::vector<uint8_t>* bytes, plat::Env& env
       file->Size(&size) != 0) {
     return false;
   }
-  // Read to the end, not to the size: a pipe has none.
+  // Read to the end: the size taken at the open is only the first guess (a
+  // file may grow meanwhile, and a device has no size).
   std::vector<uint8_t> read(static_cast<size_t>(size));
   std::vector<uint8_t> more;
   size_t filled = 0;
