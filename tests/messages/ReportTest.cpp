@@ -24,9 +24,9 @@ class ScriptAt {
     source_.SourceOpen = FakeOpen;
     source_.SourceReadLine = FakeRead;
     EXPECT_EQ(OpenSource(name, source_), 0);
-    g_line.lineNumber = line;
+    Line().lineNumber = line;
   }
-  ~ScriptAt() { CloseAllSources(); }
+  ~ScriptAt() { ResetScriptState(); }
 
  private:
   SourceInterface source_{};

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "script/ScriptState.h"
 #include "script/TokenReader.h"
 #include "tests/support/TestPaths.h"
 
@@ -29,9 +30,12 @@ inline std::string TokenEntry(int code) {
 // that scripts and includes are named as the updater's users name them.
 class ScriptTest : public ::testing::Test {
  protected:
-  ScriptTest() : previous_(std::filesystem::current_path()) { std::filesystem::current_path(dir_.path()); }
+  ScriptTest() : previous_(std::filesystem::current_path()) {
+    ResetScriptState();
+    std::filesystem::current_path(dir_.path());
+  }
   ~ScriptTest() override {
-    CloseAllSources();
+    ResetScriptState();
     std::filesystem::current_path(previous_);
   }
 
