@@ -115,7 +115,7 @@ class WinRegistry : public Registry {
 std::string RegistryFilePath() { return std::string(); }
 void SetRegistryFile(const char*) {}
 
-Registry* NativeRegistry() {
+Registry* BackendRegistry() {
   static WinRegistry registry;
   return &registry;
 }

@@ -7,8 +7,8 @@
 // The names differ from the Win32 ones because <windows.h> makes MessageBox
 // and LoadString macros.
 //
-// DefaultUi() is this build's backend; SetDefaultUi puts another under the
-// free functions (tests record message boxes instead of showing them).
+// Ui::Default() is the backend of this build. Tests put another in its place
+// with SetDefaultUi (they record message boxes instead of showing them).
 #pragma once
 
 #include <cstdint>
@@ -33,6 +33,7 @@ constexpr uint32_t kBeepStandard = 0xFFFFFFFF;
 class Ui {
  public:
   virtual ~Ui() = default;
+  static Ui* Default();
   // A modal message box with no owner; returns the button chosen (kIdOk,
   // kIdYes, kIdNo...). A Yes/No box answers with its default button (Yes,
   // or No with kMbDefButton2) when there is no one to ask.
@@ -44,21 +45,21 @@ class Ui {
   virtual int LoadResString(int id, char* buf, int capacity) = 0;
 };
 
-Ui* DefaultUi();
-// Null restores the backend's own.
+// Sets the Ui that Ui::Default() returns (null restores the backend's own).
 void SetDefaultUi(Ui* ui);
-// The backend of this build, whatever SetDefaultUi installed.
-Ui* NativeUi();
+
+// The backend of this build, whatever SetDefaultUi was given.
+Ui* BackendUi();
+
+// Shorthands for Ui::Default()->...
+int ShowMessageBox(const char* text, const char* caption, uint32_t flags);
+void Beep(uint32_t type);
+int LoadResString(int id, char* buf, int capacity);
 
 // Takes the string table from the program file at modulePath instead of the
 // running program (Windows: loaded as a data file; tests use the updater's
 // table). POSIX: the table is compiled in; returns true. Null returns to the
 // running program's own table.
-// Shorthands for DefaultUi()->...
-int ShowMessageBox(const char* text, const char* caption, uint32_t flags);
-void Beep(uint32_t type);
-int LoadResString(int id, char* buf, int capacity);
-
 bool UseResourcesOf(const char* modulePath);
 
 }  // namespace plat

@@ -79,7 +79,7 @@ class ConsoleUi : public Ui {
 
 }  // namespace
 
-Ui* NativeUi() {
+Ui* BackendUi() {
   static ConsoleUi ui;
   return &ui;
 }

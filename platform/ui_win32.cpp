@@ -34,7 +34,7 @@ class WindowsUi : public Ui {
 
 }  // namespace
 
-Ui* NativeUi() {
+Ui* BackendUi() {
   static WindowsUi ui;
   return &ui;
 }

@@ -30,7 +30,7 @@ class RecordingUi : public plat::Ui {
     events.push_back("beep");
   }
   int LoadResString(int id, char* buf, int capacity) override {
-    return plat::NativeUi()->LoadResString(id, buf, capacity);
+    return plat::BackendUi()->LoadResString(id, buf, capacity);
   }
 
   std::vector<ShownBox> boxes;
