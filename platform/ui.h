@@ -2,7 +2,7 @@
 // string table. Windows: USER32 MessageBoxA, MessageBeep and LoadStringA from
 // the program's own module. POSIX: the console (caption and text on standard
 // error; a Yes/No question reads a line from standard input, end of input
-// gives the default answer) and the string table compiled into the program.
+// gives the default answer) and the string table the program hands over.
 //
 // The names differ from the Win32 ones because <windows.h> makes MessageBox
 // and LoadString macros.
@@ -11,6 +11,7 @@
 // with SetDefaultUi (they record message boxes instead of showing them).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace plat {
@@ -58,8 +59,19 @@ int LoadResString(int id, char* buf, int capacity);
 
 // Takes the string table from the program file at modulePath instead of the
 // running program (Windows: loaded as a data file; tests use the updater's
-// table). POSIX: the table is compiled in; returns true. Null returns to the
-// running program's own table.
+// table). POSIX: the table is the one handed to SetStringTable; returns
+// true. Null returns to the running program's own table.
 bool UseResourcesOf(const char* modulePath);
+
+// One text of a program's string table.
+struct ResString {
+  int id;
+  const char* text;
+};
+// POSIX: the string table LoadResString reads, which the program hands over
+// at start (the backend holds none of its own; until then every string is
+// missing). The table must outlive its use. Windows: no effect; the table
+// is a resource of the program file.
+void SetStringTable(const ResString* table, size_t count);
 
 }  // namespace plat

@@ -49,4 +49,6 @@ bool UseResourcesOf(const char* modulePath) {
   return g_resources != nullptr;
 }
 
+void SetStringTable(const ResString*, size_t) {}
+
 }  // namespace plat

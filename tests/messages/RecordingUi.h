@@ -38,6 +38,6 @@ class RecordingUi : public plat::Ui {
   std::vector<std::string> events;
 };
 
-// Points the string table at the updater's own program file where the
-// texts are resources of that file (Windows); a no-op elsewhere.
+// Points the string table at the updater's own: the resources of its
+// program file (Windows) or the table compiled into it (POSIX).
 void UseUpdaterStrings();

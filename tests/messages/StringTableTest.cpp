@@ -13,6 +13,7 @@
 #include "tests/support/TestPaths.h"
 
 void UseUpdaterStrings() {
+  InstallStringTable();
   ASSERT_TRUE(plat::UseResourcesOf(testing_support::UpdaterPath().c_str()));
 }
 
