@@ -7,7 +7,6 @@
 #include <cstddef>
 
 #include "app/Messages.h"
-#include "app/PathSplit.h"
 #include "app/UpdateLog.h"
 #include "ourlib/src/PathText.h"
 #include "update/Progress.h"

@@ -2,9 +2,9 @@
 #include <cstring>
 
 #include "app/AppState.h"
-#include "app/PathSplit.h"
 #include "app/RunUpdate.h"
 #include "app/UpdateLog.h"
+#include "ourlib/src/PathText.h"
 
 void ParseCommandLine(int argc, char** argv) {
   AppState& app = App();

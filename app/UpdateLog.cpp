@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "app/AppState.h"
-#include "app/PathSplit.h"
+#include "ourlib/src/PathText.h"
 #include "platform/nativepath.h"
 
 namespace {

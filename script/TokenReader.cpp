@@ -50,11 +50,6 @@ int MacroStatement() {
   }
 }
 
-bool EndsWithBackslash(const char* path) {
-  const char* last = LastCharacter(path);
-  return last != nullptr && *last == '\\';
-}
-
 // After the keyword `include`. Sets *reading when reading is to go on (an
 // included file was opened, or the statement had no effect); otherwise
 // returns the token reader's result: the last token read or an error.

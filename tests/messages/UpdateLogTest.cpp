@@ -6,8 +6,8 @@
 #include <string>
 
 #include "app/AppState.h"
-#include "app/PathSplit.h"
 #include "app/UpdateLog.h"
+#include "ourlib/src/PathText.h"
 #include "tests/support/TestPaths.h"
 
 namespace {
