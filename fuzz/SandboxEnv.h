@@ -62,17 +62,13 @@ class SandboxEnv : public plat::EnvWrapper {
     return OnPath(path, true, kNotFound, [&](const char* p) { return target()->Delete(p); });
   }
   int Rename(const char* from, const char* to) override {
-    std::string a, b;
-    if (!Allow(from, true, &a) || !Allow(to, true, &b)) return kNotFound;
-    return target()->Rename(a.c_str(), b.c_str());
+    return OnPaths(from, true, to, [&](const char* a, const char* b) { return target()->Rename(a, b); });
   }
   int SyncFolder(const char* path) override {
     return OnPath(path, false, kNotFound, [&](const char* p) { return target()->SyncFolder(p); });
   }
   int Copy(const char* from, const char* to) override {
-    std::string a, b;
-    if (!Allow(from, false, &a) || !Allow(to, true, &b)) return kNotFound;
-    return target()->Copy(a.c_str(), b.c_str());
+    return OnPaths(from, false, to, [&](const char* a, const char* b) { return target()->Copy(a, b); });
   }
   int ListFolder(const char* path, std::vector<plat::FolderEntry>* out) override {
     return OnPath(path, false, kNotFound, [&](const char* p) { return target()->ListFolder(p, out); });
@@ -109,6 +105,14 @@ class SandboxEnv : public plat::EnvWrapper {
   Result OnPath(const char* path, bool writes, Result refused, Call call) const {
     std::string p;
     return Allow(path, writes, &p) ? call(p.c_str()) : refused;
+  }
+
+  // The same for a call from one path to another, which always writes `to`.
+  template <typename Call>
+  int OnPaths(const char* from, bool writesFrom, const char* to, Call call) const {
+    std::string a, b;
+    if (!Allow(from, writesFrom, &a) || !Allow(to, true, &b)) return kNotFound;
+    return call(a.c_str(), b.c_str());
   }
 
   // Whether the operation may go ahead; *native is the path to hand on.
