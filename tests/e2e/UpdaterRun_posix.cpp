@@ -270,13 +270,7 @@ TEST(UpdaterRun, WithoutReportTheQuestionIsAsked) {
 
 TEST(UpdaterRun, InterruptIsCancel) {
   Install r;
-  std::string script = "updatetype = 0\nsetversion = 9\n";
-  for (int i = 0; i < 12; ++i) {
-    script += "dstpath = __MAIN + \"D" + std::to_string(i) + "\\\\\";\nfile = \"BIG.DAT\", 0\n";
-  }
-  r.g.Ship("patch.txt", script);
-  r.g.Ship("BIG.DAT", std::string(48 << 20, 'x'));
-  r.g.Ship("Report.txt", kReport);
+  r.g.ShipSlowUpdate(12, 48 << 20, kReport);
   const std::string before = ReadFileBytes(r.g.registry);
   ProcessResult p = r.Start({"patch.txt", "-L"}, "n\n", [](const std::string& out) {
     return out.find("Destination  file :") != std::string::npos;

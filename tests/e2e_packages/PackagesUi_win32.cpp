@@ -7,10 +7,8 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <string>
 
-#include "platform/registry.h"
 #include "platform/ui.h"
 #include "platform/uidriver.h"
 #include "tests/packages/PackageBuilder.h"
@@ -30,7 +28,6 @@ namespace {
 const int kWindowWaitMs = 60000;
 const char kRule[] = "===========================================================================";
 const char kProgressCaption[] = "MX Updater Version 2.2 ";
-const char kVersionKey[] = "SOFTWARE\\Varnholt\\Marovex\\Version";
 const char kPlain[] = "PX is not a package";  // starts like one, is copied as it is
 
 // FILETIMEs (100 ns since 1601-01-01 UTC) of 2002-03-04 at 02:30 and at
@@ -43,26 +40,6 @@ const int kFilesId = 1003;
 const int kUnitsId = 1004;
 const int kBytesId = 1006;
 const int kSourceId = 1000;
-
-std::string Quote(const std::string& arg) { return "\"" + arg + "\""; }
-
-uint32_t QueryDword(const char* name) {
-  std::unique_ptr<plat::RegKey> key;
-  uint32_t v = 0xFFFFFFFF, size = sizeof v;
-  if (plat::Registry::Default()->OpenKey(kVersionKey, &key) != 0) return v;
-  key->Query(name, nullptr, &v, &size);
-  return v;
-}
-
-// A REG_SZ value up to its first zero byte.
-std::string QueryText(const char* name) {
-  std::unique_ptr<plat::RegKey> key;
-  char text[256] = {};
-  uint32_t size = sizeof text - 1;
-  if (plat::Registry::Default()->OpenKey(kVersionKey, &key) != 0) return "<no key>";
-  if (key->Query(name, nullptr, text, &size) != 0) return "<no value>";
-  return text;
-}
 
 // A game, a folder of files, and x.pq built from it into the distribution:
 //   a\b\text.txt  5000 bytes that pack: five 1 KiB PACK_LZ chunks
@@ -95,19 +72,18 @@ struct PackageGame {
 
   // updkit pkg with args; its standard output.
   std::string Kit(const std::string& args) {
-    plat::ChildOptions options;
-    options.outputFile = dir / "kit.out";
-    uint32_t code = 12345;
-    {
-      plat::ChildProcess p;
-      EXPECT_EQ(0, p.Start(Quote(UpdkitPath()) + " pkg " + args, options)) << args;
-      p.Wait(120000, &code);
-    }
-    const std::string out = ReadFileBytes(dir / "kit.out");
+    uint32_t code;
+    const std::string out = RunUpdkit("pkg " + args, dir / "kit.out", &code);
     EXPECT_EQ(0u, code) << args << "\n" << out;
     return out;
   }
 };
+
+// The script both runs share: a package and a plain file installed.
+const char kInstalls[] =
+    "updatetype = 1\nsetbuild = 3\nsetserver = \"new.example\"\n"
+    "dstpath = __MAIN + \"PKG\\\\\";\nfile = \"x.pq\", 2;\n"
+    "dstpath = __MAIN;\nfile = \"plain.bin\", 2;\n";
 
 TEST(PackagesUi, PackageAndPlainFileInstallAndTheRunCompletes) {
   PackageGame t;
@@ -117,10 +93,7 @@ TEST(PackagesUi, PackageAndPlainFileInstallAndTheRunCompletes) {
   EXPECT_NE(std::string::npos, list.find("\nnoise.bin\ta\tstored\t1\t3\t2600\t2600\t")) << list;
   EXPECT_NE(std::string::npos, list.find("\n*EMPTY\tempty\\inner\t")) << list;
 
-  t.g.Ship("patch.txt",
-           "updatetype = 1\nsetbuild = 3\nsetserver = \"new.example\"\n"
-           "dstpath = __MAIN + \"PKG\\\\\";\nfile = \"x.pq\", 2;\n"
-           "dstpath = __MAIN;\nfile = \"plain.bin\", 2;\n");
+  t.g.Ship("patch.txt", kInstalls);
   UpdaterProcess u(t.g, "patch.txt -L");
   WindowId done = u.Window(" DONE ", IsCompletion, kWindowWaitMs);
   ASSERT_NE(plat::kNoWindow, done) << "no completion dialog";
@@ -156,8 +129,8 @@ TEST(PackagesUi, PackageAndPlainFileInstallAndTheRunCompletes) {
                                "Files updated - 1, Bytes updated = 19  \r\n";
   EXPECT_EQ(expected, ReadFileBytes(t.g.dist + "updlog.txt"));
 
-  EXPECT_EQ(0x01030000u, QueryDword("Version"));
-  EXPECT_EQ("new.example", QueryText("Server"));
+  EXPECT_EQ(0x01030000u, VersionDword("Version"));
+  EXPECT_EQ("new.example", VersionText("Server"));
 }
 
 // The same installs, then a package cut in half: the error box names it
@@ -168,11 +141,7 @@ TEST(PackagesUi, DamagedPackageShowsErrorReadingFileWithTheCountersSoFar) {
   PackageGame t;
   const std::string bytes = ReadFileBytes(t.g.dist + "x.pq");
   t.g.Ship("bad.pq", bytes.substr(0, bytes.size() / 2));
-  t.g.Ship("patch.txt",
-           "updatetype = 1\nsetbuild = 3\nsetserver = \"new.example\"\n"
-           "dstpath = __MAIN + \"PKG\\\\\";\nfile = \"x.pq\", 2;\n"
-           "dstpath = __MAIN;\nfile = \"plain.bin\", 2;\n"
-           "dstpath = __MAIN + \"BAD\\\\\";\nfile = \"bad.pq\", 2;\n");
+  t.g.Ship("patch.txt", std::string(kInstalls) + "dstpath = __MAIN + \"BAD\\\\\";\nfile = \"bad.pq\", 2;\n");
   UpdaterProcess u(t.g, "patch.txt -L");
   WindowId box = u.Window(" ERROR ", IsMessageBox, kWindowWaitMs);
   ASSERT_NE(plat::kNoWindow, box) << "no error box";
@@ -197,8 +166,8 @@ TEST(PackagesUi, DamagedPackageShowsErrorReadingFileWithTheCountersSoFar) {
   ASSERT_GE(log.size(), tail.size()) << log;
   EXPECT_EQ(tail, log.substr(log.size() - tail.size())) << log;
 
-  EXPECT_EQ(0x01020005u, QueryDword("Version"));
-  EXPECT_EQ("old.example", QueryText("Server"));
+  EXPECT_EQ(0x01020005u, VersionDword("Version"));
+  EXPECT_EQ("old.example", VersionText("Server"));
 }
 
 }  // namespace
