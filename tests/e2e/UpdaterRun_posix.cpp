@@ -20,7 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kRule[] = "===========================================================================";
 const char kVersionKey[] = "SOFTWARE\\Varnholt\\Marovex\\Version";
 const char kReport[] = "Update to 2.003.000\r\n- new units\r\n";
 
@@ -98,11 +97,11 @@ TEST(UpdaterRun, UpdatesFilesRegistryAndLog) {
   EXPECT_EQ("new.example", std::string(server.c_str()));
 
   const std::vector<std::string> expected = {
-      kRule,
+      kLogRule,
       "Destination : " + r.g.game + "A.TXT",
       "Source : " + r.g.dist + "A.TXT",
       "Copyed bytes - 5",
-      kRule,
+      kLogRule,
       "Destination : " + r.g.game + "Data/SUB\\B.DAT",
       "Source : " + r.g.dist + "B.DAT",
       "Copyed bytes - 700000",
@@ -139,7 +138,7 @@ TEST(UpdaterRun, FailuresExitWith255AndLogTheError) {
     EXPECT_EQ(255, p.status);
     EXPECT_EQ("a", ReadFileBytes(r.g.game + "A.TXT"));
     const std::vector<std::string> expected = {
-        kRule, "Destination : " + r.g.game + "A.TXT", "Source : " + r.g.dist + "A.TXT",
+        kLogRule, "Destination : " + r.g.game + "A.TXT", "Source : " + r.g.dist + "A.TXT",
         "Copyed bytes - 1", " ERROR ", "Processing file : patch.txt", "Line : 0004",
         "Unknown or invalid parameter ", " "};
     EXPECT_EQ(expected, r.Log("run5.txt"));

@@ -19,6 +19,7 @@
 #include "platform/ui.h"
 #include "platform/uidriver.h"
 #include "tests/support/GameInstall.h"
+#include "tests/support/Lines.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/UiDriver_win32.h"
 
@@ -63,7 +64,6 @@ const char kReport[] = "Update to 1.003.000\r\n- new units\r\n";
 
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-const char kProgressCaption[] = "MX Updater Version 2.2 ";
 
 std::string StandIn() {
   return (fs::path(UpdaterPath()).parent_path().parent_path() / "tests" / "test_e2e.exe").string();
@@ -101,15 +101,15 @@ TEST(UpdaterUi, ProgressCompletionAndStartTheGame) {
 
   WindowId progress = u.Window(kProgressCaption);
   ASSERT_NE(kNoWindow, progress) << "no progress dialog";
-  const std::string source = ItemText(progress, 1000);
+  const std::string source = ItemText(progress, kSourceText);
   EXPECT_TRUE(source.empty() || source == t.g.dist + "BIG.DAT" || source == t.g.dist + "A.TXT") << source;
   EXPECT_EQ("Cancel", ItemText(progress, kIdCancel));
 
   WindowId done = u.Window(" DONE ", IsCompletion);
   ASSERT_NE(kNoWindow, done) << "no completion dialog";
   EXPECT_EQ(kNoWindow, u.Window(kProgressCaption, nullptr, 10));  // gone by now
-  EXPECT_EQ("The game has been updated successfully !\nNew version is  1.003.000  ", ItemText(done, 1007));
-  EXPECT_EQ(kReport, ItemText(done, 1000));
+  EXPECT_EQ("The game has been updated successfully !\nNew version is  1.003.000  ", ItemText(done, kCompletionText));
+  EXPECT_EQ(kReport, ItemText(done, kReportText));
   EXPECT_EQ("&Start the game", ItemText(done, kIdOk));
   EXPECT_EQ("E&xit", ItemText(done, kIdCancel));
   Press(done, kIdOk);
@@ -123,8 +123,8 @@ TEST(UpdaterUi, ProgressCompletionAndStartTheGame) {
   EXPECT_EQ(" -skipintro", commandLine.substr(commandLine.size() - 11)) << commandLine;
 
   std::string log = ReadFileBytes(t.g.dist + "updlog.txt");
-  EXPECT_EQ(std::string(75, '=') + "\r\nDestination : " + t.g.game + "BIG.DAT\r\nSource : " + t.g.dist +
-                "BIG.DAT\r\nCopyed bytes - " + std::to_string(96 << 20) + "\r\n" + std::string(75, '=') +
+  EXPECT_EQ(kLogRule + "\r\nDestination : " + t.g.game + "BIG.DAT\r\nSource : " + t.g.dist +
+                "BIG.DAT\r\nCopyed bytes - " + std::to_string(96 << 20) + "\r\n" + kLogRule +
                 "\r\nDestination : " + t.g.game + "Data\\SUB\\A.TXT\r\nSource : " + t.g.dist +
                 "A.TXT\r\nCopyed bytes - 5\r\n",
             log);
@@ -178,7 +178,7 @@ TEST(UpdaterUi, ExitAndTheQuestionWithoutReport) {
     UpdaterProcess u(t.g, "patch.txt");
     WindowId done = u.Window(" DONE ", IsCompletion);
     ASSERT_NE(kNoWindow, done);
-    EXPECT_EQ("", ItemText(done, 1000));
+    EXPECT_EQ("", ItemText(done, kReportText));
     Press(done, kIdCancel);
     EXPECT_EQ(0u, u.Exit());
     std::string commandLine;

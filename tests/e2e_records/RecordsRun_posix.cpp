@@ -47,7 +47,6 @@ std::string OnPath(const std::string& name) {
   return "";
 }
 
-const char kRule[] = "===========================================================================";
 const char kScript[] = "updatetype = 0\ndstpath = __DATA;\nfile = \"UNITS.DKX\", 1;\n";
 
 struct RecordRun {
@@ -113,7 +112,7 @@ struct RecordRun {
   }
   std::vector<std::string> Log() { return SplitLines(ReadFileBytes(g.dist + "updlog.txt"), "\r\n"); }
   std::vector<std::string> Head() {
-    return {kRule, "Destination : " + dst, "Source : " + src};
+    return {kLogRule, "Destination : " + dst, "Source : " + src};
   }
 };
 

@@ -12,6 +12,7 @@
 #include "platform/uidriver.h"
 #include "tests/support/Dib.h"
 #include "tests/support/GameInstall.h"
+#include "tests/support/Lines.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/UiDriver_win32.h"
 
@@ -22,7 +23,6 @@ namespace {
 
 // Record updates of stores made by updkit may take a while under Wine.
 const int kWindowWaitMs = 60000;
-const char kRule[] = "===========================================================================";
 
 struct RecordGame {
   TempDir dir;
@@ -71,7 +71,7 @@ TEST(RecordsUi, RecordUpdateCompletesAndTheStoreHoldsExactlyTheRecords) {
   Press(done, plat::kIdCancel);
   EXPECT_EQ(0u, u.Exit());
 
-  const std::string expected = std::string(kRule) + "\r\nDestination : " + t.dst + "\r\nSource : " + t.src +
+  const std::string expected = kLogRule + "\r\nDestination : " + t.dst + "\r\nSource : " + t.src +
                                "\r\n"
                                "Sect = M_ANY , Name = plain, len = 40, pack = 0\r\n"
                                "Sect = M_BMP , Name = lz, len = 5000, pack = 1\r\n"

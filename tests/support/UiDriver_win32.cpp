@@ -75,7 +75,7 @@ std::string ItemText(WindowId dialog, int id) { return plat::ControlText(dialog,
 
 void Press(WindowId dialog, int id) { EXPECT_EQ(0, plat::PressButton(dialog, id)) << id; }
 
-bool IsCompletion(WindowId w) { return plat::ControlOf(w, 1007) != plat::kNoWindow; }
+bool IsCompletion(WindowId w) { return plat::ControlOf(w, kCompletionText) != plat::kNoWindow; }
 // A message box counts once its text is in place: a box caught while it is
 // still being set up shows no text yet, and a button pressed then is lost.
 bool IsMessageBox(WindowId w) {

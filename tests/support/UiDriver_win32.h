@@ -39,8 +39,19 @@ std::string Quote(const std::string& arg);
 // (12345 when it has not ended within two minutes).
 std::string RunUpdkit(const std::string& args, const std::string& outFile, uint32_t* code);
 
-// The completion dialog has its text in control 1007; a message box has its
-// text in control plat::kMessageBoxTextId.
+// The progress dialog's caption.
+constexpr char kProgressCaption[] = "MX Updater Version 2.2 ";
+
+// The controls of the updater's dialogs that the tests read.
+constexpr int kSourceText = 1000;      // progress: the source file
+constexpr int kFilesCounter = 1003;    // progress: files, units and bytes updated
+constexpr int kUnitsCounter = 1004;
+constexpr int kBytesCounter = 1006;
+constexpr int kReportText = 1000;      // completion: the report
+constexpr int kCompletionText = 1007;  // completion: the message
+
+// The completion dialog has its text in control kCompletionText; a message
+// box has its text in control plat::kMessageBoxTextId.
 bool IsCompletion(WindowId w);
 bool IsMessageBox(WindowId w);
 
