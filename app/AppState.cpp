@@ -5,6 +5,11 @@ AppState& App() {
   return state;
 }
 
+void ResetAppState() {
+  CloseLog();
+  App() = AppState();
+}
+
 void UpdaterFolder(char* out, size_t capacity) {
   CopyBounded(out, capacity, App().updaterDrive);
   AppendBounded(out, capacity, App().updaterDir);

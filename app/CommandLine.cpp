@@ -2,9 +2,9 @@
 #include <cstring>
 
 #include "app/AppState.h"
-#include "app/PathSplit.h"
 #include "app/RunUpdate.h"
 #include "app/UpdateLog.h"
+#include "ourlib/src/PathText.h"
 
 void ParseCommandLine(int argc, char** argv) {
   AppState& app = App();
@@ -21,8 +21,8 @@ void ParseCommandLine(int argc, char** argv) {
     const char* value = arg + 2;
     switch (std::tolower(static_cast<unsigned char>(arg[1]))) {
       case 'l':
-        LogState().requested = true;
-        if (*value != '\0') ResolveLogPath(value, app.updaterDrive, app.updaterDir, LogState().path);
+        app.log.requested = true;
+        if (*value != '\0') ResolveLogPath(value, app.updaterDrive, app.updaterDir, app.log.path);
         break;
       case 'r':
         // A value longer than the field is cut at a whole character.

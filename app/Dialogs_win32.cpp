@@ -13,10 +13,13 @@
 
 namespace {
 
-HINSTANCE g_instance = nullptr;
-HWND g_progress = nullptr;
+HINSTANCE Instance() {
+  HINSTANCE instance = static_cast<HINSTANCE>(App().instance);
+  return instance != nullptr ? instance : GetModuleHandleA(nullptr);
+}
 
-HINSTANCE Instance() { return g_instance != nullptr ? g_instance : GetModuleHandleA(nullptr); }
+// The progress dialog while it is open, else null.
+HWND Progress() { return static_cast<HWND>(App().progressDialog); }
 
 // Centres a window on the screen, moved without repainting.
 void Centre(HWND hwnd) {
@@ -50,7 +53,7 @@ INT_PTR CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
       if (wParam != IDCANCEL) return FALSE;
       App().cancel = true;
       DestroyWindow(hwnd);
-      if (g_progress == hwnd) g_progress = nullptr;
+      if (Progress() == hwnd) App().progressDialog = nullptr;
       return TRUE;
     case UM_PROGRESS: {
       const ProgressInfo* info = reinterpret_cast<const ProgressInfo*>(lParam);
@@ -122,17 +125,17 @@ INT_PTR CALLBACK CompletionProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM) {
 
 }  // namespace
 
-void SetInstanceHandle(void* instance) { g_instance = static_cast<HINSTANCE>(instance); }
+void SetInstanceHandle(void* instance) { App().instance = instance; }
 
 bool CreateProgressDialog() {
-  g_progress = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, ProgressProc, 0);
-  return g_progress != nullptr;
+  App().progressDialog = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, ProgressProc, 0);
+  return Progress() != nullptr;
 }
 
 void PumpMessages() {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (g_progress == nullptr || !IsDialogMessageA(g_progress, &msg)) {
+    if (Progress() == nullptr || !IsDialogMessageA(Progress(), &msg)) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
@@ -140,19 +143,19 @@ void PumpMessages() {
 }
 
 void SendProgress(const ProgressInfo& info) {
-  if (g_progress != nullptr) SendMessageA(g_progress, UM_PROGRESS, 0, reinterpret_cast<LPARAM>(&info));
+  if (Progress() != nullptr) SendMessageA(Progress(), UM_PROGRESS, 0, reinterpret_cast<LPARAM>(&info));
 }
 
 void SendFileUpdated(const char* path) {
-  if (g_progress != nullptr) SendMessageA(g_progress, UM_FILE_UPDATED, 0, reinterpret_cast<LPARAM>(path));
+  if (Progress() != nullptr) SendMessageA(Progress(), UM_FILE_UPDATED, 0, reinterpret_cast<LPARAM>(path));
 }
 
 void SendBytesUpdated(uint32_t count) {
-  if (g_progress != nullptr) SendMessageA(g_progress, UM_BYTES_UPDATED, count, 0);
+  if (Progress() != nullptr) SendMessageA(Progress(), UM_BYTES_UPDATED, count, 0);
 }
 
 void CloseProgressDialog() {
-  if (g_progress != nullptr) SendMessageA(g_progress, WM_COMMAND, IDCANCEL, 0);
+  if (Progress() != nullptr) SendMessageA(Progress(), WM_COMMAND, IDCANCEL, 0);
 }
 
 int ShowCompletionDialog() {

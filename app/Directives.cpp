@@ -43,6 +43,25 @@ DirectiveResult DirectiveMachine::End() {
 }
 
 // The test of `build` and of the version check, with the current range.
+int32_t* DirectiveMachine::KeptNumber(int directive) {
+  switch (directive) {
+    case TOK_SETVERSION:
+      return &newVersion_;
+    case TOK_SETVERTYPE:
+      return &newVersionType_;
+    default:
+      return &instTypesMask_;
+  }
+}
+
+bool DirectiveMachine::NewBuildAllowed(int32_t build) const {
+  if (updateType_ == 1) return build >= installedBuild_;
+  if (updateType_ == 2) {
+    return (requiredBuild_ < 0 || requiredBuild_ == installedBuild_) && build >= installedPatch_;
+  }
+  return true;
+}
+
 bool DirectiveMachine::BuildInRange() const {
   switch (updateType_) {
     case 1:
@@ -155,24 +174,14 @@ DirectiveResult DirectiveMachine::Number(int32_t value) {
       if (buildHigh_ < buildLow_) return ErrorR("<build>");
       if (!BuildInRange()) return ErrorV();
       return End();
-    case TOK_SETVERSION:
-      newVersion_ = value;
-      return End();
     case TOK_SETBUILD:
       newBuild_ = value;
-      if (value >= 0) {
-        if (updateType_ == 1 && value < installedBuild_) return ErrorV();
-        if (updateType_ == 2 && ((requiredBuild_ >= 0 && requiredBuild_ != installedBuild_) ||
-                                 value < installedPatch_)) {
-          return ErrorV();
-        }
-      }
+      if (value >= 0 && !NewBuildAllowed(value)) return ErrorV();
       return End();
+    case TOK_SETVERSION:
     case TOK_SETVERTYPE:
-      newVersionType_ = value;
-      return End();
     case TOK_INSTTYPES:
-      instTypesMask_ = value;
+      *KeptNumber(pending_) = value;
       return End();
     case TOK_FILE: {
       const int operation = value;

@@ -61,6 +61,13 @@ class DirectiveMachine {
   DirectiveResult ErrorU();
   DirectiveResult ErrorV();
   bool BuildInRange() const;
+  // Whether setbuild may name build: update type 1 never goes back to an
+  // older build; type 2 needs the installed build it names (if any) and
+  // never goes back to an older patch.
+  bool NewBuildAllowed(int32_t build) const;
+  // Where setversion, setvertype and insttypes keep their number: for the
+  // write-back, and the installation types for the files after them.
+  int32_t* KeptNumber(int directive);
   bool UpdateTypeGiven() const { return updateType_ >= 0 && updateType_ <= 2; }
 
   const cGameSettings& settings_;

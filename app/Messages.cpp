@@ -3,15 +3,12 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "app/AppState.h"
 #include "app/UpdateLog.h"
 #include "platform/ui.h"
 #include "script/Source.h"
 
 namespace {
-
-// The area LoadText hands texts out of, and where the next one goes.
-char g_textArea[kTextArea];
-size_t g_textPos = 0;
 
 // Beyond this position the next text might not fit: start again at 0.
 constexpr size_t kWrapAbove = kTextArea - kLoadTextMax;  // 2052
@@ -26,14 +23,15 @@ void ShowError(const char* message) {
 }  // namespace
 
 const char* LoadText(int id) {
-  if (g_textPos > kWrapAbove) g_textPos = 0;
-  char* text = g_textArea + g_textPos;
+  AppState& app = App();
+  if (app.textPos > kWrapAbove) app.textPos = 0;
+  char* text = app.textArea + app.textPos;
   int n = plat::LoadResString(id, text, static_cast<int>(kLoadTextMax));
   if (n <= 0) {
     text[0] = '\0';
-    g_textPos += 1;
+    app.textPos += 1;
   } else {
-    g_textPos += static_cast<size_t>(n) + 1;
+    app.textPos += static_cast<size_t>(n) + 1;
   }
   return text;
 }

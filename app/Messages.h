@@ -24,6 +24,11 @@ constexpr size_t kLoadTextMax = 2048;
 // Size of the buffer a ReportScriptError text is formatted into.
 constexpr size_t kMessageBuffer = 1024;
 
+// Hands the string table to the UI backend that cannot read it from the
+// program's resources (POSIX); the entry point calls it before anything is
+// shown. Without effect on Windows.
+void InstallStringTable();
+
 // The text of string `id` in the shared text area; an empty text when there
 // is no such string; never null. The text stays valid until later loads wrap
 // around over it (the area restarts at 0 once the position passes 2052), so

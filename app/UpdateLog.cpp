@@ -4,36 +4,27 @@
 #include <cstring>
 #include <memory>
 
-#include "app/PathSplit.h"
+#include "app/AppState.h"
+#include "ourlib/src/PathText.h"
 #include "platform/nativepath.h"
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-std::unique_ptr<std::FILE, FileCloser> g_log;
-
 // Writes text with every "\n" as CR LF, the way a Windows text-mode stream
 // does, so the file is the same on every build. Write errors are ignored.
 void PutText(const char* text) {
+  std::FILE* log = App().log.stream.get();
   for (const char* p = text; *p != '\0';) {
     const char* nl = std::strchr(p, '\n');
     size_t n = nl != nullptr ? static_cast<size_t>(nl - p) : std::strlen(p);
-    if (n > 0) std::fwrite(p, 1, n, g_log.get());
+    if (n > 0) std::fwrite(p, 1, n, log);
     if (nl == nullptr) break;
-    std::fputs("\r\n", g_log.get());
+    std::fputs("\r\n", log);
     p = nl + 1;
   }
 }
 
 }  // namespace
-
-UpdateLogState& LogState() {
-  static UpdateLogState state;
-  return state;
-}
 
 void ResolveLogPath(const char* value, const char* updaterDrive, const char* updaterDir, char* out) {
   PathParts parts;
@@ -44,8 +35,8 @@ void ResolveLogPath(const char* value, const char* updaterDrive, const char* upd
 }
 
 void OpenLog(const char* argv0) {
-  UpdateLogState& state = LogState();
-  if (!state.requested || g_log) return;
+  UpdateLogState& state = App().log;
+  if (!state.requested || state.stream) return;
   char path[kPathField];
   if (state.path[0] != '\0') {
     CopyBounded(path, sizeof path, state.path);
@@ -57,11 +48,12 @@ void OpenLog(const char* argv0) {
     MakePath(path, sizeof path, nullptr, nullptr, "updlog", ".txt");
   }
   // Binary mode: PutText writes the CR LF line ends itself.
-  g_log.reset(std::fopen(plat::NativePath(path).c_str(), "wb"));
+  state.stream.reset(std::fopen(plat::NativePath(path).c_str(), "wb"));
 }
 
 void LogLine(const char* text) {
-  if (!LogState().requested || !g_log || text == nullptr) return;
+  const UpdateLogState& state = App().log;
+  if (!state.requested || !state.stream || text == nullptr) return;
   // The line goes out through a buffer of kLogLineBuffer bytes, a piece at a
   // time, so a longer text is written in full and nothing is overrun.
   char line[kLogLineBuffer];
@@ -78,6 +70,6 @@ void LogLine(const char* text) {
   } while (done < length);
 }
 
-void CloseLog() { g_log.reset(); }
+void CloseLog() { App().log.stream.reset(); }
 
-bool LogIsOpen() { return static_cast<bool>(g_log); }
+bool LogIsOpen() { return static_cast<bool>(App().log.stream); }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
+#include <memory>
 
 #include "ourlib/src/PathText.h"
 
@@ -10,13 +12,17 @@
 // longer text is written in full: in pieces of this buffer's size.
 constexpr size_t kLogLineBuffer = 260;
 
+struct LogFileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// The log's part of the process-wide state (App().log): ParseCommandLine
+// sets the first two, OpenLog and CloseLog the stream.
 struct UpdateLogState {
   bool requested = false;      // set by -L
   char path[kPathField] = "";  // set by -L with a value; empty: the default name
+  std::unique_ptr<std::FILE, LogFileCloser> stream;
 };
-
-// The process-wide log state, which ParseCommandLine sets.
-UpdateLogState& LogState();
 
 // The -L naming rule: splits `value` into drive, folder, name and extension
 // and fills in each missing part on its own: the name with "updlog", the

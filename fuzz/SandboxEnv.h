@@ -40,64 +40,48 @@ class SandboxEnv : public plat::EnvWrapper {
   int Open(const char* path, plat::Access access, plat::Share share, plat::Disposition disposition,
            uint32_t attributes, std::unique_ptr<plat::File>* out) override {
     const bool writes = access != plat::Access::Read || disposition != plat::Disposition::OpenExisting;
-    std::string p;
-    if (!Allow(path, writes, &p)) return kNotFound;
-    return backend_->Open(p.c_str(), access, share, disposition, attributes, out);
-  }
-  int Map(plat::File* file, bool writable, uint64_t size, std::unique_ptr<plat::Mapping>* out) override {
-    return backend_->Map(file, writable, size, out);
+    return OnPath(path, writes, kNotFound,
+                  [&](const char* p) { return target()->Open(p, access, share, disposition, attributes, out); });
   }
   int GetAttributes(const char* path, uint32_t* attributes) override {
-    std::string p;
-    return Allow(path, false, &p) ? backend_->GetAttributes(p.c_str(), attributes) : kNotFound;
+    return OnPath(path, false, kNotFound, [&](const char* p) { return target()->GetAttributes(p, attributes); });
   }
   int SetAttributes(const char* path, uint32_t attributes) override {
-    std::string p;
-    return Allow(path, true, &p) ? backend_->SetAttributes(p.c_str(), attributes) : kNotFound;
+    return OnPath(path, true, kNotFound, [&](const char* p) { return target()->SetAttributes(p, attributes); });
   }
   int CreateFolder(const char* path) override {
-    std::string p;
-    return Allow(path, true, &p) ? backend_->CreateFolder(p.c_str()) : kNotFound;
+    return OnPath(path, true, kNotFound, [&](const char* p) { return target()->CreateFolder(p); });
   }
   bool Exists(const char* path) override {
-    std::string p;
-    return Allow(path, false, &p) && backend_->Exists(p.c_str());
+    return OnPath(path, false, false, [&](const char* p) { return target()->Exists(p); });
   }
   bool IsFolder(const char* path) override {
-    std::string p;
-    return Allow(path, false, &p) && backend_->IsFolder(p.c_str());
+    return OnPath(path, false, false, [&](const char* p) { return target()->IsFolder(p); });
   }
   int Delete(const char* path) override {
-    std::string p;
-    return Allow(path, true, &p) ? backend_->Delete(p.c_str()) : kNotFound;
+    return OnPath(path, true, kNotFound, [&](const char* p) { return target()->Delete(p); });
   }
   int Rename(const char* from, const char* to) override {
-    std::string a, b;
-    if (!Allow(from, true, &a) || !Allow(to, true, &b)) return kNotFound;
-    return backend_->Rename(a.c_str(), b.c_str());
+    return OnPaths(from, true, to, [&](const char* a, const char* b) { return target()->Rename(a, b); });
   }
   int SyncFolder(const char* path) override {
-    std::string p;
-    return Allow(path, false, &p) ? backend_->SyncFolder(p.c_str()) : kNotFound;
+    return OnPath(path, false, kNotFound, [&](const char* p) { return target()->SyncFolder(p); });
   }
   int Copy(const char* from, const char* to) override {
-    std::string a, b;
-    if (!Allow(from, false, &a) || !Allow(to, true, &b)) return kNotFound;
-    return backend_->Copy(a.c_str(), b.c_str());
+    return OnPaths(from, false, to, [&](const char* a, const char* b) { return target()->Copy(a, b); });
   }
   int ListFolder(const char* path, std::vector<plat::FolderEntry>* out) override {
-    std::string p;
-    return Allow(path, false, &p) ? backend_->ListFolder(p.c_str(), out) : kNotFound;
+    return OnPath(path, false, kNotFound, [&](const char* p) { return target()->ListFolder(p, out); });
   }
   int ResolveLink(const char* path, std::string* out) override {
-    std::string p;
-    if (!Allow(path, false, &p)) return kNotFound;
-    *out = path;  // links inside the sandbox are not followed out of it
-    return 0;
+    // Links inside the sandbox are not followed out of it.
+    return OnPath(path, false, kNotFound, [&](const char*) {
+      *out = path;
+      return 0;
+    });
   }
   plat::DriveType GetDriveType(const char* path) override {
-    std::string p;
-    return Allow(path, false, &p) ? backend_->GetDriveType(p.c_str()) : plat::DriveType::NoRootDir;
+    return OnPath(path, false, plat::DriveType::NoRootDir, [&](const char* p) { return target()->GetDriveType(p); });
   }
   std::string SystemFolder() override { return (root_ / "sys").string(); }
   int StartProgram(const char* commandLine) override {
@@ -114,6 +98,21 @@ class SandboxEnv : public plat::EnvWrapper {
       if (a == p.end() || *a != *b) return false;
     }
     return true;
+  }
+
+  // The call on the native path when Allow lets the operation go ahead, else refused.
+  template <typename Result, typename Call>
+  Result OnPath(const char* path, bool writes, Result refused, Call call) const {
+    std::string p;
+    return Allow(path, writes, &p) ? call(p.c_str()) : refused;
+  }
+
+  // The same for a call from one path to another, which always writes `to`.
+  template <typename Call>
+  int OnPaths(const char* from, bool writesFrom, const char* to, Call call) const {
+    std::string a, b;
+    if (!Allow(from, writesFrom, &a) || !Allow(to, true, &b)) return kNotFound;
+    return call(a.c_str(), b.c_str());
   }
 
   // Whether the operation may go ahead; *native is the path to hand on.
@@ -135,7 +134,6 @@ class SandboxEnv : public plat::EnvWrapper {
     return Below(where, root_);
   }
 
-  plat::Env* backend_ = plat::BackendEnv();
   fs::path root_;
   std::vector<fs::path> writable_;
 };

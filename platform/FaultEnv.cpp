@@ -6,16 +6,31 @@ namespace plat {
 
 namespace {
 
-class FaultFile : public File {
+// What a wrapped file and a wrapped mapping share: the FaultEnv that counts
+// their calls, the inner object, and Flush.
+template <typename Inner>
+class Wrapped : public Inner {
  public:
-  FaultFile(FaultEnv* env, std::unique_ptr<File> inner) : env_(env), inner_(std::move(inner)) {}
+  Wrapped(FaultEnv* env, std::unique_ptr<Inner> inner) : env_(env), inner_(std::move(inner)) {}
 
-  File* inner() const { return inner_.get(); }
+  Inner* inner() const { return inner_.get(); }
+
+  int Flush() override {
+    return env_->Counted(FaultKind::Flush, [&] { return inner_->Flush(); });
+  }
+
+ protected:
+  FaultEnv* env_;
+  std::unique_ptr<Inner> inner_;
+};
+
+class FaultFile : public Wrapped<File> {
+ public:
+  using Wrapped::Wrapped;
 
   int Read(void* buf, uint32_t n, uint32_t* got) override {
     *got = 0;
-    if (int rc = env_->Check(FaultKind::Read)) return rc;
-    return inner_->Read(buf, n, got);
+    return env_->Counted(FaultKind::Read, [&] { return inner_->Read(buf, n, got); });
   }
 
   int Write(const void* buf, uint32_t n, uint32_t* put) override {
@@ -34,40 +49,20 @@ class FaultFile : public File {
   int GetTimes(FileTimes* times) override { return inner_->GetTimes(times); }
 
   int SetTimes(const FileTimes& times) override {
-    if (int rc = env_->Check(FaultKind::SetTimes)) return rc;
-    return inner_->SetTimes(times);
+    return env_->Counted(FaultKind::SetTimes, [&] { return inner_->SetTimes(times); });
   }
-
-  int Flush() override {
-    if (int rc = env_->Check(FaultKind::Flush)) return rc;
-    return inner_->Flush();
-  }
-
- private:
-  FaultEnv* env_;
-  std::unique_ptr<File> inner_;
 };
 
-class FaultMapping : public Mapping {
+class FaultMapping : public Wrapped<Mapping> {
  public:
-  FaultMapping(FaultEnv* env, std::unique_ptr<Mapping> inner) : env_(env), inner_(std::move(inner)) {}
+  using Wrapped::Wrapped;
 
   uint8_t* Data() override { return inner_->Data(); }
   uint64_t Size() const override { return inner_->Size(); }
 
   int Grow(uint64_t newSize) override {
-    if (int rc = env_->Check(FaultKind::Grow)) return rc;
-    return inner_->Grow(newSize);
+    return env_->Counted(FaultKind::Grow, [&] { return inner_->Grow(newSize); });
   }
-
-  int Flush() override {
-    if (int rc = env_->Check(FaultKind::Flush)) return rc;
-    return inner_->Flush();
-  }
-
- private:
-  FaultEnv* env_;
-  std::unique_ptr<Mapping> inner_;
 };
 
 }  // namespace
@@ -126,24 +121,19 @@ int FaultEnv::Map(File* file, bool writable, uint64_t size, std::unique_ptr<Mapp
 }
 
 int FaultEnv::CreateFolder(const char* path) {
-  if (int rc = Check(FaultKind::CreateFolder)) return rc;
-  return target()->CreateFolder(path);
+  return Counted(FaultKind::CreateFolder, [&] { return target()->CreateFolder(path); });
 }
 int FaultEnv::Delete(const char* path) {
-  if (int rc = Check(FaultKind::Delete)) return rc;
-  return target()->Delete(path);
+  return Counted(FaultKind::Delete, [&] { return target()->Delete(path); });
 }
 int FaultEnv::Rename(const char* from, const char* to) {
-  if (int rc = Check(FaultKind::Rename)) return rc;
-  return target()->Rename(from, to);
+  return Counted(FaultKind::Rename, [&] { return target()->Rename(from, to); });
 }
 int FaultEnv::SyncFolder(const char* path) {
-  if (int rc = Check(FaultKind::SyncFolder)) return rc;
-  return target()->SyncFolder(path);
+  return Counted(FaultKind::SyncFolder, [&] { return target()->SyncFolder(path); });
 }
 int FaultEnv::Copy(const char* from, const char* to) {
-  if (int rc = Check(FaultKind::Copy)) return rc;
-  return target()->Copy(from, to);
+  return Counted(FaultKind::Copy, [&] { return target()->Copy(from, to); });
 }
 
 }  // namespace plat

@@ -51,6 +51,13 @@ class FaultEnv : public EnvWrapper {
   // For the wrapped files and mappings: counts a call of kind and returns
   // the planned code when this call is to fail, else 0.
   int Check(FaultKind kind);
+  // Counts a call of kind: the planned code when it is to fail, else what
+  // call() returns.
+  template <typename Call>
+  int Counted(FaultKind kind, Call call) {
+    if (int rc = Check(kind)) return rc;
+    return call();
+  }
   // The bytes of a write of n that still fit the budget.
   uint32_t Fits(uint32_t n) const;
   void Consume(uint32_t n);

@@ -19,6 +19,7 @@
 #include <linux/fs.h>  // FICLONE
 #endif
 
+#include "platform/env_backend.h"
 #include "platform/posix_support.h"
 
 namespace plat {
@@ -163,12 +164,11 @@ int CopyBytes(int in, int out, uint64_t size) {
   return 0;
 }
 
-class PosixFile : public File {
+class PosixFile : public BackendFile {
  public:
-  PosixFile(int fd, bool writable) : fd_(fd), writable_(writable) {}
+  PosixFile(int fd, bool writable) : BackendFile(writable), fd_(fd) {}
 
   int fd() const { return fd_.get(); }
-  bool writable() const { return writable_; }
 
   int Read(void* buf, uint32_t n, uint32_t* got) override {
     *got = 0;
@@ -246,42 +246,32 @@ class PosixFile : public File {
 
  private:
   Fd fd_;
-  bool writable_;
   uint64_t pos_ = 0;
 };
 
-class PosixMapping : public Mapping {
+class PosixMapping : public BackendMapping {
  public:
-  PosixMapping(int fd, bool writable, uint8_t* data, uint64_t size)
-      : fd_(fd), writable_(writable), data_(data), size_(size) {}
-  ~PosixMapping() override { munmap(data_, static_cast<size_t>(size_)); }
-  PosixMapping(const PosixMapping&) = delete;
-  PosixMapping& operator=(const PosixMapping&) = delete;
-
-  uint8_t* Data() override { return data_; }
-  uint64_t Size() const override { return size_; }
+  PosixMapping(int fd, bool writable, uint8_t* view, uint64_t size) : BackendMapping(writable, view, size), fd_(fd) {}
+  ~PosixMapping() override { munmap(view_, static_cast<size_t>(size_)); }
 
   // The new view is made before the old one goes, so a failure keeps the old.
   int Grow(uint64_t newSize) override {
     uint8_t* view = nullptr;
     int rc = MapView(fd_, writable_, newSize, &view);
     if (rc != 0) return rc;
-    munmap(data_, static_cast<size_t>(size_));
-    data_ = view;
+    munmap(view_, static_cast<size_t>(size_));
+    view_ = view;
     size_ = newSize;
     return 0;
   }
 
   int Flush() override {
     if (!writable_) return 0;
-    return msync(data_, static_cast<size_t>(size_), MS_SYNC) == 0 ? 0 : errno;
+    return msync(view_, static_cast<size_t>(size_), MS_SYNC) == 0 ? 0 : errno;
   }
 
  private:
   int fd_;  // owned by the File, which outlives the mapping
-  bool writable_;
-  uint8_t* data_;
-  uint64_t size_;
 };
 
 class PosixEnv : public Env {

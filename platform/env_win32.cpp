@@ -1,5 +1,6 @@
 // The Windows backend of the file and mapping seam: KERNEL32 as it is.
 #include "platform/env.h"
+#include "platform/env_backend.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -68,12 +69,11 @@ int MapView(HANDLE file, bool writable, uint64_t size, Handle* mapping, uint8_t*
   return 0;
 }
 
-class WinFile : public File {
+class WinFile : public BackendFile {
  public:
-  WinFile(HANDLE h, bool writable) : h_(h), writable_(writable) {}
+  WinFile(HANDLE h, bool writable) : BackendFile(writable), h_(h) {}
 
   HANDLE handle() const { return h_.get(); }
-  bool writable() const { return writable_; }
 
   int Read(void* buf, uint32_t n, uint32_t* got) override {
     DWORD r = 0;
@@ -125,21 +125,15 @@ class WinFile : public File {
 
  private:
   Handle h_;
-  bool writable_;
 };
 
-class WinMapping : public Mapping {
+class WinMapping : public BackendMapping {
  public:
   WinMapping(HANDLE file, bool writable, Handle* mapping, uint8_t* view, uint64_t size)
-      : file_(file), writable_(writable), view_(view), size_(size) {
+      : BackendMapping(writable, view, size), file_(file) {
     mapping_.swap(*mapping);
   }
   ~WinMapping() override { UnmapViewOfFile(view_); }
-  WinMapping(const WinMapping&) = delete;
-  WinMapping& operator=(const WinMapping&) = delete;
-
-  uint8_t* Data() override { return view_; }
-  uint64_t Size() const override { return size_; }
 
   // The larger mapping and view are made before the old ones go, so a
   // failure keeps the old view.
@@ -162,10 +156,7 @@ class WinMapping : public Mapping {
 
  private:
   HANDLE file_;  // owned by the File, which outlives the mapping
-  bool writable_;
   Handle mapping_;
-  uint8_t* view_;
-  uint64_t size_;
 };
 
 // The root that GetDriveTypeA wants: "C:\" for a drive path, "\\server\share\"

@@ -6,8 +6,7 @@ namespace {
 Registry* g_registry = nullptr;
 }
 
-
-Registry* Registry::Default() { return g_registry != nullptr ? g_registry : NativeRegistry(); }
+Registry* Registry::Default() { return g_registry != nullptr ? g_registry : BackendRegistry(); }
 void SetDefaultRegistry(Registry* registry) { g_registry = registry; }
 
 }  // namespace plat

@@ -71,8 +71,9 @@ class Registry {
 // Sets the Registry that Registry::Default() returns (null restores the
 // backend's own). Tests use it to make chosen calls fail.
 void SetDefaultRegistry(Registry* registry);
+
 // The backend of this build, whatever SetDefaultRegistry was given.
-Registry* NativeRegistry();
+Registry* BackendRegistry();
 // POSIX: the registry file in use (UPDATER_REGISTRY or the default);
 // Windows: empty.
 std::string RegistryFilePath();

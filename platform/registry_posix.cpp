@@ -204,7 +204,7 @@ std::string RegistryFilePath() {
   return "updater-registry.reg";
 }
 
-Registry* NativeRegistry() {
+Registry* BackendRegistry() {
   static FileRegistry registry;
   return &registry;
 }

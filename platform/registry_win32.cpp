@@ -78,22 +78,23 @@ int ListBelow(HKEY parent, const std::string& path, std::vector<std::string>* ke
   }
 }
 
+// The key at path below HKEY_LOCAL_MACHINE as RegOpenKeyA or RegCreateKeyA
+// (which take the same arguments) gives it.
+int KeyBy(decltype(&::RegOpenKeyA) call, const char* path, std::unique_ptr<RegKey>* out) {
+  HKEY key = nullptr;
+  LONG err = call(HKEY_LOCAL_MACHINE, path, &key);
+  if (err != ERROR_SUCCESS) return static_cast<int>(err);
+  out->reset(new WinKey(key));
+  return 0;
+}
+
 class WinRegistry : public Registry {
  public:
   int OpenKey(const char* path, std::unique_ptr<RegKey>* out) override {
-    HKEY key = nullptr;
-    LONG err = ::RegOpenKeyA(HKEY_LOCAL_MACHINE, path, &key);
-    if (err != ERROR_SUCCESS) return static_cast<int>(err);
-    out->reset(new WinKey(key));
-    return 0;
+    return KeyBy(::RegOpenKeyA, path, out);
   }
-
   int CreateKey(const char* path, std::unique_ptr<RegKey>* out) override {
-    HKEY key = nullptr;
-    LONG err = ::RegCreateKeyA(HKEY_LOCAL_MACHINE, path, &key);
-    if (err != ERROR_SUCCESS) return static_cast<int>(err);
-    out->reset(new WinKey(key));
-    return 0;
+    return KeyBy(::RegCreateKeyA, path, out);
   }
 
   int ListKeys(const char* path, std::vector<std::string>* keys) override {
@@ -115,7 +116,7 @@ class WinRegistry : public Registry {
 std::string RegistryFilePath() { return std::string(); }
 void SetRegistryFile(const char*) {}
 
-Registry* NativeRegistry() {
+Registry* BackendRegistry() {
   static WinRegistry registry;
   return &registry;
 }

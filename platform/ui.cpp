@@ -6,15 +6,15 @@ namespace {
 Ui* g_ui = nullptr;
 }
 
-Ui* DefaultUi() { return g_ui != nullptr ? g_ui : NativeUi(); }
+Ui* Ui::Default() { return g_ui != nullptr ? g_ui : BackendUi(); }
 void SetDefaultUi(Ui* ui) { g_ui = ui; }
 
 int ShowMessageBox(const char* text, const char* caption, uint32_t flags) {
-  return DefaultUi()->ShowMessageBox(text, caption, flags);
+  return Ui::Default()->ShowMessageBox(text, caption, flags);
 }
-void Beep(uint32_t type) { DefaultUi()->Beep(type); }
+void Beep(uint32_t type) { Ui::Default()->Beep(type); }
 int LoadResString(int id, char* buf, int capacity) {
-  return DefaultUi()->LoadResString(id, buf, capacity);
+  return Ui::Default()->LoadResString(id, buf, capacity);
 }
 
 }  // namespace plat

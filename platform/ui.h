@@ -2,15 +2,16 @@
 // string table. Windows: USER32 MessageBoxA, MessageBeep and LoadStringA from
 // the program's own module. POSIX: the console (caption and text on standard
 // error; a Yes/No question reads a line from standard input, end of input
-// gives the default answer) and the string table compiled into the program.
+// gives the default answer) and the string table the program hands over.
 //
 // The names differ from the Win32 ones because <windows.h> makes MessageBox
 // and LoadString macros.
 //
-// DefaultUi() is this build's backend; SetDefaultUi puts another under the
-// free functions (tests record message boxes instead of showing them).
+// Ui::Default() is the backend of this build. Tests put another in its place
+// with SetDefaultUi (they record message boxes instead of showing them).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace plat {
@@ -33,6 +34,7 @@ constexpr uint32_t kBeepStandard = 0xFFFFFFFF;
 class Ui {
  public:
   virtual ~Ui() = default;
+  static Ui* Default();
   // A modal message box with no owner; returns the button chosen (kIdOk,
   // kIdYes, kIdNo...). A Yes/No box answers with its default button (Yes,
   // or No with kMbDefButton2) when there is no one to ask.
@@ -44,21 +46,32 @@ class Ui {
   virtual int LoadResString(int id, char* buf, int capacity) = 0;
 };
 
-Ui* DefaultUi();
-// Null restores the backend's own.
+// Sets the Ui that Ui::Default() returns (null restores the backend's own).
 void SetDefaultUi(Ui* ui);
-// The backend of this build, whatever SetDefaultUi installed.
-Ui* NativeUi();
 
-// Takes the string table from the program file at modulePath instead of the
-// running program (Windows: loaded as a data file; tests use the updater's
-// table). POSIX: the table is compiled in; returns true. Null returns to the
-// running program's own table.
-// Shorthands for DefaultUi()->...
+// The backend of this build, whatever SetDefaultUi was given.
+Ui* BackendUi();
+
+// Shorthands for Ui::Default()->...
 int ShowMessageBox(const char* text, const char* caption, uint32_t flags);
 void Beep(uint32_t type);
 int LoadResString(int id, char* buf, int capacity);
 
+// Takes the string table from the program file at modulePath instead of the
+// running program (Windows: loaded as a data file; tests use the updater's
+// table). POSIX: the table is the one handed to SetStringTable; returns
+// true. Null returns to the running program's own table.
 bool UseResourcesOf(const char* modulePath);
+
+// One text of a program's string table.
+struct ResString {
+  int id;
+  const char* text;
+};
+// POSIX: the string table LoadResString reads, which the program hands over
+// at start (the backend holds none of its own; until then every string is
+// missing). The table must outlive its use. Windows: no effect; the table
+// is a resource of the program file.
+void SetStringTable(const ResString* table, size_t count);
 
 }  // namespace plat

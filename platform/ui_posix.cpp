@@ -1,5 +1,5 @@
-// The console in place of message boxes, and the string table compiled in
-// from the list the Windows resources are made of.
+// The console in place of message boxes, and the string table the program
+// hands over (built from the list the Windows resources are made of).
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,16 +11,9 @@ namespace plat {
 
 namespace {
 
-struct StringEntry {
-  int id;
-  const char* text;
-};
-
-const StringEntry kStrings[] = {
-#define UPD_STRING(name, id, text) {id, text},
-#include "app/resources/strings.inc"
-#undef UPD_STRING
-};
+// The program's string table (SetStringTable).
+const ResString* g_strings = nullptr;
+size_t g_stringCount = 0;
 
 // Reads one answer line; true with *yes set when the line said yes or no.
 bool ReadAnswer(bool* yes) {
@@ -65,7 +58,8 @@ class ConsoleUi : public Ui {
   int LoadResString(int id, char* buf, int capacity) override {
     if (buf == nullptr || capacity <= 0) return 0;
     buf[0] = '\0';
-    for (const StringEntry& e : kStrings) {
+    for (size_t i = 0; i < g_stringCount; ++i) {
+      const ResString& e = g_strings[i];
       if (e.id != id) continue;
       size_t n = std::strlen(e.text);
       if (n > static_cast<size_t>(capacity) - 1) n = static_cast<size_t>(capacity) - 1;
@@ -79,11 +73,16 @@ class ConsoleUi : public Ui {
 
 }  // namespace
 
-Ui* NativeUi() {
+Ui* BackendUi() {
   static ConsoleUi ui;
   return &ui;
 }
 
 bool UseResourcesOf(const char*) { return true; }
+
+void SetStringTable(const ResString* table, size_t count) {
+  g_strings = table;
+  g_stringCount = table != nullptr ? count : 0;
+}
 
 }  // namespace plat

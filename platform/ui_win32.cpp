@@ -34,7 +34,7 @@ class WindowsUi : public Ui {
 
 }  // namespace
 
-Ui* NativeUi() {
+Ui* BackendUi() {
   static WindowsUi ui;
   return &ui;
 }
@@ -48,5 +48,7 @@ bool UseResourcesOf(const char* modulePath) {
   g_resources = ::LoadLibraryExA(modulePath, nullptr, LOAD_LIBRARY_AS_DATAFILE);
   return g_resources != nullptr;
 }
+
+void SetStringTable(const ResString*, size_t) {}
 
 }  // namespace plat

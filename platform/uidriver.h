@@ -34,13 +34,12 @@ struct ChildOptions {
 };
 
 // A program started from a command line (program path, then its arguments,
-// as CreateProcessA takes them). Ended when the object dies, if it still runs.
+// as CreateProcessA takes them). Ended when the object dies, if it still runs;
+// it owns its handles and is not copied.
 class ChildProcess {
  public:
   ChildProcess();
   ~ChildProcess();
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
 
   int Start(const std::string& commandLine, const ChildOptions& options = {});
   // Waits up to timeoutMs for the program to end: true, with its exit code

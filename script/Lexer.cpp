@@ -11,26 +11,20 @@ int TokenCode = TOK_OTHER;
 char TokenText[kTokenTextMax + 1];
 char TokenString[kTokenTextMax + 1];
 TokenValueWord TokenValue;
-uint16_t LexFlags = LEX_INCLUDE_ON | LEX_MACROS_ON;
+uint16_t LexFlags = kLexStartFlags;
 
 namespace {
 
 const uint32_t kNoClasses[256] = {};
 
-LexDescriptor& Installed() {
-  static LexDescriptor descriptor = UpdaterDescriptor();
-  return descriptor;
-}
-
-int g_keywordCaseSensitive = 0;
-bool g_lineCommentBody = false;  // with comment tokens on: "//" was returned
+LexDescriptor& Installed() { return Script().descriptor; }
 
 uint32_t ClassOf(unsigned char c) {
   const uint32_t* table = Installed().charClass;
   return (table != nullptr ? table : kNoClasses)[c];
 }
 
-uint32_t ClassAt(int i) { return ClassOf(static_cast<unsigned char>(g_line.line[i])); }
+uint32_t ClassAt(int i) { return ClassOf(static_cast<unsigned char>(Line().line[i])); }
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 unsigned char Lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c; }
@@ -42,7 +36,7 @@ void CopySpelling(int from, int to, bool upper) {
   if (n > kTokenTextMax) n = kTokenTextMax;
   if (n < 0) n = 0;
   for (int i = 0; i < n; ++i) {
-    char c = g_line.line[from + i];
+    char c = Line().line[from + i];
     TokenText[i] = upper ? Upper(c) : c;
   }
   TokenText[n] = '\0';
@@ -54,7 +48,7 @@ int CompareKeyword(const char* a, const char* b) {
   for (;; ++a, ++b) {
     unsigned char x = static_cast<unsigned char>(*a);
     unsigned char y = static_cast<unsigned char>(*b);
-    if (!g_keywordCaseSensitive) {
+    if (!Script().keywordCaseSensitive) {
       x = Lower(x);
       y = Lower(y);
     }
@@ -83,7 +77,7 @@ int FindKeyword(const LexKeyword* table, int count, const char* spelling) {
 int FindOperator(const LexOperator* table, int at, int n) {
   if (table == nullptr) return -1;
   for (; table->text[0] != '\0'; ++table) {
-    if (std::strncmp(table->text, g_line.line + at, static_cast<size_t>(n)) == 0 &&
+    if (std::strncmp(table->text, Line().line + at, static_cast<size_t>(n)) == 0 &&
         table->text[n] == '\0')
       return table->code;
   }
@@ -94,7 +88,7 @@ int FindOperator(const LexOperator* table, int at, int n) {
 // character is in no operator table.
 int MatchOperator(int pos, int* length) {
   const LexDescriptor& d = Installed();
-  const int len = g_line.length;
+  const int len = Line().length;
   auto joinable = [](uint32_t cls) { return (cls & CC_OPERATOR) && !(cls & CC_SINGLE_OPERATOR); };
   if (d.operators3 != nullptr && pos + 2 < len && joinable(ClassAt(pos)) && joinable(ClassAt(pos + 1)) &&
       joinable(ClassAt(pos + 2))) {
@@ -123,9 +117,9 @@ int DigitValue(char c) {
 }
 
 int ReadNumber() {
-  const char* line = g_line.line;
-  const int len = g_line.length;
-  const int start = g_line.pos;
+  const char* line = Line().line;
+  const int len = Line().length;
+  const int start = Line().pos;
   int p = start;
   uint32_t base = 10;
   if (line[p] == '0' && p + 1 < len) {
@@ -150,7 +144,7 @@ int ReadNumber() {
     ++p;
     if (value > 0xFFFFFFFFull) {
       while (p < len && (ClassAt(p) & CC_DIGIT)) ++p;
-      g_line.pos = p;
+      Line().pos = p;
       SetText(start, p);
       TokenCode = TOK_OVERFLOW;
       return ERR_NUMBER_OVERFLOW;
@@ -159,20 +153,20 @@ int ReadNumber() {
   if (!anyDigit) {
     // A prefix without digits is a character of no kind; lexing goes on
     // right after the prefix.
-    g_line.pos = afterPrefix;
+    Line().pos = afterPrefix;
     SetText(start, afterPrefix);
     return TokenCode = TOK_OTHER;
   }
-  g_line.pos = p;
+  Line().pos = p;
   SetText(start, p);
   TokenValue.word = static_cast<uint32_t>(value);
   return TokenCode = TOK_NUMBER;
 }
 
 int ReadQuoted(bool isString) {
-  const char* line = g_line.line;
-  const int len = g_line.length;
-  const int start = g_line.pos;
+  const char* line = Line().line;
+  const int len = Line().length;
+  const int start = Line().pos;
   const char quote = line[start];
   int p = start + 1;
   int out = 0;
@@ -217,29 +211,29 @@ int ReadQuoted(bool isString) {
     TokenValue.word = static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(TokenString[0])));
   SetText(start, p);
   if (!closed) {
-    g_line.pos = len + 1;
+    Line().pos = len + 1;
     return ERR_UNCLOSED_STRING;
   }
-  g_line.pos = p;
+  Line().pos = p;
   return TokenCode;
 }
 
 // Inside a block comment with comment tokens on: the body up to "*/" or the
 // line end as one token, then "*/" itself.
 int CommentBodyToken() {
-  const int start = g_line.pos;
+  const int start = Line().pos;
   int p = start;
-  while (p < g_line.length) {
+  while (p < Line().length) {
     int n = 0;
     if ((ClassAt(p) & CC_OPERATOR) && MatchOperator(p, &n) == TOK_COMMENT_CLOSE && n == 2) break;
     ++p;
   }
   if (p > start) {
-    g_line.pos = p;
+    Line().pos = p;
     SetText(start, p);
     return TokenCode = TOK_COMMENT_BODY;
   }
-  g_line.pos = p + 2;
+  Line().pos = p + 2;
   LexFlags &= static_cast<uint16_t>(~LEX_IN_COMMENT);
   SetText(p, p + 2);
   return TokenCode = TOK_COMMENT_CLOSE;
@@ -248,14 +242,14 @@ int CommentBodyToken() {
 // Scans a block comment: true when "*/" ended it on this line, false when
 // the line ended first.
 bool SkipCommentOnLine() {
-  while (g_line.pos < g_line.length) {
-    if (!(ClassAt(g_line.pos) & CC_OPERATOR)) {
-      ++g_line.pos;
+  while (Line().pos < Line().length) {
+    if (!(ClassAt(Line().pos) & CC_OPERATOR)) {
+      ++Line().pos;
       continue;
     }
     int n = 1;
-    int code = MatchOperator(g_line.pos, &n);
-    g_line.pos += n;
+    int code = MatchOperator(Line().pos, &n);
+    Line().pos += n;
     if (code == TOK_COMMENT_CLOSE && n == 2) {
       LexFlags &= static_cast<uint16_t>(~LEX_IN_COMMENT);
       return true;
@@ -269,10 +263,10 @@ bool SkipCommentOnLine() {
 bool LexIsBlank(unsigned char c) { return (ClassOf(c) & CC_BLANK) != 0; }
 
 int NextToken() {
-  g_line.scanState = TokenCode;
-  if (g_line.pushedBack >= 0) {
-    TokenCode = g_line.pushedBack;
-    g_line.pushedBack = -1;
+  Line().scanState = TokenCode;
+  if (Line().pushedBack >= 0) {
+    TokenCode = Line().pushedBack;
+    Line().pushedBack = -1;
     return TokenCode;
   }
   const bool commentTokens = (LexFlags & LEX_COMMENT_TOKENS) != 0;
@@ -280,12 +274,12 @@ int NextToken() {
     int r = FetchLine();
     if (r < 0) return r;
     if (TokenCode == TOK_END_OF_LINE) {
-      g_lineCommentBody = false;
+      Script().lineCommentBody = false;
       std::strcpy(TokenText, "\n");
       return TokenCode;
     }
     if (TokenCode == TOK_END_OF_INPUT) {
-      g_lineCommentBody = false;
+      Script().lineCommentBody = false;
       TokenText[0] = '\0';
       return TokenCode;
     }
@@ -294,12 +288,12 @@ int NextToken() {
       SkipCommentOnLine();
       continue;  // a line end inside the comment comes from the line fetch
     }
-    const int len = g_line.length;
-    const int start = g_line.pos;
-    g_line.tokenStart = start;
-    if (g_lineCommentBody) {
-      g_lineCommentBody = false;
-      g_line.pos = len;
+    const int len = Line().length;
+    const int start = Line().pos;
+    Line().tokenStart = start;
+    if (Script().lineCommentBody) {
+      Script().lineCommentBody = false;
+      Line().pos = len;
       SetText(start, len);
       return TokenCode = TOK_COMMENT_BODY;
     }
@@ -307,7 +301,7 @@ int NextToken() {
     if (cls & CC_IDENT_START) {
       int p = start + 1;
       while (p < len && (ClassAt(p) & CC_IDENT_PART)) ++p;
-      g_line.pos = p;
+      Line().pos = p;
       // Keywords are looked up in the spelling as written.
       CopySpelling(start, p, false);
       const LexDescriptor& d = Installed();
@@ -323,7 +317,7 @@ int NextToken() {
     if (cls & CC_OPERATOR) {
       int n = 1;
       int code = MatchOperator(start, &n);
-      g_line.pos = start + n;
+      Line().pos = start + n;
       SetText(start, start + n);
       if (code == TOK_COMMENT_OPEN) {
         LexFlags |= LEX_IN_COMMENT;
@@ -332,10 +326,10 @@ int NextToken() {
       }
       if (code == TOK_LINE_COMMENT) {
         if (commentTokens) {
-          g_lineCommentBody = true;
+          Script().lineCommentBody = true;
           return TokenCode = code;
         }
-        g_line.pos = len;
+        Line().pos = len;
         continue;
       }
       if (code == TOK_COMMENT_CLOSE) {
@@ -344,13 +338,13 @@ int NextToken() {
       }
       return TokenCode = code >= 0 ? code : TOK_OTHER;
     }
-    g_line.pos = start + 1;
+    Line().pos = start + 1;
     SetText(start, start + 1);
     return TokenCode = TOK_OTHER;
   }
 }
 
-void UngetToken(int code) { g_line.pushedBack = code; }
+void UngetToken(int code) { Line().pushedBack = code; }
 
 LexDescriptor SetDescriptor(const LexDescriptor& descriptor) {
   LexDescriptor previous = Installed();
@@ -359,8 +353,8 @@ LexDescriptor SetDescriptor(const LexDescriptor& descriptor) {
 }
 
 int SetKeywordCase(int caseSensitive) {
-  int previous = g_keywordCaseSensitive;
-  g_keywordCaseSensitive = caseSensitive != 0 ? 1 : 0;
+  int previous = Script().keywordCaseSensitive;
+  Script().keywordCaseSensitive = caseSensitive != 0 ? 1 : 0;
   return previous;
 }
 

@@ -76,6 +76,8 @@ enum : uint16_t {
   LEX_SKIP_STATEMENTS = 0x0800,  // read `macro`/`include` without effect
 };
 extern uint16_t LexFlags;
+// The flags at start and whenever a script is opened as the first source.
+constexpr uint16_t kLexStartFlags = LEX_INCLUDE_ON | LEX_MACROS_ON;
 
 // Next token: its code (>= 0) or a negative error code (-60, -210, -14, or
 // a code from the line input). Sets TokenCode, TokenText and TokenValue.

@@ -8,6 +8,6 @@ void MacroSet(const char* name, const char* value);
 // Frees every macro.
 void MacroFreeAll();
 bool MacroListEmpty();
-// Applies every macro, in definition order, to the line in g_line. Returns
+// Applies every macro, in definition order, to the current line. Returns
 // the new length, or ERR_LINE_TOO_LONG.
 int MacroSubstitute();

@@ -50,18 +50,13 @@ int MacroStatement() {
   }
 }
 
-bool EndsWithBackslash(const char* path) {
-  const char* last = LastCharacter(path);
-  return last != nullptr && *last == '\\';
-}
-
 // After the keyword `include`. Sets *reading when reading is to go on (an
 // included file was opened, or the statement had no effect); otherwise
 // returns the token reader's result: the last token read or an error.
 int IncludeStatement(bool* reading) {
   *reading = false;
   int t = TOK_INCLUDE;
-  while (!IsNameToken(t) && g_line.pos < g_line.length) {
+  while (!IsNameToken(t) && Line().pos < Line().length) {
     t = NextToken();
     if (t < 0) return t;
   }
@@ -72,14 +67,14 @@ int IncludeStatement(bool* reading) {
   if (t == TOK_STRING) {
     fits = CopyBounded(path, sizeof path, TokenString);
   } else {
-    const char* line = g_line.line;
-    const int len = g_line.length;
-    int p = g_line.pos;
+    const char* line = Line().line;
+    const int len = Line().length;
+    int p = Line().pos;
     while (p < len && (line[p] == ' ' || line[p] == '\t')) ++p;
     if (p < len && line[p] == ']') {
       // A bracketed name needs a resolver; a source without one cannot open it.
       const char* resolved =
-          g_line.source->SourceResolveName != nullptr ? g_line.source->SourceResolveName(TokenText) : nullptr;
+          Line().source->SourceResolveName != nullptr ? Line().source->SourceResolveName(TokenText) : nullptr;
       if (resolved == nullptr || *resolved == '\0') return ERR_OPEN_FAILED;
       ++p;
       fits = CopyBounded(path, sizeof path, resolved);
@@ -89,7 +84,7 @@ int IncludeStatement(bool* reading) {
       else if (p < len && line[p] != '>' && !EndsWithBackslash(path))
         fits = fits && AppendBounded(path, sizeof path, "\\");
     } else {
-      p = g_line.tokenStart;
+      p = Line().tokenStart;
     }
     size_t n = std::strlen(path);
     for (; p < len && line[p] != '>' && line[p] != ' ' && line[p] != '\t'; ++p) {
@@ -103,14 +98,14 @@ int IncludeStatement(bool* reading) {
   }
 
   if (LexFlags & LEX_SKIP_STATEMENTS) {
-    g_line.pos = g_line.length;
+    Line().pos = Line().length;
     *reading = true;
     return 0;
   }
   // A name too long for the file-name field is refused as OpenSource does.
   if (!fits) return ERR_OPEN_FAILED;
   if (SourceDepth() >= kMaxSourceDepth) return ERR_INCLUDE_TOO_DEEP;
-  const SourceInterface& source = *g_line.source;
+  const SourceInterface& source = *Line().source;
   int code = Guard([&] {
     OpenSource(path, source);
     if (source.SourceNotify != nullptr) source.SourceNotify(path, 1);

@@ -12,26 +12,13 @@ set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
 
+. "$ROOT/scripts/lib.sh"
+
 # --- what the build needs, installed only when missing ----------------------
-need=""
-command -v cmake >/dev/null 2>&1 || need="$need cmake"
-command -v ninja >/dev/null 2>&1 || need="$need ninja-build"
-command -v g++ >/dev/null 2>&1 || need="$need g++"
-[ -f /usr/include/gtest/gtest.h ] || need="$need libgtest-dev"
-[ -f /usr/include/gmock/gmock.h ] || need="$need libgmock-dev"
-if [ -n "$need" ]; then
-  echo "== installing:$need"
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  $SUDO apt-get update -qq
-  # shellcheck disable=SC2086
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $need
-fi
+install_missing cmake ninja-build g++ libgtest-dev libgmock-dev
 
 # --- build -----------------------------------------------------------------
-echo "== building (preset linux)"
-cmake --preset linux >/dev/null
-cmake --build --preset linux --target updater updkit
+build_programs linux
 
 # --- the sample game installation ------------------------------------------
 S="$ROOT/build/sample"

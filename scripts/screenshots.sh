@@ -20,20 +20,11 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
 
+. "$ROOT/scripts/lib.sh"
+
 # --- what it needs, installed only when missing -----------------------------
-packages=(cmake ninja-build g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 xvfb
-          imagemagick x11-apps xdotool)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  echo "== installing ${missing[*]}"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+install_missing cmake ninja-build g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 xvfb \
+  imagemagick x11-apps xdotool
 
 # --- the Windows build (ninja does nothing when it is up to date) -----------
 if [ -n "${SCREENSHOTS_BUILD:-}" ]; then
@@ -44,9 +35,7 @@ if [ -n "${SCREENSHOTS_BUILD:-}" ]; then
   cmake --build "$BUILD" --target updater updkit
 else
   BUILD="$ROOT/build/windows"
-  echo "== building updater.exe and updkit.exe (preset windows)"
-  cmake --preset windows >/dev/null
-  cmake --build --preset windows --target updater updkit
+  build_programs windows
 fi
 UPDATER_EXE="$BUILD/app/updater.exe"
 UPDKIT_EXE="$BUILD/tools/updkit/updkit.exe"
@@ -182,6 +171,17 @@ close_with_key() {
   RUN_PID=""
 }
 
+# The updater's window with caption $1, once it is there, saved as $2 and
+# closed with key $3; the run fails when the window does not come.
+shoot() {
+  local w
+  w=$(find_window "$1")
+  [ -n "$w" ] || { echo "no window \"$1\"; updater output:" >&2; cat "$S/updater.out" >&2; exit 1; }
+  sleep 0.5
+  capture "$w" "$2"
+  close_with_key "$w" "$3"
+}
+
 PROGRESS="MX Updater Version 2.2 "
 BIG_MB=${SCREENSHOTS_BIG_MB:-512}
 
@@ -220,22 +220,14 @@ printf 'updatetype = 1\r\nbuild = 0, 2\r\nsetbuild = 3\r\ndstpath = __MAIN;\r\nf
   >"$DIST/patch.txt"
 cp "$ROOT/sample/files/README.TXT" "$ROOT/sample/files/Report.txt" "$DIST/"
 start_updater patch.txt
-w=$(find_window " ERROR ")
-[ -n "$w" ] || { echo "no error box; updater output:" >&2; cat "$S/updater.out" >&2; exit 1; }
-sleep 0.5
-capture "$w" "$ROOT/docs/error.png"
-close_with_key "$w" Return
+shoot " ERROR " "$ROOT/docs/error.png" Return
 
 # --- (c) the completion dialog -----------------------------------------------
 echo "== (c) the sample update: completion dialog"
 make_game
 ship_sample
 start_updater patch.txt -L -R-skipintro
-w=$(find_window " DONE ")
-[ -n "$w" ] || { echo "no completion dialog; updater output:" >&2; cat "$S/updater.out" >&2; exit 1; }
-sleep 0.5
-capture "$w" "$ROOT/docs/completion.png"
-close_with_key "$w" Escape
+shoot " DONE " "$ROOT/docs/completion.png" Escape
 echo "== registry after the sample update:"
 wine reg query 'HKLM\SOFTWARE\Varnholt\Marovex\Directories' | tr -d '\r' | grep -E 'Path'
 wine reg query 'HKLM\SOFTWARE\Varnholt\Marovex\Version' | tr -d '\r' | grep -E 'Version|Server'

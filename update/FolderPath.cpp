@@ -22,9 +22,3 @@ bool CreateFolderPath(char* path) {
   }
   return true;
 }
-
-bool AddBackslash(char* text, size_t capacity) {
-  const char* last = LastCharacter(text);
-  if (last != nullptr && *last == '\\') return true;
-  return AppendBounded(text, capacity, "\\");
-}

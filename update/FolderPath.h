@@ -1,5 +1,5 @@
-// Folder paths of the file replacement: creating the folders along a path and
-// completing a folder text with a backslash.
+// Folder paths of the file replacement: creating the folders along a path
+// (the path texts themselves, AddBackslash among them, are PathText.h's).
 #pragma once
 
 #include <cstddef>
@@ -11,8 +11,3 @@
 // short at the backslash after the folder that could not be created, so that
 // a message names that folder, and false is returned.
 bool CreateFolderPath(char* path);
-
-// An empty text becomes a single backslash; otherwise a backslash is appended
-// unless the last character already is one. False (text unchanged) when it
-// would not fit the field of `capacity` bytes.
-bool AddBackslash(char* text, size_t capacity = kPathField);

@@ -118,6 +118,10 @@ MappedFile* MapOpenUpdate(MappedFile* obj, const char* path, uint32_t growth) {
 
 void MapClose(MappedFile* obj, uint32_t size) {
   if (obj == nullptr) return;
+  // The view's changed pages are handed to the file before it goes, so that
+  // a later flush of the file makes them durable on Windows too (where only
+  // FlushViewOfFile writes them); a failure shows in that flush.
+  if ((obj->flags & MF_WRITABLE) && obj->view) obj->view->Flush();
   obj->view.reset();
   obj->base = nullptr;
   if ((obj->flags & MF_WRITABLE) && obj->handle) {

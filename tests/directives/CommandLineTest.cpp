@@ -16,8 +16,7 @@
 namespace {
 
 void Parse(std::vector<std::string> args) {
-  App() = AppState{};
-  LogState() = UpdateLogState{};
+  ResetAppState();
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   ParseCommandLine(static_cast<int>(argv.size()), argv.data());
@@ -28,15 +27,15 @@ TEST(CommandLine, OptionsFromTheSecondArgumentOn) {
   EXPECT_STREQ("C:", App().updaterDrive);
   EXPECT_STREQ("\\Upd\\", App().updaterDir);
   EXPECT_STREQ("-skipintro", App().gameArgs);  // later options override earlier ones
-  EXPECT_FALSE(LogState().requested);
+  EXPECT_FALSE(App().log.requested);
 
   Parse({"C:\\Upd\\updater.exe", "-L", "patch.txt", "/l"});  // argv[1] is always the script
-  EXPECT_TRUE(LogState().requested);
-  EXPECT_STREQ("", LogState().path);  // the default name
+  EXPECT_TRUE(App().log.requested);
+  EXPECT_STREQ("", App().log.path);  // the default name
 
   Parse({"C:\\Upd\\updater.exe", "patch.txt", "-Lrun5", "-r"});
-  EXPECT_TRUE(LogState().requested);
-  EXPECT_STREQ("C:\\Upd\\run5.txt", LogState().path);
+  EXPECT_TRUE(App().log.requested);
+  EXPECT_STREQ("C:\\Upd\\run5.txt", App().log.path);
   EXPECT_STREQ("", App().gameArgs);
 
   Parse({"updater"});

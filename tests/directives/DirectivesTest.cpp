@@ -3,13 +3,12 @@
 
 #include <cctype>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "app/Directives.h"
 #include "app/FormatVersion.h"
-#include "script/TokenCodes.h"
+#include "script/Lexer.h"
 
 namespace {
 
@@ -44,19 +43,24 @@ struct Tok {
   std::string string;
 };
 
+// The code of a keyword or a one-character operator in the updater's own
+// lexer tables; TOK_IDENTIFIER or TOK_OTHER when it is none.
+int KeywordCode(const std::string& word) {
+  const LexDescriptor& d = UpdaterDescriptor();
+  for (int i = 0; i < d.keywordCount; ++i) {
+    if (word == d.keywords[i].spelling) return d.keywords[i].code;
+  }
+  return TOK_IDENTIFIER;
+}
+int OperatorCode(char c) {
+  for (const LexOperator* op = UpdaterDescriptor().operators1; op->text[0] != '\0'; ++op) {
+    if (op->text[0] == c && op->text[1] == '\0') return op->code;
+  }
+  return TOK_OTHER;
+}
+
 // A small tokenizer with the script's token kinds: enough for these tests.
 std::vector<Tok> Tokenize(const std::string& s) {
-  static const std::map<std::string, int> words = {
-      {"updatetype", TOK_UPDATETYPE}, {"version", TOK_VERSION},     {"build", TOK_BUILD},
-      {"setversion", TOK_SETVERSION}, {"setbuild", TOK_SETBUILD},   {"setvertype", TOK_SETVERTYPE},
-      {"setserver", TOK_SETSERVER},   {"insttypes", TOK_INSTTYPES}, {"dstpath", TOK_DSTPATH},
-      {"file", TOK_FILE},             {"while", TOK_WHILE},         {"__MAIN", TOK_MAIN},
-      {"__DATA", TOK_DATA},           {"__SOUND", TOK_SOUND},       {"__VIDEO", TOK_VIDEO},
-      {"__MUSIC", TOK_MUSIC},         {"__CUSTOM", TOK_CUSTOM},     {"__MISSIONS", TOK_MISSIONS},
-      {"__SAVE", TOK_SAVE},           {"__SYSTEM", TOK_SYSTEM},     {"__EDITOR", TOK_EDITOR},
-      {"__AIEXAMPLES", TOK_AIEXAMPLES}};
-  static const std::map<char, int> ops = {{'=', TOK_ASSIGN}, {',', TOK_COMMA}, {'+', TOK_PLUS},
-                                          {';', TOK_SEMICOLON}, {'-', TOK_MINUS}};
   std::vector<Tok> out;
   size_t i = 0;
   while (i < s.size()) {
@@ -70,8 +74,7 @@ std::vector<Tok> Tokenize(const std::string& s) {
       size_t j = i;
       while (j < s.size() && (std::isalnum(static_cast<unsigned char>(s[j])) || s[j] == '_')) ++j;
       std::string w = s.substr(i, j - i);
-      auto k = words.find(w);
-      out.push_back({k != words.end() ? k->second : TOK_IDENTIFIER, w, 0, ""});
+      out.push_back({KeywordCode(w), w, 0, ""});
       i = j;
     } else if (std::isdigit(static_cast<unsigned char>(c))) {
       size_t j = i;
@@ -89,7 +92,7 @@ std::vector<Tok> Tokenize(const std::string& s) {
       out.push_back({TOK_STRING, s.substr(i, j + 1 - i), 0, value});
       i = j + 1;
     } else {
-      out.push_back({ops.at(c), std::string(1, c), 0, ""});
+      out.push_back({OperatorCode(c), std::string(1, c), 0, ""});
       ++i;
     }
   }

@@ -20,7 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kRule[] = "===========================================================================";
 const char kVersionKey[] = "SOFTWARE\\Varnholt\\Marovex\\Version";
 const char kReport[] = "Update to 2.003.000\r\n- new units\r\n";
 
@@ -98,11 +97,11 @@ TEST(UpdaterRun, UpdatesFilesRegistryAndLog) {
   EXPECT_EQ("new.example", std::string(server.c_str()));
 
   const std::vector<std::string> expected = {
-      kRule,
+      kLogRule,
       "Destination : " + r.g.game + "A.TXT",
       "Source : " + r.g.dist + "A.TXT",
       "Copyed bytes - 5",
-      kRule,
+      kLogRule,
       "Destination : " + r.g.game + "Data/SUB\\B.DAT",
       "Source : " + r.g.dist + "B.DAT",
       "Copyed bytes - 700000",
@@ -139,7 +138,7 @@ TEST(UpdaterRun, FailuresExitWith255AndLogTheError) {
     EXPECT_EQ(255, p.status);
     EXPECT_EQ("a", ReadFileBytes(r.g.game + "A.TXT"));
     const std::vector<std::string> expected = {
-        kRule, "Destination : " + r.g.game + "A.TXT", "Source : " + r.g.dist + "A.TXT",
+        kLogRule, "Destination : " + r.g.game + "A.TXT", "Source : " + r.g.dist + "A.TXT",
         "Copyed bytes - 1", " ERROR ", "Processing file : patch.txt", "Line : 0004",
         "Unknown or invalid parameter ", " "};
     EXPECT_EQ(expected, r.Log("run5.txt"));
@@ -270,13 +269,7 @@ TEST(UpdaterRun, WithoutReportTheQuestionIsAsked) {
 
 TEST(UpdaterRun, InterruptIsCancel) {
   Install r;
-  std::string script = "updatetype = 0\nsetversion = 9\n";
-  for (int i = 0; i < 12; ++i) {
-    script += "dstpath = __MAIN + \"D" + std::to_string(i) + "\\\\\";\nfile = \"BIG.DAT\", 0\n";
-  }
-  r.g.Ship("patch.txt", script);
-  r.g.Ship("BIG.DAT", std::string(48 << 20, 'x'));
-  r.g.Ship("Report.txt", kReport);
+  r.g.ShipSlowUpdate(12, 48 << 20, kReport);
   const std::string before = ReadFileBytes(r.g.registry);
   ProcessResult p = r.Start({"patch.txt", "-L"}, "n\n", [](const std::string& out) {
     return out.find("Destination  file :") != std::string::npos;

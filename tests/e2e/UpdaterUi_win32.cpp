@@ -12,15 +12,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/registry.h"
 #include "platform/ui.h"
 #include "platform/uidriver.h"
 #include "tests/support/GameInstall.h"
+#include "tests/support/Lines.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/UiDriver_win32.h"
 
@@ -61,20 +60,10 @@ const bool g_gameStandIn = [] {
   std::_Exit(0);
 }();
 
-const char kVersionKey[] = "SOFTWARE\\Varnholt\\Marovex\\Version";
 const char kReport[] = "Update to 1.003.000\r\n- new units\r\n";
-
-uint32_t QueryDword(const char* name) {
-  std::unique_ptr<plat::RegKey> key;
-  uint32_t v = 0xFFFFFFFF, size = sizeof v;
-  if (plat::Registry::Default()->OpenKey(kVersionKey, &key) != 0) return v;
-  key->Query(name, nullptr, &v, &size);
-  return v;
-}
 
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-const char kProgressCaption[] = "MX Updater Version 2.2 ";
 
 std::string StandIn() {
   return (fs::path(UpdaterPath()).parent_path().parent_path() / "tests" / "test_e2e.exe").string();
@@ -112,15 +101,15 @@ TEST(UpdaterUi, ProgressCompletionAndStartTheGame) {
 
   WindowId progress = u.Window(kProgressCaption);
   ASSERT_NE(kNoWindow, progress) << "no progress dialog";
-  const std::string source = ItemText(progress, 1000);
+  const std::string source = ItemText(progress, kSourceText);
   EXPECT_TRUE(source.empty() || source == t.g.dist + "BIG.DAT" || source == t.g.dist + "A.TXT") << source;
   EXPECT_EQ("Cancel", ItemText(progress, kIdCancel));
 
   WindowId done = u.Window(" DONE ", IsCompletion);
   ASSERT_NE(kNoWindow, done) << "no completion dialog";
   EXPECT_EQ(kNoWindow, u.Window(kProgressCaption, nullptr, 10));  // gone by now
-  EXPECT_EQ("The game has been updated successfully !\nNew version is  1.003.000  ", ItemText(done, 1007));
-  EXPECT_EQ(kReport, ItemText(done, 1000));
+  EXPECT_EQ("The game has been updated successfully !\nNew version is  1.003.000  ", ItemText(done, kCompletionText));
+  EXPECT_EQ(kReport, ItemText(done, kReportText));
   EXPECT_EQ("&Start the game", ItemText(done, kIdOk));
   EXPECT_EQ("E&xit", ItemText(done, kIdCancel));
   Press(done, kIdOk);
@@ -128,14 +117,14 @@ TEST(UpdaterUi, ProgressCompletionAndStartTheGame) {
 
   EXPECT_EQ("hello", ReadFileBytes(t.g.game + "Data\\SUB\\A.TXT"));
   EXPECT_EQ(static_cast<size_t>(96 << 20), fs::file_size(t.g.game + "BIG.DAT"));
-  EXPECT_EQ(0x01030000u, QueryDword("Version"));
+  EXPECT_EQ(0x01030000u, VersionDword("Version"));
   std::string commandLine;
   ASSERT_TRUE(t.Started(&commandLine, 100));
   EXPECT_EQ(" -skipintro", commandLine.substr(commandLine.size() - 11)) << commandLine;
 
   std::string log = ReadFileBytes(t.g.dist + "updlog.txt");
-  EXPECT_EQ(std::string(75, '=') + "\r\nDestination : " + t.g.game + "BIG.DAT\r\nSource : " + t.g.dist +
-                "BIG.DAT\r\nCopyed bytes - " + std::to_string(96 << 20) + "\r\n" + std::string(75, '=') +
+  EXPECT_EQ(kLogRule + "\r\nDestination : " + t.g.game + "BIG.DAT\r\nSource : " + t.g.dist +
+                "BIG.DAT\r\nCopyed bytes - " + std::to_string(96 << 20) + "\r\n" + kLogRule +
                 "\r\nDestination : " + t.g.game + "Data\\SUB\\A.TXT\r\nSource : " + t.g.dist +
                 "A.TXT\r\nCopyed bytes - 5\r\n",
             log);
@@ -146,13 +135,7 @@ TEST(UpdaterUi, CancelShowsUserBreak) {
   enum Way { kButton, kEscape, kCloseBox };
   for (Way way : {kButton, kEscape, kCloseBox}) {
     Game t;
-    std::string script = "updatetype = 0\nsetversion = 9\n";
-    for (int i = 0; i < 10; ++i) {
-      script += "dstpath = __MAIN + \"D" + std::to_string(i) + "\\\\\";\nfile = \"BIG.DAT\", 0\n";
-    }
-    t.g.Ship("patch.txt", script);
-    t.g.Ship("BIG.DAT", std::string(64 << 20, 'x'));
-    t.g.Ship("Report.txt", kReport);
+    t.g.ShipSlowUpdate(10, 64 << 20, kReport);
     UpdaterProcess u(t.g, "patch.txt");
     WindowId progress = u.Window(kProgressCaption);
     ASSERT_NE(kNoWindow, progress) << way;
@@ -175,7 +158,7 @@ TEST(UpdaterUi, CancelShowsUserBreak) {
     EXPECT_EQ(kNoWindow, u.Window(kProgressCaption, nullptr, 10));  // closed by the cancel
     Press(box, kIdOk);
     EXPECT_EQ(0xFFFFFFFFu, u.Exit()) << way;
-    EXPECT_EQ(0x01020005u, QueryDword("Version"));  // unchanged
+    EXPECT_EQ(0x01020005u, VersionDword("Version"));  // unchanged
     EXPECT_FALSE(fs::exists(t.g.game + "D9\\BIG.DAT"));
   }
 }
@@ -184,12 +167,7 @@ TEST(UpdaterUi, ScriptErrorBox) {
   Game t;
   t.g.Ship("patch.txt", "\nupdatetype = 2;\n");
   UpdaterProcess u(t.g, "patch.txt");
-  WindowId box = u.Window(" ERROR ", IsMessageBox);
-  ASSERT_NE(kNoWindow, box);
-  EXPECT_EQ("Processing file : patch.txt\nLine : 0002\nUnknown or invalid parameter ; ",
-            ItemText(box, kMessageBoxTextId));
-  Press(box, kIdOk);
-  EXPECT_EQ(0xFFFFFFFFu, u.Exit());
+  EXPECT_EQ("Processing file : patch.txt\nLine : 0002\nUnknown or invalid parameter ; ", u.ErrorToTheEnd());
 }
 
 TEST(UpdaterUi, ExitAndTheQuestionWithoutReport) {
@@ -200,13 +178,15 @@ TEST(UpdaterUi, ExitAndTheQuestionWithoutReport) {
     UpdaterProcess u(t.g, "patch.txt");
     WindowId done = u.Window(" DONE ", IsCompletion);
     ASSERT_NE(kNoWindow, done);
-    EXPECT_EQ("", ItemText(done, 1000));
+    EXPECT_EQ("", ItemText(done, kReportText));
     Press(done, kIdCancel);
     EXPECT_EQ(0u, u.Exit());
     std::string commandLine;
     EXPECT_FALSE(t.Started(&commandLine, 20));
   }
-  {
+  // Without a report the completion is a question: No leaves the game alone,
+  // Yes starts it (without -R its command line ends in one blank).
+  for (int answer : {kIdNo, kIdYes}) {
     Game t;
     t.g.Ship("patch.txt", "updatetype = 0\n");
     UpdaterProcess u(t.g, "patch.txt");
@@ -215,23 +195,15 @@ TEST(UpdaterUi, ExitAndTheQuestionWithoutReport) {
     EXPECT_EQ(
         "The game has been updated successfully !\nNew version is  1.002.005  \n\nDo you want to start the game? ",
         ItemText(box, kMessageBoxTextId));
-    Press(box, kIdNo);
+    Press(box, answer);
     EXPECT_EQ(0u, u.Exit());
     std::string commandLine;
-    EXPECT_FALSE(t.Started(&commandLine, 20));
-  }
-  {
-    // Yes starts the game; without -R its command line ends in one blank.
-    Game t;
-    t.g.Ship("patch.txt", "updatetype = 0\n");
-    UpdaterProcess u(t.g, "patch.txt");
-    WindowId box = u.Window(" DONE ", IsMessageBox);
-    ASSERT_NE(kNoWindow, box) << "no question";
-    Press(box, kIdYes);
-    EXPECT_EQ(0u, u.Exit());
-    std::string commandLine;
-    ASSERT_TRUE(t.Started(&commandLine, 100));
-    EXPECT_EQ("\"" + t.g.game + "MX.exe\" ", commandLine);
+    if (answer == kIdNo) {
+      EXPECT_FALSE(t.Started(&commandLine, 20));
+    } else {
+      ASSERT_TRUE(t.Started(&commandLine, 100));
+      EXPECT_EQ("\"" + t.g.game + "MX.exe\" ", commandLine);
+    }
   }
 }
 

@@ -7,15 +7,14 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <string>
 
-#include "platform/registry.h"
 #include "platform/ui.h"
 #include "platform/uidriver.h"
 #include "tests/packages/PackageBuilder.h"
 #include "tests/packages/PackageTestKit.h"
 #include "tests/support/GameInstall.h"
+#include "tests/support/Lines.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/UiDriver_win32.h"
 
@@ -28,41 +27,12 @@ namespace fs = std::filesystem;
 namespace {
 
 const int kWindowWaitMs = 60000;
-const char kRule[] = "===========================================================================";
-const char kProgressCaption[] = "MX Updater Version 2.2 ";
-const char kVersionKey[] = "SOFTWARE\\Varnholt\\Marovex\\Version";
 const char kPlain[] = "PX is not a package";  // starts like one, is copied as it is
 
 // FILETIMEs (100 ns since 1601-01-01 UTC) of 2002-03-04 at 02:30 and at
 // 10:30, worked out apart from the installer's own conversion.
 const uint64_t kAt0230 = 126596826000000000u;
 const uint64_t kAt1030 = 126597114000000000u;
-
-// The progress dialog's counters.
-const int kFilesId = 1003;
-const int kUnitsId = 1004;
-const int kBytesId = 1006;
-const int kSourceId = 1000;
-
-std::string Quote(const std::string& arg) { return "\"" + arg + "\""; }
-
-uint32_t QueryDword(const char* name) {
-  std::unique_ptr<plat::RegKey> key;
-  uint32_t v = 0xFFFFFFFF, size = sizeof v;
-  if (plat::Registry::Default()->OpenKey(kVersionKey, &key) != 0) return v;
-  key->Query(name, nullptr, &v, &size);
-  return v;
-}
-
-// A REG_SZ value up to its first zero byte.
-std::string QueryText(const char* name) {
-  std::unique_ptr<plat::RegKey> key;
-  char text[256] = {};
-  uint32_t size = sizeof text - 1;
-  if (plat::Registry::Default()->OpenKey(kVersionKey, &key) != 0) return "<no key>";
-  if (key->Query(name, nullptr, text, &size) != 0) return "<no value>";
-  return text;
-}
 
 // A game, a folder of files, and x.pq built from it into the distribution:
 //   a\b\text.txt  5000 bytes that pack: five 1 KiB PACK_LZ chunks
@@ -95,19 +65,18 @@ struct PackageGame {
 
   // updkit pkg with args; its standard output.
   std::string Kit(const std::string& args) {
-    plat::ChildOptions options;
-    options.outputFile = dir / "kit.out";
-    uint32_t code = 12345;
-    {
-      plat::ChildProcess p;
-      EXPECT_EQ(0, p.Start(Quote(UpdkitPath()) + " pkg " + args, options)) << args;
-      p.Wait(120000, &code);
-    }
-    const std::string out = ReadFileBytes(dir / "kit.out");
+    uint32_t code;
+    const std::string out = RunUpdkit("pkg " + args, dir / "kit.out", &code);
     EXPECT_EQ(0u, code) << args << "\n" << out;
     return out;
   }
 };
+
+// The script both runs share: a package and a plain file installed.
+const char kInstalls[] =
+    "updatetype = 1\nsetbuild = 3\nsetserver = \"new.example\"\n"
+    "dstpath = __MAIN + \"PKG\\\\\";\nfile = \"x.pq\", 2;\n"
+    "dstpath = __MAIN;\nfile = \"plain.bin\", 2;\n";
 
 TEST(PackagesUi, PackageAndPlainFileInstallAndTheRunCompletes) {
   PackageGame t;
@@ -117,15 +86,12 @@ TEST(PackagesUi, PackageAndPlainFileInstallAndTheRunCompletes) {
   EXPECT_NE(std::string::npos, list.find("\nnoise.bin\ta\tstored\t1\t3\t2600\t2600\t")) << list;
   EXPECT_NE(std::string::npos, list.find("\n*EMPTY\tempty\\inner\t")) << list;
 
-  t.g.Ship("patch.txt",
-           "updatetype = 1\nsetbuild = 3\nsetserver = \"new.example\"\n"
-           "dstpath = __MAIN + \"PKG\\\\\";\nfile = \"x.pq\", 2;\n"
-           "dstpath = __MAIN;\nfile = \"plain.bin\", 2;\n");
+  t.g.Ship("patch.txt", kInstalls);
   UpdaterProcess u(t.g, "patch.txt -L");
   WindowId done = u.Window(" DONE ", IsCompletion, kWindowWaitMs);
   ASSERT_NE(plat::kNoWindow, done) << "no completion dialog";
-  EXPECT_EQ("The game has been updated successfully !\nNew version is  1.003.000  ", ItemText(done, 1007));
-  EXPECT_EQ("packages\r\n", ItemText(done, 1000));
+  EXPECT_EQ("The game has been updated successfully !\nNew version is  1.003.000  ", ItemText(done, kCompletionText));
+  EXPECT_EQ("packages\r\n", ItemText(done, kReportText));
   Press(done, plat::kIdCancel);
   EXPECT_EQ(0u, u.Exit());
 
@@ -143,21 +109,21 @@ TEST(PackagesUi, PackageAndPlainFileInstallAndTheRunCompletes) {
   EXPECT_EQ(kAt1030, TimesOf(pkg + "late.txt").lastWrite);
   EXPECT_EQ(TimesOf(t.g.dist + "plain.bin").lastWrite, TimesOf(t.g.game + "plain.bin").lastWrite);
 
-  const std::string expected = std::string(kRule) + "\r\nDestination : " + pkg + "\r\nSource : " + t.g.dist +
+  const std::string expected = kLogRule + "\r\nDestination : " + pkg + "\r\nSource : " + t.g.dist +
                                "x.pq\r\n"
                                "Updated file : " + pkg + "a\\b\\text.txt\r\n"
                                "Updated file : " + pkg + "a\\noise.bin\r\n"
                                "Updated file : " + pkg + "early.txt\r\n"
                                "Updated file : " + pkg + "late.txt\r\n"
                                "Files updated - 4, Bytes updated = 7609  \r\n" +
-                               kRule + "\r\nDestination : " + t.g.game + "\r\nSource : " + t.g.dist +
+                               kLogRule + "\r\nDestination : " + t.g.game + "\r\nSource : " + t.g.dist +
                                "plain.bin\r\n"
                                "Updated file : " + t.g.game + "plain.bin\r\n"
                                "Files updated - 1, Bytes updated = 19  \r\n";
   EXPECT_EQ(expected, ReadFileBytes(t.g.dist + "updlog.txt"));
 
-  EXPECT_EQ(0x01030000u, QueryDword("Version"));
-  EXPECT_EQ("new.example", QueryText("Server"));
+  EXPECT_EQ(0x01030000u, VersionDword("Version"));
+  EXPECT_EQ("new.example", VersionText("Server"));
 }
 
 // The same installs, then a package cut in half: the error box names it
@@ -168,11 +134,7 @@ TEST(PackagesUi, DamagedPackageShowsErrorReadingFileWithTheCountersSoFar) {
   PackageGame t;
   const std::string bytes = ReadFileBytes(t.g.dist + "x.pq");
   t.g.Ship("bad.pq", bytes.substr(0, bytes.size() / 2));
-  t.g.Ship("patch.txt",
-           "updatetype = 1\nsetbuild = 3\nsetserver = \"new.example\"\n"
-           "dstpath = __MAIN + \"PKG\\\\\";\nfile = \"x.pq\", 2;\n"
-           "dstpath = __MAIN;\nfile = \"plain.bin\", 2;\n"
-           "dstpath = __MAIN + \"BAD\\\\\";\nfile = \"bad.pq\", 2;\n");
+  t.g.Ship("patch.txt", std::string(kInstalls) + "dstpath = __MAIN + \"BAD\\\\\";\nfile = \"bad.pq\", 2;\n");
   UpdaterProcess u(t.g, "patch.txt -L");
   WindowId box = u.Window(" ERROR ", IsMessageBox, kWindowWaitMs);
   ASSERT_NE(plat::kNoWindow, box) << "no error box";
@@ -181,10 +143,10 @@ TEST(PackagesUi, DamagedPackageShowsErrorReadingFileWithTheCountersSoFar) {
 
   WindowId progress = u.Window(kProgressCaption, nullptr, 1000);
   ASSERT_NE(plat::kNoWindow, progress) << "no progress dialog behind the error box";
-  EXPECT_EQ("5", ItemText(progress, kFilesId));
-  EXPECT_EQ("0", ItemText(progress, kUnitsId));
-  EXPECT_EQ("7628", ItemText(progress, kBytesId));
-  EXPECT_EQ(t.g.dist + "bad.pq", ItemText(progress, kSourceId));
+  EXPECT_EQ("5", ItemText(progress, kFilesCounter));
+  EXPECT_EQ("0", ItemText(progress, kUnitsCounter));
+  EXPECT_EQ("7628", ItemText(progress, kBytesCounter));
+  EXPECT_EQ(t.g.dist + "bad.pq", ItemText(progress, kSourceText));
 
   Press(box, plat::kIdOk);
   EXPECT_EQ(0xFFFFFFFFu, u.Exit());
@@ -192,13 +154,13 @@ TEST(PackagesUi, DamagedPackageShowsErrorReadingFileWithTheCountersSoFar) {
   EXPECT_FALSE(fs::exists(t.g.game + "BAD"));
   EXPECT_EQ(Text(5000), ReadFileBytes(t.g.game + "PKG\\a\\b\\text.txt"));  // installed before
   const std::string log = ReadFileBytes(t.g.dist + "updlog.txt");
-  const std::string tail = std::string(kRule) + "\r\nDestination : " + t.g.game + "BAD\\\r\nSource : " +
+  const std::string tail = kLogRule + "\r\nDestination : " + t.g.game + "BAD\\\r\nSource : " +
                            t.g.dist + "bad.pq\r\n ERROR \r\n" + message + "\r\n";
   ASSERT_GE(log.size(), tail.size()) << log;
   EXPECT_EQ(tail, log.substr(log.size() - tail.size())) << log;
 
-  EXPECT_EQ(0x01020005u, QueryDword("Version"));
-  EXPECT_EQ("old.example", QueryText("Server"));
+  EXPECT_EQ(0x01020005u, VersionDword("Version"));
+  EXPECT_EQ("old.example", VersionText("Server"));
 }
 
 }  // namespace

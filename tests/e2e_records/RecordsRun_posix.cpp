@@ -47,7 +47,6 @@ std::string OnPath(const std::string& name) {
   return "";
 }
 
-const char kRule[] = "===========================================================================";
 const char kScript[] = "updatetype = 0\ndstpath = __DATA;\nfile = \"UNITS.DKX\", 1;\n";
 
 struct RecordRun {
@@ -103,9 +102,17 @@ struct RecordRun {
   ProcessResult Update() {
     return RunConsoleUpdater(g, {"patch.txt", "-L"});
   }
+  // Runs the update and checks that it failed (status 255) with a message
+  // that holds text and path.
+  void UpdateFails(const std::string& text, const std::string& path) {
+    ProcessResult p = Update();
+    EXPECT_EQ(255, p.status);
+    EXPECT_NE(std::string::npos, p.err.find(text)) << p.err;
+    EXPECT_NE(std::string::npos, p.err.find(path)) << p.err;
+  }
   std::vector<std::string> Log() { return SplitLines(ReadFileBytes(g.dist + "updlog.txt"), "\r\n"); }
   std::vector<std::string> Head() {
-    return {kRule, "Destination : " + dst, "Source : " + src};
+    return {kLogRule, "Destination : " + dst, "Source : " + src};
   }
 };
 
@@ -323,10 +330,7 @@ TEST(RecordsRun, MissingDestinationIsMessage3AndCreatesNothing) {
   RecordRun r;
   r.Kit({"store", "create", r.src});
   r.Put(r.src, "1", "a", Pattern(40, 1));
-  ProcessResult p = r.Update();
-  EXPECT_EQ(255, p.status);
-  EXPECT_NE(std::string::npos, p.err.find("Error open file ")) << p.err;
-  EXPECT_NE(std::string::npos, p.err.find(r.dst)) << p.err;
+  r.UpdateFails("Error open file ", r.dst);
   std::vector<std::string> log = r.Log();
   ASSERT_GE(log.size(), 5u);
   EXPECT_EQ(r.Head(), std::vector<std::string>(log.begin(), log.begin() + 3));
@@ -349,10 +353,7 @@ TEST(RecordsRun, DamagedSourceStopsWithAClearMessageAndTheDestinationStaysAsItWa
     WriteFileBytes(r.g.dist + "UNITS.DKD", dkd);
     r.Kit({"store", "create", r.dst});
     r.Put(r.dst, "5", "mine", Pattern(50, 5));
-    ProcessResult p = r.Update();
-    EXPECT_EQ(255, p.status);
-    EXPECT_NE(std::string::npos, p.err.find("Error open file ")) << p.err;
-    EXPECT_NE(std::string::npos, p.err.find(r.src)) << p.err;
+    r.UpdateFails("Error open file ", r.src);
     EXPECT_EQ("ok\n", r.Kit({"store", "verify", r.dst}));
     EXPECT_EQ("5\tM_GIF \tmine\t50\t0\t50\n", r.Kit({"store", "list", r.dst}));
   }
@@ -367,10 +368,7 @@ TEST(RecordsRun, DamagedSourceStopsWithAClearMessageAndTheDestinationStaysAsItWa
     r.Kit({"store", "create", r.dst});
     r.Put(r.dst, "9", "mine", Pattern(50, 9));
     const std::string index = ReadFileBytes(r.dst), data = ReadFileBytes(r.g.game + "Data/UNITS.DKD");
-    ProcessResult p = r.Update();
-    EXPECT_EQ(255, p.status);
-    EXPECT_NE(std::string::npos, p.err.find("Error reading file ")) << p.err;
-    EXPECT_NE(std::string::npos, p.err.find(r.src)) << p.err;
+    r.UpdateFails("Error reading file ", r.src);
     std::vector<std::string> log = r.Log();
     ASSERT_GE(log.size(), 5u);
     EXPECT_EQ("Sect = M_BMP , Name = first, len = 40, pack = 0", log[3]);

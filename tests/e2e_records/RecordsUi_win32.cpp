@@ -12,6 +12,7 @@
 #include "platform/uidriver.h"
 #include "tests/support/Dib.h"
 #include "tests/support/GameInstall.h"
+#include "tests/support/Lines.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/UiDriver_win32.h"
 
@@ -22,24 +23,6 @@ namespace {
 
 // Record updates of stores made by updkit may take a while under Wine.
 const int kWindowWaitMs = 60000;
-const char kRule[] = "===========================================================================";
-
-std::string Quote(const std::string& arg) { return "\"" + arg + "\""; }
-
-// Runs a command line with standard output into a file; the exit code, and
-// what it wrote in *out.
-uint32_t RunCaptured(const std::string& commandLine, const std::string& outFile, std::string* out) {
-  plat::ChildOptions options;
-  options.outputFile = outFile;
-  uint32_t code = 12345;
-  {
-    plat::ChildProcess p;
-    EXPECT_EQ(0, p.Start(commandLine, options)) << commandLine;
-    p.Wait(120000, &code);
-  }
-  *out = ReadFileBytes(outFile);
-  return code;
-}
 
 struct RecordGame {
   TempDir dir;
@@ -53,8 +36,9 @@ struct RecordGame {
     g.Ship("Report.txt", "records\r\n");
   }
   std::string Kit(const std::string& args, uint32_t status = 0) {
-    std::string out;
-    EXPECT_EQ(status, RunCaptured(Quote(UpdkitPath()) + " store " + args, dir / "kit.out", &out)) << args << out;
+    uint32_t code;
+    const std::string out = RunUpdkit("store " + args, dir / "kit.out", &code);
+    EXPECT_EQ(status, code) << args << out;
     return out;
   }
   std::string File(const std::string& bytes) {
@@ -87,7 +71,7 @@ TEST(RecordsUi, RecordUpdateCompletesAndTheStoreHoldsExactlyTheRecords) {
   Press(done, plat::kIdCancel);
   EXPECT_EQ(0u, u.Exit());
 
-  const std::string expected = std::string(kRule) + "\r\nDestination : " + t.dst + "\r\nSource : " + t.src +
+  const std::string expected = kLogRule + "\r\nDestination : " + t.dst + "\r\nSource : " + t.src +
                                "\r\n"
                                "Sect = M_ANY , Name = plain, len = 40, pack = 0\r\n"
                                "Sect = M_BMP , Name = lz, len = 5000, pack = 1\r\n"
@@ -114,14 +98,9 @@ TEST(RecordsUi, MissingDestinationShowsErrorOpenFile) {
   RecordGame t;
   t.Kit("create " + Quote(t.src));
   t.Kit("put " + Quote(t.src) + " 1 a " + t.File("a record of some length, over 32 bytes"));
-  UpdaterProcess u(t.g, "patch.txt");
-  WindowId box = u.Window(" ERROR ", IsMessageBox, kWindowWaitMs);
-  ASSERT_NE(plat::kNoWindow, box) << "no error box";
-  const std::string text = ItemText(box, plat::kMessageBoxTextId);
+  const std::string text = UpdaterProcess(t.g, "patch.txt").ErrorToTheEnd(kWindowWaitMs);
   EXPECT_EQ(0u, text.find("Processing file : patch.txt\nLine : 0003\nError open file ")) << text;
   EXPECT_NE(std::string::npos, text.find(t.dst)) << text;
-  Press(box, plat::kIdOk);
-  EXPECT_EQ(0xFFFFFFFFu, u.Exit());
   EXPECT_FALSE(fs::exists(t.dst));
 }
 
@@ -132,14 +111,9 @@ TEST(RecordsUi, DamagedSourceShowsErrorReadingFileAndTheDestinationStaysAsItWas)
   t.Kit("put " + Quote(t.src) + " 3 bad " + t.File(std::string("\x01\x00\xF0\xFF\xFF\x0F", 6)));
   t.Kit("create " + Quote(t.dst));
   t.Kit("put " + Quote(t.dst) + " 9 mine " + t.File("the game's own record, kept as it is"));
-  UpdaterProcess u(t.g, "patch.txt");
-  WindowId box = u.Window(" ERROR ", IsMessageBox, kWindowWaitMs);
-  ASSERT_NE(plat::kNoWindow, box) << "no error box";
-  const std::string text = ItemText(box, plat::kMessageBoxTextId);
+  const std::string text = UpdaterProcess(t.g, "patch.txt").ErrorToTheEnd(kWindowWaitMs);
   EXPECT_NE(std::string::npos, text.find("Error reading file ")) << text;
   EXPECT_NE(std::string::npos, text.find(t.src)) << text;
-  Press(box, plat::kIdOk);
-  EXPECT_EQ(0xFFFFFFFFu, u.Exit());
   EXPECT_EQ("ok\r\n", t.Kit("verify " + Quote(t.dst)));
   // The record written before the damage went with the store's copies.
   EXPECT_EQ("9\tM_AME \tmine\t36\t0\t36\r\n", t.Kit("list " + Quote(t.dst)));

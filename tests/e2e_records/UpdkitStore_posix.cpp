@@ -75,6 +75,39 @@ TEST(UpdkitStore, PutListDelAndEscapes) {
   EXPECT_EQ("", k.Ok({"store", "list", k.store, "--section", "3"}));
   EXPECT_EQ("ok\n", k.Ok({"store", "verify", k.store}));
   EXPECT_NE(0, k.Run({"store", "get", k.store, "3", "zz", k.dir / "out"}).status);
+  // A leading zero is no octal: "033" is the section that list names so. A
+  // name may start with a dash, and after "--" with two.
+  k.Ok({"store", "put", k.store, "033", "-a", f});
+  k.Ok({"store", "put", k.store, "33", "--", "--b", f});
+  EXPECT_EQ("33\t033\t-a\t64\t0\t64\n33\t033\t--b\t64\t0\t64\n",
+            k.Ok({"store", "list", k.store, "--section", "033"}));
+}
+
+TEST(UpdkitStore, WrongCommandLinesSayWhatIsWrong) {
+  Kit k;
+  struct Wrong {
+    std::vector<std::string> args;
+    int status;
+    const char* says;
+  };
+  const std::string f = k.File("rec", "bytes");
+  const Wrong kWrong[] = {
+      {{"store"}, 2, "usage:\n  updkit store create PATH\n"},
+      {{"store", "frob"}, 2, "updkit store: unknown action 'frob' (create, put, put-noname,"},
+      {{"store", "put", k.store, "3", "x", f, "--pakc", "1"}, 1,
+       "updkit store put: unknown option '--pakc'\nusage: updkit store put PATH SECTION NAME FILE [--pack M]"},
+      {{"store", "put", k.store, "3", "x", f, "--pack", "256"}, 1, "--pack takes a number from 0 to 255, not '256'"},
+      {{"store", "put", k.store, "3", "x", f, "--pack"}, 1, "--pack needs a value: --pack M"},
+      {{"store", "put", k.store, "3", "x"}, 1, "updkit store put: FILE is missing"},
+      {{"store", "create", k.store, "x"}, 1, "updkit store create: unexpected argument 'x'"},
+      {{"store", "list", k.store, "--section", "M_NONE"}, 1, "updkit store list: bad section 'M_NONE'"},
+  };
+  for (const Wrong& w : kWrong) {
+    ProcessResult p = k.Run(w.args);
+    EXPECT_EQ(w.status, p.status) << w.says;
+    EXPECT_NE(std::string::npos, p.err.find(w.says)) << p.err;
+  }
+  EXPECT_FALSE(fs::exists(k.store)) << "no wrong command line touches the store";
 }
 
 TEST(UpdkitStore, ImportPutNonameAndCompact) {
@@ -85,7 +118,7 @@ TEST(UpdkitStore, ImportPutNonameAndCompact) {
   k.Replaces({"store", "import", k.store, "7", k.dir / "in", "--pack", "2"});
   std::string offset = k.Replaces({"store", "put-noname", k.store, k.File("blob", "unnamed bytes")});
   EXPECT_GT(std::stoi(offset), 0);
-  k.Replaces({"store", "put-font", k.store, "font", k.File("dib", std::string(56, '\0'))});
+  k.Replaces({"store", "put-font", k.store, "font", k.File("dib", Dib(4, 2, 'd'))});
   std::string before = k.Ok({"store", "list", k.store});
   k.Replaces({"store", "compact", k.store});
   EXPECT_EQ(before, k.Ok({"store", "list", k.store}));
@@ -114,7 +147,8 @@ TEST(UpdkitStore, VerifyReportsADamagedStore) {
   EXPECT_NE("ok\n", p.out);
   ProcessResult help = k.Run({"store", "--help"});
   EXPECT_EQ(0, help.status);
-  EXPECT_NE(std::string::npos, help.out.find("put-font"));
+  EXPECT_NE(std::string::npos, help.out.find("\n  updkit store put-font PATH NAME [DIB...] [--pack M] [--tail FILE]\n"
+                                             "      stores each DIB"));
 }
 
 TEST(UpdkitStore, PutFontRefusesBitmapsNoSurfaceHolds) {

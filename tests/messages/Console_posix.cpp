@@ -21,7 +21,7 @@ int AskWith(const std::string& input, uint32_t flags, std::string* shown) {
   int savedIn = dup(0), savedErr = dup(2);
   EXPECT_NE(std::freopen((dir / "in").c_str(), "r", stdin), nullptr);
   EXPECT_NE(std::freopen((dir / "err").c_str(), "w", stderr), nullptr);
-  int result = plat::NativeUi()->ShowMessageBox("Start?\nNow", " DONE ", flags);
+  int result = plat::BackendUi()->ShowMessageBox("Start?\nNow", " DONE ", flags);
   std::fflush(stderr);
   dup2(savedIn, 0);
   dup2(savedErr, 2);

@@ -30,7 +30,7 @@ class RecordingUi : public plat::Ui {
     events.push_back("beep");
   }
   int LoadResString(int id, char* buf, int capacity) override {
-    return plat::NativeUi()->LoadResString(id, buf, capacity);
+    return plat::BackendUi()->LoadResString(id, buf, capacity);
   }
 
   std::vector<ShownBox> boxes;
@@ -38,6 +38,6 @@ class RecordingUi : public plat::Ui {
   std::vector<std::string> events;
 };
 
-// Points the string table at the updater's own program file where the
-// texts are resources of that file (Windows); a no-op elsewhere.
+// Points the string table at the updater's own: the resources of its
+// program file (Windows) or the table compiled into it (POSIX).
 void UseUpdaterStrings();

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/AppState.h"
 #include "app/Messages.h"
 #include "app/UpdateLog.h"
 #include "script/ScriptState.h"
@@ -24,9 +25,9 @@ class ScriptAt {
     source_.SourceOpen = FakeOpen;
     source_.SourceReadLine = FakeRead;
     EXPECT_EQ(OpenSource(name, source_), 0);
-    g_line.lineNumber = line;
+    Line().lineNumber = line;
   }
-  ~ScriptAt() { CloseAllSources(); }
+  ~ScriptAt() { ResetScriptState(); }
 
  private:
   SourceInterface source_{};
@@ -36,14 +37,13 @@ class Reports : public ::testing::Test {
  protected:
   void SetUp() override {
     UseUpdaterStrings();
-    LogState().requested = true;
-    CopyBounded(LogState().path, sizeof LogState().path, (dir_ / "updlog.txt").c_str());
+    App().log.requested = true;
+    CopyBounded(App().log.path, sizeof App().log.path, (dir_ / "updlog.txt").c_str());
     OpenLog(nullptr);
     ASSERT_TRUE(LogIsOpen());
   }
   void TearDown() override {
-    CloseLog();
-    LogState() = UpdateLogState();
+    ResetAppState();
     plat::UseResourcesOf(nullptr);
   }
   std::string Log() {

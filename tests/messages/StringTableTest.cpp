@@ -13,6 +13,7 @@
 #include "tests/support/TestPaths.h"
 
 void UseUpdaterStrings() {
+  InstallStringTable();
   ASSERT_TRUE(plat::UseResourcesOf(testing_support::UpdaterPath().c_str()));
 }
 
@@ -116,7 +117,7 @@ TEST(LoadResString, CutsToCapacity) {
   char buf[8];
   std::memset(buf, 'x', sizeof buf);
   UseUpdaterStrings();
-  int n = plat::NativeUi()->LoadResString(IDS_ERROR_READING_REGISTRY, buf, sizeof buf);
+  int n = plat::BackendUi()->LoadResString(IDS_ERROR_READING_REGISTRY, buf, sizeof buf);
   plat::UseResourcesOf(nullptr);
   EXPECT_EQ(n, 7);
   EXPECT_STREQ(buf, "Error r");

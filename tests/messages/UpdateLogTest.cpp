@@ -5,8 +5,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/PathSplit.h"
+#include "app/AppState.h"
 #include "app/UpdateLog.h"
+#include "ourlib/src/PathText.h"
 #include "tests/support/TestPaths.h"
 
 namespace {
@@ -74,8 +75,7 @@ TEST(MakePath, AddsColonSeparatorAndDot) {
 class LogFile : public ::testing::Test {
  protected:
   void TearDown() override {
-    CloseLog();
-    LogState() = UpdateLogState();
+    ResetAppState();
   }
   testing_support::TempDir dir_;
 };
@@ -90,7 +90,7 @@ TEST_F(LogFile, NotRequestedWritesNothing) {
 
 TEST_F(LogFile, DefaultIsUpdlogInTheUpdaterFolderEmptiedAndCrLf) {
   testing_support::WriteFileBytes(dir_ / "updlog.txt", "old contents\r\n");
-  LogState().requested = true;
+  App().log.requested = true;
   OpenLog((dir_ / "updater.exe").c_str());
   ASSERT_TRUE(LogIsOpen());
   LogLine(" ERROR ");
@@ -103,8 +103,8 @@ TEST_F(LogFile, DefaultIsUpdlogInTheUpdaterFolderEmptiedAndCrLf) {
 TEST_F(LogFile, ResolvedPathFromTheRule) {
   PathParts exe;
   SplitPath((dir_ / "updater").c_str(), &exe);
-  LogState().requested = true;
-  ResolveLogPath("run5", exe.drive, exe.dir, LogState().path);
+  App().log.requested = true;
+  ResolveLogPath("run5", exe.drive, exe.dir, App().log.path);
   OpenLog((dir_ / "updater").c_str());
   LogLine("a");
   CloseLog();
@@ -112,7 +112,7 @@ TEST_F(LogFile, ResolvedPathFromTheRule) {
 }
 
 TEST_F(LogFile, LongLineWrittenInFull) {
-  LogState().requested = true;
+  App().log.requested = true;
   OpenLog((dir_ / "updater").c_str());
   std::string text;
   for (int i = 0; i < 1100; ++i) text += static_cast<char>('a' + i % 26);
@@ -125,8 +125,8 @@ TEST_F(LogFile, LongLineWrittenInFull) {
 }
 
 TEST_F(LogFile, UnopenablePathIsSilent) {
-  LogState().requested = true;
-  CopyBounded(LogState().path, kPathField, (dir_ / "no-such-folder\\x\\log.txt").c_str());
+  App().log.requested = true;
+  CopyBounded(App().log.path, kPathField, (dir_ / "no-such-folder\\x\\log.txt").c_str());
   OpenLog(nullptr);
   EXPECT_FALSE(LogIsOpen());
   LogLine("nothing");
@@ -134,7 +134,7 @@ TEST_F(LogFile, UnopenablePathIsSilent) {
 }
 
 TEST_F(LogFile, OpenedOnlyOnce) {
-  LogState().requested = true;
+  App().log.requested = true;
   OpenLog((dir_ / "updater").c_str());
   LogLine("first");
   OpenLog((dir_ / "updater").c_str());  // already open: the file is not emptied again

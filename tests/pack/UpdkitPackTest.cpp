@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/pack/PackTestKit.h"
 #include "tests/support/TestPaths.h"
@@ -10,6 +12,7 @@
 namespace {
 
 using namespace packtest;
+using testing_support::FolderNames;
 using testing_support::ReadFileBytes;
 using testing_support::TempDir;
 using testing_support::UpdkitPath;
@@ -39,10 +42,15 @@ TEST(UpdkitPack, PacksAndUnpacksFilesLikeTheLibrary) {
   Bytes data = Bitmap(20000, 31);
   WriteFileBytes(dir / "in.bin", AsString(data));
   const std::string in = Quoted(dir, "in.bin"), packed = Quoted(dir, "packed.bin"), out = Quoted(dir, "out.bin");
+  // OUT is replaced whole, never written in place: a second link to the old
+  // file keeps the old bytes.
+  WriteFileBytes(dir / "packed.bin", "old bytes");
+  std::filesystem::create_hard_link(dir / "packed.bin", dir / "old.bin");
   for (const Method& m : methods) {
     SCOPED_TRACE(m.name);
     const std::string cmd = std::string(m.name) + " ";
     ASSERT_TRUE(Updkit(dir, cmd + "pack " + in + " " + packed));
+    EXPECT_EQ(ReadFileBytes(dir / "old.bin"), "old bytes");
     Result lib = Call(m.pack, data, int32_t(data.size()));
     ASSERT_EQ(lib.code, 0);
     EXPECT_EQ(AsBytes(ReadFileBytes(dir / "packed.bin")), lib.out);
@@ -56,6 +64,9 @@ TEST(UpdkitPack, PacksAndUnpacksFilesLikeTheLibrary) {
     EXPECT_FALSE(Updkit(dir, cmd + "unpack " + packed + " " + out + " --size " + std::to_string(data.size() + 1)));
     EXPECT_NE(ReadFileBytes(dir / "err.txt").find("expected"), std::string::npos);
   }
+  EXPECT_EQ(FolderNames(dir.path()),
+            (std::vector<std::string>{"err.txt", "in.bin", "old.bin", "out.bin", "out.txt", "packed.bin"}))
+      << "nothing is left beside OUT";
 }
 
 TEST(UpdkitPack, DataThatDoesNotPackNeedsACapacity) {
@@ -84,7 +95,10 @@ TEST(UpdkitPack, BadStreamsAndArgumentsFail) {
   EXPECT_FALSE(Updkit(dir, "rle unpack " + Quoted(dir, "missing.bin") + " " + out));
   EXPECT_NE(ReadFileBytes(dir / "err.txt").find("cannot read"), std::string::npos);
   EXPECT_FALSE(Updkit(dir, "lz pack " + junk + " " + out + " --capacity -3"));
+  EXPECT_NE(ReadFileBytes(dir / "err.txt").find("updkit lz pack: --capacity takes a number from 0 to 2147483647"),
+            std::string::npos);
   EXPECT_FALSE(Updkit(dir, "lz pack " + junk + " " + out + " --size 3"));
+  EXPECT_NE(ReadFileBytes(dir / "err.txt").find("updkit lz pack: --size belongs to unpack"), std::string::npos);
   EXPECT_FALSE(Updkit(dir, "lz squeeze " + junk + " " + out));
   EXPECT_FALSE(Updkit(dir, "rle pack " + junk));
   EXPECT_TRUE(Updkit(dir, "lz --help"));

@@ -140,6 +140,18 @@ TEST_F(UpdkitPkg, DamagedPackageIsRefusedByListAndExtract) {
   EXPECT_TRUE(fs::is_empty(out));
 }
 
+TEST_F(UpdkitPkg, FailedBuildLeavesTheEarlierPackage) {
+  const std::string package = tmp / "p.pq";
+  ASSERT_EQ(0, RunUpdkit(tmp, {"pkg", "build", package, "--from", src}, &output)) << output;
+  const std::string before = testing_support::ReadFileBytes(package);
+  // Every file is written before the folder that does not fit a field fails.
+  EXPECT_NE(0, RunUpdkit(tmp, {"pkg", "build", package, "--from", src, "--lz", "--empty", std::string(300, 'f')},
+                         &output));
+  EXPECT_NE(std::string::npos, output.find("longer than 259")) << output;
+  EXPECT_TRUE(before == testing_support::ReadFileBytes(package));
+  EXPECT_EQ((std::vector<std::string>{"p.pq", "src", "updkit.out"}), testing_support::FolderNames(tmp.path()));
+}
+
 TEST_F(UpdkitPkg, HelpAndBadArguments) {
   EXPECT_EQ(0, RunUpdkit(tmp, {"pkg", "--help"}, &output));
   EXPECT_NE(std::string::npos, output.find("updkit pkg build OUT --from DIR")) << output;

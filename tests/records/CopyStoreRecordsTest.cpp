@@ -10,6 +10,7 @@
 #include "ourlib/src/StoreChange.h"
 #include "platform/FaultEnv.h"
 #include "tests/records/RecordFixture.h"
+#include "tests/support/RecordingEnv.h"
 #include "tests/support/RecordingSink.h"
 #include "tests/support/TestPaths.h"
 #include "update/Operations.h"
@@ -486,6 +487,17 @@ TEST_F(StoreCommitTest, EveryFailedStepOfTheCommitLeavesTheOldOrTheNewStoreAndAR
       if (calls < n) break;  // the n-th call never came: every one has failed once
     }
   }
+}
+
+TEST_F(StoreCommitTest, EachRenameComesAfterTheFlushOfItsDataAndBeforeTheSyncOfItsFolder) {
+  testing_support::RecordingEnv env(plat::Env::Default());
+  RecordingSink run;
+  {
+    EnvScope scope(&env);
+    ASSERT_EQ(CopyStoreRecords(run, Src().c_str(), Dst().c_str()), 0);
+  }
+  EXPECT_EQ(testing_support::Renames(env.events), 2);
+  EXPECT_EQ(testing_support::UnsafeRenames(env.events), std::vector<std::string>{});
 }
 
 TEST_F(StoreCommitTest, AnInterruptedCommitIsFinishedByTheNextChangeAndReadersChangeNothing) {

@@ -30,10 +30,12 @@ TEST_F(MacroTest, LaterMacrosApplyToInsertedText) {
 }
 
 TEST_F(MacroTest, RestatingADefinedMacroActsOnItsValue) {
-  // The statement line is substituted first: it defines a macro named "v".
-  EXPECT_EQ(Lex("macro K \"v\"\nmacro K \"w\"\nK v"), "NL | NL | 31:w | 31:w | NL | EOF");
-  // Meant as an undefinition, it defines and removes "v"; K stays defined.
-  EXPECT_EQ(Lex("macro K \"v\"\nmacro K K\nK"), "NL | NL | 31:v | NL | EOF");
+  ExpectReads({
+      // The statement line is substituted first: it defines a macro named "v".
+      {"macro K \"v\"\nmacro K \"w\"\nK v", "NL | NL | 31:w | 31:w | NL | EOF"},
+      // Meant as an undefinition, it defines and removes "v"; K stays defined.
+      {"macro K \"v\"\nmacro K K\nK", "NL | NL | 31:v | NL | EOF"},
+  });
 }
 
 TEST_F(MacroTest, ValueEqualToTheNameUndefines) {
@@ -44,12 +46,13 @@ TEST_F(MacroTest, ValueEqualToTheNameUndefines) {
 }
 
 TEST_F(MacroTest, IncompleteStatementsAreError6) {
-  EXPECT_EQ(Lex("macro\nx"), "ERR(-6)");
-  EXPECT_EQ(Lex("macro = ;\nx"), "ERR(-6)");
-  EXPECT_EQ(Lex("macro N\nx"), "ERR(-6)");
-  EXPECT_EQ(Lex("macro N = 5\nx"), "ERR(-6)");
-  EXPECT_EQ(lastLine_, 1);
-  EXPECT_EQ(Lex("macro N \\"), "ERR(-6)");
+  ExpectReads({
+      {"macro\nx", "ERR(-6)"},
+      {"macro = ;\nx", "ERR(-6)"},
+      {"macro N\nx", "ERR(-6)"},
+      {"macro N = 5\nx", "ERR(-6)", 1},
+      {"macro N \\", "ERR(-6)"},
+  });
 }
 
 TEST_F(MacroTest, MacrosOfAnIncludedFileStayDefined) {
@@ -58,16 +61,19 @@ TEST_F(MacroTest, MacrosOfAnIncludedFileStayDefined) {
 }
 
 TEST_F(MacroTest, MacrosDoNotOutliveTheScript) {
-  EXPECT_EQ(Lex("macro M \"gone\"\n"), "NL | EOF");
-  EXPECT_EQ(Lex("M"), "31:M | NL | EOF");
+  ExpectReads({
+      {"macro M \"gone\"\n", "NL | EOF"},
+      {"M", "31:M | NL | EOF"},
+  });
 }
 
 TEST_F(MacroTest, ValueHoldingItsOwnNameIsBounded) {
-  // At the start of the value the name is searched past: finite.
-  EXPECT_EQ(Lex("macro A \"Ax\"\nA A"), "NL | 31:Ax | 31:Ax | NL | EOF");
-  // Anywhere else it would be found again in every copy: the line limit ends it.
-  EXPECT_EQ(Lex("macro A \"xA\"\nok\nA"), "NL | 31:ok | NL | ERR(" + std::to_string(ERR_LINE_TOO_LONG) + ")");
-  EXPECT_EQ(lastLine_, 3);
+  ExpectReads({
+      // At the start of the value the name is searched past: finite.
+      {"macro A \"Ax\"\nA A", "NL | 31:Ax | 31:Ax | NL | EOF"},
+      // Anywhere else it would be found again in every copy: the line limit ends it.
+      {"macro A \"xA\"\nok\nA", "NL | 31:ok | NL | ERR(" + std::to_string(ERR_LINE_TOO_LONG) + ")", 3},
+  });
 }
 
 TEST_F(MacroTest, EmptyNameOccursNowhere) {

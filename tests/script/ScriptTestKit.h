@@ -8,7 +8,9 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "script/ScriptState.h"
 #include "script/TokenReader.h"
 #include "tests/support/TestPaths.h"
 
@@ -29,9 +31,12 @@ inline std::string TokenEntry(int code) {
 // that scripts and includes are named as the updater's users name them.
 class ScriptTest : public ::testing::Test {
  protected:
-  ScriptTest() : previous_(std::filesystem::current_path()) { std::filesystem::current_path(dir_.path()); }
+  ScriptTest() : previous_(std::filesystem::current_path()) {
+    ResetScriptState();
+    std::filesystem::current_path(dir_.path());
+  }
   ~ScriptTest() override {
-    CloseAllSources();
+    ResetScriptState();
     std::filesystem::current_path(previous_);
   }
 
@@ -61,6 +66,27 @@ class ScriptTest : public ::testing::Test {
   std::string Lex(const std::string& text) {
     Write("a.txt", text);
     return Tokens("a.txt");
+  }
+
+  // A script, the tokens it reads as, and where its last token (or error)
+  // was reported: the line (0: not checked) and TokenCode (-1: not checked).
+  struct Reads {
+    std::string script;
+    std::string tokens;
+    int line = 0;
+    int lastCode = -1;
+  };
+  // Reads each script with Lex and checks what it gave.
+  void ExpectReads(const std::vector<Reads>& cases) {
+    for (const Reads& c : cases) {
+      EXPECT_EQ(Lex(c.script), c.tokens) << "script: " << c.script;
+      if (c.line != 0) {
+        EXPECT_EQ(lastLine_, c.line) << "script: " << c.script;
+      }
+      if (c.lastCode >= 0) {
+        EXPECT_EQ(lastTokenCode_, c.lastCode) << "script: " << c.script;
+      }
+    }
   }
 
   testing_support::TempDir dir_;

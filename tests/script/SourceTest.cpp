@@ -14,23 +14,24 @@ TEST_F(SourceTest, EmptyScriptAndMissingScript) {
 }
 
 TEST_F(SourceTest, LineEndsAndEndOfInput) {
-  EXPECT_EQ(Lex("a\r\nb\nc"), "31:a | NL | 31:b | NL | 31:c | NL | EOF");
-  EXPECT_EQ(lastLine_, 3);
-  // A carriage return not followed by a line feed is a character of its own.
-  EXPECT_EQ(Lex("a\rb\n"), "31:a | 66:\r | 31:b | NL | EOF");
-  // 0x1A ends the input wherever it stands.
-  EXPECT_EQ(Lex("a b\x1A c\nd\n"), "31:a | 31:b | NL | EOF");
-  EXPECT_EQ(Lex("\x1A" "a"), "EOF");
+  ExpectReads({
+      {"a\r\nb\nc", "31:a | NL | 31:b | NL | 31:c | NL | EOF", 3},
+      // A carriage return not followed by a line feed is a character of its own.
+      {"a\rb\n", "31:a | 66:\r | 31:b | NL | EOF"},
+      // 0x1A ends the input wherever it stands.
+      {"a b\x1A c\nd\n", "31:a | 31:b | NL | EOF"},
+      {"\x1A" "a", "EOF"},
+  });
 }
 
 TEST_F(SourceTest, LongLineIsCutAt1023Characters) {
-  const std::string longWord(1500, 'x');
-  EXPECT_EQ(Lex(longWord + "\nnext\n"), "31:" + std::string(1023, 'x') + " | NL | 31:next | NL | EOF");
-  EXPECT_EQ(lastLine_, 2);
-  // Exactly 1023 characters and CR LF: nothing is cut.
-  EXPECT_EQ(Lex(std::string(1022, 'y') + "z\r\nw"), "31:" + std::string(1022, 'y') + "z | NL | 31:w | NL | EOF");
-  // The rest of a long line is discarded even when it holds a string quote.
-  EXPECT_EQ(Lex(std::string(1023, ' ') + "\"open\nq"), "NL | 31:q | NL | EOF");
+  ExpectReads({
+      {std::string(1500, 'x') + "\nnext\n", "31:" + std::string(1023, 'x') + " | NL | 31:next | NL | EOF", 2},
+      // Exactly 1023 characters and CR LF: nothing is cut.
+      {std::string(1022, 'y') + "z\r\nw", "31:" + std::string(1022, 'y') + "z | NL | 31:w | NL | EOF"},
+      // The rest of a long line is discarded even when it holds a string quote.
+      {std::string(1023, ' ') + "\"open\nq", "NL | 31:q | NL | EOF"},
+  });
 }
 
 TEST_F(SourceTest, NulBytesAfterTheFirstLineReadAsBlanks) {
@@ -69,14 +70,15 @@ TEST_F(SourceTest, Utf16FilesAreRefused) {
 }
 
 TEST_F(SourceTest, ContinuationJoinsLinesWithoutALineEnd) {
-  EXPECT_EQ(Lex("a \\\nb\nc"), "31:a | 31:b | NL | 31:c | NL | EOF");
-  // A token cannot run across the join.
-  EXPECT_EQ(Lex("ab\\\ncd"), "31:ab | 31:cd | NL | EOF");
-  // A later error counts both physical lines.
-  EXPECT_EQ(Lex("a\\\nb\n\"x"), "31:a | 31:b | NL | ERR(-210)");
-  EXPECT_EQ(lastLine_, 3);
-  // A backslash on the last line joins with nothing.
-  EXPECT_EQ(Lex("a\\"), "31:a | EOF");
+  ExpectReads({
+      {"a \\\nb\nc", "31:a | 31:b | NL | 31:c | NL | EOF"},
+      // A token cannot run across the join.
+      {"ab\\\ncd", "31:ab | 31:cd | NL | EOF"},
+      // A later error counts both physical lines.
+      {"a\\\nb\n\"x", "31:a | 31:b | NL | ERR(-210)", 3},
+      // A backslash on the last line joins with nothing.
+      {"a\\", "31:a | EOF"},
+  });
 }
 
 TEST_F(SourceTest, IncludeReadsTheFileInPlaceOfTheRestOfItsLine) {
@@ -113,8 +115,10 @@ TEST_F(SourceTest, MissingIncludeIsError10AtTheIncludeLine) {
 }
 
 TEST_F(SourceTest, IncludeWithoutANameReturnsTheLastTokenRead) {
-  EXPECT_EQ(Lex("include\nx"), "33:include | NL | 31:x | NL | EOF");
-  EXPECT_EQ(Lex("include ;\nx"), "49:; | NL | 31:x | NL | EOF");
+  ExpectReads({
+      {"include\nx", "33:include | NL | 31:x | NL | EOF"},
+      {"include ;\nx", "49:; | NL | 31:x | NL | EOF"},
+  });
 }
 
 TEST_F(SourceTest, BracketedIncludeCannotBeResolvedAndFailsAsAnOpen) {
@@ -134,8 +138,10 @@ TEST_F(SourceTest, IncludeChainsAreLimitedInDepth) {
 }
 
 TEST_F(SourceTest, OverlongIncludeNameIsRefusedAsAnOpenFailure) {
-  EXPECT_EQ(Lex("include \"" + std::string(300, 'n') + "\""), "ERR(-10)");
-  EXPECT_EQ(Lex("include " + std::string(300, 'n')), "ERR(-10)");
+  ExpectReads({
+      {"include \"" + std::string(300, 'n') + "\"", "ERR(-10)"},
+      {"include " + std::string(300, 'n'), "ERR(-10)"},
+  });
 }
 
 }  // namespace

@@ -208,13 +208,13 @@ class ScriptedRegistry : public plat::Registry {
   };
 
   int OpenKey(const char* path, std::unique_ptr<plat::RegKey>* out) override {
-    return Wrap(path, "open ", plat::NativeRegistry()->OpenKey(path, out), out);
+    return Wrap(path, "open ", plat::BackendRegistry()->OpenKey(path, out), out);
   }
   int CreateKey(const char* path, std::unique_ptr<plat::RegKey>* out) override {
-    return Wrap(path, "create ", plat::NativeRegistry()->CreateKey(path, out), out);
+    return Wrap(path, "create ", plat::BackendRegistry()->CreateKey(path, out), out);
   }
   int ListKeys(const char* path, std::vector<std::string>* keys) override {
-    return plat::NativeRegistry()->ListKeys(path, keys);
+    return plat::BackendRegistry()->ListKeys(path, keys);
   }
 
   // True when this call is the one to fail.

@@ -83,6 +83,11 @@ TEST_F(UpdkitRegistry, RefusesBadNumbers) {
   EXPECT_NE(Updkit({"set", kVersionKey, "Type", "--dword", "0x1ffffffff"}, &out), 0);
   EXPECT_NE(Updkit({"set", kVersionKey, "Type", "--dword", "12ab"}, &out), 0);
   EXPECT_NE(Updkit({"set", kVersionKey, "Type", "--qword", "1"}, &out), 0);
+  EXPECT_NE(Updkit({"set", kVersionKey, "Type", "--sz", "1", "--dword", "1"}, &out), 0);
+  // Decimal as the help says, even with a leading zero.
+  ASSERT_EQ(Updkit({"set", kVersionKey, "Type", "--dword", "010"}, &out), 0) << out;
+  ASSERT_EQ(Updkit({"get", kVersionKey, "Type"}, &out), 0) << out;
+  EXPECT_EQ(out.substr(0, 10), "0x0000000a");
 }
 
 }  // namespace

@@ -67,6 +67,16 @@ void GameInstall::Ship(const std::string& name, const std::string& bytes) const 
   WriteFileBytes(dist + name, bytes);
 }
 
+void GameInstall::ShipSlowUpdate(int copies, size_t bytes, const std::string& report) const {
+  std::string script = "updatetype = 0\nsetversion = 9\n";
+  for (int i = 0; i < copies; ++i) {
+    script += "dstpath = __MAIN + \"D" + std::to_string(i) + "\\\\\";\nfile = \"BIG.DAT\", 0\n";
+  }
+  Ship("patch.txt", script);
+  Ship("BIG.DAT", std::string(bytes, 'x'));
+  Ship("Report.txt", report);
+}
+
 std::string RegistryBytes(const std::string& registryFile, const std::string& key,
                           const std::string& name) {
   plat::regfile::Document doc;

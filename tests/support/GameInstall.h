@@ -6,6 +6,7 @@
 //   <root>registry.reg the registry stand-in (POSIX: UPDATER_REGISTRY)
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -32,6 +33,10 @@ struct GameInstall {
 
   // Writes a file of the distribution (name relative to dist).
   void Ship(const std::string& name, const std::string& bytes) const;
+  // An update that takes long enough to be stopped on its way: patch.txt
+  // sets version 9 and copies BIG.DAT of `bytes` bytes into the game's
+  // folders D0 .. D<copies - 1>; report is shipped as Report.txt.
+  void ShipSlowUpdate(int copies, size_t bytes, const std::string& report) const;
   // The updater inside dist.
   std::string Updater() const;
 };

@@ -1,10 +1,13 @@
-// Splitting a program's output or a log into its lines.
+// Splitting a program's output or a log into its lines, and the log's rule line.
 #pragma once
 
 #include <string>
 #include <vector>
 
 namespace testing_support {
+
+// The line of 75 '=' that the update log writes before each file directive.
+inline const std::string kLogRule(75, '=');
 
 // The lines of text, each ended by `end` (not kept); what follows the last
 // `end` is left out.

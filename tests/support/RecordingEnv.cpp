@@ -12,6 +12,7 @@ class RecordingFile : public plat::File {
       : env_(env), path_(std::move(path)), inner_(std::move(inner)) {}
 
   plat::File* inner() const { return inner_.get(); }
+  const std::string& path() const { return path_; }
 
   int Read(void* buf, uint32_t n, uint32_t* got) override { return inner_->Read(buf, n, got); }
   int Write(const void* buf, uint32_t n, uint32_t* put) override {
@@ -59,9 +60,17 @@ int RecordingEnv::Open(const char* path, plat::Access access, plat::Share share,
   return rc;
 }
 
+// A writable view writes its file behind the recorder's back: it counts as a
+// write when it is made.
 int RecordingEnv::Map(plat::File* file, bool writable, uint64_t size, std::unique_ptr<plat::Mapping>* out) {
   auto* wrapped = dynamic_cast<RecordingFile*>(file);
+  if (wrapped != nullptr && writable) events.push_back({Event::Write, wrapped->path(), ""});
   return target()->Map(wrapped != nullptr ? wrapped->inner() : file, writable, size, out);
+}
+
+int RecordingEnv::Copy(const char* from, const char* to) {
+  events.push_back({Event::Write, to, ""});
+  return target()->Copy(from, to);
 }
 
 int RecordingEnv::Rename(const char* from, const char* to) {

@@ -30,16 +30,17 @@ TempDir::TempDir() {
                                  std::to_string(g_counter++) + "-" + std::to_string(attempt));
     std::error_code ec;
     if (fs::create_directory(candidate, ec)) {
-      path_ = WithSeparator(candidate.string());
+      path_.reset(new std::string(WithSeparator(candidate.string())));
       return;
     }
     if (attempt > 100) throw std::runtime_error("cannot create a temporary folder");
   }
 }
 
-TempDir::~TempDir() {
+void TempDir::RemoveFolder::operator()(const std::string* path) const {
   std::error_code ec;
-  fs::remove_all(path_, ec);
+  fs::remove_all(*path, ec);
+  delete path;
 }
 
 static const char* kExe = UPD_EXE_SUFFIX;

@@ -1,6 +1,7 @@
 // Where tests find the programs they drive and a scratch folder of their own.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,15 +12,15 @@ namespace testing_support {
 class TempDir {
  public:
   TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return *path_; }
   // path() followed by name.
-  std::string operator/(const std::string& name) const { return path_ + name; }
+  std::string operator/(const std::string& name) const { return *path_ + name; }
 
  private:
-  std::string path_;
+  struct RemoveFolder {
+    void operator()(const std::string* path) const;
+  };
+  std::unique_ptr<const std::string, RemoveFolder> path_;  // owns the folder: not copied
 };
 
 // The built programs: build/<preset>/app/updater and tools/updkit/updkit

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/registry.h"
+#include "tests/support/TestPaths.h"
 
 namespace testing_support {
 
@@ -39,11 +40,42 @@ void WriteMachineRegistry(const GameInstall& g) {
   SetText(*key, "Server", g.server);
 }
 
+uint32_t VersionDword(const char* name) {
+  std::unique_ptr<plat::RegKey> key;
+  uint32_t v = 0xFFFFFFFF, size = sizeof v;
+  if (plat::Registry::Default()->OpenKey(kVersionKey, &key) != 0) return v;
+  key->Query(name, nullptr, &v, &size);
+  return v;
+}
+
+std::string VersionText(const char* name) {
+  std::unique_ptr<plat::RegKey> key;
+  char text[256] = {};
+  uint32_t size = sizeof text - 1;
+  if (plat::Registry::Default()->OpenKey(kVersionKey, &key) != 0) return "<no key>";
+  if (key->Query(name, nullptr, text, &size) != 0) return "<no value>";
+  return text;
+}
+
+std::string Quote(const std::string& arg) { return "\"" + arg + "\""; }
+
+std::string RunUpdkit(const std::string& args, const std::string& outFile, uint32_t* code) {
+  plat::ChildOptions options;
+  options.outputFile = outFile;
+  *code = 12345;
+  {
+    plat::ChildProcess p;
+    EXPECT_EQ(0, p.Start(Quote(UpdkitPath()) + " " + args, options)) << args;
+    p.Wait(120000, code);
+  }
+  return ReadFileBytes(outFile);
+}
+
 std::string ItemText(WindowId dialog, int id) { return plat::ControlText(dialog, id); }
 
 void Press(WindowId dialog, int id) { EXPECT_EQ(0, plat::PressButton(dialog, id)) << id; }
 
-bool IsCompletion(WindowId w) { return plat::ControlOf(w, 1007) != plat::kNoWindow; }
+bool IsCompletion(WindowId w) { return plat::ControlOf(w, kCompletionText) != plat::kNoWindow; }
 // A message box counts once its text is in place: a box caught while it is
 // still being set up shows no text yet, and a button pressed then is lost.
 bool IsMessageBox(WindowId w) {
@@ -75,6 +107,16 @@ uint32_t UpdaterProcess::Exit(int timeoutMs) {
   uint32_t code = 12345;
   process_.Wait(timeoutMs, &code);
   return code;
+}
+
+std::string UpdaterProcess::ErrorToTheEnd(int timeoutMs) {
+  WindowId box = Window(" ERROR ", IsMessageBox, timeoutMs);
+  EXPECT_NE(plat::kNoWindow, box) << "no error box";
+  if (box == plat::kNoWindow) return "<no error box>";
+  const std::string text = ItemText(box, plat::kMessageBoxTextId);
+  Press(box, plat::kIdOk);
+  EXPECT_EQ(0xFFFFFFFFu, Exit());
+  return text;
 }
 
 }  // namespace testing_support

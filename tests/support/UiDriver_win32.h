@@ -25,8 +25,33 @@ std::string ItemText(WindowId dialog, int id);
 // Pressing a button: the WM_COMMAND that its click sends to the dialog.
 void Press(WindowId dialog, int id);
 
-// The completion dialog has its text in control 1007; a message box has its
-// text in control plat::kMessageBoxTextId.
+// A REG_DWORD of the game's Version key in HKEY_LOCAL_MACHINE; 0xFFFFFFFF
+// when it is missing.
+uint32_t VersionDword(const char* name);
+// A REG_SZ of the Version key up to its first zero byte; "<no key>" or
+// "<no value>" when it is missing.
+std::string VersionText(const char* name);
+
+// arg in double quotes, as one argument of a command line.
+std::string Quote(const std::string& arg);
+// Runs updkit with args (the command line after the program), its standard
+// output into outFile; returns that output, with the exit code in *code
+// (12345 when it has not ended within two minutes).
+std::string RunUpdkit(const std::string& args, const std::string& outFile, uint32_t* code);
+
+// The progress dialog's caption.
+constexpr char kProgressCaption[] = "MX Updater Version 2.2 ";
+
+// The controls of the updater's dialogs that the tests read.
+constexpr int kSourceText = 1000;      // progress: the source file
+constexpr int kFilesCounter = 1003;    // progress: files, units and bytes updated
+constexpr int kUnitsCounter = 1004;
+constexpr int kBytesCounter = 1006;
+constexpr int kReportText = 1000;      // completion: the report
+constexpr int kCompletionText = 1007;  // completion: the message
+
+// The completion dialog has its text in control kCompletionText; a message
+// box has its text in control plat::kMessageBoxTextId.
 bool IsCompletion(WindowId w);
 bool IsMessageBox(WindowId w);
 
@@ -42,6 +67,9 @@ class UpdaterProcess {
   WindowId Window(const std::string& caption, bool (*accept)(WindowId) = nullptr, int timeoutMs = 30000);
   // The exit code; 12345 when it has not ended within the timeout.
   uint32_t Exit(int timeoutMs = 60000);
+  // Waits for the error box, presses its OK and checks that the run then
+  // ends with -1. The box's text, or "<no error box>".
+  std::string ErrorToTheEnd(int timeoutMs = 30000);
 
  private:
   plat::ChildProcess process_;

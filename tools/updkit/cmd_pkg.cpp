@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -16,41 +15,13 @@
 #include "ourlib/src/PathText.h"
 #include "platform/env.h"
 #include "tools/updkit/Command.h"
+#include "update/FileReplacement.h"
 #include "update/PackageFormat.h"
 #include "update/PackageInstall.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-const char kHelp[] =
-    "usage:\n"
-    "  updkit pkg build OUT --from DIR [options]\n"
-    "      Every file below DIR becomes an entry whose folder is its folder\n"
-    "      relative to DIR and whose time is its modification time (UTC clock\n"
-    "      fields); every empty folder below DIR becomes an \"*EMPTY\" entry.\n"
-    "      --lz              pack chunks with PACK_LZ. The packed flag is per\n"
-    "                        entry: an entry is stored packed only when every\n"
-    "                        chunk packs within twice the chunk size (the\n"
-    "                        installer's input buffer) and the packed chunks\n"
-    "                        together are smaller than the file; otherwise\n"
-    "                        all its chunks are stored as they are\n"
-    "      --chunk-kib N     chunk size in KiB, 1..255 (default 32)\n"
-    "      --time STAMP      give every entry this time (YYYY-MM-DDTHH:MM:SS)\n"
-    "      --time-of REL=STAMP  give the file REL (relative to DIR, '/' or\n"
-    "                        '\\' separated) this time\n"
-    "      --winsystem REL   install the file REL into the system folder\n"
-    "                        (folder \"*WINSYSTEM\")\n"
-    "      --empty FOLDER    add an \"*EMPTY\" entry that creates FOLDER\n"
-    "  updkit pkg list PKG\n"
-    "      One line per entry: name, folder (\"-\" when the entry has none),\n"
-    "      method, chunk size in KiB, chunk count, unpacked size, stored size\n"
-    "      and time, separated by tabs, after a header line.\n"
-    "  updkit pkg extract PKG DIR [--system-folder SYS]\n"
-    "      Installs PKG into DIR exactly as the updater does (entry folders,\n"
-    "      \"*EMPTY\" folders, file times moved back 4 hours from 04:00 on).\n"
-    "      \"*WINSYSTEM\" entries go to SYS, by default DIR/WINSYSTEM, never to\n"
-    "      the real system folder.\n";
 
 constexpr uint8_t kDefaultChunkKiB = 32;
 constexpr uint32_t kAllInstallTypes = 0xFF;
@@ -200,50 +171,39 @@ int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path, co
   return 0;
 }
 
-void AddEmpty(pkg::Writer& writer, const std::string& folder) {
+int AddEmpty(pkg::Writer& writer, const std::string& folder) {
   pkg::Entry entry;
   entry.typeMask = kAllInstallTypes;
   SetText(entry.name, pkg::kEmptyName);
   entry.hasFolder = !folder.empty();
-  SetText(entry.folder, folder);
+  if (!SetText(entry.folder, folder)) {
+    return UpdkitFail("%s: folder longer than %u characters", folder.c_str(), pkg::kTextField - 1);
+  }
   writer.AddEntry(entry);
+  return 0;
 }
 
-int Build(int argc, char** argv) {
+int Build(const Args& args) {
   BuildOptions o;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const bool more = i + 1 < argc;
-    if (a == "--lz") {
-      o.lz = true;
-    } else if (a == "--from" && more) {
-      o.from = argv[++i];
-    } else if (a == "--chunk-kib" && more) {
-      const long n = std::strtol(argv[++i], nullptr, 10);
-      if (n < 1 || n > 255) return UpdkitFail("--chunk-kib takes 1..255");
-      o.chunkKiB = static_cast<uint8_t>(n);
-    } else if (a == "--time" && more) {
-      if (!ParseStamp(argv[++i], &o.time)) return UpdkitFail("bad time '%s' (YYYY-MM-DDTHH:MM:SS)", argv[i]);
-      o.haveTime = true;
-    } else if (a == "--time-of" && more) {
-      const std::string v = argv[++i];
-      const size_t eq = v.find('=');
-      pkg::SystemTime t;
-      if (eq == std::string::npos || !ParseStamp(v.c_str() + eq + 1, &t)) {
-        return UpdkitFail("bad --time-of '%s' (REL=YYYY-MM-DDTHH:MM:SS)", v.c_str());
-      }
-      o.timeOf[PackagePath(fs::path(v.substr(0, eq)))] = t;
-    } else if (a == "--winsystem" && more) {
-      o.winsystem.push_back(PackagePath(fs::path(argv[++i])));
-    } else if (a == "--empty" && more) {
-      o.empty.push_back(PackagePath(fs::path(argv[++i])));
-    } else if (a[0] != '-' && o.out.empty()) {
-      o.out = a;
-    } else {
-      return UpdkitFail("pkg build: unexpected '%s' (see updkit pkg --help)", a.c_str());
-    }
+  o.out = args.word(0);
+  o.from = args.Value("--from");
+  o.lz = args.Has("--lz");
+  o.chunkKiB = static_cast<uint8_t>(args.Number("--chunk-kib", kDefaultChunkKiB));
+  for (const char* stamp : args.Values("--time")) {
+    if (!ParseStamp(stamp, &o.time)) return args.Usage("bad time '%s' (YYYY-MM-DDTHH:MM:SS)", stamp);
+    o.haveTime = true;
   }
-  if (o.out.empty() || o.from.empty()) return UpdkitFail("pkg build needs OUT and --from DIR");
+  for (const char* given : args.Values("--time-of")) {
+    const std::string v = given;
+    const size_t eq = v.find('=');
+    pkg::SystemTime t;
+    if (eq == std::string::npos || !ParseStamp(v.c_str() + eq + 1, &t)) {
+      return args.Usage("bad --time-of '%s' (REL=YYYY-MM-DDTHH:MM:SS)", v.c_str());
+    }
+    o.timeOf[PackagePath(fs::path(v.substr(0, eq)))] = t;
+  }
+  for (const char* rel : args.Values("--winsystem")) o.winsystem.push_back(PackagePath(fs::path(rel)));
+  for (const char* folder : args.Values("--empty")) o.empty.push_back(PackagePath(fs::path(folder)));
 
   std::error_code ec;
   if (!fs::is_directory(o.from, ec)) return UpdkitFail("%s is not a folder", o.from.c_str());
@@ -262,19 +222,22 @@ int Build(int argc, char** argv) {
   std::sort(files.begin(), files.end());
   std::sort(emptyFolders.begin(), emptyFolders.end());
 
-  std::unique_ptr<plat::File> out;
-  if (plat::Env::Default()->Open(o.out.c_str(), plat::Access::ReadWrite, plat::Share::None,
-                                 plat::Disposition::CreateAlways, plat::ATTR_NORMAL, &out) != 0) {
-    return UpdkitFail("cannot create %s", o.out.c_str());
-  }
-  pkg::Writer writer(*out);
+  // Written beside OUT and renamed over it once whole: a failed build
+  // leaves an earlier package as it was.
+  FileReplacement out(*plat::Env::Default());
+  if (!out.Begin(o.out.c_str(), plat::ATTR_NORMAL)) return UpdkitFail("cannot create %s", o.out.c_str());
+  pkg::Writer writer(out.file());
   if (writer.Begin() != 0) return UpdkitFail("cannot write %s", o.out.c_str());
   for (const auto& f : files) {
     if (int rc = AddFile(o, writer, f.second, f.first)) return rc;
   }
-  for (const std::string& folder : emptyFolders) AddEmpty(writer, folder);
-  for (const std::string& folder : o.empty) AddEmpty(writer, folder);
-  if (writer.Finish() != 0) return UpdkitFail("cannot write %s", o.out.c_str());
+  for (const std::string& folder : emptyFolders) {
+    if (int rc = AddEmpty(writer, folder)) return rc;
+  }
+  for (const std::string& folder : o.empty) {
+    if (int rc = AddEmpty(writer, folder)) return rc;
+  }
+  if (writer.Finish() != 0 || out.Commit() != 0) return UpdkitFail("cannot write %s", o.out.c_str());
   return 0;
 }
 
@@ -319,11 +282,10 @@ int64_t UnpackedSize(plat::File& file, const pkg::Entry& e) {
   return total;
 }
 
-int List(int argc, char** argv) {
-  if (argc != 2) return UpdkitFail("pkg list needs PKG (see updkit pkg --help)");
+int List(const char* package) {
   std::unique_ptr<plat::File> file;
   std::vector<pkg::Entry> entries;
-  if (!OpenPackage(argv[1], &file, &entries)) return 1;
+  if (!OpenPackage(package, &file, &entries)) return 1;
   std::printf("NAME\tFOLDER\tMETHOD\tCHUNK_KIB\tCHUNKS\tSIZE\tSTORED\tTIME\n");
   int status = 0;
   for (const pkg::Entry& e : entries) {
@@ -337,7 +299,7 @@ int List(int argc, char** argv) {
                 unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute}, unsigned{t.second},
                 unsigned{t.milliseconds});
   }
-  if (status != 0) UpdkitFail("%s: a packed chunk does not unpack within its chunk size", argv[1]);
+  if (status != 0) UpdkitFail("%s: a packed chunk does not unpack within its chunk size", package);
   return status;
 }
 
@@ -356,17 +318,9 @@ class ConsoleSink : public QuietSink {
   uint64_t bytes_ = 0;
 };
 
-int Extract(int argc, char** argv) {
-  std::string system;
-  std::vector<const char*> args;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--system-folder") == 0 && i + 1 < argc) {
-      system = argv[++i];
-    } else {
-      args.push_back(argv[i]);
-    }
-  }
-  if (args.size() != 2) return UpdkitFail("pkg extract needs PKG and DIR (see updkit pkg --help)");
+int Extract(const Args& a) {
+  std::string system = a.Has("--system-folder") ? a.Value("--system-folder") : "";
+  const std::vector<const char*>& args = a.words();
   std::string dest = args[1];
   std::error_code made;
   fs::create_directories(dest, made);  // the updater's destination exists too
@@ -391,20 +345,53 @@ int Extract(int argc, char** argv) {
   return 0;
 }
 
-int RunPkg(int argc, char** argv) {
-  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-    std::fputs(kHelp, argc < 2 ? stderr : stdout);
-    return argc < 2 ? 2 : 0;
-  }
-  const std::string sub = argv[1];
-  if (sub == "build") return Build(argc - 1, argv + 1);
-  if (sub == "list") return List(argc - 1, argv + 1);
-  if (sub == "extract") return Extract(argc - 1, argv + 1);
-  UpdkitFail("pkg: unknown subcommand '%s'", argv[1]);
-  std::fputs(kHelp, stderr);
-  return 2;
-}
+const Command kPkgCommand{
+    "pkg",
+    "build, list and extract \"PQ\" update packages",
+    {
+        {"build",
+         {"OUT"},
+         {
+             Required(Valued("--from", "DIR")),
+             Switch("--lz",
+                    "pack chunks with PACK_LZ. The packed flag is per\n"
+                    "entry: an entry is stored packed only when every\n"
+                    "chunk packs within twice the chunk size (the\n"
+                    "installer's input buffer) and the packed chunks\n"
+                    "together are smaller than the file; otherwise\n"
+                    "all its chunks are stored as they are"),
+             Number("--chunk-kib", "N", 1, 255, "chunk size in KiB, 1..255 (default 32)"),
+             Valued("--time", "STAMP", "give every entry this time (YYYY-MM-DDTHH:MM:SS)"),
+             Repeated(Valued("--time-of", "REL=STAMP",
+                             "give the file REL (relative to DIR, '/' or\n"
+                             "'\\' separated) this time")),
+             Repeated(Valued("--winsystem", "REL",
+                             "install the file REL into the system folder\n"
+                             "(folder \"*WINSYSTEM\")")),
+             Repeated(Valued("--empty", "FOLDER", "add an \"*EMPTY\" entry that creates FOLDER")),
+         },
+         "Every file below DIR becomes an entry whose folder is its folder\n"
+         "relative to DIR and whose time is its modification time (UTC clock\n"
+         "fields); every empty folder below DIR becomes an \"*EMPTY\" entry.\n",
+         Build},
+        {"list",
+         {"PKG"},
+         {},
+         "One line per entry: name, folder (\"-\" when the entry has none),\n"
+         "method, chunk size in KiB, chunk count, unpacked size, stored size\n"
+         "and time, separated by tabs, after a header line.\n",
+         [](const Args& a) { return List(a.word(0)); }},
+        {"extract",
+         {"PKG", "DIR"},
+         {Valued("--system-folder", "SYS")},
+         "Installs PKG into DIR exactly as the updater does (entry folders,\n"
+         "\"*EMPTY\" folders, file times moved back 4 hours from 04:00 on).\n"
+         "\"*WINSYSTEM\" entries go to SYS, by default DIR/WINSYSTEM, never to\n"
+         "the real system folder.\n",
+         Extract},
+    },
+};
 
 }  // namespace
 
-UPDKIT_COMMAND(pkg, "pkg", "build, list and extract \"PQ\" update packages", RunPkg);
+UPDKIT_COMMAND(pkg, kPkgCommand);

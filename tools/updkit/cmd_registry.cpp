@@ -2,8 +2,8 @@
 // HKEY_LOCAL_MACHINE, through the same backend the updater uses (the real
 // registry on Windows, the .reg file on POSIX).
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,25 +13,6 @@
 #include "tools/updkit/Command.h"
 
 namespace {
-
-const char kHelp[] =
-    "usage:\n"
-    "  updkit registry [--registry FILE] get KEY NAME\n"
-    "      Prints the value: a text (REG_SZ) up to its first zero byte, a\n"
-    "      REG_DWORD as 0x%08x, anything else as hex(TYPE):BYTES. Status 1\n"
-    "      when the key or value does not exist.\n"
-    "  updkit registry [--registry FILE] set KEY NAME --sz TEXT\n"
-    "  updkit registry [--registry FILE] set KEY NAME --dword N\n"
-    "      Creates the key when needed and stores the text with its\n"
-    "      terminating zero, or N (decimal, or hex after 0x) as REG_DWORD.\n"
-    "  updkit registry [--registry FILE] delete KEY NAME\n"
-    "  updkit registry [--registry FILE] dump [KEY]\n"
-    "      Prints KEY and every key below it (all keys without KEY) in the\n"
-    "      REGEDIT4 text format.\n"
-    "  KEY is written as in the registry (SOFTWARE\\Varnholt\\Marovex\\Version),\n"
-    "  always below HKEY_LOCAL_MACHINE. --registry names the .reg file on\n"
-    "  POSIX (instead of UPDATER_REGISTRY or ~/.updater-registry.reg); it is\n"
-    "  ignored on Windows.\n";
 
 int Get(const char* keyPath, const char* name) {
   std::unique_ptr<plat::RegKey> key;
@@ -58,21 +39,17 @@ int Get(const char* keyPath, const char* name) {
   return 0;
 }
 
-int Set(const char* keyPath, const char* name, const char* kind, const char* text) {
+int Set(const char* keyPath, const char* name, const char* text, int64_t dword) {
   std::unique_ptr<plat::RegKey> key;
   if (int err = plat::Registry::Default()->CreateKey(keyPath, &key))
     return UpdkitFail("cannot create key %s (error %d)", keyPath, err);
   int err = 0;
-  if (std::strcmp(kind, "--sz") == 0) {
+  if (text != nullptr) {
     err = key->Set(name, plat::kRegSz, text, static_cast<uint32_t>(std::strlen(text) + 1));
-  } else if (std::strcmp(kind, "--dword") == 0) {
-    char* end = nullptr;
-    unsigned long long v = std::strtoull(text, &end, 0);
-    if (end == text || *end != '\0' || v > 0xFFFFFFFFull) return UpdkitFail("not a 32-bit number: %s", text);
+  } else {
+    const uint32_t v = static_cast<uint32_t>(dword);
     uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
     err = key->Set(name, plat::kRegDword, b, 4);
-  } else {
-    return UpdkitFail("set takes --sz TEXT or --dword N, not %s", kind);
   }
   if (err != 0) return UpdkitFail("cannot write %s (error %d)", name, err);
   return 0;
@@ -102,27 +79,48 @@ int Dump(const char* keyPath) {
   return 0;
 }
 
-int Run(int argc, char** argv) {
-  int i = 1;
-  if (i + 1 < argc && std::strcmp(argv[i], "--registry") == 0) {
-    plat::SetRegistryFile(argv[i + 1]);
-    i += 2;
-  }
-  if (i >= argc || std::strcmp(argv[i], "--help") == 0) {
-    std::fputs(kHelp, i >= argc ? stderr : stdout);
-    return i >= argc ? 1 : 0;
-  }
-  const char* verb = argv[i];
-  int n = argc - i - 1;
-  char** a = argv + i + 1;
-  if (std::strcmp(verb, "get") == 0 && n == 2) return Get(a[0], a[1]);
-  if (std::strcmp(verb, "set") == 0 && n == 4) return Set(a[0], a[1], a[2], a[3]);
-  if (std::strcmp(verb, "delete") == 0 && n == 2) return Delete(a[0], a[1]);
-  if (std::strcmp(verb, "dump") == 0 && n <= 1) return Dump(n == 1 ? a[0] : "");
-  std::fputs(kHelp, stderr);
-  return 1;
+// Runs an action on the registry file that --registry names (POSIX).
+std::function<int(const Args&)> On(int (*action)(const Args&)) {
+  return [action](const Args& a) {
+    if (const char* file = a.Value("--registry")) plat::SetRegistryFile(file);
+    return action(a);
+  };
 }
+
+const Command kRegistryCommand{
+    "registry",
+    "get, set, delete and dump values below HKEY_LOCAL_MACHINE",
+    {
+        {"get",
+         {"KEY", "NAME"},
+         {},
+         "Prints the value: a text (REG_SZ) up to its first zero byte, a\n"
+         "REG_DWORD as 0x%08x, anything else as hex(TYPE):BYTES. Status 1\n"
+         "when the key or value does not exist.\n",
+         On([](const Args& a) { return Get(a.word(0), a.word(1)); })},
+        {"set",
+         {"KEY", "NAME"},
+         {OneOf(Valued("--sz", "TEXT")), OneOf(Number("--dword", "N", 0, 0xFFFFFFFF))},
+         "Creates the key when needed and stores the text with its\n"
+         "terminating zero, or N (decimal, or hex after 0x) as REG_DWORD.\n",
+         On([](const Args& a) { return Set(a.word(0), a.word(1), a.Value("--sz"), a.Number("--dword", 0)); })},
+        {"delete", {"KEY", "NAME"}, {}, "", On([](const Args& a) { return Delete(a.word(0), a.word(1)); })},
+        {"dump",
+         {"[KEY]"},
+         {},
+         "Prints KEY and every key below it (all keys without KEY) in the\n"
+         "REGEDIT4 text format.\n",
+         On([](const Args& a) { return Dump(a.words().empty() ? "" : a.word(0)); })},
+    },
+    "KEY is written as in the registry (SOFTWARE\\Varnholt\\Marovex\\Version),\n"
+    "always below HKEY_LOCAL_MACHINE. --registry names the .reg file on\n"
+    "POSIX (instead of UPDATER_REGISTRY or ~/.updater-registry.reg); it is\n"
+    "ignored on Windows.\n",
+    {Valued("--registry", "FILE")},
+    1,  // status of a command line without an action
+    1,  // and of a wrong one for an action
+};
 
 }  // namespace
 
-UPDKIT_COMMAND(registry, "registry", "get, set, delete and dump values below HKEY_LOCAL_MACHINE", Run);
+UPDKIT_COMMAND(registry, kRegistryCommand);

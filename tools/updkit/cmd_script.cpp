@@ -1,7 +1,6 @@
 // updkit script: reads an update script as the updater does and shows what
 // its token reader yields.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "ourlib/src/ErrFrame.h"
@@ -10,20 +9,6 @@
 #include "tools/updkit/Escape.h"
 
 namespace {
-
-const char kHelp[] =
-    "usage:\n"
-    "  updkit script tokens FILE\n"
-    "      Reads FILE as the updater runs a script (macros and includes act)\n"
-    "      and prints one line per token until the end of input:\n"
-    "        FILE:LINE<TAB>CODE<TAB>TEXT<TAB>VALUE\n"
-    "      FILE:LINE is where an error at that token would be reported; VALUE\n"
-    "      is the number (35), the decoded string (56) or the signed character\n"
-    "      code (9), empty for other tokens. In TEXT and VALUE a backslash is\n"
-    "      \\\\, tab, line feed and carriage return are \\t \\n \\r, other bytes\n"
-    "      below 0x20 or from 0x7F are \\xHH. An error prints\n"
-    "        FILE:LINE<TAB>error<TAB>CODE\n"
-    "      and exits with status 1.\n";
 
 std::string ValueText(int code) {
   char number[16];
@@ -70,16 +55,31 @@ int Tokens(const char* path) {
   return status;
 }
 
-int RunScript(int argc, char** argv) {
-  if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kHelp, stdout);
-    return 0;
-  }
-  if (argc == 3 && std::strcmp(argv[1], "tokens") == 0) return Tokens(argv[2]);
-  std::fputs(kHelp, stderr);
-  return 2;
-}
+const Command kScriptCommand{
+    "script",
+    "read an update script and list its tokens",
+    {
+        {"tokens",
+         {"FILE"},
+         {},
+         "Reads FILE as the updater runs a script (macros and includes act)\n"
+         "and prints one line per token until the end of input:\n"
+         "  FILE:LINE<TAB>CODE<TAB>TEXT<TAB>VALUE\n"
+         "FILE:LINE is where an error at that token would be reported; VALUE\n"
+         "is the number (35), the decoded string (56) or the signed character\n"
+         "code (9), empty for other tokens. In TEXT and VALUE a backslash is\n"
+         "\\\\, tab, line feed and carriage return are \\t \\n \\r, other bytes\n"
+         "below 0x20 or from 0x7F are \\xHH. An error prints\n"
+         "  FILE:LINE<TAB>error<TAB>CODE\n"
+         "and exits with status 1.\n",
+         [](const Args& a) { return Tokens(a.word(0)); }},
+    },
+    "",  // no notes
+    {},  // no options of its own
+    2,   // status of a command line without the action
+    2,   // and of a wrong one for it
+};
 
 }  // namespace
 
-UPDKIT_COMMAND(script, "script", "read an update script and list its tokens", RunScript);
+UPDKIT_COMMAND(script, kScriptCommand);

@@ -1,37 +1,16 @@
 // updkit: builds and inspects what an update ships.
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "tools/updkit/Command.h"
 
 namespace {
-std::vector<UpdkitCommand>& Commands() {
-  static std::vector<UpdkitCommand> commands;
-  return commands;
-}
-
 void Usage(FILE* out) {
   std::fprintf(out, "usage: updkit <command> [arguments]\n\ncommands:\n");
-  for (const UpdkitCommand& c : Commands()) std::fprintf(out, "  %-8s %s\n", c.name, c.summary);
+  for (const Command* c : UpdkitCommands()) std::fprintf(out, "  %-8s %s\n", c->name, c->summary);
   std::fprintf(out, "\n`updkit <command> --help` tells more.\n");
 }
 }  // namespace
-
-UpdkitRegistrar::UpdkitRegistrar(const UpdkitCommand& command) {
-  Commands().push_back(command);
-}
-
-int UpdkitFail(const char* format, ...) {
-  std::fputs("updkit: ", stderr);
-  va_list args;
-  va_start(args, format);
-  std::vfprintf(stderr, format, args);
-  va_end(args);
-  std::fputc('\n', stderr);
-  return 1;
-}
 
 int main(int argc, char** argv) {
   if (argc < 2) {
@@ -42,8 +21,8 @@ int main(int argc, char** argv) {
     Usage(stdout);
     return 0;
   }
-  for (const UpdkitCommand& c : Commands()) {
-    if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 1, argv + 1);
+  for (const Command* c : UpdkitCommands()) {
+    if (std::strcmp(argv[1], c->name) == 0) return RunCommand(*c, argc - 1, argv + 1);
   }
   UpdkitFail("unknown command '%s'", argv[1]);
   Usage(stderr);
