@@ -56,14 +56,16 @@ enum : uint32_t {
   kIndexHdrVersion = 4,      // 2  kIndexVersion, the minor byte first
   kIndexHdrMajor = 5,        // 1  the major version: a file is read only when it is 1
   kIndexHdrNodeSize = 6,     // 2  node size, signed; kIndexNodeSize in every file made here
-  kIndexHdrLogical = kMapHdrLogicalSize,  // 4  the end of the last node (offset 8)
-  kIndexHdrFreeNode = kMapHdrFreeHead,    // 4  the first free node, -1 for none (offset 12)
+  kIndexHdrLogical = 8,      // 4  the end of the last node (kMapHdrLogicalSize)
+  kIndexHdrFreeNode = 12,    // 4  the first free node, -1 for none (kMapHdrFreeHead)
   kIndexHdrTreeCount = 16,   // 2  trees made in the file: the next tree's number
   kIndexHdrTreeList = 18,    // 4  the first descriptor of the tree list, the rest linked
                              //    through kDescNext; 0 is read as 32, and -1 (a lost list)
                              //    is repaired from the second list
   kIndexHdrSecondList = 22,  // 4  a second descriptor list, read only by that repair
 };
+static_assert(kIndexHdrLogical == kMapHdrLogicalSize && kIndexHdrFreeNode == kMapHdrFreeHead,
+              "the mapped-file layer keeps these two fields");
 constexpr uint16_t kIndexVersion = 0x0101;
 constexpr int16_t kIndexNodeSize = 2048;
 

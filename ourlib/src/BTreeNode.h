@@ -61,7 +61,9 @@ inline void SetNodeLeft(uint8_t* n, int32_t v) { PutI32(n + kNodeLeft, v); }
 // The used bytes as stored; negative only in a damaged node.
 inline int16_t NodeUsedField(const uint8_t* n) { return GetI16(n + kNodeUsed); }
 inline uint32_t NodeUsed(const uint8_t* n) { return GetU16(n + kNodeUsed); }
-inline void SetNodeUsed(uint8_t* n, uint32_t used) { PutU16(n + kNodeUsed, static_cast<uint16_t>(used)); }
+inline void SetNodeUsed(uint8_t* n, uint32_t used) {
+  PutU16(n + kNodeUsed, static_cast<uint16_t>(used));
+}
 inline uint8_t* EntryAt(uint8_t* n, uint32_t pos) { return n + kNodeHeader + pos; }
 inline const uint8_t* EntryAt(const uint8_t* n, uint32_t pos) { return n + kNodeHeader + pos; }
 inline int32_t EntryChild(const uint8_t* e) { return GetI32(e + kEntryChild); }

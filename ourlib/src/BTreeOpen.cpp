@@ -134,7 +134,8 @@ IndexFile* OpenImpl(const char* path, const KeyConfig* cfg, int mode) {
   if (list == -1) {
     RepairTreeList(ix.get(), cfg);
   } else {
-    if (list < static_cast<int32_t>(kFirstDescriptor) || static_cast<uint32_t>(list) + kDescriptorSize > logical) {
+    if (list < static_cast<int32_t>(kFirstDescriptor) ||
+        static_cast<uint32_t>(list) + kDescriptorSize > logical) {
       RaiseError(ERR_NOT_STORE);
     }
     std::memcpy(t->disk, mf->base + list, kDescriptorSize);

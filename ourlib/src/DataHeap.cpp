@@ -26,7 +26,9 @@ void SetWord(DataHeap* h, uint64_t off, uint32_t v) {
   MapWriteInt(&h->file, static_cast<uint32_t>(off), static_cast<int32_t>(v));
 }
 uint32_t NextFree(DataHeap* h, uint64_t block) { return Word(h, block + kBlockNext); }
-void SetNextFree(DataHeap* h, uint64_t block, uint32_t next) { SetWord(h, block + kBlockNext, next); }
+void SetNextFree(DataHeap* h, uint64_t block, uint32_t next) {
+  SetWord(h, block + kBlockNext, next);
+}
 int Damaged() { return RaiseError(ERR_NOT_STORE); }
 
 // A free block's header must lie after the previous block and in the file.
@@ -105,14 +107,18 @@ uint32_t CheckRecord(DataHeap* h, int32_t recordOffset, uint32_t length) {
   bool unmapped = (h->file.flags & MF_UNMAPPED) != 0;
   uint64_t logical = unmapped ? h->file.mappedSize : Logical(h);
   uint64_t o = static_cast<uint32_t>(recordOffset);
-  if (recordOffset < static_cast<int32_t>(kHeapFirstBlock + kBlockRecord) || o % 4 != 0 || o >= logical) Damaged();
+  if (recordOffset < static_cast<int32_t>(kHeapFirstBlock + kBlockRecord) || o % 4 != 0 ||
+      o >= logical) {
+    Damaged();
+  }
   uint64_t q = o - kBlockRecord;
   uint8_t bytes[4];
   int rc = MapRead(&h->file, static_cast<uint32_t>(q + kBlockSize), bytes, 4);
   if (rc != 0) RaiseError(rc);
   uint32_t word = GetU32(bytes);
   uint32_t size = word & ~3u;
-  if ((word & 3) != kBlockUsed || size < kFreeBlockHeader || q + size > logical || length > size - kBlockRecord) {
+  if ((word & 3) != kBlockUsed || size < kFreeBlockHeader || q + size > logical ||
+      length > size - kBlockRecord) {
     Damaged();
   }
   if (!unmapped) {
@@ -125,7 +131,9 @@ uint32_t CheckRecord(DataHeap* h, int32_t recordOffset, uint32_t length) {
 void WriteHeader(DataHeap* h) {
   if (!Writable(h)) return;
   uint8_t link[4];
-  if (MapRead(&h->file, kMapHdrFreeHead, link, 4) == 0) std::memcpy(h->file.header + kMapHdrFreeHead, link, 4);
+  if (MapRead(&h->file, kMapHdrFreeHead, link, 4) == 0) {
+    std::memcpy(h->file.header + kMapHdrFreeHead, link, 4);
+  }
   MapWrite(&h->file, 0, h->file.header, kMapHeaderSize);
 }
 
@@ -218,7 +226,9 @@ int32_t HeapAlloc(DataHeap* h, uint32_t length) {
     uint64_t prev = h->freeIndex.Before(cur, &found, &foundSize) ? found : kHeadNode;
     uint32_t next = h->freeIndex.AtOrAfter(cur + 1, &found, &foundSize) ? found : 0;
     // The file's list must say the same as its copy.
-    if (NextFree(h, prev) != cur || Word(h, cur + kBlockSize) != size || NextFree(h, cur) != next) Damaged();
+    if (NextFree(h, prev) != cur || Word(h, cur + kBlockSize) != size || NextFree(h, cur) != next) {
+      Damaged();
+    }
     result = static_cast<int32_t>(cur + kBlockRecord);
     if (!Writable(h)) return;
     h->freeIndex.Erase(cur);
@@ -275,7 +285,9 @@ int HeapFree(DataHeap* h, int32_t recordOffset) {
       finSize += sSize;
       MarkStart(h, s, false);
       h->freeIndex.Erase(s);
-      if (static_cast<uint64_t>(s) + kFreeBlockHeader == logical) MapSetLogicalSize(&h->file, fin + kFreeBlockHeader);
+      if (static_cast<uint64_t>(s) + kFreeBlockHeader == logical) {
+        MapSetLogicalSize(&h->file, fin + kFreeBlockHeader);  // the wilderness moved down
+      }
     }
     SetWord(h, fin + kBlockSize, finSize);
     h->freeIndex.Insert(fin, finSize);

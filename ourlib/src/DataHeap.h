@@ -19,10 +19,12 @@
 enum : uint32_t {
   kHeapHdrMagic = 0,        // 4  "DKFM"
   kHeapHdrVersion = 4,      // 4  kHeapVersion, compared as a whole
-  kHeapHdrLogical = kMapHdrLogicalSize,  // 4  logical size, 40 in a new file (offset 8)
-  kHeapHdrFreeBlock = kMapHdrFreeHead,    // 4  the first free block, 32 in a new file (offset 12)
+  kHeapHdrLogical = 8,      // 4  logical size (kMapHdrLogicalSize); 40 in a new file
+  kHeapHdrFreeBlock = 12,   // 4  the first free block (kMapHdrFreeHead); 32 in a new file
   kHeapHdrWilderness = 32,  // 8  a new file's wilderness block: size kWildernessSize, link 0
 };
+static_assert(kHeapHdrLogical == kMapHdrLogicalSize && kHeapHdrFreeBlock == kMapHdrFreeHead,
+              "the mapped-file layer keeps these two fields");
 // A block, at a multiple of 4 from kHeapFirstBlock.
 enum : uint32_t {
   kBlockSize = 0,    // 4  the block's whole size (a multiple of 4, at least 8); bit 0

@@ -40,15 +40,19 @@ MappedFile* Fail(MappedFile* obj, int code) {
   return nullptr;
 }
 
-// Prepares obj and opens path into its handle, with the file's size when
-// size is given: obj, or null after a failure that closed it and was raised.
+// Prepares obj and opens path into its handle. With size given it also takes
+// the file's size and refuses (ERR_NOT_STORE) a file that would pass the
+// largest size once grown by `growth`. obj, or null after a failure that
+// closed it and was raised.
 MappedFile* OpenHandle(MappedFile* obj, const char* path, plat::Access access, plat::Share share,
-                       plat::Disposition disposition, uint64_t* size) {
+                       plat::Disposition disposition, uint64_t* size, uint64_t growth = 0) {
   obj = Prepare(obj, path);
   if (obj == nullptr) return nullptr;
-  int rc = plat::Env::Default()->Open(path, access, share, disposition, plat::ATTR_NORMAL, &obj->handle);
+  plat::Env* env = plat::Env::Default();
+  int rc = env->Open(path, access, share, disposition, plat::ATTR_NORMAL, &obj->handle);
   if (rc == 0 && size != nullptr) rc = obj->handle->Size(size);
   if (rc != 0) return Fail(obj, SystemCode(rc));
+  if (size != nullptr && *size + growth > kMaxFileSize) return Fail(obj, ERR_NOT_STORE);
   return obj;
 }
 
@@ -60,7 +64,9 @@ void TakeView(MappedFile* obj) {
 }  // namespace
 
 uint32_t MapLogicalSize(const MappedFile* mf) { return GetU32(mf->header + kMapHdrLogicalSize); }
-void MapSetLogicalSize(MappedFile* mf, uint32_t size) { PutU32(mf->header + kMapHdrLogicalSize, size); }
+void MapSetLogicalSize(MappedFile* mf, uint32_t size) {
+  PutU32(mf->header + kMapHdrLogicalSize, size);
+}
 int32_t MapFreeHead(const MappedFile* mf) { return GetI32(mf->header + kMapHdrFreeHead); }
 void MapSetFreeHead(MappedFile* mf, int32_t offset) { PutI32(mf->header + kMapHdrFreeHead, offset); }
 
@@ -79,9 +85,9 @@ MappedFile* MapCreate(MappedFile* obj, const char* path, uint32_t initialSize, u
 
 MappedFile* MapOpenRead(MappedFile* obj, const char* path, uint32_t flags) {
   uint64_t size = 0;
-  obj = OpenHandle(obj, path, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting, &size);
+  obj = OpenHandle(obj, path, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
+                   &size);
   if (obj == nullptr) return nullptr;
-  if (size > kMaxFileSize) return Fail(obj, ERR_NOT_STORE);
   if (flags & MF_UNMAPPED) {
     obj->flags |= MF_UNMAPPED;
     obj->mappedSize = static_cast<uint32_t>(size);
@@ -96,9 +102,9 @@ MappedFile* MapOpenRead(MappedFile* obj, const char* path, uint32_t flags) {
 
 MappedFile* MapOpenUpdate(MappedFile* obj, const char* path, uint32_t growth) {
   uint64_t size = 0;
-  obj = OpenHandle(obj, path, plat::Access::ReadWrite, plat::Share::None, plat::Disposition::OpenAlways, &size);
+  obj = OpenHandle(obj, path, plat::Access::ReadWrite, plat::Share::None, plat::Disposition::OpenAlways,
+                   &size, growth);
   if (obj == nullptr) return nullptr;
-  if (size + growth > kMaxFileSize) return Fail(obj, ERR_NOT_STORE);
   // Until the header is loaded the file is mapped at its size + growth; a
   // failed open must not leave the file longer, so MF_WRITABLE (which cuts
   // at close) is set only once the view exists and the size is known.

@@ -26,10 +26,8 @@ enum : uint32_t {
 
 constexpr uint32_t kMapHeaderSize = 32;
 // The header fields both store files share (offsets in the file).
-enum : uint32_t {
-  kMapHdrLogicalSize = 8,  // the end of the file's content; the file is cut there at close
-  kMapHdrFreeHead = 12,    // the head of the file's free list
-};
+constexpr uint32_t kMapHdrLogicalSize = 8;  // the end of the content; the file is cut there
+constexpr uint32_t kMapHdrFreeHead = 12;    // the head of the file's free list
 
 struct MappedFile {
   std::string name;

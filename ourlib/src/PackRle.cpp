@@ -24,7 +24,9 @@ namespace {
 constexpr int32_t kMaxCount = 0x3FFF;
 constexpr size_t kTableSize = 65536;
 
-MemPtr<uint8_t> NewTable() { return MemPtr<uint8_t>(static_cast<uint8_t*>(MemAllocZero(kTableSize))); }
+MemPtr<uint8_t> NewTable() {
+  return MemPtr<uint8_t>(static_cast<uint8_t*>(MemAllocZero(kTableSize)));
+}
 
 // Codes token bytes into dst; dst[0] holds the leading 0x01.
 class PredictorWriter {

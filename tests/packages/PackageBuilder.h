@@ -14,8 +14,8 @@
 namespace pkgtest {
 
 // A package entry's clock fields (the day of the week left at its default).
-inline pkg::SystemTime Clock(uint16_t y, uint16_t mo, uint16_t d, uint16_t h, uint16_t mi, uint16_t s = 0,
-                             uint16_t ms = 0) {
+inline pkg::SystemTime Clock(uint16_t y, uint16_t mo, uint16_t d, uint16_t h, uint16_t mi,
+                             uint16_t s = 0, uint16_t ms = 0) {
   pkg::SystemTime t;
   t.year = y;
   t.month = mo;

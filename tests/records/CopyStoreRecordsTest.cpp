@@ -250,7 +250,8 @@ TEST_F(CopyStoreRecordsTest, LogLineTakesLenAndPackFromTheSourceKey) {
   Bytes plain = Repeated(20, 'p');
   Bytes packed = Packed(LzPack, plain, 64);
   ASSERT_FALSE(packed.empty());
-  ASSERT_EQ(PutRaw(s, MakeKey(2, "wav", static_cast<int32_t>(packed.size()), PACK_LZ, 20), packed), 0);
+  const int32_t stored = static_cast<int32_t>(packed.size());
+  ASSERT_EQ(PutRaw(s, MakeKey(2, "wav", stored, PACK_LZ, 20), packed), 0);
   ASSERT_EQ(CloseStore(s), 0);
   cMf32* d = Create(Dst());
   ASSERT_EQ(CloseStore(d), 0);

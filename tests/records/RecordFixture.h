@@ -65,7 +65,8 @@ inline Bytes Packed(int32_t (*fn)(const uint8_t*, int32_t, uint8_t*, int32_t), c
                     int32_t capacity) {
   Bytes packed(static_cast<size_t>(capacity));
   int32_t n = 0;
-  EXPECT_EQ(Guard([&] { n = fn(plain.data(), static_cast<int32_t>(plain.size()), packed.data(), capacity); }), 0);
+  const int32_t length = static_cast<int32_t>(plain.size());
+  EXPECT_EQ(Guard([&] { n = fn(plain.data(), length, packed.data(), capacity); }), 0);
   packed.resize(static_cast<size_t>(n));
   return packed;
 }

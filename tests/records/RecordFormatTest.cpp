@@ -19,13 +19,17 @@ namespace {
 TEST(SectionNames, NamedRowsKeepTheirBlanksExactly) {
   const std::pair<int, const char*> kRows[] = {{3, "M_FNT "},  {7, "M_SSPR"},   {0, "M_ANY "},
                                                {32, "M_PLT "}, {128, "M_USER"}, {255, "M_ALL"}};
-  for (const auto& [section, name] : kRows) EXPECT_STREQ(SectionName(static_cast<uint8_t>(section)), name);
+  for (const auto& [section, name] : kRows) {
+    EXPECT_STREQ(SectionName(static_cast<uint8_t>(section)), name);
+  }
 }
 
 TEST(SectionNames, UnnamedRowsShowThreeDigitsAndEveryFieldIsZeroPadded) {
   const std::pair<int, const char*> kRows[] = {{33, "033"},  {99, "099"},  {110, "110"}, {127, "127"},
                                                {129, "129"}, {210, "210"}, {254, "254"}};
-  for (const auto& [section, name] : kRows) EXPECT_STREQ(SectionName(static_cast<uint8_t>(section)), name);
+  for (const auto& [section, name] : kRows) {
+    EXPECT_STREQ(SectionName(static_cast<uint8_t>(section)), name);
+  }
   int named = 0;
   for (int i = 0; i < 256; ++i) {
     const char* field = kSectionNames[i];
