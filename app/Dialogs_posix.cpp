@@ -79,10 +79,6 @@ void Cancel() {
   sigaction(SIGINT, &c.previous, nullptr);  // Ctrl-C at a later question ends the program
 }
 
-struct BufferFree {
-  void operator()(char* p) const { MemFree(p); }
-};
-
 }  // namespace
 
 void SetInstanceHandle(void*) {}
@@ -144,7 +140,7 @@ void CloseProgressDialog() {
 int ShowCompletionDialog() {
   char path[kPathField];
   ReportPath(path, sizeof path);
-  std::unique_ptr<char, BufferFree> report(ReadReport(path));
+  MemPtr<char> report(ReadReport(path));
   char message[kCompletionMessage];
   ComposeCompletionMessage(message, sizeof message);
   if (!report) return -1;

@@ -78,17 +78,13 @@ INT_PTR CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
   }
 }
 
-struct BufferFree {
-  void operator()(char* p) const { MemFree(p); }
-};
-
 INT_PTR CALLBACK CompletionProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM) {
   switch (msg) {
     case WM_INITDIALOG: {
       Centre(hwnd);
       char path[kPathField];
       ReportPath(path, sizeof path);
-      std::unique_ptr<char, BufferFree> report(ReadReport(path));
+      MemPtr<char> report(ReadReport(path));
       if (report) {
         SetDlgItemTextA(hwnd, IDC_REPORT, report.get());
       } else {

@@ -14,22 +14,22 @@ DirectiveMachine::DirectiveMachine(const cGameSettings& settings, DirectiveHost&
       installedPatch_(static_cast<int32_t>(settings.Version & 0xFFFF)),
       installedTypeBits_(settings.Type & 0xFF) {}
 
-DirectiveResult DirectiveMachine::ErrorP(const DirectiveToken& token) {
+DirectiveResult DirectiveMachine::FailUnknownParameter(const DirectiveToken& token) {
   host_.ScriptError(MSG_UNKNOWN_PARAMETER, 0, token.text);
   return DirectiveResult::Failed;
 }
 
-DirectiveResult DirectiveMachine::ErrorR(const char* what) {
+DirectiveResult DirectiveMachine::FailIncorrectParameters(const char* what) {
   host_.ScriptError(MSG_INCORRECT_PARAMETERS, 0, what);
   return DirectiveResult::Failed;
 }
 
-DirectiveResult DirectiveMachine::ErrorU() {
+DirectiveResult DirectiveMachine::FailUndefinedUpdateType() {
   host_.ScriptError(MSG_UNDEFINED_UPDATE_TYPE, 0, "");
   return DirectiveResult::Failed;
 }
 
-DirectiveResult DirectiveMachine::ErrorV() {
+DirectiveResult DirectiveMachine::FailIncorrectVersion() {
   host_.Error(MSG_INCORRECT_VERSION,
               FormatVersion(installedVersion_, installedBuild_, installedPatch_));
   return DirectiveResult::Failed;
@@ -101,16 +101,16 @@ DirectiveResult DirectiveMachine::Start(int keyword) {
     case TOK_SETVERTYPE:
     case TOK_SETSERVER:
       if (versionChecked_) return DirectiveResult::Continue;
-      if (!UpdateTypeGiven()) return ErrorU();
+      if (!UpdateTypeGiven()) return FailUndefinedUpdateType();
       break;
     case TOK_INSTTYPES:
     case TOK_DSTPATH:
-      if (!UpdateTypeGiven()) return ErrorU();
+      if (!UpdateTypeGiven()) return FailUndefinedUpdateType();
       break;
     case TOK_FILE:
       if (!versionChecked_) {
-        if (!UpdateTypeGiven()) return ErrorU();
-        if (!BuildInRange()) return ErrorV();
+        if (!UpdateTypeGiven()) return FailUndefinedUpdateType();
+        if (!BuildInRange()) return FailIncorrectVersion();
         versionChecked_ = true;
       }
       break;
@@ -126,23 +126,23 @@ DirectiveResult DirectiveMachine::Start(int keyword) {
 DirectiveResult DirectiveMachine::Argument(const DirectiveToken& token) {
   switch (expect_) {
     case Expect::Number:
-      if (token.code != TOK_NUMBER) return ErrorP(token);
+      if (token.code != TOK_NUMBER) return FailUnknownParameter(token);
       // Numbers are 32-bit words compared as signed values: 0xFFFFFFFF is -1.
       return Number(static_cast<int32_t>(token.number));
     case Expect::String:
       if (token.code == TOK_STRING) return String(token);
       if (pending_ == TOK_DSTPATH) return AppendFolder(token);
-      return ErrorP(token);
+      return FailUnknownParameter(token);
     case Expect::Comma:
-      if (token.code != TOK_COMMA) return ErrorP(token);
+      if (token.code != TOK_COMMA) return FailUnknownParameter(token);
       expect_ = Expect::Number;
       return DirectiveResult::Continue;
     case Expect::Plus:
-      if (token.code != TOK_PLUS) return ErrorP(token);
+      if (token.code != TOK_PLUS) return FailUnknownParameter(token);
       expect_ = Expect::String;
       return DirectiveResult::Continue;
     default:
-      return ErrorP(token);  // a number, string or line end where "=" belongs
+      return FailUnknownParameter(token);  // a number, string or line end where "=" belongs
   }
 }
 
@@ -152,17 +152,17 @@ DirectiveResult DirectiveMachine::Number(int32_t value) {
     case TOK_UPDATETYPE:
       if (argument == 0) {
         updateType_ = value;
-        if (value < 0 || value > 2) return ErrorR("<updatetype>");
+        if (value < 0 || value > 2) return FailIncorrectParameters("<updatetype>");
         if (value != 2) return End();
         expect_ = Expect::Comma;
         return DirectiveResult::Continue;
       }
       requiredBuild_ = value;
-      if (value >= 0 && value != installedBuild_) return ErrorV();
+      if (value >= 0 && value != installedBuild_) return FailIncorrectVersion();
       return End();
     case TOK_VERSION:
       requiredVersion_ = value;
-      if (value >= 0 && value != installedVersion_) return ErrorV();
+      if (value >= 0 && value != installedVersion_) return FailIncorrectVersion();
       return End();
     case TOK_BUILD:
       if (argument == 0) {
@@ -171,12 +171,12 @@ DirectiveResult DirectiveMachine::Number(int32_t value) {
         return DirectiveResult::Continue;
       }
       buildHigh_ = value;
-      if (buildHigh_ < buildLow_) return ErrorR("<build>");
-      if (!BuildInRange()) return ErrorV();
+      if (buildHigh_ < buildLow_) return FailIncorrectParameters("<build>");
+      if (!BuildInRange()) return FailIncorrectVersion();
       return End();
     case TOK_SETBUILD:
       newBuild_ = value;
-      if (value >= 0 && !NewBuildAllowed(value)) return ErrorV();
+      if (value >= 0 && !NewBuildAllowed(value)) return FailIncorrectVersion();
       return End();
     case TOK_SETVERSION:
     case TOK_SETVERTYPE:
@@ -202,20 +202,20 @@ DirectiveResult DirectiveMachine::String(const DirectiveToken& token) {
   const char* value = token.string != nullptr ? token.string : "";
   switch (pending_) {
     case TOK_SETSERVER:
-      if (!CopyBounded(server_, sizeof server_, value)) return ErrorP(token);
+      if (!CopyBounded(server_, sizeof server_, value)) return FailUnknownParameter(token);
       serverGiven_ = true;
       return End();
     case TOK_DSTPATH:
       if (argument_++ == 0) destPath_[0] = '\0';
-      if (!AppendBounded(destPath_, sizeof destPath_, value)) return ErrorP(token);
+      if (!AppendBounded(destPath_, sizeof destPath_, value)) return FailUnknownParameter(token);
       expect_ = Expect::Plus;
       return DirectiveResult::Continue;
     case TOK_FILE:
-      if (!CopyBounded(sourceName_, sizeof sourceName_, value)) return ErrorP(token);
+      if (!CopyBounded(sourceName_, sizeof sourceName_, value)) return FailUnknownParameter(token);
       expect_ = Expect::Comma;
       return DirectiveResult::Continue;
     default:
-      return ErrorP(token);
+      return FailUnknownParameter(token);
   }
 }
 
@@ -244,9 +244,9 @@ DirectiveResult DirectiveMachine::AppendFolder(const DirectiveToken& token) {
       fits = fits && EnsureTrailingSeparator(path, size) && AppendBounded(path, size, "Battles\\");
       break;
     default:
-      return ErrorP(token);
+      return FailUnknownParameter(token);
   }
-  if (!fits) return ErrorP(token);
+  if (!fits) return FailUnknownParameter(token);
   expect_ = Expect::Plus;
   return DirectiveResult::Continue;
 }

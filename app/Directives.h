@@ -56,10 +56,10 @@ class DirectiveMachine {
   DirectiveResult String(const DirectiveToken& token);
   DirectiveResult AppendFolder(const DirectiveToken& token);
   DirectiveResult End();
-  DirectiveResult ErrorP(const DirectiveToken& token);
-  DirectiveResult ErrorR(const char* what);
-  DirectiveResult ErrorU();
-  DirectiveResult ErrorV();
+  DirectiveResult FailUnknownParameter(const DirectiveToken& token);
+  DirectiveResult FailIncorrectParameters(const char* what);
+  DirectiveResult FailUndefinedUpdateType();
+  DirectiveResult FailIncorrectVersion();
   bool BuildInRange() const;
   // Whether setbuild may name build: update type 1 never goes back to an
   // older build; type 2 needs the installed build it names (if any) and

@@ -6,12 +6,6 @@
 #include "ourlib/src/ErrFrame.h"
 #include "platform/env.h"
 
-namespace {
-struct BufferFree {
-  void operator()(char* p) const { MemFree(p); }
-};
-}  // namespace
-
 char* ReadWholeFile(const char* path) {
   std::unique_ptr<plat::File> file;
   // No sharing: a report held open by another program counts as missing.
@@ -23,7 +17,7 @@ char* ReadWholeFile(const char* path) {
   if (file->Seek(0) != 0 || file->Size(&size) != 0) return nullptr;
   if (size >= UINT32_MAX) return nullptr;  // GetFileSize cannot tell such a size
   const uint32_t n = static_cast<uint32_t>(size);
-  std::unique_ptr<char, BufferFree> buffer(static_cast<char*>(MemAllocZero(n + 1u)));
+  MemPtr<char> buffer(static_cast<char*>(MemAllocZero(n + 1u)));
   if (!buffer) return nullptr;
   uint32_t total = 0;
   while (total < n) {

@@ -49,22 +49,18 @@ TEST(CommandLine, OptionsFromTheSecondArgumentOn) {
   EXPECT_EQ(std::string(259, 'a'), App().gameArgs);
 }
 
-struct Freed {
-  void operator()(char* p) const { MemFree(p); }
-};
-
 TEST(ReadWholeFile, BytesAndTerminatorOrNull) {
   testing_support::TempDir dir;
   const std::string path = dir / "Report.txt";
   EXPECT_EQ(nullptr, ReadWholeFile(path.c_str()));
 
   testing_support::WriteFileBytes(path, std::string("a\r\nb\0c", 6));
-  std::unique_ptr<char, Freed> text(ReadWholeFile(path.c_str()));
+  MemPtr<char> text(ReadWholeFile(path.c_str()));
   ASSERT_NE(nullptr, text);
   EXPECT_EQ(std::string("a\r\nb\0c\0", 7), std::string(text.get(), 7));
 
   testing_support::WriteFileBytes(path, "");
-  std::unique_ptr<char, Freed> empty(ReadWholeFile(path.c_str()));
+  MemPtr<char> empty(ReadWholeFile(path.c_str()));
   ASSERT_NE(nullptr, empty);
   EXPECT_EQ('\0', empty.get()[0]);
 
