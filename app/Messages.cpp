@@ -5,7 +5,7 @@
 
 #include "app/AppState.h"
 #include "app/UpdateLog.h"
-#include "platform/ui.h"
+#include "platform/Ui.h"
 #include "script/Source.h"
 
 namespace {

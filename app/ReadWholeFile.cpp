@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "ourlib/src/ErrFrame.h"
-#include "platform/env.h"
+#include "platform/Env.h"
 
 char* ReadWholeFile(const char* path) {
   std::unique_ptr<plat::File> file;

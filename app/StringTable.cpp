@@ -2,7 +2,7 @@
 // backend has no resources to read it from (POSIX). Windows takes the same
 // list from the program's resources and never links this file in.
 #include "app/Messages.h"
-#include "platform/ui.h"
+#include "platform/Ui.h"
 
 namespace {
 

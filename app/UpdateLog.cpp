@@ -6,7 +6,7 @@
 
 #include "app/AppState.h"
 #include "ourlib/src/PathText.h"
-#include "platform/nativepath.h"
+#include "platform/NativePath.h"
 
 namespace {
 

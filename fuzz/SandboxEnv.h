@@ -14,8 +14,8 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/env.h"
-#include "platform/nativepath.h"
+#include "platform/Env.h"
+#include "platform/NativePath.h"
 
 namespace fuzzing {
 

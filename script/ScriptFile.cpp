@@ -4,7 +4,7 @@
 #include <new>
 
 #include "ourlib/src/ErrFrame.h"
-#include "platform/env.h"
+#include "platform/Env.h"
 #include "script/Source.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/env.h"
-#include "platform/registry.h"
+#include "platform/Env.h"
+#include "platform/Registry.h"
 
 cGameSettings g_GameSettings;
 

@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "ourlib/src/PathText.h"
-#include "platform/env.h"
+#include "platform/Env.h"
 
 class FileReplacement {
  public:

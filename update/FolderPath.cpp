@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/env.h"
+#include "platform/Env.h"
 
 // A new folder is made durable in its parent at once: a file renamed into it
 // later is only as durable as the folder's own entry.

@@ -5,8 +5,8 @@
 
 #include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/ErrFrame.h"
-#include "platform/codepage.h"
-#include "platform/env.h"
+#include "platform/CodePage.h"
+#include "platform/Env.h"
 
 namespace pkg {
 

@@ -14,7 +14,7 @@
 #include "ourlib/src/Mf32int.h"
 #include "ourlib/src/Pack.h"
 #include "ourlib/src/SectionNames.h"
-#include "platform/env.h"
+#include "platform/Env.h"
 #include "update/DibSize.h"
 #include "update/MessageNumbers.h"
 #include "update/Operations.h"

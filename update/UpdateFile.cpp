@@ -7,7 +7,7 @@
 
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/PathText.h"
-#include "platform/env.h"
+#include "platform/Env.h"
 #include "update/FileReplacement.h"
 #include "update/FolderPath.h"
 #include "update/MessageNumbers.h"

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "ourlib/src/ErrorCodes.h"
-#include "platform/env.h"
+#include "platform/Env.h"
 
 enum : uint32_t {
   MF_DIRTY = 0x10,          // index only: the header copy must be written at close

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/codepage.h"
+#include "platform/CodePage.h"
 
 namespace {
 

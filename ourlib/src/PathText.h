@@ -2,7 +2,7 @@
 // 260-byte fields, double-byte aware where they are searched or cut. This
 // is the one home of portable path text (bounded copies, separators,
 // splitting and joining) for every layer; what turns such a text into a
-// path the operating system takes is platform/nativepath.h.
+// path the operating system takes is platform/NativePath.h.
 #pragma once
 
 #include <cstddef>

@@ -31,7 +31,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/env.h"
+#include "platform/Env.h"
 
 struct StoreChangeNames;
 

@@ -6,7 +6,7 @@
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/PathText.h"
 #include "ourlib/src/StoreEngine.h"
-#include "platform/codepage.h"
+#include "platform/CodePage.h"
 
 namespace {
 

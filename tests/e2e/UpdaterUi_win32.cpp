@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/ui.h"
-#include "platform/uidriver.h"
+#include "platform/Ui.h"
+#include "platform/testing/UiDriver.h"
 #include "tests/support/GameInstall.h"
 #include "tests/support/Lines.h"
 #include "tests/support/TestPaths.h"

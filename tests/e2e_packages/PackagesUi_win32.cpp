@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/ui.h"
-#include "platform/uidriver.h"
-#include "tests/packages/PackageBuilder.h"
-#include "tests/packages/PackageTestKit.h"
+#include "platform/Ui.h"
+#include "platform/testing/UiDriver.h"
+#include "tests/update/PackageBuilder.h"
+#include "tests/update/PackageTestKit.h"
 #include "tests/support/GameInstall.h"
 #include "tests/support/Lines.h"
 #include "tests/support/TestPaths.h"

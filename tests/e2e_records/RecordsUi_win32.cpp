@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui.h"
-#include "platform/uidriver.h"
+#include "platform/Ui.h"
+#include "platform/testing/UiDriver.h"
 #include "tests/support/Dib.h"
 #include "tests/support/GameInstall.h"
 #include "tests/support/Lines.h"

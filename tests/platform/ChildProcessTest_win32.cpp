@@ -1,10 +1,10 @@
-// Starting a program through platform/uidriver.h: its environment
+// Starting a program through platform/testing/UiDriver.h: its environment
 // additions, working folder, captured output and exit code reach it.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "platform/uidriver.h"
+#include "platform/testing/UiDriver.h"
 #include "tests/support/TestPaths.h"
 
 namespace {

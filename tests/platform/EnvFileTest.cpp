@@ -1,5 +1,5 @@
 // The file seam against this build's backend.
-#include "platform/env.h"
+#include "platform/Env.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // File mapping against this build's backend: growth keeps the content, and a
 // file cut at close has the size the store files rely on.
-#include "platform/env.h"
+#include "platform/Env.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Path rules that only the POSIX backend has: Windows-style paths from the
 // core reach files whose names differ in separators and letter case.
-#include "platform/env.h"
+#include "platform/Env.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "platform/FaultEnv.h"
+#include "platform/testing/FaultEnv.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include "ourlib/src/ErrFrame.h"
 
-#include "ScriptTestKit.h"
+#include "tests/script/ScriptTestKit.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Macro statements and their substitution into later lines.
-#include "ScriptTestKit.h"
+#include "tests/script/ScriptTestKit.h"
 
 namespace {
 

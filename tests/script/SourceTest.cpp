@@ -1,6 +1,6 @@
 // Script lines as the source input delivers them: line ends, end of input,
 // long lines, continuation, odd bytes, and include.
-#include "ScriptTestKit.h"
+#include "tests/script/ScriptTestKit.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/env.h"
-#include "tests/settings/SettingsFixture.h"
+#include "platform/Env.h"
+#include "tests/support/SettingsFixture.h"
 
 namespace {
 

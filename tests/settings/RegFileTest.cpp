@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/regfile.h"
+#include "platform/RegFile.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/FaultEnv.h"
-#include "platform/env.h"
-#include "platform/regfile.h"
-#include "tests/settings/SettingsFixture.h"
+#include "platform/testing/FaultEnv.h"
+#include "platform/Env.h"
+#include "platform/RegFile.h"
+#include "tests/support/SettingsFixture.h"
 #include "tests/support/RecordingEnv.h"
 
 namespace {

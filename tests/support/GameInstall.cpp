@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "platform/regfile.h"
+#include "platform/RegFile.h"
 #include "tests/support/TestPaths.h"
 
 namespace fs = std::filesystem;

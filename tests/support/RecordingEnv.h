@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/env.h"
+#include "platform/Env.h"
 
 namespace testing_support {
 

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/env.h"
+#include "platform/Env.h"
 
 namespace fs = std::filesystem;
 

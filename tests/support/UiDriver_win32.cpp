@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "platform/registry.h"
+#include "platform/Registry.h"
 #include "tests/support/TestPaths.h"
 
 namespace testing_support {

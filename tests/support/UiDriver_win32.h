@@ -1,14 +1,14 @@
 // The test as the user of the real updater.exe (Windows only): the registry
 // the game's installer leaves, starting the updater, finding its windows,
 // reading their texts and pressing their buttons. Needs a display (Xvfb
-// under Wine). The system calls are those of platform/uidriver.h.
+// under Wine). The system calls are those of platform/testing/UiDriver.h.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "platform/ui.h"
-#include "platform/uidriver.h"
+#include "platform/Ui.h"
+#include "platform/testing/UiDriver.h"
 #include "tests/support/GameInstall.h"
 
 namespace testing_support {

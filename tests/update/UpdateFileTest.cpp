@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/FaultEnv.h"
-#include "platform/env.h"
+#include "platform/testing/FaultEnv.h"
+#include "platform/Env.h"
 #include "tests/support/RecordingEnv.h"
 #include "tests/support/RecordingSink.h"
 #include "tests/support/TestPaths.h"

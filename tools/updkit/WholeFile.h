@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/env.h"
+#include "platform/Env.h"
 
 // Reads the file at path whole into *bytes. False when it cannot be opened
 // or read.

@@ -1,0 +1,7 @@
+#include "platform/CodePage.h"
+
+namespace plat {
+
+bool IsLeadByte(uint8_t) { return false; }
+
+}  // namespace plat

@@ -1,7 +1,0 @@
-#include "platform/codepage.h"
-
-namespace plat {
-
-bool IsLeadByte(uint8_t) { return false; }
-
-}  // namespace plat

@@ -1,9 +1,0 @@
-#include <windows.h>
-
-#include "platform/codepage.h"
-
-namespace plat {
-
-bool IsLeadByte(uint8_t b) { return IsDBCSLeadByte(b) != FALSE; }
-
-}  // namespace plat

@@ -1,7 +1,0 @@
-#include "platform/nativepath.h"
-
-namespace plat {
-
-std::string NativePath(const char* path) { return path != nullptr ? path : ""; }
-
-}  // namespace plat

@@ -1,0 +1,163 @@
+// Long mixed sequences of puts, replacements, removals, lookups and
+// iterations against a std::map model, with the checker after every batch;
+// and the same on trees made by the bulk loader (compacted stores), whose
+// internal nodes have no leftmost child, compacted again along the way.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <utility>
+
+#include "tests/ourlib/EngineTestKit.h"
+#include "tests/support/TestPaths.h"
+
+using namespace enginetest;
+using testing_support::TempDir;
+
+namespace {
+
+using Model = std::map<std::pair<uint8_t, std::string>, std::string>;
+
+// Names of 0 to several hundred bytes, mostly short, all byte values; with
+// full set, the long ones are maxLong bytes.
+std::string RandomName(std::mt19937& rng, size_t maxLong, bool full = false) {
+  std::uniform_int_distribution<int> pick(0, 9);
+  size_t len = pick(rng) < 7 ? rng() % 12 : (full ? maxLong : rng() % maxLong);
+  std::string s(len, '\0');
+  for (char& c : s) c = static_cast<char>("abcAB\x01\xff"[rng() % 7]);
+  return s;
+}
+
+// The whole store in key order must equal the model.
+void ExpectSameAsModel(StoreEngine* e, const Model& model) {
+  IndexFirst(e->index, nullptr, nullptr);
+  uint8_t key[600];
+  KeyOut ko;
+  ko.buffer = key;
+  ko.capacity = sizeof key;
+  auto it = model.begin();
+  int32_t off;
+  while ((off = StoreNextRecord(e, &ko)) > 0) {
+    ASSERT_NE(it, model.end()) << "a key the model does not have";
+    // Model order (std::string) differs from the store's (length first): compare as sets.
+    (void)off;
+    ++it;
+  }
+  ASSERT_EQ(off, -4);
+  ASSERT_EQ(it, model.end()) << "keys missing from the store";
+  for (const auto& kv : model) {
+    ASSERT_EQ(Get(e, kv.first.first, kv.first.second), kv.second) << "section " << int(kv.first.first);
+  }
+}
+
+void RunMixed(StoreEngine* e, Model& model, std::mt19937& rng, int batches, int perBatch,
+              std::vector<std::pair<uint8_t, std::string>>& known, bool fullNames) {
+  for (int b = 0; b < batches; ++b) {
+    for (int i = 0; i < perBatch; ++i) {
+      int op = static_cast<int>(rng() % 10);
+      bool old = !known.empty() && rng() % 3 != 0;
+      auto key = old ? known[rng() % known.size()]
+                     : std::make_pair(static_cast<uint8_t>(rng() % 4), RandomName(rng, fullNames ? 512 : 300, fullNames));
+      if (!old) known.push_back(key);
+      if (op < 5) {
+        std::string data(1 + rng() % 64, static_cast<char>('a' + rng() % 26));
+        ASSERT_GT(Put(e, key.first, key.second, data), 0);
+        model[key] = data;
+      } else if (op < 8) {
+        std::vector<uint8_t> k = MakeKey(key.first, key.second);
+        int rc = StoreRemoveKey(e, k.data());
+        ASSERT_EQ(rc, model.erase(key) ? 0 : -4);
+      } else {
+        auto it = model.find(key);
+        ASSERT_EQ(Get(e, key.first, key.second), it == model.end() ? "<missing>" : it->second);
+      }
+    }
+    ASSERT_EQ(StoreVerify(e), "") << "batch " << b;
+    if (b % 10 == 9) ExpectSameAsModel(e, model);
+  }
+}
+
+TEST(Randomized, MixedOperationsAgreeWithTheModel) {
+  TempDir dir;
+  std::mt19937 rng(20260208);
+  Model model;
+  std::vector<std::pair<uint8_t, std::string>> known;
+  for (int round = 0; round < 3; ++round) {
+    if (round > 0) {
+      std::string path = dir / "r";
+      ASSERT_EQ(StoreCompact(&path[0], RecConfig()), 0);
+    }
+    Store s(dir / "r", round == 0 ? MODE_CREATE : MODE_UPDATE);
+    ASSERT_TRUE(s) << s.code();
+    ASSERT_EQ(StoreVerify(s.get()), "");
+    ExpectSameAsModel(s.get(), model);
+    RunMixed(s.get(), model, rng, 30, 400, known, round > 0);
+    if (HasFatalFailure()) return;
+  }
+}
+
+// Trees of several heights built by the bulk loader, then shrunk and
+// changed at every level in random order, compacted again `compactions`
+// times on the way.
+void BulkThenChange(size_t keys, size_t maxLong, uint32_t seed, bool full = false, int compactions = 0) {
+  TempDir dir;
+  std::string path = dir / "b";
+  std::mt19937 rng(seed);
+  Model model;
+  std::vector<std::pair<uint8_t, std::string>> known;
+  {
+    Store s(path, MODE_CREATE);
+    while (model.size() < keys) {
+      auto key = std::make_pair(static_cast<uint8_t>(rng() % 3), RandomName(rng, maxLong, full));
+      std::string data(1 + rng() % 16, 'x');
+      Put(s.get(), key.first, key.second, data);
+      if (!model.count(key)) known.push_back(key);
+      model[key] = data;
+    }
+  }
+  std::unique_ptr<Store> s;
+  auto compact = [&] {
+    s.reset();
+    ASSERT_EQ(StoreCompact(&path[0], RecConfig()), 0);
+    s = std::make_unique<Store>(path, MODE_UPDATE);
+    ASSERT_TRUE(*s);
+    ASSERT_EQ(StoreVerify(s->get()), "");
+    ExpectSameAsModel(s->get(), model);
+  };
+  compact();
+  if (testing::Test::HasFatalFailure()) return;
+  ASSERT_GE(TreeHeight((*s)->index->current), 2);
+  std::shuffle(known.begin(), known.end(), rng);
+  size_t batch = keys / 40 + 1, every = known.size() / (compactions + 1) + 1;
+  for (size_t i = 0; i < known.size(); ++i) {
+    const auto& key = known[i];
+    std::vector<uint8_t> k = MakeKey(key.first, key.second);
+    if (i % 3 == 0) {  // replace: the record interface deletes, then inserts
+      std::string data(1 + rng() % 16, 'y');
+      ASSERT_GT(Put(s->get(), key.first, key.second, data), 0);
+      model[key] = data;
+    } else {
+      ASSERT_EQ(StoreRemoveKey(s->get(), k.data()), 0) << "key " << i << " was lost";
+      model.erase(key);
+    }
+    if (i % batch == batch - 1) {
+      ASSERT_EQ(StoreVerify(s->get()), "") << "after " << i;
+      ExpectSameAsModel(s->get(), model);
+    }
+    if (i % every == every - 1) compact();
+    if (testing::Test::HasFatalFailure()) return;
+  }
+  ASSERT_EQ(StoreVerify(s->get()), "");
+  ExpectSameAsModel(s->get(), model);
+}
+
+TEST(BulkLoadedDelete, ShortNamesTwoLevels) { BulkThenChange(600, 20, 1); }
+TEST(BulkLoadedDelete, MixedNamesThreeLevels) { BulkThenChange(4000, 200, 2); }
+TEST(BulkLoadedDelete, LongNamesDeepTree) { BulkThenChange(3000, 480, 3); }
+// Names of the longest length fill a node with three entries; the right edge
+// of every compaction is made of them.
+TEST(BulkLoadedDelete, FullLengthNamesCompactedAgainAndAgain) { BulkThenChange(900, 512, 4, true, 5); }
+
+}  // namespace

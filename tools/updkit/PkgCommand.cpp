@@ -1,0 +1,397 @@
+// updkit pkg: builds "PQ" update packages from a folder, lists them and
+// extracts them the way the updater installs them.
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/Pack.h"
+#include "ourlib/src/PathText.h"
+#include "platform/Env.h"
+#include "tools/updkit/Command.h"
+#include "update/FileReplacement.h"
+#include "update/PackageFormat.h"
+#include "update/PackageInstall.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint8_t kDefaultChunkKiB = 32;
+constexpr uint32_t kAllInstallTypes = 0xFF;
+
+bool ParseStamp(const char* text, pkg::SystemTime* out) {
+  unsigned y, mo, d, h, mi, s;
+  char tail;
+  if (std::sscanf(text, "%4u-%2u-%2uT%2u:%2u:%2u%c", &y, &mo, &d, &h, &mi, &s, &tail) != 6) return false;
+  pkg::SystemTime t;
+  t.year = static_cast<uint16_t>(y);
+  t.month = static_cast<uint16_t>(mo);
+  t.day = static_cast<uint16_t>(d);
+  t.hour = static_cast<uint16_t>(h);
+  t.minute = static_cast<uint16_t>(mi);
+  t.second = static_cast<uint16_t>(s);
+  uint64_t ft = 0;
+  if (!pkg::SystemTimeToFileTime(t, &ft)) return false;
+  *out = pkg::FileTimeToSystemTime(ft);  // fills in the day of the week
+  return true;
+}
+
+// A relative path with backslashes, as the package keeps folders.
+std::string PackagePath(const fs::path& relative) {
+  std::string text = relative.generic_string();
+  std::replace(text.begin(), text.end(), '/', '\\');
+  return text;
+}
+
+bool SetText(char* field, const std::string& text) {
+  if (text.size() >= pkg::kTextField) return false;
+  std::memcpy(field, text.c_str(), text.size() + 1);
+  return true;
+}
+
+struct BuildOptions {
+  std::string out;
+  std::string from;
+  bool lz = false;
+  uint8_t chunkKiB = kDefaultChunkKiB;
+  bool haveTime = false;
+  pkg::SystemTime time;
+  std::map<std::string, pkg::SystemTime> timeOf;  // by package path
+  std::vector<std::string> winsystem;             // package paths
+  std::vector<std::string> empty;                 // folders
+};
+
+// Reads the file's chunks one at a time: calls chunk(bytes, length) for each.
+template <class F>
+int ForEachChunk(plat::File& file, uint32_t capacity, uint8_t* buffer, F&& chunk) {
+  if (file.Seek(0) != 0) return -1;
+  for (;;) {
+    uint32_t filled = 0;
+    while (filled < capacity) {
+      uint32_t got = 0;
+      if (file.Read(buffer + filled, capacity - filled, &got) != 0) return -1;
+      if (got == 0) break;
+      filled += got;
+    }
+    if (filled == 0) return 0;
+    if (int rc = chunk(buffer, filled)) return rc;
+    if (filled < capacity) return 0;
+  }
+}
+
+// Packs one chunk into out (2 * capacity bytes); 0 when it does not fit.
+// A packed chunk that does not unpack to its bytes is a packer fault: -1.
+int32_t PackChunk(const uint8_t* bytes, uint32_t length, uint8_t* out, uint32_t capacity, uint8_t* check) {
+  int32_t packed = 0;
+  if (Guard([&] {
+        packed = LzPack(bytes, static_cast<int32_t>(length), out, static_cast<int32_t>(2 * capacity));
+      }) != 0) {
+    return 0;
+  }
+  int32_t back = 0;
+  if (Guard([&] { back = LzUnpack(out, packed, check, static_cast<int32_t>(capacity)); }) != 0 ||
+      back != static_cast<int32_t>(length) || std::memcmp(bytes, check, length) != 0) {
+    return -1;
+  }
+  return packed;
+}
+
+int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path, const std::string& rel) {
+  plat::Env& env = *plat::Env::Default();
+  std::unique_ptr<plat::File> file;
+  if (env.Open(path.string().c_str(), plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
+               plat::ATTR_NORMAL, &file) != 0) {
+    return UpdkitFail("cannot open %s", path.string().c_str());
+  }
+  pkg::Entry entry;
+  entry.chunkKiB = o.chunkKiB;
+  entry.typeMask = kAllInstallTypes;
+  const size_t cut = rel.find_last_of('\\');
+  const std::string folder = cut == std::string::npos ? "" : rel.substr(0, cut);
+  const std::string name = cut == std::string::npos ? rel : rel.substr(cut + 1);
+  const bool system = std::find(o.winsystem.begin(), o.winsystem.end(), rel) != o.winsystem.end();
+  entry.hasFolder = system || !folder.empty();
+  if (!SetText(entry.name, name) || !SetText(entry.folder, system ? pkg::kSystemFolderName : folder)) {
+    return UpdkitFail("%s: name or folder longer than %u characters", rel.c_str(), pkg::kTextField - 1);
+  }
+  auto stamp = o.timeOf.find(rel);
+  if (stamp != o.timeOf.end()) {
+    entry.time = stamp->second;
+  } else if (o.haveTime) {
+    entry.time = o.time;
+  } else {
+    plat::FileTimes times;
+    if (file->GetTimes(&times) != 0) return UpdkitFail("cannot read the times of %s", path.string().c_str());
+    entry.time = pkg::FileTimeToSystemTime(times.lastWrite);
+  }
+
+  const uint32_t capacity = entry.ChunkCapacity();
+  MemPtr<uint8_t> raw = MemAllocOwned(capacity);
+  MemPtr<uint8_t> packed = MemAllocOwned(2 * size_t{capacity});
+  MemPtr<uint8_t> check = MemAllocOwned(capacity);
+  if (!raw || !packed || !check) return UpdkitFail("out of memory");
+
+  // First pass: does every chunk pack, and does packing pay?
+  if (o.lz) {
+    uint64_t rawTotal = 0, packedTotal = 0;
+    bool all = true;
+    int rc = ForEachChunk(*file, capacity, raw.get(), [&](const uint8_t* bytes, uint32_t n) {
+      int32_t p = PackChunk(bytes, n, packed.get(), capacity, check.get());
+      if (p < 0) return -2;
+      all = all && p > 0;
+      rawTotal += n;
+      packedTotal += static_cast<uint32_t>(p);
+      return 0;
+    });
+    if (rc == -2) return UpdkitFail("%s: LZ packing does not give the bytes back", rel.c_str());
+    if (rc != 0) return UpdkitFail("cannot read %s", path.string().c_str());
+    entry.packed = all && rawTotal > 0 && packedTotal < rawTotal;
+  }
+  int rc = ForEachChunk(*file, capacity, raw.get(), [&](const uint8_t* bytes, uint32_t n) {
+    if (entry.packed) {
+      int32_t p = PackChunk(bytes, n, packed.get(), capacity, check.get());
+      if (p <= 0) return -2;
+      bytes = packed.get();
+      n = static_cast<uint32_t>(p);
+    }
+    if (writer.WriteChunk(bytes, n) != 0) return -3;
+    entry.chunkSizes.push_back(n);
+    return 0;
+  });
+  if (rc == -3) return UpdkitFail("cannot write %s", o.out.c_str());
+  if (rc != 0) return UpdkitFail("cannot read %s", path.string().c_str());
+  writer.AddEntry(entry);
+  return 0;
+}
+
+int AddEmpty(pkg::Writer& writer, const std::string& folder) {
+  pkg::Entry entry;
+  entry.typeMask = kAllInstallTypes;
+  SetText(entry.name, pkg::kEmptyName);
+  entry.hasFolder = !folder.empty();
+  if (!SetText(entry.folder, folder)) {
+    return UpdkitFail("%s: folder longer than %u characters", folder.c_str(), pkg::kTextField - 1);
+  }
+  writer.AddEntry(entry);
+  return 0;
+}
+
+int Build(const Args& args) {
+  BuildOptions o;
+  o.out = args.word(0);
+  o.from = args.Value("--from");
+  o.lz = args.Has("--lz");
+  o.chunkKiB = static_cast<uint8_t>(args.Number("--chunk-kib", kDefaultChunkKiB));
+  for (const char* stamp : args.Values("--time")) {
+    if (!ParseStamp(stamp, &o.time)) return args.Usage("bad time '%s' (YYYY-MM-DDTHH:MM:SS)", stamp);
+    o.haveTime = true;
+  }
+  for (const char* given : args.Values("--time-of")) {
+    const std::string v = given;
+    const size_t eq = v.find('=');
+    pkg::SystemTime t;
+    if (eq == std::string::npos || !ParseStamp(v.c_str() + eq + 1, &t)) {
+      return args.Usage("bad --time-of '%s' (REL=YYYY-MM-DDTHH:MM:SS)", v.c_str());
+    }
+    o.timeOf[PackagePath(fs::path(v.substr(0, eq)))] = t;
+  }
+  for (const char* rel : args.Values("--winsystem")) o.winsystem.push_back(PackagePath(fs::path(rel)));
+  for (const char* folder : args.Values("--empty")) o.empty.push_back(PackagePath(fs::path(folder)));
+
+  std::error_code ec;
+  if (!fs::is_directory(o.from, ec)) return UpdkitFail("%s is not a folder", o.from.c_str());
+  std::vector<std::pair<std::string, fs::path>> files;  // package path, disk path
+  std::vector<std::string> emptyFolders;
+  for (auto it = fs::recursive_directory_iterator(o.from, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    const std::string rel = PackagePath(fs::relative(it->path(), o.from));
+    if (it->is_directory()) {
+      if (fs::is_empty(it->path(), ec)) emptyFolders.push_back(rel);
+    } else if (it->is_regular_file()) {
+      files.emplace_back(rel, it->path());
+    }
+  }
+  if (ec) return UpdkitFail("cannot list %s: %s", o.from.c_str(), ec.message().c_str());
+  std::sort(files.begin(), files.end());
+  std::sort(emptyFolders.begin(), emptyFolders.end());
+
+  // Written beside OUT and renamed over it once whole: a failed build
+  // leaves an earlier package as it was.
+  FileReplacement out(*plat::Env::Default());
+  if (!out.Begin(o.out.c_str(), plat::ATTR_NORMAL)) return UpdkitFail("cannot create %s", o.out.c_str());
+  pkg::Writer writer(out.file());
+  if (writer.Begin() != 0) return UpdkitFail("cannot write %s", o.out.c_str());
+  for (const auto& f : files) {
+    if (int rc = AddFile(o, writer, f.second, f.first)) return rc;
+  }
+  for (const std::string& folder : emptyFolders) {
+    if (int rc = AddEmpty(writer, folder)) return rc;
+  }
+  for (const std::string& folder : o.empty) {
+    if (int rc = AddEmpty(writer, folder)) return rc;
+  }
+  if (writer.Finish() != 0 || out.Commit() != 0) return UpdkitFail("cannot write %s", o.out.c_str());
+  return 0;
+}
+
+// Opens a package and reads its directory; prints why not and returns false.
+bool OpenPackage(const char* path, std::unique_ptr<plat::File>* file, std::vector<pkg::Entry>* entries) {
+  uint64_t size = 0;
+  uint8_t magic[2] = {0, 0};
+  uint32_t got = 0;
+  if (plat::Env::Default()->Open(path, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
+                                 plat::ATTR_NORMAL, file) != 0 ||
+      (*file)->Size(&size) != 0 || (*file)->Read(magic, 2, &got) != 0) {
+    UpdkitFail("cannot read %s", path);
+    return false;
+  }
+  if (got != 2 || magic[0] != 'P' || magic[1] != 'Q') {
+    UpdkitFail("%s is not a package (no \"PQ\")", path);
+    return false;
+  }
+  if (pkg::ReadDirectory(**file, size, entries) != 0) {
+    UpdkitFail("%s: damaged package (trailer, directory or chunk sizes out of bounds)", path);
+    return false;
+  }
+  return true;
+}
+
+// The unpacked size of an entry; -1 when a chunk does not unpack.
+int64_t UnpackedSize(plat::File& file, const pkg::Entry& e) {
+  if (!e.packed) return static_cast<int64_t>(e.StoredSize());
+  const uint32_t capacity = e.ChunkCapacity();
+  std::vector<uint8_t> in(2 * size_t{capacity}), out(capacity);
+  if (file.Seek(e.dataOffset) != 0) return -1;
+  int64_t total = 0;
+  for (uint32_t stored : e.chunkSizes) {
+    uint32_t got = 0;
+    int32_t n = 0;
+    if (file.Read(in.data(), stored, &got) != 0 || got != stored ||
+        Guard([&] { n = LzUnpack(in.data(), static_cast<int32_t>(stored), out.data(), static_cast<int32_t>(capacity)); }) != 0) {
+      return -1;
+    }
+    total += n;
+  }
+  return total;
+}
+
+int List(const char* package) {
+  std::unique_ptr<plat::File> file;
+  std::vector<pkg::Entry> entries;
+  if (!OpenPackage(package, &file, &entries)) return 1;
+  std::printf("NAME\tFOLDER\tMETHOD\tCHUNK_KIB\tCHUNKS\tSIZE\tSTORED\tTIME\n");
+  int status = 0;
+  for (const pkg::Entry& e : entries) {
+    const bool empty = e.IsEmpty();
+    const int64_t size = empty ? 0 : UnpackedSize(*file, e);
+    if (size < 0) status = 1;
+    const pkg::SystemTime& t = e.time;
+    std::printf("%s\t%s\t%s\t%u\t%zu\t%" PRId64 "\t%" PRIu64 "\t%04u-%02u-%02u %02u:%02u:%02u.%03u\n", e.name,
+                e.hasFolder ? e.folder : "-", e.packed ? "lz" : "stored", unsigned{e.chunkKiB},
+                e.chunkSizes.size(), size, empty ? uint64_t{0} : e.StoredSize(), unsigned{t.year},
+                unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute}, unsigned{t.second},
+                unsigned{t.milliseconds});
+  }
+  if (status != 0) UpdkitFail("%s: a packed chunk does not unpack within its chunk size", package);
+  return status;
+}
+
+// What the extract shows: each file as it is installed, and the totals
+// (the bytes beyond what a 32-bit counter holds).
+class ConsoleSink : public QuietSink {
+ public:
+  void FileUpdated(const char* path) override {
+    QuietSink::FileUpdated(path);
+    std::printf("%s\n", path);
+  }
+  void BytesUpdated(uint32_t count) override { bytes_ += count; }
+  uint64_t bytes() const { return bytes_; }
+
+ private:
+  uint64_t bytes_ = 0;
+};
+
+int Extract(const Args& a) {
+  std::string system = a.Has("--system-folder") ? a.Value("--system-folder") : "";
+  const std::vector<const char*>& args = a.words();
+  std::string dest = args[1];
+  std::error_code made;
+  fs::create_directories(dest, made);  // the updater's destination exists too
+  if (system.empty()) {
+    // The installer never creates the system folder; the stand-in is made
+    // only when some entry goes there.
+    system = (fs::path(dest) / "WINSYSTEM").string();
+    std::unique_ptr<plat::File> file;
+    std::vector<pkg::Entry> entries;
+    if (OpenPackage(args[0], &file, &entries) &&
+        std::any_of(entries.begin(), entries.end(), [](const pkg::Entry& e) { return e.InSystemFolder(); })) {
+      std::error_code ec;
+      fs::create_directories(system, ec);
+    }
+  }
+  const std::string plainName = fs::path(args[0]).filename().string();
+  ConsoleSink sink;
+  char failed[kPathField];
+  const int code = InstallFileAt(sink, args[0], plainName.c_str(), dest.c_str(), system.c_str(), failed, sizeof failed);
+  if (code != 0) return UpdkitFail("%s: %s (code %d)", failed, InstallCodeText(code), code);
+  std::printf("%d files, %" PRIu64 " bytes\n", sink.Counters().files, sink.bytes());
+  return 0;
+}
+
+const Command kPkgCommand{
+    "pkg",
+    "build, list and extract \"PQ\" update packages",
+    {
+        {"build",
+         {"OUT"},
+         {
+             Required(Valued("--from", "DIR")),
+             Switch("--lz",
+                    "pack chunks with PACK_LZ. The packed flag is per\n"
+                    "entry: an entry is stored packed only when every\n"
+                    "chunk packs within twice the chunk size (the\n"
+                    "installer's input buffer) and the packed chunks\n"
+                    "together are smaller than the file; otherwise\n"
+                    "all its chunks are stored as they are"),
+             Number("--chunk-kib", "N", 1, 255, "chunk size in KiB, 1..255 (default 32)"),
+             Valued("--time", "STAMP", "give every entry this time (YYYY-MM-DDTHH:MM:SS)"),
+             Repeated(Valued("--time-of", "REL=STAMP",
+                             "give the file REL (relative to DIR, '/' or\n"
+                             "'\\' separated) this time")),
+             Repeated(Valued("--winsystem", "REL",
+                             "install the file REL into the system folder\n"
+                             "(folder \"*WINSYSTEM\")")),
+             Repeated(Valued("--empty", "FOLDER", "add an \"*EMPTY\" entry that creates FOLDER")),
+         },
+         "Every file below DIR becomes an entry whose folder is its folder\n"
+         "relative to DIR and whose time is its modification time (UTC clock\n"
+         "fields); every empty folder below DIR becomes an \"*EMPTY\" entry.\n",
+         Build},
+        {"list",
+         {"PKG"},
+         {},
+         "One line per entry: name, folder (\"-\" when the entry has none),\n"
+         "method, chunk size in KiB, chunk count, unpacked size, stored size\n"
+         "and time, separated by tabs, after a header line.\n",
+         [](const Args& a) { return List(a.word(0)); }},
+        {"extract",
+         {"PKG", "DIR"},
+         {Valued("--system-folder", "SYS")},
+         "Installs PKG into DIR exactly as the updater does (entry folders,\n"
+         "\"*EMPTY\" folders, file times moved back 4 hours from 04:00 on).\n"
+         "\"*WINSYSTEM\" entries go to SYS, by default DIR/WINSYSTEM, never to\n"
+         "the real system folder.\n",
+         Extract},
+    },
+};
+
+}  // namespace
+
+UPDKIT_COMMAND(pkg, kPkgCommand);
