@@ -20,8 +20,8 @@ struct AppState {
   RunCounters counters;               // run-wide, never reset
   char textArea[kTextArea] = "";      // the texts LoadText hands out
   size_t textPos = 0;                 // where the next text goes in textArea
-  void* instance = nullptr;           // module of the dialog templates (HINSTANCE); null: the program
-  void* progressDialog = nullptr;     // the modeless progress dialog (HWND) while it is open
+  void* instance = nullptr;        // module of the dialog templates (HINSTANCE); null: the program
+  void* progressDialog = nullptr;  // the modeless progress dialog (HWND) while it is open
 };
 
 AppState& App();

@@ -6,8 +6,8 @@
 #define IDD_COMPLETION 102
 #define IDI_UPDATER 104
 
-#define IDC_SOURCE 1000       /* progress: source text */
-#define IDC_REPORT 1000       /* completion: report text */
+#define IDC_SOURCE 1000 /* progress: source text */
+#define IDC_REPORT 1000 /* completion: report text */
 #define IDC_DESTINATION 1001
 #define IDC_FILES 1003
 #define IDC_UNITS 1004

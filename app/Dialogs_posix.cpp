@@ -25,10 +25,10 @@ volatile sig_atomic_t g_interrupted = 0;
 struct Console {
   bool alive = false;
   bool terminal = false;
-  bool lineShown = false;       // a status line stands on the line above the cursor
+  bool lineShown = false;  // a status line stands on the line above the cursor
   uint32_t files = 0, units = 0, bytes = 0;
   std::string source, destination;
-  double lastDraw = -1.0;       // seconds, monotonic
+  double lastDraw = -1.0;  // seconds, monotonic
   struct sigaction previous {};
 };
 
@@ -91,7 +91,8 @@ bool CreateProgressDialog() {
   g_interrupted = 0;
   struct sigaction sa {};
   sa.sa_handler = OnInterrupt;
-  sa.sa_flags = SA_RESTART;  // file calls in progress finish; the flag is seen at the next check point
+  sa.sa_flags =
+      SA_RESTART;  // file calls in progress finish; the flag is seen at the next check point
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, &c.previous);
   Draw(true);

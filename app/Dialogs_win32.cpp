@@ -2,12 +2,12 @@
 // the program's resources, driven by USER32.
 #include <windows.h>
 
+#include <memory>
 #include "app/AppState.h"
 #include "app/DialogIds.h"
 #include "app/DialogTexts.h"
 #include "app/Dialogs.h"
 #include "app/ReadWholeFile.h"
-#include <memory>
 
 #include "ourlib/src/ErrFrame.h"
 
@@ -124,7 +124,8 @@ INT_PTR CALLBACK CompletionProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM) {
 void SetInstanceHandle(void* instance) { App().instance = instance; }
 
 bool CreateProgressDialog() {
-  App().progressDialog = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, ProgressProc, 0);
+  App().progressDialog =
+      CreateDialogParamA(Instance(), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, ProgressProc, 0);
   return Progress() != nullptr;
 }
 
@@ -139,11 +140,13 @@ void PumpMessages() {
 }
 
 void SendProgress(const ProgressInfo& info) {
-  if (Progress() != nullptr) SendMessageA(Progress(), UM_PROGRESS, 0, reinterpret_cast<LPARAM>(&info));
+  if (Progress() != nullptr)
+    SendMessageA(Progress(), UM_PROGRESS, 0, reinterpret_cast<LPARAM>(&info));
 }
 
 void SendFileUpdated(const char* path) {
-  if (Progress() != nullptr) SendMessageA(Progress(), UM_FILE_UPDATED, 0, reinterpret_cast<LPARAM>(path));
+  if (Progress() != nullptr)
+    SendMessageA(Progress(), UM_FILE_UPDATED, 0, reinterpret_cast<LPARAM>(path));
 }
 
 void SendBytesUpdated(uint32_t count) {

@@ -229,16 +229,36 @@ DirectiveResult DirectiveMachine::AppendFolder(const DirectiveToken& token) {
            AppendBounded(path, size, sub);
   };
   switch (token.code) {
-    case TOK_MAIN: fits = AppendBounded(path, size, settings_.MainPath); break;
-    case TOK_DATA: fits = AppendBounded(path, size, settings_.DataPath); break;
-    case TOK_SOUND: fits = AppendBounded(path, size, settings_.SoundPath); break;
-    case TOK_VIDEO: fits = AppendBounded(path, size, settings_.VideoPath); break;
-    case TOK_MUSIC: fits = AppendBounded(path, size, settings_.MusicPath); break;
-    case TOK_CUSTOM: below(settings_.MainPath, "CUSTOM\\"); break;
-    case TOK_MISSIONS: below(settings_.MainPath, "MISSIONS\\"); break;
-    case TOK_SAVE: below(settings_.MainPath, "SAVEGAME\\"); break;
-    case TOK_SYSTEM: below(settings_.MainPath, "SYSTEM\\"); break;
-    case TOK_EDITOR: below(settings_.MainPath, "EDITOR\\"); break;
+    case TOK_MAIN:
+      fits = AppendBounded(path, size, settings_.MainPath);
+      break;
+    case TOK_DATA:
+      fits = AppendBounded(path, size, settings_.DataPath);
+      break;
+    case TOK_SOUND:
+      fits = AppendBounded(path, size, settings_.SoundPath);
+      break;
+    case TOK_VIDEO:
+      fits = AppendBounded(path, size, settings_.VideoPath);
+      break;
+    case TOK_MUSIC:
+      fits = AppendBounded(path, size, settings_.MusicPath);
+      break;
+    case TOK_CUSTOM:
+      below(settings_.MainPath, "CUSTOM\\");
+      break;
+    case TOK_MISSIONS:
+      below(settings_.MainPath, "MISSIONS\\");
+      break;
+    case TOK_SAVE:
+      below(settings_.MainPath, "SAVEGAME\\");
+      break;
+    case TOK_SYSTEM:
+      below(settings_.MainPath, "SYSTEM\\");
+      break;
+    case TOK_EDITOR:
+      below(settings_.MainPath, "EDITOR\\");
+      break;
     case TOK_AIEXAMPLES:
       below(settings_.MainPath, "EDITOR\\");
       fits = fits && EnsureTrailingSeparator(path, size) && AppendBounded(path, size, "Battles\\");
@@ -253,7 +273,8 @@ DirectiveResult DirectiveMachine::AppendFolder(const DirectiveToken& token) {
 
 void DirectiveMachine::WriteBack(cGameSettings& settings) const {
   if (newVersion_ >= 0) {
-    settings.Version = (settings.Version & 0x00FFFFFFu) | ((static_cast<uint32_t>(newVersion_) & 0xFFu) << 24);
+    settings.Version =
+        (settings.Version & 0x00FFFFFFu) | ((static_cast<uint32_t>(newVersion_) & 0xFFu) << 24);
   }
   if (newBuild_ >= 0) {
     const uint32_t build = static_cast<uint32_t>(newBuild_);
@@ -264,10 +285,12 @@ void DirectiveMachine::WriteBack(cGameSettings& settings) const {
     }
   }
   if (newVersionType_ >= 0) {
-    settings.Type = (settings.Type & 0xFFFFu) | ((static_cast<uint32_t>(newVersionType_) & 0xFFFFu) << 16);
+    settings.Type =
+        (settings.Type & 0xFFFFu) | ((static_cast<uint32_t>(newVersionType_) & 0xFFFFu) << 16);
   }
   if (serverGiven_) {
     std::memset(settings.Server, 0, sizeof settings.Server);
-    CopyBounded(settings.Server, sizeof settings.Server, server_);  // at most 63 bytes, whole characters
+    CopyBounded(settings.Server, sizeof settings.Server,
+                server_);  // at most 63 bytes, whole characters
   }
 }

@@ -46,7 +46,8 @@ void ReportScriptError(int message, int number, const char* extra) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
   std::snprintf(text, sizeof text, LoadText(IDS_SCRIPT_ERROR_FORMAT), name != nullptr ? name : "",
-                SourceCurrentLine(), LoadText(message + 1), numberText, extra != nullptr ? extra : "");
+                SourceCurrentLine(), LoadText(message + 1), numberText,
+                extra != nullptr ? extra : "");
 #pragma GCC diagnostic pop
   ShowError(text);
 }

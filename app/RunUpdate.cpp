@@ -46,7 +46,8 @@ void AskInsteadOfCompletion() {
   char text[kCompletionMessage + 64];
   ComposeCompletionMessage(text, sizeof text);
   AppendBounded(text, sizeof text, LoadText(64));
-  if (plat::ShowMessageBox(text, LoadText(65), plat::kMbYesNo | plat::kMbIconQuestion) == plat::kIdYes) {
+  if (plat::ShowMessageBox(text, LoadText(65), plat::kMbYesNo | plat::kMbIconQuestion) ==
+      plat::kIdYes) {
     LaunchGame();
   }
 }
@@ -133,7 +134,8 @@ void LaunchGame() {
               EnsureTrailingSeparator(program, sizeof program) &&
               AppendBounded(program, sizeof program, LoadText(IDS_GAME_EXECUTABLE));
   bool started = fits && std::strchr(program, '"') == nullptr &&
-                 CopyBounded(command, sizeof command, "\"") && AppendBounded(command, sizeof command, program) &&
+                 CopyBounded(command, sizeof command, "\"") &&
+                 AppendBounded(command, sizeof command, program) &&
                  AppendBounded(command, sizeof command, "\" ") &&
                  AppendBounded(command, sizeof command, App().gameArgs) &&
                  plat::Env::Default()->StartProgram(command) == 0;  // no waiting for the game

@@ -26,12 +26,14 @@ void PutText(const char* text) {
 
 }  // namespace
 
-void ResolveLogPath(const char* value, const char* updaterDrive, const char* updaterDir, char* out) {
+void ResolveLogPath(const char* value, const char* updaterDrive, const char* updaterDir,
+                    char* out) {
   PathParts parts;
   SplitPath(value, &parts);
   MakePath(out, kPathField, parts.drive[0] != '\0' ? parts.drive : updaterDrive,
            parts.dir[0] != '\0' ? parts.dir : updaterDir,
-           parts.fname[0] != '\0' ? parts.fname : "updlog", parts.ext[0] != '\0' ? parts.ext : ".txt");
+           parts.fname[0] != '\0' ? parts.fname : "updlog",
+           parts.ext[0] != '\0' ? parts.ext : ".txt");
 }
 
 void OpenLog(const char* argv0) {

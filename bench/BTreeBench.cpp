@@ -39,7 +39,8 @@ std::vector<uint8_t> Key(const std::string& name) {
 const char kRecord[16] = "record-bytes-16";
 
 struct Scratch {
-  fs::path dir = fs::temp_directory_path() / ("btree_bench_" + std::to_string(std::random_device{}()));
+  fs::path dir =
+      fs::temp_directory_path() / ("btree_bench_" + std::to_string(std::random_device{}()));
   Scratch() { fs::create_directories(dir); }
   ~Scratch() { fs::remove_all(dir); }
 };
@@ -84,9 +85,11 @@ class SqlitePeer {
  public:
   SqlitePeer(const Scratch& s, const std::vector<std::string>& names) {
     sqlite3_open((s.dir / "b.sqlite").string().c_str(), &db_);
-    sqlite3_exec(db_, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
-                 "CREATE TABLE r(s INTEGER, n BLOB, v BLOB, PRIMARY KEY(s, n)) WITHOUT ROWID; BEGIN;",
-                 nullptr, nullptr, nullptr);
+    sqlite3_exec(
+        db_,
+        "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
+        "CREATE TABLE r(s INTEGER, n BLOB, v BLOB, PRIMARY KEY(s, n)) WITHOUT ROWID; BEGIN;",
+        nullptr, nullptr, nullptr);
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db_, "INSERT INTO r VALUES(1, ?, ?)", -1, &st, nullptr);
     for (const auto& n : names) {
@@ -113,7 +116,8 @@ class SqlitePeer {
     sqlite3_reset(lookup_);
   }
   void Iterate() {
-    while (sqlite3_step(scan_) == SQLITE_ROW) benchmark::DoNotOptimize(sqlite3_column_blob(scan_, 1));
+    while (sqlite3_step(scan_) == SQLITE_ROW)
+      benchmark::DoNotOptimize(sqlite3_column_blob(scan_, 1));
     sqlite3_reset(scan_);
   }
 
@@ -202,9 +206,10 @@ void BM_Iterate(benchmark::State& state) {
 }  // namespace
 
 // Every measure for every peer, under the names BM_<peer>_<measure>.
-#define UPD_PEER(measure, Peer, name)                                     \
-  BENCHMARK_TEMPLATE(BM_##measure, Peer)->Name("BM_" name "_" #measure) \
-      ->Arg(20000)                                                        \
+#define UPD_PEER(measure, Peer, name)    \
+  BENCHMARK_TEMPLATE(BM_##measure, Peer) \
+      ->Name("BM_" name "_" #measure)    \
+      ->Arg(20000)                       \
       ->Unit(benchmark::kMillisecond)
 #define UPD_PEERS(measure)                 \
   UPD_PEER(measure, StorePeer, "Store");   \

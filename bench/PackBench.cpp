@@ -23,9 +23,10 @@ constexpr size_t kSize = 1 << 20;
 
 // Words from a small vocabulary with line breaks, like script or log text.
 Bytes TextData() {
-  static const char* kWords[] = {"the ", "record ", "store ", "update ", "of ", "game ", "file ",
-                                 "and ", "packs ", "unit ", "font ", "surface ", "\r\n", "version ",
-                                 "section ", "key ", "name ", "a ", "is ", "to ", "Units ", "Bytes = "};
+  static const char* kWords[] = {"the ",  "record ",  "store ",   "update ", "of ",   "game ",
+                                 "file ", "and ",     "packs ",   "unit ",   "font ", "surface ",
+                                 "\r\n",  "version ", "section ", "key ",    "name ", "a ",
+                                 "is ",   "to ",      "Units ",   "Bytes = "};
   std::mt19937 g(1);
   Bytes v;
   while (v.size() < kSize) {
@@ -67,7 +68,8 @@ struct Codec {
   int64_t (*unpack)(const Bytes& in, Bytes& out, size_t size);
 };
 
-int64_t Ours(int32_t (*fn)(const uint8_t*, int32_t, uint8_t*, int32_t), const Bytes& in, Bytes& out) {
+int64_t Ours(int32_t (*fn)(const uint8_t*, int32_t, uint8_t*, int32_t), const Bytes& in,
+             Bytes& out) {
   return fn(in.data(), int32_t(in.size()), out.data(), int32_t(out.size()));
 }
 
@@ -83,8 +85,15 @@ int64_t ZlibUnpack(const Bytes& in, Bytes& out, size_t size) {
 }
 
 const Codec kCodecs[] = {
-    {"memcpy", [](const Bytes& in, Bytes& out) { std::memcpy(out.data(), in.data(), in.size()); return int64_t(in.size()); },
-     [](const Bytes& in, Bytes& out, size_t) { std::memcpy(out.data(), in.data(), in.size()); return int64_t(in.size()); }},
+    {"memcpy",
+     [](const Bytes& in, Bytes& out) {
+       std::memcpy(out.data(), in.data(), in.size());
+       return int64_t(in.size());
+     },
+     [](const Bytes& in, Bytes& out, size_t) {
+       std::memcpy(out.data(), in.data(), in.size());
+       return int64_t(in.size());
+     }},
     {"lz", [](const Bytes& in, Bytes& out) { return Ours(LzPack, in, out); },
      [](const Bytes& in, Bytes& out, size_t size) {
        return int64_t(LzUnpack(in.data(), int32_t(in.size()), out.data(), int32_t(size)));
@@ -97,12 +106,14 @@ const Codec kCodecs[] = {
     {"zlib-6", ZlibPack<6>, ZlibUnpack},
     {"lz4",
      [](const Bytes& in, Bytes& out) {
-       return int64_t(LZ4_compress_default(reinterpret_cast<const char*>(in.data()), reinterpret_cast<char*>(out.data()),
-                                           int(in.size()), int(out.size())));
+       return int64_t(LZ4_compress_default(reinterpret_cast<const char*>(in.data()),
+                                           reinterpret_cast<char*>(out.data()), int(in.size()),
+                                           int(out.size())));
      },
      [](const Bytes& in, Bytes& out, size_t size) {
-       return int64_t(LZ4_decompress_safe(reinterpret_cast<const char*>(in.data()), reinterpret_cast<char*>(out.data()),
-                                          int(in.size()), int(size)));
+       return int64_t(LZ4_decompress_safe(reinterpret_cast<const char*>(in.data()),
+                                          reinterpret_cast<char*>(out.data()), int(in.size()),
+                                          int(size)));
      }},
 };
 
@@ -135,26 +146,29 @@ void Register(const std::string& dataName, const Bytes* data, const Codec& c) {
   }
   packed.resize(size_t(n));
   double share = double(n) / double(data->size());
-  benchmark::RegisterBenchmark((dataName + "/" + c.name + "/pack").c_str(), [data, c, share](benchmark::State& st) {
-    Bytes out(data->size() + data->size() / 8 + 1024);
-    for (auto _ : st) benchmark::DoNotOptimize(c.pack(*data, out));
-    st.SetBytesProcessed(int64_t(st.iterations()) * int64_t(data->size()));
-    st.counters["packed"] = share;
-  });
-  benchmark::RegisterBenchmark((dataName + "/" + c.name + "/unpack").c_str(), [data, c, packed](benchmark::State& st) {
-    Bytes out(data->size());
-    for (auto _ : st) {
-      if (c.unpack(packed, out, out.size()) != int64_t(data->size())) st.SkipWithError("unpack failed");
-      benchmark::ClobberMemory();
-    }
-    if (out != *data) st.SkipWithError("unpacked bytes differ");
-    st.SetBytesProcessed(int64_t(st.iterations()) * int64_t(data->size()));
-  });
+  benchmark::RegisterBenchmark(
+      (dataName + "/" + c.name + "/pack").c_str(), [data, c, share](benchmark::State& st) {
+        Bytes out(data->size() + data->size() / 8 + 1024);
+        for (auto _ : st) benchmark::DoNotOptimize(c.pack(*data, out));
+        st.SetBytesProcessed(int64_t(st.iterations()) * int64_t(data->size()));
+        st.counters["packed"] = share;
+      });
+  benchmark::RegisterBenchmark(
+      (dataName + "/" + c.name + "/unpack").c_str(), [data, c, packed](benchmark::State& st) {
+        Bytes out(data->size());
+        for (auto _ : st) {
+          if (c.unpack(packed, out, out.size()) != int64_t(data->size()))
+            st.SkipWithError("unpack failed");
+          benchmark::ClobberMemory();
+        }
+        if (out != *data) st.SkipWithError("unpacked bytes differ");
+        st.SetBytesProcessed(int64_t(st.iterations()) * int64_t(data->size()));
+      });
 }
 
 void PrintTable(const std::vector<std::string>& dataNames) {
-  std::printf("\n%-8s %-8s %10s %10s %10s %10s %8s\n", "data", "method", "pack MB/s", "unpack MB/s", "pack/memcpy",
-              "unpack/memcpy", "size");
+  std::printf("\n%-8s %-8s %10s %10s %10s %10s %8s\n", "data", "method", "pack MB/s", "unpack MB/s",
+              "pack/memcpy", "unpack/memcpy", "size");
   for (const std::string& d : dataNames) {
     double mem = g_results[d + "/memcpy/pack"].bytesPerSecond;
     for (const Codec& c : kCodecs) {
@@ -162,8 +176,9 @@ void PrintTable(const std::vector<std::string>& dataNames) {
       const Measure& u = g_results[d + "/" + c.name + "/unpack"];
       if (p.bytesPerSecond == 0) continue;
       if (mem == 0 || u.bytesPerSecond == 0) continue;  // filtered out
-      std::printf("%-8s %-8s %10.1f %11.1f %11.4f %13.4f %7.1f%%\n", d.c_str(), c.name, p.bytesPerSecond / 1e6,
-                  u.bytesPerSecond / 1e6, p.bytesPerSecond / mem, u.bytesPerSecond / mem, 100 * p.packedShare);
+      std::printf("%-8s %-8s %10.1f %11.1f %11.4f %13.4f %7.1f%%\n", d.c_str(), c.name,
+                  p.bytesPerSecond / 1e6, u.bytesPerSecond / 1e6, p.bytesPerSecond / mem,
+                  u.bytesPerSecond / mem, 100 * p.packedShare);
     }
   }
 }

@@ -28,7 +28,8 @@ namespace fs = std::filesystem;
 // store's sprites are; the game's store is kept aside to be put back before
 // every run.
 struct Stores {
-  fs::path dir = fs::temp_directory_path() / ("records_bench_" + std::to_string(std::random_device{}()));
+  fs::path dir =
+      fs::temp_directory_path() / ("records_bench_" + std::to_string(std::random_device{}()));
   std::string src = (dir / "SHIP.DKX").string();
   std::string dst = (dir / "UNITS.DKX").string();
 
@@ -48,8 +49,8 @@ struct Stores {
         std::string bytes = std::string(32 + i % 96, static_cast<char>('a' + i % 7)) +
                             testing_support::Pattern(32 + i % 32, static_cast<uint32_t>(i));
         std::string name = "UNIT_" + std::to_string(i);
-        h->RecPut(static_cast<uint8_t>(6 + i % 3), name.c_str(), bytes.data(), static_cast<int32_t>(bytes.size()),
-                  nullptr, 2, nullptr);
+        h->RecPut(static_cast<uint8_t>(6 + i % 3), name.c_str(), bytes.data(),
+                  static_cast<int32_t>(bytes.size()), nullptr, 2, nullptr);
       }
       delete h;
     });
@@ -81,7 +82,9 @@ void Run(benchmark::State& state, Merge merge, double* mean) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-void BM_Merge_InPlace(benchmark::State& state) { Run(state, CopyStoreRecordsInPlace, &g_seconds[0]); }
+void BM_Merge_InPlace(benchmark::State& state) {
+  Run(state, CopyStoreRecordsInPlace, &g_seconds[0]);
+}
 void BM_Merge_Whole(benchmark::State& state) { Run(state, CopyStoreRecords, &g_seconds[1]); }
 
 }  // namespace

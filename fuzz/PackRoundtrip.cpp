@@ -20,7 +20,8 @@ using Fn = int32_t (*)(const uint8_t*, int32_t, uint8_t*, int32_t);
 int32_t Run(Fn fn, const std::vector<uint8_t>& in, std::vector<uint8_t>& out, int32_t capacity) {
   std::unique_ptr<uint8_t[]> buf(new uint8_t[capacity > 0 ? capacity : 1]);
   int32_t n = 0;
-  int code = Guard([&] { n = fn(in.empty() ? nullptr : in.data(), int32_t(in.size()), buf.get(), capacity); });
+  int code = Guard(
+      [&] { n = fn(in.empty() ? nullptr : in.data(), int32_t(in.size()), buf.get(), capacity); });
   if (code != 0) return code;
   out.assign(buf.get(), buf.get() + n);
   return n;
@@ -30,10 +31,12 @@ void RoundTrip(Fn pack, Fn unpack, const std::vector<uint8_t>& in, int32_t bound
   std::vector<uint8_t> packed, again, back;
   int32_t n = Run(pack, in, packed, bound);
   if (n < 0) std::abort();  // the bound is above the worst case
-  if (Run(pack, in, again, n) != n || std::memcmp(again.data(), packed.data(), size_t(n)) != 0) std::abort();
+  if (Run(pack, in, again, n) != n || std::memcmp(again.data(), packed.data(), size_t(n)) != 0)
+    std::abort();
   if (n > 0 && Run(pack, in, again, n - 1) != ERR_PACK) std::abort();
   int32_t m = Run(unpack, packed, back, int32_t(in.size()));
-  if (m != int32_t(in.size()) || (m > 0 && std::memcmp(back.data(), in.data(), size_t(m)) != 0)) std::abort();
+  if (m != int32_t(in.size()) || (m > 0 && std::memcmp(back.data(), in.data(), size_t(m)) != 0))
+    std::abort();
 }
 
 }  // namespace

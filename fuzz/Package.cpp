@@ -92,8 +92,8 @@ std::string Package(const std::vector<SeedFile>& files) {
         uint8_t out[2048 + 64];
         int32_t n = 0;
         if (Guard([&] {
-              n = LzPack(reinterpret_cast<const uint8_t*>(chunk.data()), static_cast<int32_t>(chunk.size()), out,
-                         static_cast<int32_t>(sizeof out));
+              n = LzPack(reinterpret_cast<const uint8_t*>(chunk.data()),
+                         static_cast<int32_t>(chunk.size()), out, static_cast<int32_t>(sizeof out));
             }) != 0)
           std::abort();
         chunk.assign(reinterpret_cast<const char*>(out), static_cast<size_t>(n));
@@ -121,13 +121,15 @@ void WriteSeeds(const char* folder) {
   while (text.size() < 2500) text += "units and missions " + std::to_string(text.size()) + "\n";
   const std::string seeds[] = {
       Package({{"a.txt", "", text, true}, {"b.bin", "sub\\deeper", "0123456789", false}}),
-      Package({{"*EMPTY", "empty\\folder", "", false}, {"lib.dll", "*WINSYSTEM", text.substr(0, 700), true}}),
+      Package({{"*EMPTY", "empty\\folder", "", false},
+               {"lib.dll", "*WINSYSTEM", text.substr(0, 700), true}}),
       Package({{"x", "..\\up", "escape", false}}),
       Package({}),
       "plain file copied as it is",
   };
   int n = 0;
-  for (const std::string& seed : seeds) WriteFile(fs::path(folder) / ("seed" + std::to_string(n++)), seed);
+  for (const std::string& seed : seeds)
+    WriteFile(fs::path(folder) / ("seed" + std::to_string(n++)), seed);
 }
 
 void Empty(const fs::path& folder) {
@@ -159,8 +161,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteFile(f.updater / "p.pq", std::string(reinterpret_cast<const char*>(data), size));
   CountingSink sink;
   char failed[kPathField] = "stale";
-  const int code =
-      InstallFiles(sink, f.updater.string().c_str(), f.game.string().c_str(), "p.pq", failed, sizeof failed);
+  const int code = InstallFiles(sink, f.updater.string().c_str(), f.game.string().c_str(), "p.pq",
+                                failed, sizeof failed);
   if (code > 0 || code < -8) std::abort();
   if (code == 0 && failed[0] != '\0') std::abort();
   if (std::memchr(failed, '\0', sizeof failed) == nullptr) std::abort();

@@ -39,15 +39,19 @@ class SandboxEnv : public plat::EnvWrapper {
 
   int Open(const char* path, plat::Access access, plat::Share share, plat::Disposition disposition,
            uint32_t attributes, std::unique_ptr<plat::File>* out) override {
-    const bool writes = access != plat::Access::Read || disposition != plat::Disposition::OpenExisting;
-    return OnPath(path, writes, kNotFound,
-                  [&](const char* p) { return target()->Open(p, access, share, disposition, attributes, out); });
+    const bool writes =
+        access != plat::Access::Read || disposition != plat::Disposition::OpenExisting;
+    return OnPath(path, writes, kNotFound, [&](const char* p) {
+      return target()->Open(p, access, share, disposition, attributes, out);
+    });
   }
   int GetAttributes(const char* path, uint32_t* attributes) override {
-    return OnPath(path, false, kNotFound, [&](const char* p) { return target()->GetAttributes(p, attributes); });
+    return OnPath(path, false, kNotFound,
+                  [&](const char* p) { return target()->GetAttributes(p, attributes); });
   }
   int SetAttributes(const char* path, uint32_t attributes) override {
-    return OnPath(path, true, kNotFound, [&](const char* p) { return target()->SetAttributes(p, attributes); });
+    return OnPath(path, true, kNotFound,
+                  [&](const char* p) { return target()->SetAttributes(p, attributes); });
   }
   int CreateFolder(const char* path) override {
     return OnPath(path, true, kNotFound, [&](const char* p) { return target()->CreateFolder(p); });
@@ -62,16 +66,19 @@ class SandboxEnv : public plat::EnvWrapper {
     return OnPath(path, true, kNotFound, [&](const char* p) { return target()->Delete(p); });
   }
   int Rename(const char* from, const char* to) override {
-    return OnPaths(from, true, to, [&](const char* a, const char* b) { return target()->Rename(a, b); });
+    return OnPaths(from, true, to,
+                   [&](const char* a, const char* b) { return target()->Rename(a, b); });
   }
   int SyncFolder(const char* path) override {
     return OnPath(path, false, kNotFound, [&](const char* p) { return target()->SyncFolder(p); });
   }
   int Copy(const char* from, const char* to) override {
-    return OnPaths(from, false, to, [&](const char* a, const char* b) { return target()->Copy(a, b); });
+    return OnPaths(from, false, to,
+                   [&](const char* a, const char* b) { return target()->Copy(a, b); });
   }
   int ListFolder(const char* path, std::vector<plat::FolderEntry>* out) override {
-    return OnPath(path, false, kNotFound, [&](const char* p) { return target()->ListFolder(p, out); });
+    return OnPath(path, false, kNotFound,
+                  [&](const char* p) { return target()->ListFolder(p, out); });
   }
   int ResolveLink(const char* path, std::string* out) override {
     // Links inside the sandbox are not followed out of it.
@@ -81,7 +88,8 @@ class SandboxEnv : public plat::EnvWrapper {
     });
   }
   plat::DriveType GetDriveType(const char* path) override {
-    return OnPath(path, false, plat::DriveType::NoRootDir, [&](const char* p) { return target()->GetDriveType(p); });
+    return OnPath(path, false, plat::DriveType::NoRootDir,
+                  [&](const char* p) { return target()->GetDriveType(p); });
   }
   std::string SystemFolder() override { return (root_ / "sys").string(); }
   int StartProgram(const char* commandLine) override {
@@ -128,7 +136,8 @@ class SandboxEnv : public plat::EnvWrapper {
       for (const fs::path& w : writable_) {
         if (Below(where, w)) return true;
       }
-      std::fprintf(stderr, "SandboxEnv: write outside the sandbox: \"%s\" (%s)\n", path, where.c_str());
+      std::fprintf(stderr, "SandboxEnv: write outside the sandbox: \"%s\" (%s)\n", path,
+                   where.c_str());
       std::abort();
     }
     return Below(where, root_);

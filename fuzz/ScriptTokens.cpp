@@ -26,7 +26,8 @@ namespace fs = std::filesystem;
 
 const fs::path& Folder() {
   static const fs::path folder = [] {
-    fs::path f = fs::temp_directory_path() / ("fuzz_script_tokens_" + std::to_string(std::random_device{}()));
+    fs::path f = fs::temp_directory_path() /
+                 ("fuzz_script_tokens_" + std::to_string(std::random_device{}()));
     fs::create_directories(f);
     return f;
   }();
@@ -51,8 +52,8 @@ void WriteSeeds(const char* folder) {
   if (!fs::is_directory(folder, ec) || !fs::is_empty(folder, ec)) return;
   int n = 0;
   for (const char* seed : kSeeds) {
-    WriteFile(fs::path(folder) / ("seed" + std::to_string(n++)), reinterpret_cast<const uint8_t*>(seed),
-              std::strlen(seed));
+    WriteFile(fs::path(folder) / ("seed" + std::to_string(n++)),
+              reinterpret_cast<const uint8_t*>(seed), std::strlen(seed));
   }
 }
 

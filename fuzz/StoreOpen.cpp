@@ -65,8 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   data += 4;
   size -= 4;
   if (n > size) n = static_cast<uint32_t>(size);
-  static const std::string base =
-      (std::filesystem::temp_directory_path() / ("store_open_" + std::to_string(std::random_device{}()))).string();
+  static const std::string base = (std::filesystem::temp_directory_path() /
+                                   ("store_open_" + std::to_string(std::random_device{}())))
+                                      .string();
   WriteFile(base + ".DKX", data, n);
   WriteFile(base + ".DKD", data + n, size - n);
   Exercise(base, MODE_READ);

@@ -13,8 +13,8 @@
 
 namespace {
 
-void Check(int32_t (*unpack)(const uint8_t*, int32_t, uint8_t*, int32_t), const uint8_t* src, size_t n,
-           int32_t capacity) {
+void Check(int32_t (*unpack)(const uint8_t*, int32_t, uint8_t*, int32_t), const uint8_t* src,
+           size_t n, int32_t capacity) {
   std::unique_ptr<uint8_t[]> in(new uint8_t[n > 0 ? n : 1]);
   if (n > 0) std::memcpy(in.get(), src, n);
   std::unique_ptr<uint8_t[]> out(new uint8_t[capacity > 0 ? capacity : 1]);

@@ -56,7 +56,8 @@ bool OnRemovableDevice(const std::string& path) {
   if (stat(path.c_str(), &st) != 0) return false;
   for (const char* flag : {"removable", "../removable"}) {
     char name[96];
-    std::snprintf(name, sizeof name, "/sys/dev/block/%u:%u/%s", major(st.st_dev), minor(st.st_dev), flag);
+    std::snprintf(name, sizeof name, "/sys/dev/block/%u:%u/%s", major(st.st_dev), minor(st.st_dev),
+                  flag);
     std::FILE* f = std::fopen(name, "r");
     if (f == nullptr) continue;
     const int c = std::fgetc(f);

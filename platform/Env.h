@@ -24,9 +24,9 @@ enum class Access { Read, ReadWrite };
 // second such open fails as a Windows sharing violation does.
 enum class Share { None, Read };
 enum class Disposition {
-  OpenExisting,    // fail when the file does not exist
-  OpenAlways,      // open, or create when it does not exist
-  CreateAlways,    // create, or truncate an existing file
+  OpenExisting,  // fail when the file does not exist
+  OpenAlways,    // open, or create when it does not exist
+  CreateAlways,  // create, or truncate an existing file
 };
 
 // File attribute bits, as Win32 has them.

@@ -23,7 +23,8 @@ class BackendFile : public File {
 // owns the view (it unmaps it when it dies), so it is not copied.
 class BackendMapping : public Mapping {
  public:
-  BackendMapping(bool writable, uint8_t* view, uint64_t size) : writable_(writable), view_(view), size_(size) {}
+  BackendMapping(bool writable, uint8_t* view, uint64_t size)
+      : writable_(writable), view_(view), size_(size) {}
   BackendMapping(const BackendMapping&) = delete;
   BackendMapping& operator=(const BackendMapping&) = delete;
 

@@ -147,7 +147,8 @@ int CopyBytes(int in, int out, uint64_t size) {
       if (n > 0) {
         ssize_t put = 0;
         while (put < n) {
-          ssize_t w = pwrite(out, buf + put, static_cast<size_t>(n - put), static_cast<off_t>(done + put));
+          ssize_t w =
+              pwrite(out, buf + put, static_cast<size_t>(n - put), static_cast<off_t>(done + put));
           if (w < 0 && errno == EINTR) continue;
           if (w < 0) return errno;
           put += w;
@@ -251,7 +252,8 @@ class PosixFile : public BackendFile {
 
 class PosixMapping : public BackendMapping {
  public:
-  PosixMapping(int fd, bool writable, uint8_t* view, uint64_t size) : BackendMapping(writable, view, size), fd_(fd) {}
+  PosixMapping(int fd, bool writable, uint8_t* view, uint64_t size)
+      : BackendMapping(writable, view, size), fd_(fd) {}
   ~PosixMapping() override { munmap(view_, static_cast<size_t>(size_)); }
 
   // The new view is made before the old one goes, so a failure keeps the old.

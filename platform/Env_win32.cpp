@@ -118,8 +118,9 @@ class WinFile : public BackendFile {
   int SetTimes(const FileTimes& times) override {
     FILETIME c = ToFiletime(times.creation), a = ToFiletime(times.lastAccess),
              w = ToFiletime(times.lastWrite);
-    BOOL ok = SetFileTime(h_.get(), times.creation != 0 ? &c : nullptr,
-                          times.lastAccess != 0 ? &a : nullptr, times.lastWrite != 0 ? &w : nullptr);
+    BOOL ok =
+        SetFileTime(h_.get(), times.creation != 0 ? &c : nullptr,
+                    times.lastAccess != 0 ? &a : nullptr, times.lastWrite != 0 ? &w : nullptr);
     return ok ? 0 : LastError();
   }
 
@@ -189,7 +190,8 @@ class WinEnv : public Env {
     DWORD creation = OPEN_EXISTING;
     if (disposition == Disposition::OpenAlways) creation = OPEN_ALWAYS;
     if (disposition == Disposition::CreateAlways) creation = CREATE_ALWAYS;
-    DWORD attr = attributes & (ATTR_READONLY | ATTR_HIDDEN | ATTR_SYSTEM | ATTR_ARCHIVE | ATTR_NORMAL);
+    DWORD attr =
+        attributes & (ATTR_READONLY | ATTR_HIDDEN | ATTR_SYSTEM | ATTR_ARCHIVE | ATTR_NORMAL);
     if (attr == 0) attr = FILE_ATTRIBUTE_NORMAL;
     // Windows refuses to open a read-only file for writing or to replace it;
     // Wine run by root lets the system's open decide and would allow it.
@@ -200,8 +202,9 @@ class WinEnv : public Env {
         return ERROR_ACCESS_DENIED;
       }
     }
-    HANDLE h = CreateFileA(path, GENERIC_READ | (writable ? GENERIC_WRITE : 0),
-                           share == Share::Read ? FILE_SHARE_READ : 0, nullptr, creation, attr, nullptr);
+    HANDLE h =
+        CreateFileA(path, GENERIC_READ | (writable ? GENERIC_WRITE : 0),
+                    share == Share::Read ? FILE_SHARE_READ : 0, nullptr, creation, attr, nullptr);
     if (h == INVALID_HANDLE_VALUE) return LastError();
     out->reset(new WinFile(h, writable));
     return 0;
@@ -237,7 +240,9 @@ class WinEnv : public Env {
     return CreateDirectoryA(path, nullptr) ? 0 : LastError();
   }
 
-  bool Exists(const char* path) override { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+  bool Exists(const char* path) override {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+  }
 
   bool IsFolder(const char* path) override {
     DWORD a = GetFileAttributesA(path);
@@ -247,7 +252,8 @@ class WinEnv : public Env {
   int Delete(const char* path) override { return DeleteFileA(path) ? 0 : LastError(); }
 
   int Rename(const char* from, const char* to) override {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : LastError();
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0
+                                                                                     : LastError();
   }
 
   int SyncFolder(const char*) override { return 0; }
@@ -259,7 +265,8 @@ class WinEnv : public Env {
   int ListFolder(const char* path, std::vector<FolderEntry>* out) override {
     out->clear();
     std::string pattern = path != nullptr ? path : "";
-    if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/' && pattern.back() != ':') {
+    if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/' &&
+        pattern.back() != ':') {
       pattern += '\\';
     }
     pattern += '*';
@@ -308,13 +315,20 @@ class WinEnv : public Env {
   DriveType GetDriveType(const char* path) override {
     std::string root = RootOf(path);
     switch (GetDriveTypeA(root.empty() ? nullptr : root.c_str())) {
-      case DRIVE_NO_ROOT_DIR: return DriveType::NoRootDir;
-      case DRIVE_REMOVABLE: return DriveType::Removable;
-      case DRIVE_FIXED: return DriveType::Fixed;
-      case DRIVE_REMOTE: return DriveType::Remote;
-      case DRIVE_CDROM: return DriveType::CdRom;
-      case DRIVE_RAMDISK: return DriveType::RamDisk;
-      default: return DriveType::Unknown;
+      case DRIVE_NO_ROOT_DIR:
+        return DriveType::NoRootDir;
+      case DRIVE_REMOVABLE:
+        return DriveType::Removable;
+      case DRIVE_FIXED:
+        return DriveType::Fixed;
+      case DRIVE_REMOTE:
+        return DriveType::Remote;
+      case DRIVE_CDROM:
+        return DriveType::CdRom;
+      case DRIVE_RAMDISK:
+        return DriveType::RamDisk;
+      default:
+        return DriveType::Unknown;
     }
   }
 

@@ -24,8 +24,8 @@ std::string Resolve(const char* path);
 bool IsNetworkPath(const char* path);
 
 // Drive type of the filesystem that holds path: local filesystems are
-// Fixed (Removable on a device that says so), network ones (and network paths) Remote, optical ones CdRom, any
-// other Unknown; a path that does not exist gives NoRootDir.
+// Fixed (Removable on a device that says so), network ones (and network paths) Remote, optical ones
+// CdRom, any other Unknown; a path that does not exist gives NoRootDir.
 DriveType DriveTypeOf(const char* path);
 
 // Starts the program of commandLine (SplitCommandLine's rules) without a

@@ -182,7 +182,8 @@ void AppendData(std::string* out, const RegValue& v) {
     return;
   }
   if (v.type == kRegDword && v.data.size() == 4) {
-    uint32_t x = v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) | (static_cast<uint32_t>(v.data[3]) << 24);
+    uint32_t x =
+        v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) | (static_cast<uint32_t>(v.data[3]) << 24);
     std::snprintf(buf, sizeof buf, "dword:%08x", x);
     *out += buf;
     return;
@@ -220,13 +221,15 @@ int Parse(const std::string& input, Document* doc, int* errorLine) {
     size_t first = line.find_first_not_of(" \t");
     if (first == std::string::npos || line[first] == ';') continue;
     if (!headerSeen) {
-      if (line != "REGEDIT4" && line != "Windows Registry Editor Version 5.00") return kRegErrBadFormat;
+      if (line != "REGEDIT4" && line != "Windows Registry Editor Version 5.00")
+        return kRegErrBadFormat;
       headerSeen = true;
       continue;
     }
     if (line[0] == '[') {
       size_t close = line.rfind(']');
-      if (close == std::string::npos || line.find_first_not_of(" \t", close + 1) != std::string::npos)
+      if (close == std::string::npos ||
+          line.find_first_not_of(" \t", close + 1) != std::string::npos)
         return kRegErrBadFormat;
       std::string full = line.substr(1, close - 1);
       std::string root = kRoot;

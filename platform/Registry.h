@@ -26,10 +26,10 @@ constexpr uint32_t kRegSz = 1;      // REG_SZ
 constexpr uint32_t kRegBinary = 3;  // REG_BINARY
 constexpr uint32_t kRegDword = 4;   // REG_DWORD
 
-constexpr int kRegErrNotFound = 2;      // ERROR_FILE_NOT_FOUND: no such key or value
-constexpr int kRegErrBadFormat = 13;    // ERROR_INVALID_DATA: the registry file cannot be parsed
-constexpr int kRegErrMoreData = 234;    // ERROR_MORE_DATA: the value is longer than the buffer
-constexpr int kRegErrWriteFault = 29;   // ERROR_WRITE_FAULT: the registry file cannot be written
+constexpr int kRegErrNotFound = 2;     // ERROR_FILE_NOT_FOUND: no such key or value
+constexpr int kRegErrBadFormat = 13;   // ERROR_INVALID_DATA: the registry file cannot be parsed
+constexpr int kRegErrMoreData = 234;   // ERROR_MORE_DATA: the value is longer than the buffer
+constexpr int kRegErrWriteFault = 29;  // ERROR_WRITE_FAULT: the registry file cannot be written
 
 struct RegValue {
   std::string name;

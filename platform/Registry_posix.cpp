@@ -73,8 +73,8 @@ int Save(const regfile::Document& doc) {
   bool written = false;
   {
     std::unique_ptr<File> out;
-    if (env->Open(temp.c_str(), Access::ReadWrite, Share::None, Disposition::CreateAlways, ATTR_NORMAL,
-                  &out) == 0) {
+    if (env->Open(temp.c_str(), Access::ReadWrite, Share::None, Disposition::CreateAlways,
+                  ATTR_NORMAL, &out) == 0) {
       written = WriteAll(*out, text) && out->Flush() == 0;
     }
   }

@@ -17,17 +17,17 @@
 namespace plat {
 
 // Message box styles and results, with their Win32 values.
-constexpr uint32_t kMbOk = 0x00000000;           // MB_OK
-constexpr uint32_t kMbYesNo = 0x00000004;        // MB_YESNO
-constexpr uint32_t kMbIconError = 0x00000010;    // MB_ICONERROR (MB_ICONHAND)
-constexpr uint32_t kMbIconQuestion = 0x00000020; // MB_ICONQUESTION
-constexpr uint32_t kMbIconWarning = 0x00000030;  // MB_ICONWARNING
-constexpr uint32_t kMbIconInfo = 0x00000040;     // MB_ICONINFORMATION
-constexpr uint32_t kMbDefButton2 = 0x00000100;   // MB_DEFBUTTON2
-constexpr int kIdOk = 1;                         // IDOK
-constexpr int kIdCancel = 2;                     // IDCANCEL
-constexpr int kIdYes = 6;                        // IDYES
-constexpr int kIdNo = 7;                         // IDNO
+constexpr uint32_t kMbOk = 0x00000000;            // MB_OK
+constexpr uint32_t kMbYesNo = 0x00000004;         // MB_YESNO
+constexpr uint32_t kMbIconError = 0x00000010;     // MB_ICONERROR (MB_ICONHAND)
+constexpr uint32_t kMbIconQuestion = 0x00000020;  // MB_ICONQUESTION
+constexpr uint32_t kMbIconWarning = 0x00000030;   // MB_ICONWARNING
+constexpr uint32_t kMbIconInfo = 0x00000040;      // MB_ICONINFORMATION
+constexpr uint32_t kMbDefButton2 = 0x00000100;    // MB_DEFBUTTON2
+constexpr int kIdOk = 1;                          // IDOK
+constexpr int kIdCancel = 2;                      // IDCANCEL
+constexpr int kIdYes = 6;                         // IDYES
+constexpr int kIdNo = 7;                          // IDNO
 // MessageBeep(0xFFFFFFFF): the standard beep.
 constexpr uint32_t kBeepStandard = 0xFFFFFFFF;
 

@@ -35,7 +35,8 @@ bool ReadAnswer(bool* yes) {
 class ConsoleUi : public Ui {
  public:
   int ShowMessageBox(const char* text, const char* caption, uint32_t flags) override {
-    std::fprintf(stderr, "[%s]\n%s\n", caption != nullptr ? caption : "", text != nullptr ? text : "");
+    std::fprintf(stderr, "[%s]\n%s\n", caption != nullptr ? caption : "",
+                 text != nullptr ? text : "");
     if ((flags & 0x0F) != kMbYesNo) {
       std::fflush(stderr);
       return kIdOk;

@@ -27,7 +27,9 @@ uint32_t ClassOf(unsigned char c) {
 uint32_t ClassAt(int i) { return ClassOf(static_cast<unsigned char>(Line().line[i])); }
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-unsigned char Lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c; }
+unsigned char Lower(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
 
 // Copies the spelling line[from, to) into the token text, cut at
 // kTokenTextMax characters, in upper case unless the case is kept.
@@ -90,8 +92,8 @@ int MatchOperator(int pos, int* length) {
   const LexDescriptor& d = Installed();
   const int len = Line().length;
   auto joinable = [](uint32_t cls) { return (cls & CC_OPERATOR) && !(cls & CC_SINGLE_OPERATOR); };
-  if (d.operators3 != nullptr && pos + 2 < len && joinable(ClassAt(pos)) && joinable(ClassAt(pos + 1)) &&
-      joinable(ClassAt(pos + 2))) {
+  if (d.operators3 != nullptr && pos + 2 < len && joinable(ClassAt(pos)) &&
+      joinable(ClassAt(pos + 1)) && joinable(ClassAt(pos + 2))) {
     int code = FindOperator(d.operators3, pos, 3);
     if (code >= 0) {
       *length = 3;
@@ -131,7 +133,8 @@ int ReadNumber() {
   if (base != 10) {
     p += 2;
     afterPrefix = p;
-    while (p < len && (line[p] == ' ' || line[p] == '\t' || line[p] == '\r' || line[p] == '\f' || line[p] == '\v'))
+    while (p < len && (line[p] == ' ' || line[p] == '\t' || line[p] == '\r' || line[p] == '\f' ||
+                       line[p] == '\v'))
       ++p;
   }
   uint64_t value = 0;
@@ -208,7 +211,8 @@ int ReadQuoted(bool isString) {
   if (isString)
     TokenValue.string = TokenString;
   else
-    TokenValue.word = static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(TokenString[0])));
+    TokenValue.word =
+        static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(TokenString[0])));
   SetText(start, p);
   if (!closed) {
     Line().pos = len + 1;

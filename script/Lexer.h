@@ -51,12 +51,12 @@ struct LexOperator {
 struct LexDescriptor {
   int keywordCount;
   int lineStartKeywordCount;
-  const uint32_t* charClass;             // 256 entries, indexed by unsigned byte
-  const LexKeyword* keywords;            // sorted by spelling (byte order)
-  const LexKeyword* lineStartKeywords;   // may be null
+  const uint32_t* charClass;            // 256 entries, indexed by unsigned byte
+  const LexKeyword* keywords;           // sorted by spelling (byte order)
+  const LexKeyword* lineStartKeywords;  // may be null
   const LexOperator* operators1;
   const LexOperator* operators2;
-  const LexOperator* operators3;         // may be null
+  const LexOperator* operators3;  // may be null
 };
 
 // The updater's descriptor: its class table, 35 keywords and operators.

@@ -22,7 +22,8 @@ bool Replace(int at, int cut, const char* value, int valueLength) {
   if (newLength > kMaxLineLength) return false;
   LineReserve(newLength + 1);
   char* line = Line().line;
-  std::memmove(line + at + valueLength, line + at + cut, static_cast<size_t>(Line().length - at - cut + 1));
+  std::memmove(line + at + valueLength, line + at + cut,
+               static_cast<size_t>(Line().length - at - cut + 1));
   std::memcpy(line + at, value, static_cast<size_t>(valueLength));
   Line().length = newLength;
   return true;

@@ -52,8 +52,8 @@ int NextByte(ScriptFile* f) {
 void* Open(const char* path) {
   std::unique_ptr<ScriptFile> f(new (std::nothrow) ScriptFile);
   if (!f) return nullptr;
-  if (plat::Env::Default()->Open(path, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting, 0,
-                                 &f->file) != 0 ||
+  if (plat::Env::Default()->Open(path, plat::Access::Read, plat::Share::Read,
+                                 plat::Disposition::OpenExisting, 0, &f->file) != 0 ||
       !f->file)
     return nullptr;
   return f.release();
@@ -65,7 +65,8 @@ int Close(void* handle) {
 }
 
 bool IsUtf16Mark(const unsigned char* lead, int count) {
-  return count >= 2 && ((lead[0] == 0xFF && lead[1] == 0xFE) || (lead[0] == 0xFE && lead[1] == 0xFF));
+  return count >= 2 &&
+         ((lead[0] == 0xFF && lead[1] == 0xFE) || (lead[0] == 0xFE && lead[1] == 0xFF));
 }
 
 // A line ends at LF or CR LF (neither is kept). At most size - 1 characters

@@ -12,22 +12,22 @@
 #include "script/Lexer.h"
 #include "script/Source.h"
 
-constexpr int kFileNameField = 261;   // 260 characters of a path and the terminator
-constexpr int kLineBufferSize = 1025; // a read line holds at most 1023 characters
+constexpr int kFileNameField = 261;    // 260 characters of a path and the terminator
+constexpr int kLineBufferSize = 1025;  // a read line holds at most 1023 characters
 
 struct LineState {
-  char* line = nullptr;       // the current line, NUL-terminated; grows with macros
-  int capacity = 0;           // bytes allocated for line
-  int length = 0;             // characters in line; -1 once the current file is exhausted
-  int pos = 1;                // read position; past length means "read a line"
+  char* line = nullptr;  // the current line, NUL-terminated; grows with macros
+  int capacity = 0;      // bytes allocated for line
+  int length = 0;        // characters in line; -1 once the current file is exhausted
+  int pos = 1;           // read position; past length means "read a line"
   int tokenStart = 0;
-  bool continued = false;     // the line ended in a backslash
-  int lineNumber = 0;         // lines read from the current source
+  bool continued = false;  // the line ended in a backslash
+  int lineNumber = 0;      // lines read from the current source
   char fileName[kFileNameField] = {};
   void* handle = nullptr;
   const SourceInterface* source = nullptr;
-  int scanState = 0;          // token code current when the lexer was last entered
-  int pushedBack = -1;        // UngetToken slot, -1 when empty
+  int scanState = 0;    // token code current when the lexer was last entered
+  int pushedBack = -1;  // UngetToken slot, -1 when empty
 };
 
 // The state of the source that was current before a source was opened
@@ -57,9 +57,9 @@ struct ScriptState {
   LineState line;
   LexDescriptor descriptor = UpdaterDescriptor();  // the installed descriptor
   int keywordCaseSensitive = 0;
-  bool lineCommentBody = false;          // with comment tokens on: "//" was returned
-  std::unique_ptr<SourceRecord> sources; // the stack of sources, innermost first
-  Macro* macros = nullptr;               // first defined first
+  bool lineCommentBody = false;           // with comment tokens on: "//" was returned
+  std::unique_ptr<SourceRecord> sources;  // the stack of sources, innermost first
+  Macro* macros = nullptr;                // first defined first
 };
 
 ScriptState& Script();

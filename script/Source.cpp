@@ -92,7 +92,8 @@ int OpenSource(const char* path, const SourceInterface& source) {
   record->flags = LexFlags;
   record->tokenCode = TokenCode;
   record->scanState = Line().scanState;
-  LexFlags = static_cast<uint16_t>((LexFlags & ~(LEX_END_OF_INPUT | LEX_INCLUDED)) | LEX_LINE_END_TOKENS);
+  LexFlags =
+      static_cast<uint16_t>((LexFlags & ~(LEX_END_OF_INPUT | LEX_INCLUDED)) | LEX_LINE_END_TOKENS);
 
   Line().pos = 1;
   Line().length = 0;
@@ -109,7 +110,8 @@ int CloseSource() {
   if (Line().handle != nullptr) {
     void* handle = Line().handle;
     Line().handle = nullptr;
-    if (Line().source != nullptr && Line().source->SourceClose != nullptr) Line().source->SourceClose(handle);
+    if (Line().source != nullptr && Line().source->SourceClose != nullptr)
+      Line().source->SourceClose(handle);
   }
   std::unique_ptr<SourceRecord> top = std::move(Script().sources);
   if (top) {
@@ -161,7 +163,8 @@ int FetchLine() {
         LexFlags &= static_cast<uint16_t>(~LEX_END_OF_INPUT);
         Line().pos = 1;
         Line().length = 0;
-        if (Line().source->SourceMoreInput == nullptr || Line().source->SourceMoreInput(Line().handle) == 0)
+        if (Line().source->SourceMoreInput == nullptr ||
+            Line().source->SourceMoreInput(Line().handle) == 0)
           return ERR_PAST_END;
       }
       Line().continued = false;
@@ -196,7 +199,8 @@ int FetchLine() {
       // Inside a block comment blanks are not skipped: the lexer scans them.
       if (Line().pos < Line().length) return 0;
     } else {
-      while (Line().pos < Line().length && LexIsBlank(static_cast<unsigned char>(Line().line[Line().pos])))
+      while (Line().pos < Line().length &&
+             LexIsBlank(static_cast<unsigned char>(Line().line[Line().pos])))
         ++Line().pos;
       if (Line().pos < Line().length) return 0;
     }

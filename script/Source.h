@@ -7,12 +7,12 @@
 
 // The operations a kind of source provides. Absent operations are null.
 struct SourceInterface {
-  void* (*SourceOpen)(const char* path);                     // null when it cannot
-  int (*SourceClose)(void* handle);                          // 0, or raises
+  void* (*SourceOpen)(const char* path);                        // null when it cannot
+  int (*SourceClose)(void* handle);                             // 0, or raises
   int (*SourceReadLine)(void* handle, char* buffer, int size);  // length, or -1 at the end
-  int (*SourceMoreInput)(void* handle);                      // nonzero: go on after the end
-  const char* (*SourceResolveName)(const char* name);        // bracketed include names
-  void (*SourceNotify)(const char* path, int opened);        // 1 opened, 0 ended (includes)
+  int (*SourceMoreInput)(void* handle);                         // nonzero: go on after the end
+  const char* (*SourceResolveName)(const char* name);           // bracketed include names
+  void (*SourceNotify)(const char* path, int opened);           // 1 opened, 0 ended (includes)
 };
 
 // Script files read from disk through plat::Env in text mode: a line ends at

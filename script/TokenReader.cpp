@@ -73,8 +73,9 @@ int IncludeStatement(bool* reading) {
     while (p < len && (line[p] == ' ' || line[p] == '\t')) ++p;
     if (p < len && line[p] == ']') {
       // A bracketed name needs a resolver; a source without one cannot open it.
-      const char* resolved =
-          Line().source->SourceResolveName != nullptr ? Line().source->SourceResolveName(TokenText) : nullptr;
+      const char* resolved = Line().source->SourceResolveName != nullptr
+                                 ? Line().source->SourceResolveName(TokenText)
+                                 : nullptr;
       if (resolved == nullptr || *resolved == '\0') return ERR_OPEN_FAILED;
       ++p;
       fits = CopyBounded(path, sizeof path, resolved);

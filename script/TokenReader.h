@@ -7,8 +7,8 @@
 #include "script/Lexer.h"
 #include "script/Source.h"
 
-constexpr int kMaxSourceDepth = 32;     // the script and 31 nested includes
-constexpr int kMaxLineLength = 8191;    // characters of a line after macro substitution
+constexpr int kMaxSourceDepth = 32;   // the script and 31 nested includes
+constexpr int kMaxLineLength = 8191;  // characters of a line after macro substitution
 
 // Next token for the run loop: its code (>= 0) or a negative error code.
 int ReadToken();

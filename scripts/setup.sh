@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ make pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev liblz4-dev liblmdb-dev libsqlite3-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   g++-mingw-w64-x86-64 mingw-w64-tools
   wine wine64 xvfb xauth
   imagemagick

@@ -7,6 +7,10 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 jobs=$(nproc)
 
+echo "=== format (clang-format, .clang-format)"
+{ git ls-files '*.cpp' '*.h' 2>/dev/null || find . -path ./build -prune -o \( -name '*.cpp' -o -name '*.h' \) -print; } \
+  | xargs clang-format --dry-run --Werror
+
 echo "=== fuzz targets (60 s each)"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"

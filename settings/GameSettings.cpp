@@ -87,8 +87,8 @@ bool cGameSettings::Read() {
   if (!ReadPath(key.get(), "MainPath", MainPath)) return false;
   if (!OnFixedDrive(MainPath)) return false;
   if (!ReadPath(key.get(), "VideoPath", VideoPath) || !ReadPath(key.get(), "DataPath", DataPath) ||
-      !ReadPath(key.get(), "SoundPath", SoundPath) || !ReadPath(key.get(), "MusicPath", MusicPath) ||
-      !ReadPath(key.get(), "InstPath", InstPath))
+      !ReadPath(key.get(), "SoundPath", SoundPath) ||
+      !ReadPath(key.get(), "MusicPath", MusicPath) || !ReadPath(key.get(), "InstPath", InstPath))
     return false;
   key.reset();
 
@@ -99,7 +99,8 @@ bool cGameSettings::Read() {
     plat::Env::Default()->CreateFolder(saveGame);
 
   if (registry->OpenKey(kVersionKey, &key) != 0) return false;
-  if (!ReadWord(key.get(), "Version", &Version) || !ReadWord(key.get(), "Type", &Type)) return false;
+  if (!ReadWord(key.get(), "Version", &Version) || !ReadWord(key.get(), "Type", &Type))
+    return false;
   Type = NormaliseTypeWord(Type);
   if (!ReadText(key.get(), "Folder", Folder, sizeof Folder) ||
       !ReadText(key.get(), "LastPlayer", LastPlayer, sizeof LastPlayer) ||
@@ -119,9 +120,10 @@ bool cGameSettings::Write() {
     return false;
   // Never loaded by Read, so only a drive someone put in the record is
   // stored; an empty field would wipe the game's setting. Result ignored.
-  if (CDAudioDrive[0] != '\0') WriteText(key.get(), "CDAudioDrive", CDAudioDrive, sizeof CDAudioDrive);
-  if (!WriteWord(key.get(), "CharSet", CharSet) || !WriteText(key.get(), "Server", Server, sizeof Server) ||
-      key->Flush() != 0)
+  if (CDAudioDrive[0] != '\0')
+    WriteText(key.get(), "CDAudioDrive", CDAudioDrive, sizeof CDAudioDrive);
+  if (!WriteWord(key.get(), "CharSet", CharSet) ||
+      !WriteText(key.get(), "Server", Server, sizeof Server) || key->Flush() != 0)
     return false;
   key.reset();
 

@@ -60,8 +60,8 @@ bool FileReplacement::Begin(const char* destination, uint32_t attributes) {
   }
   if (env_.Exists(target_)) {
     std::unique_ptr<plat::File> held;
-    if (env_.Open(target_, plat::Access::ReadWrite, plat::Share::None, plat::Disposition::OpenExisting,
-                  0, &held) != 0) {
+    if (env_.Open(target_, plat::Access::ReadWrite, plat::Share::None,
+                  plat::Disposition::OpenExisting, 0, &held) != 0) {
       return false;
     }
   }

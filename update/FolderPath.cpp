@@ -14,7 +14,8 @@ bool CreateFolderPath(char* path) {
        parentEnd = p, p = const_cast<char*>(FindBackslash(p + 1))) {
     *p = '\0';
     if (std::strlen(path) > 3 && !env->IsFolder(path)) {
-      if (env->CreateFolder(path) != 0) return false;  // left cut here: path names the failed folder
+      if (env->CreateFolder(path) != 0)
+        return false;  // left cut here: path names the failed folder
       std::string parent = parentEnd != nullptr ? std::string(path, parentEnd + 1) : std::string();
       if (env->SyncFolder(parent.c_str()) != 0) return false;
     }

@@ -76,7 +76,8 @@ int CopyPlainFile(ProgressSink& ui, plat::Env& env, std::unique_ptr<plat::File> 
     if (source->Seek(0) != 0) return failed.Set(INSTALL_READ_FAILED, sourcePath);
     for (;;) {
       uint32_t got = 0;
-      if (source->Read(buffer.get(), kCopyBlock, &got) != 0) return failed.Set(INSTALL_READ_FAILED, sourcePath);
+      if (source->Read(buffer.get(), kCopyBlock, &got) != 0)
+        return failed.Set(INSTALL_READ_FAILED, sourcePath);
       ui.Pump();
       if (ui.Cancelled()) return INSTALL_CANCELLED;
       if (got == 0) break;
@@ -119,11 +120,14 @@ int PlaceEntry(const pkg::Entry& entry, const char* destFolder, const char* syst
     }
   } else {
     CopyBounded(paths->folder, kPathField, destFolder);
-    if (!EnsureTrailingSeparator(paths->folder, kPathField)) return failed.Set(INSTALL_BAD_FOLDER, paths->folder);
+    if (!EnsureTrailingSeparator(paths->folder, kPathField))
+      return failed.Set(INSTALL_BAD_FOLDER, paths->folder);
     if (entry.hasFolder) {
       const bool fits = AppendBounded(paths->folder, kPathField, entry.folder);
-      if (!pkg::SafeEntryFolder(entry.folder) || !fits) return failed.Set(INSTALL_BAD_FOLDER, paths->folder);
-      if (!EnsureTrailingSeparator(paths->folder, kPathField)) return failed.Set(INSTALL_BAD_FOLDER, paths->folder);
+      if (!pkg::SafeEntryFolder(entry.folder) || !fits)
+        return failed.Set(INSTALL_BAD_FOLDER, paths->folder);
+      if (!EnsureTrailingSeparator(paths->folder, kPathField))
+        return failed.Set(INSTALL_BAD_FOLDER, paths->folder);
     }
   }
   CopyBounded(paths->file, kPathField, paths->folder);
@@ -229,7 +233,8 @@ int InstallFileAt(ProgressSink& ui, const char* sourcePath, const char* plainNam
   }
   uint8_t magic[2] = {0, 0};
   uint32_t got = 0;
-  if (source->Seek(0) != 0 || source->Read(magic, 2, &got) != 0) return failed.Set(INSTALL_READ_FAILED, sourcePath);
+  if (source->Seek(0) != 0 || source->Read(magic, 2, &got) != 0)
+    return failed.Set(INSTALL_READ_FAILED, sourcePath);
   // A file shorter than two bytes cannot be a package: it is copied.
   if (got == 2 && magic[0] == 'P' && magic[1] == 'Q') {
     return InstallPackage(ui, env, *source, sourcePath, destFolder, systemFolder, failed);
@@ -239,13 +244,20 @@ int InstallFileAt(ProgressSink& ui, const char* sourcePath, const char* plainNam
 
 const char* InstallCodeText(int code) {
   switch (code) {
-    case INSTALL_OPEN_FAILED: return "cannot open";
-    case INSTALL_READ_FAILED: return "cannot read (damaged package?)";
-    case INSTALL_NO_MEMORY: return "out of memory";
-    case INSTALL_BAD_FOLDER: return "invalid folder";
-    case INSTALL_WRITE_FAILED: return "cannot write";
-    case INSTALL_CREATE_FAILED: return "cannot create";
-    default: return "failed";
+    case INSTALL_OPEN_FAILED:
+      return "cannot open";
+    case INSTALL_READ_FAILED:
+      return "cannot read (damaged package?)";
+    case INSTALL_NO_MEMORY:
+      return "out of memory";
+    case INSTALL_BAD_FOLDER:
+      return "invalid folder";
+    case INSTALL_WRITE_FAILED:
+      return "cannot write";
+    case INSTALL_CREATE_FAILED:
+      return "cannot create";
+    default:
+      return "failed";
   }
 }
 
@@ -259,5 +271,6 @@ int InstallFiles(ProgressSink& ui, const char* updaterFolder, const char* destPa
     return INSTALL_OPEN_FAILED;
   }
   const std::string systemFolder = plat::Env::Default()->SystemFolder();
-  return InstallFileAt(ui, source, sourceName, destPath, systemFolder.c_str(), failedPath, failedCapacity);
+  return InstallFileAt(ui, source, sourceName, destPath, systemFolder.c_str(), failedPath,
+                       failedCapacity);
 }

@@ -66,7 +66,8 @@ bool DecodeEntry(const uint8_t* bytes, uint64_t length, Entry* out) {
   out->time = SystemTime{GetU16(t),     GetU16(t + 2),  GetU16(t + 4),  GetU16(t + 6),
                          GetU16(t + 8), GetU16(t + 10), GetU16(t + 12), GetU16(t + 14)};
   out->chunkSizes.resize(count);
-  for (uint32_t i = 0; i < count; ++i) out->chunkSizes[i] = GetU32(bytes + kEntryChunkSizes + 4 * i);
+  for (uint32_t i = 0; i < count; ++i)
+    out->chunkSizes[i] = GetU32(bytes + kEntryChunkSizes + 4 * i);
   return true;
 }
 
@@ -79,10 +80,12 @@ std::vector<uint8_t> EncodeEntry(const Entry& entry) {
   std::memcpy(&b[kEntryFolder], entry.folder, strnlen(entry.folder, kTextField - 1));
   PutU32(&b[kEntryTypeMask], entry.typeMask);
   const SystemTime& t = entry.time;
-  const uint16_t fields[8] = {t.year, t.month, t.dayOfWeek, t.day, t.hour, t.minute, t.second, t.milliseconds};
+  const uint16_t fields[8] = {t.year, t.month,  t.dayOfWeek, t.day,
+                              t.hour, t.minute, t.second,    t.milliseconds};
   for (int i = 0; i < 8; ++i) PutU16(&b[kEntryTime + 2 * i], fields[i]);
   PutU32(&b[kEntryChunkCount], static_cast<uint32_t>(entry.chunkSizes.size()));
-  for (size_t i = 0; i < entry.chunkSizes.size(); ++i) PutU32(&b[kEntryChunkSizes + 4 * i], entry.chunkSizes[i]);
+  for (size_t i = 0; i < entry.chunkSizes.size(); ++i)
+    PutU32(&b[kEntryChunkSizes + 4 * i], entry.chunkSizes[i]);
   return b;
 }
 
@@ -90,7 +93,8 @@ int ReadDirectory(plat::File& file, uint64_t size, std::vector<Entry>* entries) 
   entries->clear();
   if (size < kDataStart + kTrailerSize) return INSTALL_READ_FAILED;
   uint8_t trailer[kTrailerSize];
-  if (file.Seek(size - kTrailerSize) != 0 || !ReadExact(file, trailer, kTrailerSize)) return INSTALL_READ_FAILED;
+  if (file.Seek(size - kTrailerSize) != 0 || !ReadExact(file, trailer, kTrailerSize))
+    return INSTALL_READ_FAILED;
   const uint64_t dirOffset = GetU32(trailer);
   const uint32_t count = GetU32(trailer + 4);
   const uint64_t dirEnd = size - kTrailerSize;
@@ -178,7 +182,8 @@ bool SystemTimeToFileTime(const SystemTime& t, uint64_t* fileTime) {
     return false;
   }
   const uint64_t days = static_cast<uint64_t>(DaysSince1601(t.year, t.month, t.day));
-  const uint64_t ms = days * kMsPerDay + ((t.hour * 60u + t.minute) * 60u + t.second) * 1000u + t.milliseconds;
+  const uint64_t ms =
+      days * kMsPerDay + ((t.hour * 60u + t.minute) * 60u + t.second) * 1000u + t.milliseconds;
   *fileTime = ms * kTicksPerMs;
   return true;
 }
@@ -202,7 +207,8 @@ SystemTime FileTimeToSystemTime(uint64_t fileTime) {
     ++year;
   }
   int month = 1;
-  while (days >= static_cast<uint64_t>(DaysInMonth(year, month))) days -= DaysInMonth(year, month++);
+  while (days >= static_cast<uint64_t>(DaysInMonth(year, month)))
+    days -= DaysInMonth(year, month++);
   t.year = static_cast<uint16_t>(year);
   t.month = static_cast<uint16_t>(month);
   t.day = static_cast<uint16_t>(days + 1);

@@ -71,10 +71,10 @@ struct Entry {
   std::vector<uint32_t> chunkSizes;  // stored size of each chunk
   uint64_t dataOffset = 0;           // where the first chunk lies (reader only)
 
-  bool IsEmpty() const;             // named "*EMPTY": no file, no data
-  bool InSystemFolder() const;      // folder "*WINSYSTEM", whatever the flag says
+  bool IsEmpty() const;         // named "*EMPTY": no file, no data
+  bool InSystemFolder() const;  // folder "*WINSYSTEM", whatever the flag says
   uint32_t ChunkCapacity() const { return uint32_t{chunkKiB} * 1024; }
-  uint64_t StoredSize() const;      // sum of the stored chunk sizes
+  uint64_t StoredSize() const;  // sum of the stored chunk sizes
 };
 
 // Decodes the entry bytes of one directory slot. False when the bytes are

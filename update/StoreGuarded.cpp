@@ -5,7 +5,8 @@
 
 cMf32* GuardedOpen(const char* path, int mode, int compactOnClose, int32_t creation) {
   cMf32* handle = nullptr;
-  if (Guard([&] { handle = cMf32::Open(path, mode, compactOnClose, creation); }) != 0) return nullptr;
+  if (Guard([&] { handle = cMf32::Open(path, mode, compactOnClose, creation); }) != 0)
+    return nullptr;
   return handle;
 }
 
@@ -90,7 +91,8 @@ int StoreHandle::Open(const char* path, int mode, int compactOnClose, unsigned o
   const char* open = path;
   if ((mode == MFO_UPDATE || mode == MFO_CREATE) && (options & kInPlace) == 0) {
     // Finishes an interrupted change of the store first, then copies it.
-    StoreChange::Start start = mode == MFO_CREATE ? StoreChange::Start::Empty : StoreChange::Start::Copy;
+    StoreChange::Start start =
+        mode == MFO_CREATE ? StoreChange::Start::Empty : StoreChange::Start::Copy;
     if (int code = change_.Begin(path, start)) return code;
     open = change_.WorkingPath();
     changing_ = true;

@@ -100,9 +100,9 @@ class RecordCopy {
   const bool whole_;
   StoreHandle src_;
   StoreHandle dst_;
-  void* record_ = nullptr;          // from RecGet on the source
-  uint8_t* fontTable_ = nullptr;    // the rewritten copy of a font record
-  uint8_t filterSection_ = 0;       // the filter's data: kept by the source while it iterates
+  void* record_ = nullptr;        // from RecGet on the source
+  uint8_t* fontTable_ = nullptr;  // the rewritten copy of a font record
+  uint8_t filterSection_ = 0;     // the filter's data: kept by the source while it iterates
   int32_t units_ = 0;
   int32_t bytes_ = 0;
 };
@@ -121,14 +121,16 @@ int RecordCopy::Run() {
   // that is no store (or an index whose data file is gone), losing its keys.
   unsigned options = StoreHandle::kExisting;
   if (!whole_) options |= StoreHandle::kInPlace;
-  if (dst_.Open(destination_, MFO_UPDATE, 0, options) != 0) return Fail(MSG_ERROR_OPEN_FILE, destination_);
+  if (dst_.Open(destination_, MFO_UPDATE, 0, options) != 0)
+    return Fail(MSG_ERROR_OPEN_FILE, destination_);
   if (!CheckPoint()) return -1;
 
   for (int section = 0; section < SECTION_ALL; ++section) {
     if (CopySection(static_cast<uint8_t>(section)) != 0) return -1;
   }
 
-  LogFormatted(ui_, "Units updated = %d, Bytes updated = %d", static_cast<int>(units_), static_cast<int>(bytes_));
+  LogFormatted(ui_, "Units updated = %d, Bytes updated = %d", static_cast<int>(units_),
+               static_cast<int>(bytes_));
   if (!CheckPoint()) return -1;
   // A destination whose index or header could not be written back is not
   // updated, whatever the records said.
@@ -139,7 +141,8 @@ int RecordCopy::Run() {
 int RecordCopy::CopySection(uint8_t section) {
   if (!CheckPoint()) return -1;
   filterSection_ = section;
-  if (GuardedToBeg(src_.get(), SectionFilter, &filterSection_) == 0) return Fail(MSG_ERROR_OPEN_FILE, source_);
+  if (GuardedToBeg(src_.get(), SectionFilter, &filterSection_) == 0)
+    return Fail(MSG_ERROR_OPEN_FILE, source_);
   for (;;) {
     int error = 0;
     const uint8_t* key = GuardedRecKeyGetNext(src_.get(), &error);
@@ -189,7 +192,8 @@ int RecordCopy::CopyRecord(uint8_t section, const uint8_t* key) {
   }
 
   if (!CheckPoint()) return -1;
-  if (GuardedRecPut(dst_.get(), section, name, data, length, RecKeyInfo(key), pack, nullptr) == nullptr) {
+  if (GuardedRecPut(dst_.get(), section, name, data, length, RecKeyInfo(key), pack, nullptr) ==
+      nullptr) {
     return Fail(MSG_ERROR_WRITING_FILE, destination_);
   }
   CountUnit(static_cast<uint32_t>(length));

@@ -49,7 +49,8 @@ int CopyFile(ProgressSink& ui, const char* source, const char* destination) {
     }
     if (!CheckPoint(ui)) return -1;
 
-    if (!replacement.Begin(destination, plat::ATTR_ARCHIVE)) return Fail(ui, MSG_ERROR_OPEN_FILE, destination);
+    if (!replacement.Begin(destination, plat::ATTR_ARCHIVE))
+      return Fail(ui, MSG_ERROR_OPEN_FILE, destination);
     plat::File& out = replacement.file();
     if (!CheckPoint(ui)) return -1;
 
@@ -60,7 +61,8 @@ int CopyFile(ProgressSink& ui, const char* source, const char* destination) {
 
     if (in->Seek(0) != 0) return Fail(ui, MSG_ERROR_READING_FILE, source);
     uint32_t got = 0;
-    if (in->Read(buffer.get(), kCopyBlock, &got) != 0) return Fail(ui, MSG_ERROR_READING_FILE, source);
+    if (in->Read(buffer.get(), kCopyBlock, &got) != 0)
+      return Fail(ui, MSG_ERROR_READING_FILE, source);
     RunCounters& counters = ui.Counters();
     for (;;) {
       if (!CheckPoint(ui)) return -1;
@@ -75,7 +77,8 @@ int CopyFile(ProgressSink& ui, const char* source, const char* destination) {
       ui.Progress(ProgressInfo{-1, counters.bytes, -1, nullptr, nullptr});
       ui.Pump();
       if (got == 0) break;
-      if (in->Read(buffer.get(), kCopyBlock, &got) != 0) return Fail(ui, MSG_ERROR_READING_FILE, source);
+      if (in->Read(buffer.get(), kCopyBlock, &got) != 0)
+        return Fail(ui, MSG_ERROR_READING_FILE, source);
     }
   }  // the source closed, the buffer freed
 
@@ -120,7 +123,8 @@ int Install(ProgressSink& ui, const char* sourceName, const char* updaterFolder,
   // This file's share of the counters, which wrap as the 32-bit words they are.
   const uint32_t files = static_cast<uint32_t>(counters.files) - static_cast<uint32_t>(filesBefore);
   const uint32_t bytes = static_cast<uint32_t>(counters.bytes) - static_cast<uint32_t>(bytesBefore);
-  LogFormatted(ui, "Files updated - %d, Bytes updated = %d  ", static_cast<int>(static_cast<int32_t>(files)),
+  LogFormatted(ui, "Files updated - %d, Bytes updated = %d  ",
+               static_cast<int>(static_cast<int32_t>(files)),
                static_cast<int>(static_cast<int32_t>(bytes)));
   return 0;
 }

@@ -44,7 +44,7 @@ struct KeyConfig {
   int32_t keyType = KEY_CUSTOM;  // types 1..8 use the built-in comparison
   KeyCompareFn compare = nullptr;
   KeyLengthFn keyLength = nullptr;
-  uint16_t fixedLength = 0;      // nonzero: every key has this length
+  uint16_t fixedLength = 0;  // nonzero: every key has this length
 };
 
 // A static KeyConfig for built-in type 1..8 (null for other values).
@@ -85,9 +85,9 @@ constexpr uint32_t kDescNameSize = 10;
 constexpr uint32_t kDescriptorSize = 32;
 constexpr uint32_t kFirstDescriptor = 32;
 
-constexpr int kMaxTreeLevels = 8;      // the cursor path's length; deeper trees are refused
+constexpr int kMaxTreeLevels = 8;  // the cursor path's length; deeper trees are refused
 constexpr uint32_t kNodeHeader = 16;
-constexpr uint32_t kEntryHeader = 8;   // child and value before the key
+constexpr uint32_t kEntryHeader = 8;  // child and value before the key
 constexpr uint32_t kIndexGrowth = 0x100000;
 
 struct TreePathStep {
@@ -103,10 +103,10 @@ struct TreeDescriptor {
   void* filterData = nullptr;
   int dirty = 0;
   int32_t ownOffset = 0;
-  int level = 0;                  // the cursor's current level
+  int level = 0;                       // the cursor's current level
   uint8_t disk[kDescriptorSize] = {};  // the descriptor as stored (kDesc* fields)
   TreePathStep path[kMaxTreeLevels] = {};
-  bool parked = false;            // iteration passed the last key
+  bool parked = false;  // iteration passed the last key
 };
 
 int32_t TreeRoot(const TreeDescriptor* t);
@@ -117,25 +117,24 @@ void SetTreeHeight(TreeDescriptor* t, int height);
 
 struct IndexFile {
   MappedFile file;
-  TreeDescriptor* trees = nullptr;     // open descriptors (only ever one)
+  TreeDescriptor* trees = nullptr;  // open descriptors (only ever one)
   TreeDescriptor* current = nullptr;
-  int32_t currentNode = -1;            // node loaded last
+  int32_t currentNode = -1;  // node loaded last
   uint32_t listHeadOffset = kIndexHdrTreeList;
   uint32_t nodeSize = 2048;
-  std::vector<uint8_t> scratch[2];     // entry copies, grown on demand
+  std::vector<uint8_t> scratch[2];  // entry copies, grown on demand
   IndexFile() = default;
   IndexFile(const IndexFile&) = delete;
   IndexFile& operator=(const IndexFile&) = delete;
-  ~IndexFile();                        // frees the descriptors; does not write
-
+  ~IndexFile();  // frees the descriptors; does not write
 };
 
 // Where IndexNext puts the key it returns.
 struct KeyOut {
-  void* buffer = nullptr;   // caller's buffer, or null for "do not copy"
-  uint32_t capacity = 0;    // bytes in buffer; a longer key gives -14, nothing copied
-  bool allocate = false;    // true: buffer receives a new MemAlloc copy (free with MemFree)
-  uint32_t length = 0;      // out: the key's length
+  void* buffer = nullptr;  // caller's buffer, or null for "do not copy"
+  uint32_t capacity = 0;   // bytes in buffer; a longer key gives -14, nothing copied
+  bool allocate = false;   // true: buffer receives a new MemAlloc copy (free with MemFree)
+  uint32_t length = 0;     // out: the key's length
 };
 
 // Mode values shared with StoreOpen.

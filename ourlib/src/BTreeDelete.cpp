@@ -175,7 +175,8 @@ int32_t Rebalance(IndexFile* ix, int level) {
   uint32_t m = EntrySize(ix, pn, spos);
   if (!(m + nused < cap || empty)) return -1;
   int32_t before = -1;
-  for (uint32_t pos = 0; pos < spos; pos += EntrySize(ix, pn, pos)) before = static_cast<int32_t>(pos);
+  for (uint32_t pos = 0; pos < spos; pos += EntrySize(ix, pn, pos))
+    before = static_cast<int32_t>(pos);
   int32_t left = before < 0 ? NodeLeft(pn) : EntryChild(EntryAt(pn, static_cast<uint32_t>(before)));
   if (left == -1) {
     if (!empty) return -1;
@@ -298,7 +299,8 @@ void DeleteImpl(IndexFile* ix, void* key, int32_t* value, int* result) {
       continue;
     }
     uint32_t ssize = EntrySize(ix, bn, 0);
-    if (!CanInsertAtLevel(ix, level, pos, ssize, static_cast<int32_t>(pos))) RaiseError(ERR_NO_MEMORY);
+    if (!CanInsertAtLevel(ix, level, pos, ssize, static_cast<int32_t>(pos)))
+      RaiseError(ERR_NO_MEMORY);
     MarkDirty(ix);
     std::vector<uint8_t> succKey(EntryAt(bn, 0) + kEntryHeader, EntryAt(bn, 0) + ssize);
     uint8_t* s0 = Scratch(ix, 0, ssize);

@@ -157,7 +157,8 @@ int IndexInsert(IndexFile* index, const void* key, int32_t value) {
     uint32_t esize = klen + kEntryHeader;
     // The search may write into its key (a custom compare copies the stored
     // header on equality): it runs on a copy so the caller's key stays as given.
-    std::vector<uint8_t> probe(static_cast<const uint8_t*>(key), static_cast<const uint8_t*>(key) + klen);
+    std::vector<uint8_t> probe(static_cast<const uint8_t*>(key),
+                               static_cast<const uint8_t*>(key) + klen);
     bool found = IndexFind(index, probe.data(), false);
     if (found && !TreeDuplicates(t)) RaiseError(ERR_DUPLICATE);
     if (!Writable(index)) return;

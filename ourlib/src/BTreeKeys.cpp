@@ -33,19 +33,24 @@ int64_t KeyLengthBounded(IndexFile* ix, const uint8_t* key, uint32_t avail) {
   if (fixed != 0) return fixed;
   switch (DiskKeyType(t)) {
     case KEY_CHAR:
-    case KEY_BYTE: return 1;
+    case KEY_BYTE:
+      return 1;
     case KEY_SHORT:
-    case KEY_WORD: return 2;
+    case KEY_WORD:
+      return 2;
     case KEY_LONG:
-    case KEY_DWORD: return 4;
+    case KEY_DWORD:
+      return 4;
     case KEY_TEXT:
     case KEY_TEXT_NOCASE: {
-      if (avail == kCallerKey) return static_cast<int64_t>(std::strlen(reinterpret_cast<const char*>(key))) + 1;
+      if (avail == kCallerKey)
+        return static_cast<int64_t>(std::strlen(reinterpret_cast<const char*>(key))) + 1;
       const void* end = std::memchr(key, 0, avail);
       if (end == nullptr) return -1;
       return static_cast<const uint8_t*>(end) - key + 1;
     }
-    default: break;
+    default:
+      break;
   }
   if (t->keyLength == nullptr) return -1;
   if (avail >= kLengthProbe) return t->keyLength(key);  // also kCallerKey
@@ -117,10 +122,14 @@ int CompareKeys(IndexFile* ix, void* search, const uint8_t* stored) {
   const uint8_t* a = static_cast<const uint8_t*>(search);
   const uint8_t* b = stored;
   switch (DiskKeyType(t)) {
-    case KEY_CHAR: return static_cast<int8_t>(a[0]) - static_cast<int8_t>(b[0]);
-    case KEY_BYTE: return a[0] - b[0];
-    case KEY_SHORT: return GetI16(a) - GetI16(b);
-    case KEY_WORD: return static_cast<uint16_t>(GetI16(a)) - static_cast<uint16_t>(GetI16(b));
+    case KEY_CHAR:
+      return static_cast<int8_t>(a[0]) - static_cast<int8_t>(b[0]);
+    case KEY_BYTE:
+      return a[0] - b[0];
+    case KEY_SHORT:
+      return GetI16(a) - GetI16(b);
+    case KEY_WORD:
+      return static_cast<uint16_t>(GetI16(a)) - static_cast<uint16_t>(GetI16(b));
     case KEY_LONG:
     case KEY_DWORD: {
       int32_t d = static_cast<int32_t>(GetU32(a) - GetU32(b));
@@ -139,7 +148,8 @@ int CompareKeys(IndexFile* ix, void* search, const uint8_t* stored) {
         if (x == 0) return 0;
       }
     }
-    default: break;
+    default:
+      break;
   }
   if (t->compare == nullptr) RaiseError(ERR_NOT_STORE);
   return t->compare(search, stored);

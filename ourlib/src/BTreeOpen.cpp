@@ -110,7 +110,8 @@ void RepairTreeList(IndexFile* ix, const KeyConfig* cfg) {
 IndexFile* OpenImpl(const char* path, const KeyConfig* cfg, int mode) {
   std::unique_ptr<IndexFile, AbandonIndex> ix(new IndexFile);
   MappedFile* mf = &ix->file;
-  MappedFile* ok = mode == MODE_READ ? MapOpenRead(mf, path, 0) : MapOpenUpdate(mf, path, kIndexGrowth);
+  MappedFile* ok =
+      mode == MODE_READ ? MapOpenRead(mf, path, 0) : MapOpenUpdate(mf, path, kIndexGrowth);
   if (ok == nullptr) return nullptr;
   uint32_t fileSize = mode == MODE_READ ? mf->mappedSize : mf->openedSize;
   if (fileSize < kMapHeaderSize) RaiseError(ERR_NOT_STORE);
@@ -141,7 +142,8 @@ IndexFile* OpenImpl(const char* path, const KeyConfig* cfg, int mode) {
     std::memcpy(t->disk, mf->base + list, kDescriptorSize);
     t->ownOffset = list;
   }
-  if (!ValidNodeOffset(ix.get(), TreeRoot(t)) || TreeHeight(t) < 1 || TreeHeight(t) > kMaxTreeLevels) {
+  if (!ValidNodeOffset(ix.get(), TreeRoot(t)) || TreeHeight(t) < 1 ||
+      TreeHeight(t) > kMaxTreeLevels) {
     RaiseError(ERR_NOT_STORE);
   }
   IndexFirst(ix.get(), nullptr, nullptr);

@@ -88,7 +88,8 @@ const uint8_t* NextEntry(IndexFile* ix) {
     }
   }
   for (;;) {
-    uint32_t next = (pos >= 0 && static_cast<uint32_t>(pos) >= NodeUsed(n)) ? NodeUsed(n) : PosAfter(ix, n, pos);
+    uint32_t next = (pos >= 0 && static_cast<uint32_t>(pos) >= NodeUsed(n)) ? NodeUsed(n)
+                                                                            : PosAfter(ix, n, pos);
     if (next < NodeUsed(n)) {
       t->path[level].pos = static_cast<int32_t>(next);
       t->level = level;
@@ -129,7 +130,8 @@ int NextImpl(IndexFile* ix, KeyOut* key, int32_t* value, int32_t* child, bool fi
   for (;;) {
     const uint8_t* e = NextEntry(ix);
     if (e == nullptr) return ERR_NOT_FOUND;
-    if (filtered && t->filter != nullptr && t->filter(e + kEntryHeader, t->filterData) != 0) continue;
+    if (filtered && t->filter != nullptr && t->filter(e + kEntryHeader, t->filterData) != 0)
+      continue;
     GiveKey(ix, e, key);
     if (value) *value = EntryValue(e);
     if (child) *child = EntryChild(e);

@@ -21,7 +21,9 @@ static_assert(kHeadNode + kBlockNext == kMapHdrFreeHead, "the head node's link i
 
 bool Writable(const DataHeap* h) { return (h->file.flags & MF_WRITABLE) != 0; }
 uint32_t Logical(const DataHeap* h) { return MapLogicalSize(&h->file); }
-uint32_t Word(DataHeap* h, uint64_t off) { return static_cast<uint32_t>(MapReadInt(&h->file, static_cast<uint32_t>(off))); }
+uint32_t Word(DataHeap* h, uint64_t off) {
+  return static_cast<uint32_t>(MapReadInt(&h->file, static_cast<uint32_t>(off)));
+}
 void SetWord(DataHeap* h, uint64_t off, uint32_t v) {
   MapWriteInt(&h->file, static_cast<uint32_t>(off), static_cast<int32_t>(v));
 }

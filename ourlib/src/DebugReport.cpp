@@ -40,7 +40,8 @@ void Appendf(std::string* out, const char* format, ...) {
   va_start(ap, format);
   int n = std::vsnprintf(buf, sizeof buf, format, ap);
   va_end(ap);
-  if (n > 0) out->append(buf, static_cast<size_t>(n) < sizeof buf ? static_cast<size_t>(n) : sizeof buf - 1);
+  if (n > 0)
+    out->append(buf, static_cast<size_t>(n) < sizeof buf ? static_cast<size_t>(n) : sizeof buf - 1);
 }
 
 // text, or its last `keep` characters with the first three of those made "...".
@@ -69,10 +70,12 @@ void WriteHeader(std::FILE* log, int number) {
   using namespace std::chrono;
   const auto now = system_clock::now();
   const std::time_t t = system_clock::to_time_t(now);
-  const int ms = static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+  const int ms =
+      static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
   std::tm tm = *std::localtime(&t);
-  std::fprintf(log, "\n%d ========================================  %02d.%02d.%d  %d:%02d:%02d.%03d\n",
-               number, tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec, ms);
+  std::fprintf(
+      log, "\n%d ========================================  %02d.%02d.%d  %d:%02d:%02d.%03d\n",
+      number, tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec, ms);
 }
 
 [[noreturn]] void EndProgram() {
@@ -83,7 +86,8 @@ void WriteHeader(std::FILE* log, int number) {
 
 }  // namespace
 
-int ReportDebugMessage(const char* file, int line, int abortFlag, int code, const char* format, ...) {
+int ReportDebugMessage(const char* file, int line, int abortFlag, int code, const char* format,
+                       ...) {
   Reporter& r = R();
   FirstError& first = FirstErrorRecord();
   if (!r.on) {
@@ -126,7 +130,8 @@ int ReportDebugMessage(const char* file, int line, int abortFlag, int code, cons
   }
   first.file = nullptr;
   if (code != 0) {
-    Appendf(&text, "Error Code: 0x%08lX (%d)", static_cast<unsigned long>(static_cast<uint32_t>(code)),
+    Appendf(&text, "Error Code: 0x%08lX (%d)",
+            static_cast<unsigned long>(static_cast<uint32_t>(code)),
             static_cast<int>(static_cast<int16_t>(code & 0xFFFF)));
   }
   text += '\n';
@@ -148,7 +153,7 @@ int ReportDebugMessage(const char* file, int line, int abortFlag, int code, cons
     if (abortFlag != 0) EndProgram();
   } else if (r.box != nullptr) {
     text += "\n(Press Retry to debug the application)";
-    const char* caption = r.boxOpen ? "Debug Message - SECOND CALL"
+    const char* caption = r.boxOpen        ? "Debug Message - SECOND CALL"
                           : abortFlag != 0 ? "Debug Error Message"
                                            : "Debug Message";
     r.values.clear();

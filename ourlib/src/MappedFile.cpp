@@ -68,11 +68,13 @@ void MapSetLogicalSize(MappedFile* mf, uint32_t size) {
   PutU32(mf->header + kMapHdrLogicalSize, size);
 }
 int32_t MapFreeHead(const MappedFile* mf) { return GetI32(mf->header + kMapHdrFreeHead); }
-void MapSetFreeHead(MappedFile* mf, int32_t offset) { PutI32(mf->header + kMapHdrFreeHead, offset); }
+void MapSetFreeHead(MappedFile* mf, int32_t offset) {
+  PutI32(mf->header + kMapHdrFreeHead, offset);
+}
 
 MappedFile* MapCreate(MappedFile* obj, const char* path, uint32_t initialSize, uint32_t growth) {
-  obj = OpenHandle(obj, path, plat::Access::ReadWrite, plat::Share::None, plat::Disposition::CreateAlways,
-                   nullptr);
+  obj = OpenHandle(obj, path, plat::Access::ReadWrite, plat::Share::None,
+                   plat::Disposition::CreateAlways, nullptr);
   if (obj == nullptr) return nullptr;
   int rc = plat::Env::Default()->Map(obj->handle.get(), true, initialSize, &obj->view);
   if (rc != 0) return Fail(obj, SystemCode(rc));
@@ -85,8 +87,8 @@ MappedFile* MapCreate(MappedFile* obj, const char* path, uint32_t initialSize, u
 
 MappedFile* MapOpenRead(MappedFile* obj, const char* path, uint32_t flags) {
   uint64_t size = 0;
-  obj = OpenHandle(obj, path, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
-                   &size);
+  obj = OpenHandle(obj, path, plat::Access::Read, plat::Share::Read,
+                   plat::Disposition::OpenExisting, &size);
   if (obj == nullptr) return nullptr;
   if (flags & MF_UNMAPPED) {
     obj->flags |= MF_UNMAPPED;
@@ -102,8 +104,8 @@ MappedFile* MapOpenRead(MappedFile* obj, const char* path, uint32_t flags) {
 
 MappedFile* MapOpenUpdate(MappedFile* obj, const char* path, uint32_t growth) {
   uint64_t size = 0;
-  obj = OpenHandle(obj, path, plat::Access::ReadWrite, plat::Share::None, plat::Disposition::OpenAlways,
-                   &size, growth);
+  obj = OpenHandle(obj, path, plat::Access::ReadWrite, plat::Share::None,
+                   plat::Disposition::OpenAlways, &size, growth);
   if (obj == nullptr) return nullptr;
   // Until the header is loaded the file is mapped at its size + growth; a
   // failed open must not leave the file longer, so MF_WRITABLE (which cuts

@@ -18,10 +18,10 @@
 #include "platform/Env.h"
 
 enum : uint32_t {
-  MF_DIRTY = 0x10,          // index only: the header copy must be written at close
-  MF_UNMAPPED = 0x100000,   // read-only access by seek and read, no view
-  MF_OWNED = 0x400000,      // allocated by the open call, freed by MapClose
-  MF_WRITABLE = 0x800000,   // read/write: grows on demand, cut to the logical size at close
+  MF_DIRTY = 0x10,         // index only: the header copy must be written at close
+  MF_UNMAPPED = 0x100000,  // read-only access by seek and read, no view
+  MF_OWNED = 0x400000,     // allocated by the open call, freed by MapClose
+  MF_WRITABLE = 0x800000,  // read/write: grows on demand, cut to the logical size at close
 };
 
 constexpr uint32_t kMapHeaderSize = 32;
@@ -35,10 +35,10 @@ struct MappedFile {
   std::unique_ptr<plat::File> handle;
   uint8_t header[kMapHeaderSize] = {};
   std::unique_ptr<plat::Mapping> view;
-  uint8_t* base = nullptr;   // null when nothing is mapped
-  uint32_t mappedSize = 0;   // for MF_UNMAPPED: the file size
-  uint32_t growth = 0;       // least number of bytes a writable view grows by
-  uint32_t openedSize = 0;   // MapOpenUpdate: the file size before the view grew it
+  uint8_t* base = nullptr;  // null when nothing is mapped
+  uint32_t mappedSize = 0;  // for MF_UNMAPPED: the file size
+  uint32_t growth = 0;      // least number of bytes a writable view grows by
+  uint32_t openedSize = 0;  // MapOpenUpdate: the file size before the view grew it
 };
 
 // The header copy's fields that the layer itself keeps.

@@ -127,10 +127,17 @@ cMf32* cMf32::Open(const char* path, int mode, int compactOnClose, int32_t creat
     int engineMode = MODE_READ;
     uint32_t flags = 0;
     switch (mode) {
-      case MFO_CREATE: engineMode = MODE_CREATE; break;
-      case MFO_UPDATE: engineMode = StoreExists(path) ? MODE_UPDATE : MODE_CREATE; break;
-      case MFO_READ_UNMAPPED: flags = MF_UNMAPPED; break;
-      default: break;  // MFO_READ and any other value
+      case MFO_CREATE:
+        engineMode = MODE_CREATE;
+        break;
+      case MFO_UPDATE:
+        engineMode = StoreExists(path) ? MODE_UPDATE : MODE_CREATE;
+        break;
+      case MFO_READ_UNMAPPED:
+        flags = MF_UNMAPPED;
+        break;
+      default:
+        break;  // MFO_READ and any other value
     }
     handle->engine_ = StoreOpen(path, &handle->keyConfig_, 0, engineMode, flags, creation);
     if (handle->engine_ == nullptr) RaiseError(ERR_NOT_STORE);
@@ -228,8 +235,8 @@ void* cMf32::RecPut(uint8_t section, const char* name, const void* data, int32_t
       int packCode = Guard([&] {
         const uint8_t* src = static_cast<const uint8_t*>(data);
         uint8_t* dst = packed.get();
-        packedLength = pack == PACK_LZ ? LzPack(src, length, dst, length)
-                                       : RlePack(src, length, dst, length);
+        packedLength =
+            pack == PACK_LZ ? LzPack(src, length, dst, length) : RlePack(src, length, dst, length);
       });
       if (packCode != 0 || packedLength <= 0 || packedLength > length) {
         packed.reset();  // does not fit its own length: kept unpacked

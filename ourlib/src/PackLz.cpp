@@ -20,8 +20,8 @@
 
 namespace {
 
-constexpr int kRingSize = 8192;   // window; positions are taken mod kRingSize
-constexpr int kLookahead = 253;   // longest match
+constexpr int kRingSize = 8192;          // window; positions are taken mod kRingSize
+constexpr int kLookahead = 253;          // longest match
 constexpr int kMirror = kLookahead - 1;  // ring[0..251] repeated after its end
 constexpr int kRingMask = kRingSize - 1;
 constexpr int kHashSize = 4096;

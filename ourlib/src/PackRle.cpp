@@ -72,7 +72,7 @@ class PredictorWriter {
   uint8_t* table_;
   uint8_t* dst_;
   int32_t capacity_;
-  int32_t out_ = 1;  // after the leading 0x01
+  int32_t out_ = 1;       // after the leading 0x01
   uint16_t context_ = 0;  // byte before last << 8 | last byte
   uint8_t flags_ = 0;
   uint8_t literals_[8];
@@ -84,7 +84,8 @@ class PredictorWriter {
 // for n up to 63, else (long base + high six bits), low byte.
 bool PutCount(PredictorWriter& w, uint8_t shortBase, uint8_t longBase, int32_t n) {
   if (n > 63) {
-    return w.Put(static_cast<uint8_t>(longBase + (n >> 8))) && w.Put(static_cast<uint8_t>(n & 0xFF));
+    return w.Put(static_cast<uint8_t>(longBase + (n >> 8))) &&
+           w.Put(static_cast<uint8_t>(n & 0xFF));
   }
   return w.Put(static_cast<uint8_t>(shortBase + n));
 }
@@ -178,7 +179,8 @@ class PredictorReader {
 
 int32_t RleUnpack(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t capacity) {
   // Every stream holds at least its leading byte.
-  if (!PackBuffersValid(src, srcLength, dst, capacity) || srcLength < 1) return RaiseError(ERR_PACK);
+  if (!PackBuffersValid(src, srcLength, dst, capacity) || srcLength < 1)
+    return RaiseError(ERR_PACK);
   MemPtr<uint8_t> table = NewTable();
   if (!table) return ERR_NO_MEMORY;
   PredictorReader in(table.get(), src, srcLength);

@@ -9,7 +9,9 @@
 namespace {
 
 // Bytes of the character at p: 2 for a lead byte with its trail, else 1.
-size_t Width(const char* p) { return (plat::IsLeadByte(static_cast<uint8_t>(*p)) && p[1] != '\0') ? 2 : 1; }
+size_t Width(const char* p) {
+  return (plat::IsLeadByte(static_cast<uint8_t>(*p)) && p[1] != '\0') ? 2 : 1;
+}
 
 // Copies n bytes of src into a field of `capacity` bytes, cut to fit.
 void CopyPart(char* dst, size_t capacity, const char* src, size_t n) {

@@ -14,11 +14,11 @@ namespace {
 
 // Each field's offset, its size and what it holds.
 enum : uint32_t {
-  kRecMagic = 0,       // 4  "DKCM"
-  kRecVersion = 4,     // 4  kRecordVersion
-  kRecIndexSize = 8,   // 4  size of the index copy
-  kRecDataSize = 12,   // 4  size of the data copy
-  kRecChecksum = 16,   // 4  FNV-1a of the bytes before it
+  kRecMagic = 0,      // 4  "DKCM"
+  kRecVersion = 4,    // 4  kRecordVersion
+  kRecIndexSize = 8,  // 4  size of the index copy
+  kRecDataSize = 12,  // 4  size of the data copy
+  kRecChecksum = 16,  // 4  FNV-1a of the bytes before it
 };
 constexpr uint32_t kRecordBytes = 20;
 constexpr uint32_t kRecordVersion = 1;
@@ -52,8 +52,8 @@ int RemoveIfThere(const std::string& path) {
 
 int FileSize(const std::string& path, uint32_t* size) {
   std::unique_ptr<plat::File> f;
-  int rc = Env()->Open(path.c_str(), plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
-                       plat::ATTR_NORMAL, &f);
+  int rc = Env()->Open(path.c_str(), plat::Access::Read, plat::Share::Read,
+                       plat::Disposition::OpenExisting, plat::ATTR_NORMAL, &f);
   uint64_t n = 0;
   if (rc == 0) rc = f->Size(&n);
   *size = static_cast<uint32_t>(n);
@@ -89,14 +89,16 @@ using Names = StoreChangeNames;
 
 int FormNames(const char* path, Names* n) {
   char x[kPathField], d[kPathField], base[kPathField];
-  if (path == nullptr || !StoreFileName(path, ".DKX", x, sizeof x) || !StoreFileName(path, ".DKD", d, sizeof d)) {
+  if (path == nullptr || !StoreFileName(path, ".DKX", x, sizeof x) ||
+      !StoreFileName(path, ".DKD", d, sizeof d)) {
     return ERR_NOT_STORE;
   }
   // A store file that is a symbolic link is replaced at its target, so that
   // the link stays; the working files lie beside the index's target.
   if (int rc = Env()->ResolveLink(x, &n->index)) return rc;
   if (int rc = Env()->ResolveLink(d, &n->data)) return rc;
-  if (!Fits(n->index) || !Fits(n->data) || !StoreFileName(n->index.c_str(), "", base, sizeof base)) {
+  if (!Fits(n->index) || !Fits(n->data) ||
+      !StoreFileName(n->index.c_str(), "", base, sizeof base)) {
     return ERR_NOT_STORE;
   }
   const std::string b = base;
@@ -106,15 +108,16 @@ int FormNames(const char* path, Names* n) {
   n->workCompact = n->working + ".$$X";
   n->record = b + ".$$C";
   n->lock = b + ".$$L";
-  for (const std::string* s : {&n->workIndex, &n->workData, &n->workCompact, &n->record, &n->lock}) {
+  for (const std::string* s :
+       {&n->workIndex, &n->workData, &n->workCompact, &n->record, &n->lock}) {
     if (!Fits(*s)) return ERR_NOT_STORE;
   }
   return 0;
 }
 
 int TakeLock(const Names& n, std::unique_ptr<plat::File>* lock) {
-  return Env()->Open(n.lock.c_str(), plat::Access::ReadWrite, plat::Share::None, plat::Disposition::OpenAlways,
-                     plat::ATTR_NORMAL, lock);
+  return Env()->Open(n.lock.c_str(), plat::Access::ReadWrite, plat::Share::None,
+                     plat::Disposition::OpenAlways, plat::ATTR_NORMAL, lock);
 }
 
 void DropLock(const Names& n, std::unique_ptr<plat::File>* lock) {
@@ -126,8 +129,8 @@ void DropLock(const Names& n, std::unique_ptr<plat::File>* lock) {
 // True with the copies' sizes when a whole, valid record is there.
 bool ReadRecord(const Names& n, uint32_t* indexSize, uint32_t* dataSize) {
   std::unique_ptr<plat::File> f;
-  if (Env()->Open(n.record.c_str(), plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
-                  plat::ATTR_NORMAL, &f) != 0) {
+  if (Env()->Open(n.record.c_str(), plat::Access::Read, plat::Share::Read,
+                  plat::Disposition::OpenExisting, plat::ATTR_NORMAL, &f) != 0) {
     return false;
   }
   uint8_t r[kRecordBytes + 1];
@@ -204,8 +207,8 @@ int Recover(const Names& n) {
 int ProbeWritable(const std::string& path) {
   if (!Env()->Exists(path.c_str())) return 0;
   std::unique_ptr<plat::File> f;
-  return Env()->Open(path.c_str(), plat::Access::ReadWrite, plat::Share::None, plat::Disposition::OpenExisting,
-                     plat::ATTR_NORMAL, &f);
+  return Env()->Open(path.c_str(), plat::Access::ReadWrite, plat::Share::None,
+                     plat::Disposition::OpenExisting, plat::ATTR_NORMAL, &f);
 }
 
 }  // namespace
@@ -228,7 +231,8 @@ void StoreChange::Discard() {
   if (!names_ || working_.empty() || keepCopies_) return;
   working_.clear();
   if (RemoveIfThere(names_->record) != 0) return;
-  for (const std::string* s : {&names_->workIndex, &names_->workData, &names_->workCompact}) RemoveIfThere(*s);
+  for (const std::string* s : {&names_->workIndex, &names_->workData, &names_->workCompact})
+    RemoveIfThere(*s);
 }
 
 int StoreChange::Begin(const char* path, Start start) {
@@ -256,11 +260,13 @@ int StoreChange::Commit() {
   if (int rc = FlushFile(n.workData, &dataSize)) return rc;
   // The copies' names are on the disk before the record that refers to them.
   if (int rc = SyncFolderOf(n.workIndex)) return rc;
-  if (int rc = WriteRecord(n, indexSize, dataSize)) return rc;  // Discard removes it with the copies
+  if (int rc = WriteRecord(n, indexSize, dataSize))
+    return rc;  // Discard removes it with the copies
 
   int renamed = 0;
   int rc = Install(n, indexSize, dataSize, &renamed);
-  if (rc != 0 && renamed == 0 && RemoveIfThere(n.record) == 0) return rc;  // nothing changed: taken back
+  if (rc != 0 && renamed == 0 && RemoveIfThere(n.record) == 0)
+    return rc;  // nothing changed: taken back
   if (rc != 0 && renamed != 0) rc = Install(n, indexSize, dataSize, &renamed);
   keepCopies_ = true;  // installed, or left whole for the next change to finish
   Unlock();

@@ -39,16 +39,23 @@ struct TreeWalk {
   }
 
   // lo/hi: the keys the subtree lies between (null: open end).
-  bool Walk(int32_t off, int level, const uint8_t* lo, uint32_t loLen, const uint8_t* hi, uint32_t hiLen) {
-    if (level >= kMaxTreeLevels) return Fail(Fmt("node %ld lies deeper than %ld levels", off, kMaxTreeLevels));
-    if (!ValidNodeOffset(ix, off)) return Fail(Fmt("child offset %ld is not a node of the file", off));
-    if (freeNodes.count(off)) return Fail(Fmt("node %ld is in the tree and on the free-node list", off));
+  bool Walk(int32_t off, int level, const uint8_t* lo, uint32_t loLen, const uint8_t* hi,
+            uint32_t hiLen) {
+    if (level >= kMaxTreeLevels)
+      return Fail(Fmt("node %ld lies deeper than %ld levels", off, kMaxTreeLevels));
+    if (!ValidNodeOffset(ix, off))
+      return Fail(Fmt("child offset %ld is not a node of the file", off));
+    if (freeNodes.count(off))
+      return Fail(Fmt("node %ld is in the tree and on the free-node list", off));
     if (!seen.insert(off).second) return Fail(Fmt("node %ld is reached twice", off));
     const uint8_t* n = ix->file.base + off;
-    if (level > 0 && NodeSelf(n) != off) return Fail(Fmt("node %ld holds own offset %ld", off, NodeSelf(n)));
-    if (NodeUsedField(n) < 0 || NodeUsed(n) > Capacity(ix)) return Fail(Fmt("node %ld uses %ld bytes", off, NodeUsedField(n)));
+    if (level > 0 && NodeSelf(n) != off)
+      return Fail(Fmt("node %ld holds own offset %ld", off, NodeSelf(n)));
+    if (NodeUsedField(n) < 0 || NodeUsed(n) > Capacity(ix))
+      return Fail(Fmt("node %ld uses %ld bytes", off, NodeUsedField(n)));
     if (NodeLeft(n) == kFreeMark) return Fail(Fmt("node %ld in the tree is marked free", off));
-    if (level > 0 && NodeUsed(n) == 0 && !emptyAllowed) return Fail(Fmt("node %ld below the root is empty", off));
+    if (level > 0 && NodeUsed(n) == 0 && !emptyAllowed)
+      return Fail(Fmt("node %ld below the root is empty", off));
     bool dups = TreeDuplicates(ix->current);
     uint32_t used = NodeUsed(n);
     if (level + 1 > maxDepth) maxDepth = level + 1;
@@ -73,9 +80,11 @@ struct TreeWalk {
         if (c < 0 || (c == 0 && !dups && !prevIsBound)) {
           return Fail(Fmt("node %ld: key at %ld is out of order", off, pos));
         }
-        if (c == 0 && !dups && prevIsBound && level > 0) return Fail(Fmt("node %ld: key at %ld repeats its separator", off, pos));
+        if (c == 0 && !dups && prevIsBound && level > 0)
+          return Fail(Fmt("node %ld: key at %ld repeats its separator", off, pos));
       }
-      if (hi != nullptr && Compare(key, len, hi, hiLen) > 0) return Fail(Fmt("node %ld: key at %ld sorts after its subtree's bound", off, pos));
+      if (hi != nullptr && Compare(key, len, hi, hiLen) > 0)
+        return Fail(Fmt("node %ld: key at %ld sorts after its subtree's bound", off, pos));
       if (values) values->push_back(EntryValue(EntryAt(n, pos)));
       prev = key;
       prevLen = len;
@@ -86,13 +95,15 @@ struct TreeWalk {
     auto lenAt = [&](size_t i) { return EntrySize(ix, n, positions[i]) - kEntryHeader; };
     if (NodeLeft(n) != -1) {
       bool none = positions.empty();
-      if (!Walk(NodeLeft(n), level + 1, lo, loLen, none ? hi : keyAt(0), none ? hiLen : lenAt(0))) return false;
+      if (!Walk(NodeLeft(n), level + 1, lo, loLen, none ? hi : keyAt(0), none ? hiLen : lenAt(0)))
+        return false;
     }
     for (size_t i = 0; i < positions.size(); ++i) {
       const uint8_t* e = EntryAt(n, positions[i]);
       if (EntryChild(e) == -1) continue;
       bool last = i + 1 == positions.size();
-      if (!Walk(EntryChild(e), level + 1, keyAt(i), lenAt(i), last ? hi : keyAt(i + 1), last ? hiLen : lenAt(i + 1))) {
+      if (!Walk(EntryChild(e), level + 1, keyAt(i), lenAt(i), last ? hi : keyAt(i + 1),
+                last ? hiLen : lenAt(i + 1))) {
         return false;
       }
     }
@@ -115,10 +126,13 @@ std::string CheckIndex(IndexFile* ix, std::vector<int32_t>* values, bool emptyAl
   if (std::memcmp(mf.header, "DKBT", 4) != 0) return "index magic is not DKBT";
   if (mf.header[kIndexHdrMajor] != 1) return "index major version is not 1";
   uint32_t logical = MapLogicalSize(&mf);
-  if (logical > mf.mappedSize) return Fmt("index logical size %ld exceeds the view (%ld)", logical, mf.mappedSize);
-  if (logical < kFirstNode || (logical - kFirstNode) % ix->nodeSize != 0) return Fmt("index logical size %ld is not a node boundary", logical);
+  if (logical > mf.mappedSize)
+    return Fmt("index logical size %ld exceeds the view (%ld)", logical, mf.mappedSize);
+  if (logical < kFirstNode || (logical - kFirstNode) % ix->nodeSize != 0)
+    return Fmt("index logical size %ld is not a node boundary", logical);
   TreeDescriptor* t = ix->current;
-  if (TreeHeight(t) < 1 || TreeHeight(t) > kMaxTreeLevels) return Fmt("tree height %ld", TreeHeight(t));
+  if (TreeHeight(t) < 1 || TreeHeight(t) > kMaxTreeLevels)
+    return Fmt("tree height %ld", TreeHeight(t));
   TreeWalk w;
   w.ix = ix;
   w.values = values;
@@ -135,7 +149,8 @@ std::string CheckIndex(IndexFile* ix, std::vector<int32_t>* values, bool emptyAl
   int rc = Guard([&] { ok = w.Walk(TreeRoot(t), 0, nullptr, 0, nullptr, 0); });
   if (rc != 0) return Fmt("error %ld while walking the tree", rc);
   if (!ok) return w.error;
-  if (w.maxDepth != TreeHeight(t)) return Fmt("tree is %ld levels deep, its height says %ld", w.maxDepth, TreeHeight(t));
+  if (w.maxDepth != TreeHeight(t))
+    return Fmt("tree is %ld levels deep, its height says %ld", w.maxDepth, TreeHeight(t));
   return "";
 }
 
@@ -146,15 +161,20 @@ std::string CheckHeap(DataHeap* h, std::set<int32_t>* usedRecords) {
   if (std::memcmp(mf.header, "DKFM", 4) != 0) return "data magic is not DKFM";
   if (GetU32(mf.header + kHeapHdrVersion) != kHeapVersion) return "data version is not 257";
   uint64_t logical = MapLogicalSize(&mf);
-  if (logical > mf.mappedSize || logical < kHeapHeaderSize) return Fmt("data logical size %ld", static_cast<long>(logical));
+  if (logical > mf.mappedSize || logical < kHeapHeaderSize)
+    return Fmt("data logical size %ld", static_cast<long>(logical));
   const uint8_t* b = mf.base;
   std::set<uint64_t> freeBlocks;
   uint64_t prevEnd = kHeapFirstBlock, wild = 0;
   for (uint64_t cur = GetU32(b + kMapHdrFreeHead); cur != 0; cur = GetU32(b + cur + kBlockNext)) {
-    if (cur < prevEnd || cur % 4 != 0 || cur + kFreeBlockHeader > logical) return Fmt("free block %ld is out of place", static_cast<long>(cur));
-    if (!freeBlocks.empty() && cur == prevEnd) return Fmt("free block %ld was not merged with the one before", static_cast<long>(cur));
+    if (cur < prevEnd || cur % 4 != 0 || cur + kFreeBlockHeader > logical)
+      return Fmt("free block %ld is out of place", static_cast<long>(cur));
+    if (!freeBlocks.empty() && cur == prevEnd)
+      return Fmt("free block %ld was not merged with the one before", static_cast<long>(cur));
     uint32_t size = GetU32(b + cur + kBlockSize);
-    if ((size & 3) != 0 || size < kFreeBlockHeader) return Fmt("free block %ld has size word %ld", static_cast<long>(cur), static_cast<long>(size));
+    if ((size & 3) != 0 || size < kFreeBlockHeader)
+      return Fmt("free block %ld has size word %ld", static_cast<long>(cur),
+                 static_cast<long>(size));
     freeBlocks.insert(cur);
     prevEnd = cur + size;
     wild = cur;
@@ -163,20 +183,25 @@ std::string CheckHeap(DataHeap* h, std::set<int32_t>* usedRecords) {
   if (h->freeIndexBuilt) {
     std::vector<std::pair<uint32_t, uint32_t>> copy = h->freeIndex.Items();
     size_t i = 0;
-    for (uint64_t cur = GetU32(b + kMapHdrFreeHead); cur != 0; cur = GetU32(b + cur + kBlockNext), ++i) {
-      if (i >= copy.size() || copy[i].first != cur || copy[i].second != GetU32(b + cur + kBlockSize)) {
+    for (uint64_t cur = GetU32(b + kMapHdrFreeHead); cur != 0;
+         cur = GetU32(b + cur + kBlockNext), ++i) {
+      if (i >= copy.size() || copy[i].first != cur ||
+          copy[i].second != GetU32(b + cur + kBlockSize)) {
         return Fmt("the in-memory free list differs at block %ld", static_cast<long>(cur));
       }
     }
     if (i != copy.size()) return "the in-memory free list has blocks the file's has not";
   }
-  if (wild + GetU32(b + wild + kBlockSize) != kHeapEnd) return "the wilderness block does not reach 1 GiB";
+  if (wild + GetU32(b + wild + kBlockSize) != kHeapEnd)
+    return "the wilderness block does not reach 1 GiB";
   for (uint64_t off = kHeapFirstBlock; off < wild;) {
     uint32_t word = GetU32(b + off + kBlockSize);
     uint32_t size = word & ~3u;
-    if ((word & 2) != 0 || size < kFreeBlockHeader || off + size > wild) return Fmt("block %ld has size word %ld", static_cast<long>(off), static_cast<long>(word));
+    if ((word & 2) != 0 || size < kFreeBlockHeader || off + size > wild)
+      return Fmt("block %ld has size word %ld", static_cast<long>(off), static_cast<long>(word));
     bool isFree = freeBlocks.count(off) != 0;
-    if (isFree == ((word & kBlockUsed) != 0)) return Fmt("block %ld: in-use bit disagrees with the free list", static_cast<long>(off));
+    if (isFree == ((word & kBlockUsed) != 0))
+      return Fmt("block %ld: in-use bit disagrees with the free list", static_cast<long>(off));
     if (h->startsBuilt && !h->tilingBroken) {
       size_t bit = static_cast<size_t>(off / 4);
       if (bit / 64 >= h->starts.size() || !(h->starts[bit / 64] >> (bit % 64) & 1)) {

@@ -32,7 +32,8 @@ void UpperCase(char* path) {
 int StoreCompact(char* path, const KeyConfig* cfg) {
   UpperCase(path);
   char name[kPathField], temp[kPathField];
-  if (!StoreFileName(path, ".DKX", name, sizeof name) || !StoreFileName(name, ".$$X", temp, sizeof temp)) {
+  if (!StoreFileName(path, ".DKX", name, sizeof name) ||
+      !StoreFileName(name, ".$$X", temp, sizeof temp)) {
     return RaiseError(ERR_NOT_STORE);
   }
   IndexHandle source(IndexOpen(name, cfg, MODE_READ));

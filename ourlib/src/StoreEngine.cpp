@@ -18,7 +18,8 @@ void FormName(const char* path, const char* ext, char* out) {
 
 // Runs under a frame: a raise leaves through the engine's owner, which
 // closes what was opened (a half-made unmapped heap included).
-StoreEngine* OpenImpl(const char* path, const KeyConfig* cfg, int duplicates, int mode, uint32_t flags) {
+StoreEngine* OpenImpl(const char* path, const KeyConfig* cfg, int duplicates, int mode,
+                      uint32_t flags) {
   std::unique_ptr<StoreEngine> engine(new (std::nothrow) StoreEngine);
   if (!engine) RaiseError(ERR_NO_MEMORY);
   char name[kPathField];
@@ -46,8 +47,8 @@ StoreEngine* OpenImpl(const char* path, const KeyConfig* cfg, int duplicates, in
 
 }  // namespace
 
-StoreEngine* StoreOpen(const char* path, const KeyConfig* cfg, int duplicates, int mode, uint32_t flags,
-                       int32_t /*creationValue: accepted, unused*/) {
+StoreEngine* StoreOpen(const char* path, const KeyConfig* cfg, int duplicates, int mode,
+                       uint32_t flags, int32_t /*creationValue: accepted, unused*/) {
   StoreEngine* engine = nullptr;
   RunRaising([&] { engine = OpenImpl(path, cfg, duplicates, mode, flags); });
   return engine;
@@ -86,7 +87,8 @@ bool StoreOwnsPointer(const StoreEngine* engine, const void* p) {
   auto inside = [q](const MappedFile& mf) {
     return mf.base != nullptr && q >= mf.base && q < mf.base + mf.mappedSize;
   };
-  return (engine->heap && inside(engine->heap->file)) || (engine->index && inside(engine->index->file));
+  return (engine->heap && inside(engine->heap->file)) ||
+         (engine->index && inside(engine->index->file));
 }
 
 int32_t StorePutRecord(StoreEngine* engine, const void* key, const void* bytes, uint32_t length) {
@@ -94,7 +96,8 @@ int32_t StorePutRecord(StoreEngine* engine, const void* key, const void* bytes, 
   int rc = RunRaising([&] {
     offset = HeapAlloc(engine->heap, length);
     if (offset == -1) return;
-    int code = Guard([&] { MapWrite(&engine->heap->file, static_cast<uint32_t>(offset), bytes, length); });
+    int code =
+        Guard([&] { MapWrite(&engine->heap->file, static_cast<uint32_t>(offset), bytes, length); });
     if (code == 0 && key != nullptr) code = Guard([&] { IndexInsert(engine->index, key, offset); });
     if (code != 0) {
       Guard([&] { HeapFree(engine->heap, offset); });
@@ -125,7 +128,8 @@ int32_t StoreGetRecord(StoreEngine* engine, void* key, void* buffer, uint32_t le
     int32_t value = 0;
     if (IndexLookup(engine->index, key, &value, nullptr) != 0) return;
     HeapCheckRecord(engine->heap, value, length);
-    if (buffer != nullptr) MapReadRaise(&engine->heap->file, static_cast<uint32_t>(value), buffer, length);
+    if (buffer != nullptr)
+      MapReadRaise(&engine->heap->file, static_cast<uint32_t>(value), buffer, length);
     result = value;
   });
   return rc != 0 ? -1 : result;

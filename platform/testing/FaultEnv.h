@@ -16,7 +16,18 @@ namespace plat {
 
 // Flush counts File::Flush and Mapping::Flush alike.
 enum class FaultKind {
-  Open, Read, Write, Map, Grow, SetTimes, CreateFolder, Flush, Rename, Delete, SyncFolder, Copy
+  Open,
+  Read,
+  Write,
+  Map,
+  Grow,
+  SetTimes,
+  CreateFolder,
+  Flush,
+  Rename,
+  Delete,
+  SyncFolder,
+  Copy
 };
 constexpr int kFaultKinds = 12;
 

@@ -25,9 +25,9 @@ std::string VariableName(const std::string& entry) {
 }
 
 bool SameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(),
-                                                  static_cast<int>(a.size()), b.data(),
-                                                  static_cast<int>(b.size())) == CSTR_EQUAL;
+  return a.size() == b.size() &&
+         ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
+                          b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 
 // This program's environment with additions (an added name replaces the
@@ -62,7 +62,8 @@ ChildProcess::ChildProcess() : h_(new Handles) {}
 
 ChildProcess::~ChildProcess() {
   if (h_->pi.hProcess == nullptr) return;
-  if (::WaitForSingleObject(h_->pi.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(h_->pi.hProcess, 99);
+  if (::WaitForSingleObject(h_->pi.hProcess, 0) == WAIT_TIMEOUT)
+    ::TerminateProcess(h_->pi.hProcess, 99);
   ::CloseHandle(h_->pi.hThread);
   ::CloseHandle(h_->pi.hProcess);
 }
@@ -74,8 +75,8 @@ int ChildProcess::Start(const std::string& commandLine, const ChildOptions& opti
   HANDLE output = INVALID_HANDLE_VALUE;
   if (!options.outputFile.empty()) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};  // the child inherits it
-    output = ::CreateFileA(options.outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0,
-                           nullptr);
+    output = ::CreateFileA(options.outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa,
+                           CREATE_ALWAYS, 0, nullptr);
     if (output == INVALID_HANDLE_VALUE) return LastError();
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdOutput = output;
@@ -87,7 +88,8 @@ int ChildProcess::Start(const std::string& commandLine, const ChildOptions& opti
   std::string cmd = commandLine;  // CreateProcessA may write into it
   BOOL ok = ::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, output != INVALID_HANDLE_VALUE, 0,
                              env.empty() ? nullptr : &env[0],
-                             options.workingDir.empty() ? nullptr : options.workingDir.c_str(), &si, &h_->pi);
+                             options.workingDir.empty() ? nullptr : options.workingDir.c_str(), &si,
+                             &h_->pi);
   int err = ok ? 0 : LastError();
   // The child holds its own copy of the output handle.
   if (output != INVALID_HANDLE_VALUE) ::CloseHandle(output);
@@ -97,7 +99,8 @@ int ChildProcess::Start(const std::string& commandLine, const ChildOptions& opti
 
 bool ChildProcess::Wait(int timeoutMs, uint32_t* exitCode) {
   if (h_->pi.hProcess == nullptr) return false;
-  if (::WaitForSingleObject(h_->pi.hProcess, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) return false;
+  if (::WaitForSingleObject(h_->pi.hProcess, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0)
+    return false;
   DWORD code = 0;
   if (!::GetExitCodeProcess(h_->pi.hProcess, &code)) return false;
   *exitCode = code;
@@ -133,8 +136,8 @@ std::string WindowText(WindowId window) {
   char buf[4096] = "";
   DWORD_PTR got = 0;
   // A timeout, so that a hung program fails the test instead of stopping it.
-  ::SendMessageTimeoutA(AsHwnd(window), WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_NORMAL, 5000,
-                        &got);
+  ::SendMessageTimeoutA(AsHwnd(window), WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf),
+                        SMTO_NORMAL, 5000, &got);
   buf[sizeof buf - 1] = '\0';
   return buf;
 }
@@ -145,7 +148,8 @@ std::string ControlText(WindowId dialog, int id) { return WindowText(ControlOf(d
 
 int PressButton(WindowId dialog, int id) {
   HWND button = ::GetDlgItem(AsHwnd(dialog), id);
-  if (!::PostMessageA(AsHwnd(dialog), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button))) {
+  if (!::PostMessageA(AsHwnd(dialog), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                      reinterpret_cast<LPARAM>(button))) {
     return LastError();
   }
   return 0;

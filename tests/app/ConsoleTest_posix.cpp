@@ -38,9 +38,9 @@ TEST(Console, YesNoReadsAnAnswerOrTakesTheDefault) {
   EXPECT_EQ(AskWith("n\n", yesNo, &shown), plat::kIdNo);
   EXPECT_EQ(shown.find("[ DONE ]\nStart?\nNow\n"), 0u) << shown;
   EXPECT_EQ(AskWith("  Yes\n", yesNo | plat::kMbDefButton2, &shown), plat::kIdYes);
-  EXPECT_EQ(AskWith("", yesNo, &shown), plat::kIdYes);                        // end of input
-  EXPECT_EQ(AskWith("", yesNo | plat::kMbDefButton2, &shown), plat::kIdNo);   // end of input
-  EXPECT_EQ(AskWith("maybe\n", yesNo, &shown), plat::kIdYes);                 // not an answer
+  EXPECT_EQ(AskWith("", yesNo, &shown), plat::kIdYes);                       // end of input
+  EXPECT_EQ(AskWith("", yesNo | plat::kMbDefButton2, &shown), plat::kIdNo);  // end of input
+  EXPECT_EQ(AskWith("maybe\n", yesNo, &shown), plat::kIdYes);                // not an answer
 }
 
 TEST(Console, ErrorBoxShowsCaptionAndTextAndAsksNothing) {

@@ -118,8 +118,8 @@ struct Script {
   Host host;
   DirectiveMachine machine;
   bool failed = false;
-  explicit Script(const std::string& script, uint32_t version = Word(1, 2, 5), uint32_t type = 0xD0DD0001,
-               int fileResult = 0)
+  explicit Script(const std::string& script, uint32_t version = Word(1, 2, 5),
+                  uint32_t type = 0xD0DD0001, int fileResult = 0)
       : settings(Installed(version, type)), machine(settings, host) {
     host.fileResult = fileResult;
     for (const Tok& t : Tokenize(script)) {
@@ -149,9 +149,9 @@ TEST(FormatVersion, BlankOnEachSideAndThreeDigits) {
 }
 
 TEST(Directives, UpdateTypeMustComeFirst) {
-  for (const char* first : {"version = 1", "build = 0, 9", "dstpath = \"A\";", "insttypes = 1",
-                            "file = \"A\", 0", "setversion = 2", "setbuild = 3", "setvertype = 4",
-                            "setserver = \"s\""}) {
+  for (const char* first :
+       {"version = 1", "build = 0, 9", "dstpath = \"A\";", "insttypes = 1", "file = \"A\", 0",
+        "setversion = 2", "setbuild = 3", "setvertype = 4", "setserver = \"s\""}) {
     Script r(std::string(first) + "\n");
     EXPECT_TRUE(r.failed) << first;
     EXPECT_EQ("S30:", r.Message()) << first;
@@ -167,7 +167,8 @@ TEST(Directives, UpdateTypeArguments) {
   EXPECT_EQ("S12:", Script("updatetype = = 1\n").Message());
   EXPECT_FALSE(Script("updatetype = 2, 2\nfile = \"A\", 0\n").failed);
   EXPECT_EQ("E25: 1.002.005 ", Script("updatetype = 2, 3\n").Message());
-  EXPECT_EQ("S9:\n", Script("updatetype = 2,\n 2\n").Message());  // a directive ends within its line
+  EXPECT_EQ("S9:\n",
+            Script("updatetype = 2,\n 2\n").Message());  // a directive ends within its line
 }
 
 TEST(Directives, VersionAndBuildRanges) {
@@ -212,11 +213,13 @@ TEST(Directives, WriteBack) {
   EXPECT_EQ(Word(1, 2, 9), Script("updatetype = 2, 2\nsetbuild = 9\n").NewVersion());
   EXPECT_EQ(Word(1, 2, 5), Script("updatetype = 0\nsetbuild = 9\n").NewVersion());
   EXPECT_EQ(Word(7, 2, 5), Script("updatetype = 0\nsetversion = 7\n").NewVersion());
-  EXPECT_EQ(Word(7, 3, 0), Script("updatetype = 1\nsetversion = 0x107\nsetbuild = 3\n").NewVersion());
+  EXPECT_EQ(Word(7, 3, 0),
+            Script("updatetype = 1\nsetversion = 0x107\nsetbuild = 3\n").NewVersion());
   EXPECT_EQ(Word(1, 2, 5), Script("updatetype = 1\nsetbuild = 0xFFFFFFFF\n").NewVersion());
 
-  Script types("updatetype = 0\nsetvertype = 0x1DDD1\nsetserver = \"" + std::string(70, 's') + "\"\n",
-            Word(1, 2, 5), 0xD0DD0003);
+  Script types(
+      "updatetype = 0\nsetvertype = 0x1DDD1\nsetserver = \"" + std::string(70, 's') + "\"\n",
+      Word(1, 2, 5), 0xD0DD0003);
   cGameSettings out = types.settings;
   std::strcpy(out.Server, "old server");
   types.machine.WriteBack(out);
@@ -234,9 +237,11 @@ TEST(Directives, WriteBack) {
 }
 
 TEST(Directives, OnlyDstpathInsttypesAndFileAfterTheFirstFile) {
-  Script r("updatetype = 1\nsetversion = 2\nfile = \"A\", 0\n"
-        "setversion = 9\nsetbuild = 0\nversion = 7\nupdatetype = 3\nbuild = 9, 1\n"
-        "dstpath = \"D:\\\\New\\\\\";\ninsttypes = 2\nfile = \"B\", 0\ninsttypes = 1\nfile = \"C\", 1\n");
+  Script r(
+      "updatetype = 1\nsetversion = 2\nfile = \"A\", 0\n"
+      "setversion = 9\nsetbuild = 0\nversion = 7\nupdatetype = 3\nbuild = 9, 1\n"
+      "dstpath = \"D:\\\\New\\\\\";\ninsttypes = 2\nfile = \"B\", 0\ninsttypes = 1\nfile = \"C\", "
+      "1\n");
   EXPECT_FALSE(r.failed) << r.Message();
   ASSERT_EQ(2u, r.host.files.size());
   EXPECT_EQ("A", r.host.files[0].source);
@@ -249,8 +254,10 @@ TEST(Directives, OnlyDstpathInsttypesAndFileAfterTheFirstFile) {
 
 TEST(Directives, InstallationTypeMask) {
   EXPECT_TRUE(Script("updatetype = 0\ninsttypes = 0\nfile = \"A\", 0\n").host.files.empty());
-  EXPECT_EQ(1u, Script("updatetype = 0\nfile = \"A\", 0\n", Word(1, 2, 5), 0xD0DD0080).host.files.size());
-  EXPECT_TRUE(Script("updatetype = 0\nfile = \"A\", 0\n", Word(1, 2, 5), 0xD0DD0100).host.files.empty());
+  EXPECT_EQ(
+      1u, Script("updatetype = 0\nfile = \"A\", 0\n", Word(1, 2, 5), 0xD0DD0080).host.files.size());
+  EXPECT_TRUE(
+      Script("updatetype = 0\nfile = \"A\", 0\n", Word(1, 2, 5), 0xD0DD0100).host.files.empty());
 }
 
 TEST(Directives, DstpathParts) {
@@ -258,7 +265,8 @@ TEST(Directives, DstpathParts) {
   ASSERT_EQ(1u, main.host.files.size());
   EXPECT_EQ("C:\\Games\\X\\DATA\\", main.host.files[0].dest);
 
-  EXPECT_EQ("S9:\"DATA\\\\\"", Script("updatetype = 0\ndstpath = __MAIN \"DATA\\\\\";\n").Message());
+  EXPECT_EQ("S9:\"DATA\\\\\"",
+            Script("updatetype = 0\ndstpath = __MAIN \"DATA\\\\\";\n").Message());
   EXPECT_EQ("S9:\n", Script("updatetype = 0\ndstpath = \"A\"\n;\n").Message());
   EXPECT_EQ("S9:+", Script("updatetype = 0\ndstpath = + \"A\";\n").Message());
 
@@ -267,11 +275,16 @@ TEST(Directives, DstpathParts) {
   EXPECT_EQ("K\\", kept.host.files[0].dest);
 
   const std::pair<const char*, const char*> keywords[] = {
-      {"__DATA", "C:\\Games\\X\\Data\\"},          {"__SOUND", "D:\\Sound\\"},
-      {"__VIDEO", "D:\\Video\\"},                  {"__MUSIC", "D:\\Music\\"},
-      {"__CUSTOM", "C:\\Games\\X\\CUSTOM\\"},      {"__MISSIONS", "C:\\Games\\X\\MISSIONS\\"},
-      {"__SAVE", "C:\\Games\\X\\SAVEGAME\\"},      {"__SYSTEM", "C:\\Games\\X\\SYSTEM\\"},
-      {"__EDITOR", "C:\\Games\\X\\EDITOR\\"},      {"__AIEXAMPLES", "C:\\Games\\X\\EDITOR\\Battles\\"}};
+      {"__DATA", "C:\\Games\\X\\Data\\"},
+      {"__SOUND", "D:\\Sound\\"},
+      {"__VIDEO", "D:\\Video\\"},
+      {"__MUSIC", "D:\\Music\\"},
+      {"__CUSTOM", "C:\\Games\\X\\CUSTOM\\"},
+      {"__MISSIONS", "C:\\Games\\X\\MISSIONS\\"},
+      {"__SAVE", "C:\\Games\\X\\SAVEGAME\\"},
+      {"__SYSTEM", "C:\\Games\\X\\SYSTEM\\"},
+      {"__EDITOR", "C:\\Games\\X\\EDITOR\\"},
+      {"__AIEXAMPLES", "C:\\Games\\X\\EDITOR\\Battles\\"}};
   for (const auto& k : keywords) {
     Script r(std::string("updatetype = 0\ndstpath = ") + k.first + ";\nfile = \"A\", 0\n");
     ASSERT_EQ(1u, r.host.files.size()) << k.first;
@@ -287,7 +300,8 @@ TEST(Directives, DstpathParts) {
 TEST(Directives, FileDirective) {
   EXPECT_EQ("S9:\n", Script("updatetype = 0\nfile = \"A\",\n 0\n").Message());
   EXPECT_EQ("S9:0", Script("updatetype = 0\nfile = 0\n").Message());
-  Script failing("updatetype = 0\nfile = \"A\", 0\nfile = \"B\", 0\n", Word(1, 2, 5), 0xD0DD0001, -1);
+  Script failing("updatetype = 0\nfile = \"A\", 0\nfile = \"B\", 0\n", Word(1, 2, 5), 0xD0DD0001,
+                 -1);
   EXPECT_TRUE(failing.failed);
   EXPECT_TRUE(failing.host.shown.empty());  // the operation showed its own message
   EXPECT_EQ(1u, failing.host.files.size());

@@ -70,7 +70,8 @@ TEST_F(Reports, ScriptErrorNamesFileAndLine) {
   ReportScriptError(MSG_UNKNOWN_PARAMETER, 0, ";");
   EXPECT_EQ(OnlyBox(), "Processing file : patch.txt\nLine : 0012\nUnknown or invalid parameter ; ");
   EXPECT_EQ(Log(),
-            " ERROR \r\nProcessing file : patch.txt\r\nLine : 0012\r\nUnknown or invalid parameter ; \r\n");
+            " ERROR \r\nProcessing file : patch.txt\r\nLine : 0012\r\nUnknown or invalid parameter "
+            "; \r\n");
 }
 
 TEST_F(Reports, ScriptErrorNumberNegativeAndLineAbove1000) {
@@ -91,7 +92,8 @@ TEST_F(Reports, ScriptErrorCutToItsBuffer) {
   ReportScriptError(MSG_UNKNOWN_PARAMETER, 5, extra.c_str());
   std::string text = OnlyBox();
   EXPECT_EQ(text.size(), kMessageBuffer - 1);
-  const std::string head = "Processing file : patch.txt\nLine : 0001\nUnknown or invalid parameter 5xxx";
+  const std::string head =
+      "Processing file : patch.txt\nLine : 0001\nUnknown or invalid parameter 5xxx";
   EXPECT_EQ(text.substr(0, head.size()), head);
   // Written to the log in full, whatever its length.
   std::string log = Log();
@@ -106,7 +108,8 @@ TEST_F(Reports, ErrorWithAndWithoutText) {
   EXPECT_EQ(ui_.boxes[0].text, "Error open file ");
   EXPECT_EQ(ui_.boxes[1].text, "Error open file C:\\upd\\patch.txt");
   EXPECT_EQ(ui_.events, (std::vector<std::string>{"beep", "box", "beep", "box"}));
-  EXPECT_EQ(Log(), " ERROR \r\nError open file \r\n ERROR \r\nError open file C:\\upd\\patch.txt\r\n");
+  EXPECT_EQ(Log(),
+            " ERROR \r\nError open file \r\n ERROR \r\nError open file C:\\upd\\patch.txt\r\n");
 }
 
 TEST_F(Reports, ErrorNamesNoScript) {
@@ -122,9 +125,9 @@ TEST_F(Reports, FileErrorCodes) {
 }
 
 TEST_F(Reports, FileErrorEveryCodeAndOutOfRange) {
-  const char* expected[] = {"Error open file  x", "Error reading file  x", "Invalid file  x",
-                            "Not enough memory   x", "Invalid directory  x", "Error writing file  x",
-                            "User`s break. x", "Error creating file  x"};
+  const char* expected[] = {
+      "Error open file  x",   "Error reading file  x", "Invalid file  x", "Not enough memory   x",
+      "Invalid directory  x", "Error writing file  x", "User`s break. x", "Error creating file  x"};
   for (int code = -1; code >= -8; --code) ReportFileError(code, "x");
   ReportFileError(-2147483647 - 1, "x");  // no string: only the blank and the name
   ReportFileError(3, "x");

@@ -74,9 +74,7 @@ TEST(MakePath, AddsColonSeparatorAndDot) {
 
 class LogFile : public ::testing::Test {
  protected:
-  void TearDown() override {
-    ResetAppState();
-  }
+  void TearDown() override { ResetAppState(); }
   testing_support::TempDir dir_;
 };
 

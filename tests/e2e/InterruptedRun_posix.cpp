@@ -58,7 +58,8 @@ long EnvNumber(const char* name, long fallback) {
 
 bool IsStoreFile(const fs::path& p) {
   std::string ext = p.extension().string();
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::toupper(c); });
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return std::toupper(c); });
   return ext == ".DKX" || ext == ".DKD";
 }
 
@@ -81,7 +82,8 @@ std::map<std::string, std::string> Records(const std::string& path, std::string*
       while (h->RecKeyGetNext(key) != nullptr) {
         const std::string name = RecKeyName(key);
         void* bytes = h->RecGet(RecKeySection(key), name.c_str(), nullptr, 1);
-        const int32_t n = RecKeyPack(key) == 0 ? RecKeyStoredLength(key) : RecKeyUnpackedLength(key);
+        const int32_t n =
+            RecKeyPack(key) == 0 ? RecKeyStoredLength(key) : RecKeyUnpackedLength(key);
         records[std::to_string(RecKeySection(key)) + "/" + name] =
             std::string(static_cast<const char*>(bytes), static_cast<size_t>(n));
         h->RecMemFree(&bytes);
@@ -147,11 +149,13 @@ class Interrupted : public ::testing::Test {
     const std::string pkg = dir_ / "pkg/";
     fs::create_directories(pkg + "MAPS");
     for (int i = 0; i < 24; ++i) {
-      std::string bytes = Pattern(40000 + 1000 * i, 10 + i) + std::string(30000, static_cast<char>('a' + i));
+      std::string bytes =
+          Pattern(40000 + 1000 * i, 10 + i) + std::string(30000, static_cast<char>('a' + i));
       WriteFileBytes(pkg + "MAPS/m" + std::to_string(i) + ".map", bytes);
     }
     WriteFileBytes(pkg + "readme.txt", "the new readme\r\n");
-    ProcessResult p = RunProgram(UpdkitPath(), {"pkg", "build", g_.dist + "ADDONS.PAK", "--from", pkg, "--lz"});
+    ProcessResult p =
+        RunProgram(UpdkitPath(), {"pkg", "build", g_.dist + "ADDONS.PAK", "--from", pkg, "--lz"});
     ASSERT_EQ(p.status, 0) << p.err;
     PutRecords(g_.dist + "UNITS.DKX", 4000, 1500, "new");
   }
@@ -166,8 +170,8 @@ class Interrupted : public ::testing::Test {
         const std::string bytes = tag + Pattern(60 + i % 300, static_cast<uint32_t>(i)) +
                                   std::string(static_cast<size_t>(i % 200), 'z');
         const uint8_t section = static_cast<uint8_t>(i % 4 == 3 ? 7 : i % 4);  // no fonts (3)
-        h->RecPut(section, name.c_str(), bytes.data(),
-                  static_cast<int32_t>(bytes.size()), nullptr, i % 3, nullptr);
+        h->RecPut(section, name.c_str(), bytes.data(), static_cast<int32_t>(bytes.size()), nullptr,
+                  i % 3, nullptr);
       }
       delete h;
     });
@@ -212,8 +216,8 @@ void ExpectWhole(const Snapshot& now, const Snapshot& old, const Snapshot& clean
     }
     const bool isOld = o != old.files.end() && o->second == bytes;
     const bool isNew = n != clean.files.end() && n->second == bytes;
-    EXPECT_TRUE(isOld || isNew) << when << ": " << rel << " is neither old nor new (" << bytes.size()
-                                << " bytes)";
+    EXPECT_TRUE(isOld || isNew) << when << ": " << rel << " is neither old nor new ("
+                                << bytes.size() << " bytes)";
   }
   for (const auto& [rel, bytes] : old.files) {
     EXPECT_TRUE(now.files.count(rel) == 1) << when << ": " << rel << " was lost";
@@ -243,7 +247,8 @@ TEST_F(Interrupted, EveryStopLeavesTheGameWholeAndARerunCompletesIt) {
   const auto t0 = std::chrono::steady_clock::now();
   ProcessResult first = Run();
   const long runUs = static_cast<long>(
-      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count());
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0)
+          .count());
   ASSERT_EQ(first.status, 0) << first.err;
   const Snapshot clean = Take(g_.game);
   ASSERT_TRUE(clean.problems.empty());
@@ -269,7 +274,8 @@ TEST_F(Interrupted, EveryStopLeavesTheGameWholeAndARerunCompletesIt) {
       ++cancelled;
       // A Ctrl-C that came before the console listened ends the program
       // at once, like a kill; one that came later is the Cancel button.
-      EXPECT_TRUE(stopped.status == 255 || stopped.status == 128 + 2) << when << ": " << stopped.err;
+      EXPECT_TRUE(stopped.status == 255 || stopped.status == 128 + 2)
+          << when << ": " << stopped.err;
     } else {
       ++killed;
     }
@@ -288,12 +294,14 @@ TEST_F(Interrupted, EveryStopLeavesTheGameWholeAndARerunCompletesIt) {
     ASSERT_EQ(rerun.status, 0) << when << ", then the rerun: " << rerun.err;
     const Snapshot after = Take(g_.game);
     EXPECT_TRUE(after.problems.empty()) << when << ", after the rerun: a store does not verify";
-    EXPECT_EQ(after.files, clean.files) << when << ": the rerun does not give the clean run's files";
-    EXPECT_EQ(after.stores, clean.stores) << when << ": the rerun does not give the clean run's store";
+    EXPECT_EQ(after.files, clean.files)
+        << when << ": the rerun does not give the clean run's files";
+    EXPECT_EQ(after.stores, clean.stores)
+        << when << ": the rerun does not give the clean run's store";
     EXPECT_EQ(Version(), newVersion) << when;
   }
-  std::printf("%ld stops over a run of %ld us: %d killed, %d cancelled, %d finished first\n", rounds,
-              runUs, killed, cancelled, finished);
+  std::printf("%ld stops over a run of %ld us: %d killed, %d cancelled, %d finished first\n",
+              rounds, runUs, killed, cancelled, finished);
 }
 
 }  // namespace

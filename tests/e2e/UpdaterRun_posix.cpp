@@ -123,8 +123,9 @@ TEST(UpdaterRun, FailuresExitWith255AndLogTheError) {
     r.g.Ship("patch.txt", "updatetype = 0\nversion = 7\n");
     ProcessResult p = r.Start({"patch.txt", "-L"});
     EXPECT_EQ(255, p.status);
-    EXPECT_EQ((std::vector<std::string>{" ERROR ", "Incorrect version. Current version is  1.002.005 "}),
-              r.Log());
+    EXPECT_EQ(
+        (std::vector<std::string>{" ERROR ", "Incorrect version. Current version is  1.002.005 "}),
+        r.Log());
     EXPECT_NE(std::string::npos, p.err.find("Incorrect version. Current version is  1.002.005 "));
     EXPECT_EQ(before, ReadFileBytes(r.g.registry));  // the registry keeps the old version
   }
@@ -132,15 +133,21 @@ TEST(UpdaterRun, FailuresExitWith255AndLogTheError) {
     // A directive left unfinished on the last line (no line feed): error P
     // at that line's end, after the first file was replaced.
     Install r;
-    r.g.Ship("patch.txt", "updatetype = 0\ndstpath = __MAIN;\nfile = \"A.TXT\", 0\nfile = \"A.TXT\",");
+    r.g.Ship("patch.txt",
+             "updatetype = 0\ndstpath = __MAIN;\nfile = \"A.TXT\", 0\nfile = \"A.TXT\",");
     r.g.Ship("A.TXT", "a");
     ProcessResult p = r.Start({"patch.txt", "-Lrun5"});
     EXPECT_EQ(255, p.status);
     EXPECT_EQ("a", ReadFileBytes(r.g.game + "A.TXT"));
-    const std::vector<std::string> expected = {
-        kLogRule, "Destination : " + r.g.game + "A.TXT", "Source : " + r.g.dist + "A.TXT",
-        "Copyed bytes - 1", " ERROR ", "Processing file : patch.txt", "Line : 0004",
-        "Unknown or invalid parameter ", " "};
+    const std::vector<std::string> expected = {kLogRule,
+                                               "Destination : " + r.g.game + "A.TXT",
+                                               "Source : " + r.g.dist + "A.TXT",
+                                               "Copyed bytes - 1",
+                                               " ERROR ",
+                                               "Processing file : patch.txt",
+                                               "Line : 0004",
+                                               "Unknown or invalid parameter ",
+                                               " "};
     EXPECT_EQ(expected, r.Log("run5.txt"));
     EXPECT_FALSE(fs::exists(r.g.dist + "updlog.txt"));
   }
@@ -154,7 +161,8 @@ std::string Utf16(const std::string& text) {
 }
 
 TEST(UpdaterRun, TokenReaderErrorsAreSyntaxErrors) {
-  const std::string wideScript = Utf16("updatetype = 0\nsetversion = 9\ndstpath = __MAIN;\nfile = \"A.TXT\", 0\n");
+  const std::string wideScript =
+      Utf16("updatetype = 0\nsetversion = 9\ndstpath = __MAIN;\nfile = \"A.TXT\", 0\n");
   struct Case {
     std::string script;
     const char* line;
@@ -171,8 +179,9 @@ TEST(UpdaterRun, TokenReaderErrorsAreSyntaxErrors) {
     const std::string before = ReadFileBytes(r.g.registry);
     ProcessResult p = r.Start({"patch.txt", "-L"});
     EXPECT_EQ(255, p.status) << c.script;
-    EXPECT_EQ((std::vector<std::string>{" ERROR ", "Processing file : patch.txt", c.line, c.message}),
-              r.Log())
+    EXPECT_EQ(
+        (std::vector<std::string>{" ERROR ", "Processing file : patch.txt", c.line, c.message}),
+        r.Log())
         << c.script;
     EXPECT_NE(std::string::npos, p.err.find(c.message)) << p.err;
     EXPECT_EQ(before, ReadFileBytes(r.g.registry));
@@ -221,7 +230,8 @@ TEST(UpdaterRun, GameInAFolderWithBlanksStartsWithQuotedArguments) {
   Install r("My Game");
   InstallRecorder(r.g.root + "My");
   r.g.Ship("patch.txt", "");
-  ProcessResult p = r.Start({"patch.txt", R"(-R-name "Player One" -say \"hi\" C:\Saves\ "x y\\")"}, "y\n");
+  ProcessResult p =
+      r.Start({"patch.txt", R"(-R-name "Player One" -say \"hi\" C:\Saves\ "x y\\")"}, "y\n");
   EXPECT_EQ(0, p.status) << p.err;
   EXPECT_EQ(std::string::npos, p.err.find(" ERROR ")) << p.err;
   std::string args;

@@ -37,7 +37,9 @@ namespace {
 bool SameNameNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
   }
   return true;
 }
@@ -53,7 +55,8 @@ const bool g_gameStandIn = [] {
   std::string line;
   plat::OwnCommandLine(&line);
   {
-    std::ofstream record(path.substr(0, slash + 1) + "started.txt", std::ios::binary | std::ios::trunc);
+    std::ofstream record(path.substr(0, slash + 1) + "started.txt",
+                         std::ios::binary | std::ios::trunc);
     record << line;
   }
   // As ExitProcess: nothing of this program's own runs.
@@ -63,7 +66,6 @@ const bool g_gameStandIn = [] {
 const char kReport[] = "Update to 1.003.000\r\n- new units\r\n";
 
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
 
 std::string StandIn() {
   return (fs::path(UpdaterPath()).parent_path().parent_path() / "tests" / "test_e2e.exe").string();
@@ -102,13 +104,15 @@ TEST(UpdaterUi, ProgressCompletionAndStartTheGame) {
   WindowId progress = u.Window(kProgressCaption);
   ASSERT_NE(kNoWindow, progress) << "no progress dialog";
   const std::string source = ItemText(progress, kSourceText);
-  EXPECT_TRUE(source.empty() || source == t.g.dist + "BIG.DAT" || source == t.g.dist + "A.TXT") << source;
+  EXPECT_TRUE(source.empty() || source == t.g.dist + "BIG.DAT" || source == t.g.dist + "A.TXT")
+      << source;
   EXPECT_EQ("Cancel", ItemText(progress, kIdCancel));
 
   WindowId done = u.Window(" DONE ", IsCompletion);
   ASSERT_NE(kNoWindow, done) << "no completion dialog";
   EXPECT_EQ(kNoWindow, u.Window(kProgressCaption, nullptr, 10));  // gone by now
-  EXPECT_EQ("The game has been updated successfully !\nNew version is  1.003.000  ", ItemText(done, kCompletionText));
+  EXPECT_EQ("The game has been updated successfully !\nNew version is  1.003.000  ",
+            ItemText(done, kCompletionText));
   EXPECT_EQ(kReport, ItemText(done, kReportText));
   EXPECT_EQ("&Start the game", ItemText(done, kIdOk));
   EXPECT_EQ("E&xit", ItemText(done, kIdCancel));
@@ -167,7 +171,8 @@ TEST(UpdaterUi, ScriptErrorBox) {
   Game t;
   t.g.Ship("patch.txt", "\nupdatetype = 2;\n");
   UpdaterProcess u(t.g, "patch.txt");
-  EXPECT_EQ("Processing file : patch.txt\nLine : 0002\nUnknown or invalid parameter ; ", u.ErrorToTheEnd());
+  EXPECT_EQ("Processing file : patch.txt\nLine : 0002\nUnknown or invalid parameter ; ",
+            u.ErrorToTheEnd());
 }
 
 TEST(UpdaterUi, ExitAndTheQuestionWithoutReport) {
@@ -193,7 +198,8 @@ TEST(UpdaterUi, ExitAndTheQuestionWithoutReport) {
     WindowId box = u.Window(" DONE ", IsMessageBox);
     ASSERT_NE(kNoWindow, box) << "no question";
     EXPECT_EQ(
-        "The game has been updated successfully !\nNew version is  1.002.005  \n\nDo you want to start the game? ",
+        "The game has been updated successfully !\nNew version is  1.002.005  \n\nDo you want to "
+        "start the game? ",
         ItemText(box, kMessageBoxTextId));
     Press(box, answer);
     EXPECT_EQ(0u, u.Exit());

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/update/PackageTestKit.h"
 #include "tests/support/ConsoleUpdater.h"
 #include "tests/support/GameInstall.h"
 #include "tests/support/Lines.h"
 #include "tests/support/Process.h"
+#include "tests/update/PackageTestKit.h"
 
 namespace fs = std::filesystem;
 using namespace testing_support;
@@ -29,14 +29,14 @@ struct PackagedUpdate {
     fs::create_directories(src + "/a/b");
     fs::create_directories(src + "/empty/inner");
     WriteFileBytes(src + "/a/b/text.txt", Text(5000));  // packs, five 1 KiB chunks
-    WriteFileBytes(src + "/a/noise.bin", Noise(2600));   // does not pay: stored
+    WriteFileBytes(src + "/a/noise.bin", Noise(2600));  // does not pay: stored
     WriteFileBytes(src + "/early.txt", "early");
     WriteFileBytes(src + "/late.txt", "late");
   }
-  ProcessResult Updkit(const std::vector<std::string>& args) { return RunProgram(UpdkitPath(), args); }
-  ProcessResult Update() {
-    return RunConsoleUpdater(g, {"patch.txt", "-L"});
+  ProcessResult Updkit(const std::vector<std::string>& args) {
+    return RunProgram(UpdkitPath(), args);
   }
+  ProcessResult Update() { return RunConsoleUpdater(g, {"patch.txt", "-L"}); }
   std::vector<std::string> Log() {
     std::string text = ReadFileBytes(g.dist + "updlog.txt");
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
@@ -50,9 +50,9 @@ bool Has(const std::vector<std::string>& lines, const std::string& line) {
 
 TEST(PackagedUpdate, InstallsPackagesAndPlainFiles) {
   PackagedUpdate u;
-  ProcessResult b = u.Updkit({"pkg", "build", u.g.dist + "x.pq", "--from", u.src, "--lz", "--chunk-kib", "1",
-                              "--time-of", "early.txt=2002-03-04T02:30:00", "--time-of",
-                              "late.txt=2002-03-04T14:30:00"});
+  ProcessResult b = u.Updkit({"pkg", "build", u.g.dist + "x.pq", "--from", u.src, "--lz",
+                              "--chunk-kib", "1", "--time-of", "early.txt=2002-03-04T02:30:00",
+                              "--time-of", "late.txt=2002-03-04T14:30:00"});
   ASSERT_EQ(0, b.status) << b.err;
   u.g.Ship("plain.bin", "PX is not a package");
   u.g.Ship("patch.txt",

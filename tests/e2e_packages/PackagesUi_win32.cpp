@@ -11,12 +11,12 @@
 
 #include "platform/Ui.h"
 #include "platform/testing/UiDriver.h"
-#include "tests/update/PackageBuilder.h"
-#include "tests/update/PackageTestKit.h"
 #include "tests/support/GameInstall.h"
 #include "tests/support/Lines.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/UiDriver_win32.h"
+#include "tests/update/PackageBuilder.h"
+#include "tests/update/PackageTestKit.h"
 
 using namespace testing_support;
 using pkgtest::Noise;
@@ -55,7 +55,8 @@ struct PackageGame {
     WriteFileBytes(src + "\\early.txt", "early");
     WriteFileBytes(src + "\\late.txt", "late");
     Kit("build " + Quote(g.dist + "x.pq") + " --from " + Quote(src) +
-        " --lz --chunk-kib 1 --time-of early.txt=2002-03-04T02:30:00 --time-of late.txt=2002-03-04T14:30:00");
+        " --lz --chunk-kib 1 --time-of early.txt=2002-03-04T02:30:00 --time-of "
+        "late.txt=2002-03-04T14:30:00");
     g.Ship("plain.bin", kPlain);
     // A time of its own, far from now, that the copy must carry over.
     const std::string plain = g.dist + "plain.bin";
@@ -90,7 +91,8 @@ TEST(PackagesUi, PackageAndPlainFileInstallAndTheRunCompletes) {
   UpdaterProcess u(t.g, "patch.txt -L");
   WindowId done = u.Window(" DONE ", IsCompletion, kWindowWaitMs);
   ASSERT_NE(plat::kNoWindow, done) << "no completion dialog";
-  EXPECT_EQ("The game has been updated successfully !\nNew version is  1.003.000  ", ItemText(done, kCompletionText));
+  EXPECT_EQ("The game has been updated successfully !\nNew version is  1.003.000  ",
+            ItemText(done, kCompletionText));
   EXPECT_EQ("packages\r\n", ItemText(done, kReportText));
   Press(done, plat::kIdCancel);
   EXPECT_EQ(0u, u.Exit());
@@ -111,14 +113,25 @@ TEST(PackagesUi, PackageAndPlainFileInstallAndTheRunCompletes) {
 
   const std::string expected = kLogRule + "\r\nDestination : " + pkg + "\r\nSource : " + t.g.dist +
                                "x.pq\r\n"
-                               "Updated file : " + pkg + "a\\b\\text.txt\r\n"
-                               "Updated file : " + pkg + "a\\noise.bin\r\n"
-                               "Updated file : " + pkg + "early.txt\r\n"
-                               "Updated file : " + pkg + "late.txt\r\n"
+                               "Updated file : " +
+                               pkg +
+                               "a\\b\\text.txt\r\n"
+                               "Updated file : " +
+                               pkg +
+                               "a\\noise.bin\r\n"
+                               "Updated file : " +
+                               pkg +
+                               "early.txt\r\n"
+                               "Updated file : " +
+                               pkg +
+                               "late.txt\r\n"
                                "Files updated - 4, Bytes updated = 7609  \r\n" +
-                               kLogRule + "\r\nDestination : " + t.g.game + "\r\nSource : " + t.g.dist +
+                               kLogRule + "\r\nDestination : " + t.g.game +
+                               "\r\nSource : " + t.g.dist +
                                "plain.bin\r\n"
-                               "Updated file : " + t.g.game + "plain.bin\r\n"
+                               "Updated file : " +
+                               t.g.game +
+                               "plain.bin\r\n"
                                "Files updated - 1, Bytes updated = 19  \r\n";
   EXPECT_EQ(expected, ReadFileBytes(t.g.dist + "updlog.txt"));
 
@@ -134,7 +147,8 @@ TEST(PackagesUi, DamagedPackageShowsErrorReadingFileWithTheCountersSoFar) {
   PackageGame t;
   const std::string bytes = ReadFileBytes(t.g.dist + "x.pq");
   t.g.Ship("bad.pq", bytes.substr(0, bytes.size() / 2));
-  t.g.Ship("patch.txt", std::string(kInstalls) + "dstpath = __MAIN + \"BAD\\\\\";\nfile = \"bad.pq\", 2;\n");
+  t.g.Ship("patch.txt",
+           std::string(kInstalls) + "dstpath = __MAIN + \"BAD\\\\\";\nfile = \"bad.pq\", 2;\n");
   UpdaterProcess u(t.g, "patch.txt -L");
   WindowId box = u.Window(" ERROR ", IsMessageBox, kWindowWaitMs);
   ASSERT_NE(plat::kNoWindow, box) << "no error box";
@@ -154,8 +168,9 @@ TEST(PackagesUi, DamagedPackageShowsErrorReadingFileWithTheCountersSoFar) {
   EXPECT_FALSE(fs::exists(t.g.game + "BAD"));
   EXPECT_EQ(Text(5000), ReadFileBytes(t.g.game + "PKG\\a\\b\\text.txt"));  // installed before
   const std::string log = ReadFileBytes(t.g.dist + "updlog.txt");
-  const std::string tail = kLogRule + "\r\nDestination : " + t.g.game + "BAD\\\r\nSource : " +
-                           t.g.dist + "bad.pq\r\n ERROR \r\n" + message + "\r\n";
+  const std::string tail = kLogRule + "\r\nDestination : " + t.g.game +
+                           "BAD\\\r\nSource : " + t.g.dist + "bad.pq\r\n ERROR \r\n" + message +
+                           "\r\n";
   ASSERT_GE(log.size(), tail.size()) << log;
   EXPECT_EQ(tail, log.substr(log.size() - tail.size())) << log;
 

@@ -26,7 +26,8 @@ namespace {
 
 uint32_t Le32(const std::string& bytes, size_t at) {
   uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<uint8_t>(bytes.at(at + i))) << (8 * i);
+  for (int i = 0; i < 4; ++i)
+    v |= static_cast<uint32_t>(static_cast<uint8_t>(bytes.at(at + i))) << (8 * i);
   return v;
 }
 
@@ -87,10 +88,13 @@ struct RecordRun {
     std::string table = Get(store, "M_FNT", font);
     std::string data = ReadFileBytes(store.substr(0, store.size() - 4) + ".DKD");
     std::vector<std::string> surfaces;
-    int count = table.size() < 2 ? 0 : static_cast<uint8_t>(table[0]) | static_cast<uint8_t>(table[1]) << 8;
+    int count =
+        table.size() < 2 ? 0 : static_cast<uint8_t>(table[0]) | static_cast<uint8_t>(table[1]) << 8;
     for (int i = 0; i < count; ++i) {
       uint32_t offset = Le32(table, 2 + 4 * i);
-      int64_t size = offset + 40 <= data.size() ? DibSize(reinterpret_cast<const uint8_t*>(&data[offset])) : -1;
+      int64_t size = offset + 40 <= data.size()
+                         ? DibSize(reinterpret_cast<const uint8_t*>(&data[offset]))
+                         : -1;
       if (size < 40 || offset + static_cast<uint64_t>(size) > data.size()) {
         ADD_FAILURE() << font << " surface " << i << " at " << offset << " leaves the data file";
         break;
@@ -99,9 +103,7 @@ struct RecordRun {
     }
     return surfaces;
   }
-  ProcessResult Update() {
-    return RunConsoleUpdater(g, {"patch.txt", "-L"});
-  }
+  ProcessResult Update() { return RunConsoleUpdater(g, {"patch.txt", "-L"}); }
   // Runs the update and checks that it failed (status 255) with a message
   // that holds text and path.
   void UpdateFails(const std::string& text, const std::string& path) {
@@ -110,10 +112,10 @@ struct RecordRun {
     EXPECT_NE(std::string::npos, p.err.find(text)) << p.err;
     EXPECT_NE(std::string::npos, p.err.find(path)) << p.err;
   }
-  std::vector<std::string> Log() { return SplitLines(ReadFileBytes(g.dist + "updlog.txt"), "\r\n"); }
-  std::vector<std::string> Head() {
-    return {kLogRule, "Destination : " + dst, "Source : " + src};
+  std::vector<std::string> Log() {
+    return SplitLines(ReadFileBytes(g.dist + "updlog.txt"), "\r\n");
   }
+  std::vector<std::string> Head() { return {kLogRule, "Destination : " + dst, "Source : " + src}; }
 };
 
 TEST(RecordsRun, PlainPackedAndFontRecordsReplaceAndKeep) {
@@ -182,7 +184,8 @@ TEST(RecordsRun, PlainPackedAndFontRecordsReplaceAndKeep) {
 // holds the source's pixels and is exactly as long as its header says.
 TEST(RecordsRun, FontSurfacesFromImageMagickKeepTheirPixels) {
   const std::string convert = OnPath("convert");
-  if (convert.empty()) GTEST_SKIP() << "ImageMagick's convert is not installed (scripts/setup.sh installs it)";
+  if (convert.empty())
+    GTEST_SKIP() << "ImageMagick's convert is not installed (scripts/setup.sh installs it)";
   struct Saved {
     const char* what;
     std::vector<std::string> options;
@@ -254,11 +257,12 @@ TEST(RecordsRun, FontSurfacesFromImageMagickKeepTheirPixels) {
     std::string pixels = rgb(sources[i]);
     EXPECT_EQ(13u * 7u * 3u, pixels.size()) << s.what;
     EXPECT_EQ(pixels, rgb(back)) << s.what;
-    expected.push_back("For FNT faces, surf = " + std::to_string(i) + ", len = " + std::to_string(surface.size()));
+    expected.push_back("For FNT faces, surf = " + std::to_string(i) +
+                       ", len = " + std::to_string(surface.size()));
     bytes += surface.size();
   }
-  expected.push_back("Sect = M_FNT , Name = faces, len = " + std::to_string(2 + 4 * surfaces.size()) +
-                     ", pack = 0");
+  expected.push_back("Sect = M_FNT , Name = faces, len = " +
+                     std::to_string(2 + 4 * surfaces.size()) + ", pack = 0");
   expected.push_back("Units updated = " + std::to_string(surfaces.size() + 1) +
                      ", Bytes updated = " + std::to_string(bytes));
   EXPECT_EQ(expected, r.Log());
@@ -311,7 +315,9 @@ TEST(RecordsRun, ReplacesAKeyOnTheRightEdgeOfACompactedStore) {
   // last keys lie in a chain of nodes without leftmost children, and the
   // deletion of the last one must leave the one before it replaceable.
   RecordRun r;
-  auto name = [](int i) { return "K" + std::string(i < 10 ? "0" : "") + std::to_string(i) + std::string(509, 'x'); };
+  auto name = [](int i) {
+    return "K" + std::string(i < 10 ? "0" : "") + std::to_string(i) + std::string(509, 'x');
+  };
   r.Kit({"store", "create", r.dst});
   for (int i = 1; i <= 18; ++i) r.Put(r.dst, "1", name(i), Pattern(40, i));
   r.Kit({"store", "compact", r.dst});
@@ -367,7 +373,8 @@ TEST(RecordsRun, DamagedSourceStopsWithAClearMessageAndTheDestinationStaysAsItWa
     r.Put(r.src, "4", "after", Pattern(40, 4));
     r.Kit({"store", "create", r.dst});
     r.Put(r.dst, "9", "mine", Pattern(50, 9));
-    const std::string index = ReadFileBytes(r.dst), data = ReadFileBytes(r.g.game + "Data/UNITS.DKD");
+    const std::string index = ReadFileBytes(r.dst),
+                      data = ReadFileBytes(r.g.game + "Data/UNITS.DKD");
     r.UpdateFails("Error reading file ", r.src);
     std::vector<std::string> log = r.Log();
     ASSERT_GE(log.size(), 5u);
@@ -375,7 +382,8 @@ TEST(RecordsRun, DamagedSourceStopsWithAClearMessageAndTheDestinationStaysAsItWa
     EXPECT_EQ(" ERROR ", log[4]);
     EXPECT_EQ(index, ReadFileBytes(r.dst));
     EXPECT_EQ(data, ReadFileBytes(r.g.game + "Data/UNITS.DKD"));
-    EXPECT_EQ(2, std::distance(fs::directory_iterator(r.g.game + "Data"), fs::directory_iterator()));
+    EXPECT_EQ(2,
+              std::distance(fs::directory_iterator(r.g.game + "Data"), fs::directory_iterator()));
   }
 }
 

@@ -57,11 +57,13 @@ TEST(RecordsUi, RecordUpdateCompletesAndTheStoreHoldsExactlyTheRecords) {
   const std::string lz(5000, 'L');
   const std::string rle = std::string(3000, 'R') + "tail of the record";
   t.Kit("create " + Quote(t.src));
-  t.Kit("put " + Quote(t.src) + " 0 plain " + t.File("plain record bytes, forty of them.......") + " --pack 0");
+  t.Kit("put " + Quote(t.src) + " 0 plain " + t.File("plain record bytes, forty of them.......") +
+        " --pack 0");
   t.Kit("put " + Quote(t.src) + " 1 lz " + t.File(lz) + " --pack 1");
   t.Kit("put " + Quote(t.src) + " 2 rle " + t.File(rle) + " --pack 2");
   t.Kit("put " + Quote(t.src) + " 255 never " + t.File("never copied"));
-  t.Kit("put-font " + Quote(t.src) + " arial " + t.File(Dib(4, 2, 'a')) + " " + t.File(Dib(8, 3, 'b')));
+  t.Kit("put-font " + Quote(t.src) + " arial " + t.File(Dib(4, 2, 'a')) + " " +
+        t.File(Dib(8, 3, 'b')));
   t.Kit("create " + Quote(t.dst));
   t.Kit("put " + Quote(t.dst) + " 9 keep " + t.File("kept as it is"));
 
@@ -86,7 +88,8 @@ TEST(RecordsUi, RecordUpdateCompletesAndTheStoreHoldsExactlyTheRecords) {
   std::string list = t.Kit("list " + Quote(t.dst));
   EXPECT_EQ(0u, list.find("0\tM_ANY \tplain\t40\t0\t40\r\n1\tM_BMP \tlz\t")) << list;
   EXPECT_NE(std::string::npos, list.find("\t1\t5000\r\n2\tM_WAV \trle\t")) << list;
-  EXPECT_NE(std::string::npos, list.find("\t2\t3018\r\n3\tM_FNT \tarial\t10\t0\t10\r\n9\tM_AME \tkeep\t13\t0\t13\r\n"))
+  EXPECT_NE(std::string::npos,
+            list.find("\t2\t3018\r\n3\tM_FNT \tarial\t10\t0\t10\r\n9\tM_AME \tkeep\t13\t0\t13\r\n"))
       << list;
   EXPECT_EQ(lz, t.Get(t.dst, "1", "lz"));
   EXPECT_EQ(rle, t.Get(t.dst, "2", "rle"));
@@ -107,7 +110,8 @@ TEST(RecordsUi, MissingDestinationShowsErrorOpenFile) {
 TEST(RecordsUi, DamagedSourceShowsErrorReadingFileAndTheDestinationStaysAsItWas) {
   RecordGame t;
   t.Kit("create " + Quote(t.src));
-  t.Kit("put " + Quote(t.src) + " 1 first " + t.File("the first record is copied before the damage"));
+  t.Kit("put " + Quote(t.src) + " 1 first " +
+        t.File("the first record is copied before the damage"));
   t.Kit("put " + Quote(t.src) + " 3 bad " + t.File(std::string("\x01\x00\xF0\xFF\xFF\x0F", 6)));
   t.Kit("create " + Quote(t.dst));
   t.Kit("put " + Quote(t.dst) + " 9 mine " + t.File("the game's own record, kept as it is"));

@@ -144,7 +144,8 @@ TEST(BTree, ShorterNamesSortFirstWithinASection) {
 TEST(BTree, FilterSkipsKeysAndEndClearsIt) {
   TempDir dir;
   Store s(dir / "s", MODE_CREATE);
-  for (int i = 0; i < 40; ++i) Put(s.get(), static_cast<uint8_t>(i % 4), "n" + std::to_string(i), "d");
+  for (int i = 0; i < 40; ++i)
+    Put(s.get(), static_cast<uint8_t>(i % 4), "n" + std::to_string(i), "d");
   uint8_t section = 2;
   auto filter = [](const void* key, void* data) -> int {
     return static_cast<const uint8_t*>(key)[0] != *static_cast<uint8_t*>(data);
@@ -171,7 +172,9 @@ TEST(BTree, FilterSkipsKeysAndEndClearsIt) {
 
 TEST(BTree, NodeSizeBoundaries) {
   TempDir dir;
-  auto text = [](char first, size_t len) { return std::string(1, first) + std::string(len - 2, 'x'); };
+  auto text = [](char first, size_t len) {
+    return std::string(1, first) + std::string(len - 2, 'x');
+  };
   // A text index holding two keys, text('b', a) and text('c', b).
   auto twoKeys = [&](const char* name, size_t a, size_t b) {
     IndexHandle ix(IndexCreate((dir / name).c_str(), BuiltinKeyConfig(KEY_TEXT), 0));
@@ -294,7 +297,8 @@ std::string LongName(int i) {
 void MakeCompactedLongNames(const std::string& path) {
   {
     Store s(path, MODE_CREATE);
-    for (int i = 1; i <= 18; ++i) ASSERT_GT(Put(s.get(), 1, LongName(i), "r" + std::to_string(i)), 0);
+    for (int i = 1; i <= 18; ++i)
+      ASSERT_GT(Put(s.get(), 1, LongName(i), "r" + std::to_string(i)), 0);
   }
   std::string p = path;
   ASSERT_EQ(StoreCompact(&p[0], RecConfig()), 0);

@@ -26,7 +26,9 @@ class DamagedStore : public ::testing::Test {
     index = ReadFileBytes(dir / "s.DKX");
     data = ReadFileBytes(dir / "s.DKD");
   }
-  int32_t IndexWord(size_t at) const { return GetI32(reinterpret_cast<const uint8_t*>(index.data()) + at); }
+  int32_t IndexWord(size_t at) const {
+    return GetI32(reinterpret_cast<const uint8_t*>(index.data()) + at);
+  }
   void PatchIndex(size_t at, int32_t v) {
     std::string s = index;
     PutI32(reinterpret_cast<uint8_t*>(&s[at]), v);
@@ -165,7 +167,8 @@ TEST_F(DamagedValues, ValueInsideAnotherRecord) {
   ASSERT_NE(StoreVerify(e), "");
   EXPECT_EQ(Guard([&] { StoreGetRecord(e, k.data(), nullptr, 0); }), -5);
   EXPECT_EQ(Guard([&] { StoreRemoveKey(e, k.data()); }), -5);
-  EXPECT_EQ(IndexLookup(e->index, k.data(), nullptr, nullptr), 0) << "a refused removal changes nothing";
+  EXPECT_EQ(IndexLookup(e->index, k.data(), nullptr, nullptr), 0)
+      << "a refused removal changes nothing";
   EXPECT_EQ(HeapFree(e->heap, fake + 4), -5);
   EXPECT_EQ(HeapVerify(e->heap), "") << "the free list is intact";
   IndexFirst(e->index, nullptr, nullptr);

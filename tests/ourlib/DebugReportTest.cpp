@@ -125,8 +125,9 @@ TEST_F(DebugReport, LongPathsAreCutFromTheFrontAndLongMessagesMarked) {
   SetDebugProgramPath(tail64.c_str());  // exactly 64: kept whole
   ReportDebugMessage(nullptr, 0, 0, 0x1FFFF, "%s", "");
   ASSERT_EQ(g_shown.size(), 1u);
-  EXPECT_EQ(g_shown[0].text, "Program: " + tail64 +
-                                 "\nError Code: 0x0001FFFF (-1)\n\n(Press Retry to debug the application)");
+  EXPECT_EQ(g_shown[0].text,
+            "Program: " + tail64 +
+                "\nError Code: 0x0001FFFF (-1)\n\n(Press Retry to debug the application)");
 }
 
 TEST_F(DebugReport, DebugLogGetsOneHeaderThenReportsAndValues) {
@@ -136,9 +137,10 @@ TEST_F(DebugReport, DebugLogGetsOneHeaderThenReportsAndValues) {
   SetDebugMessageBox(RecordingBox);  // the log takes precedence over the box
   RaiseErrorAt(-51, 1, kLib, 200);
   for (uint32_t v = 1; v <= 9; ++v) AddDebugValue(v * 0x11);
-  EXPECT_EQ(ReportDebugMessage(kLib, 201, 0, -51, "cMf32::RecPut \nFile=\"%s\" \nSect=%s  Name=\"%s\" ",
-                               "UNITS.DKX", "M_FNT ", "arial"),
-            0);
+  EXPECT_EQ(
+      ReportDebugMessage(kLib, 201, 0, -51, "cMf32::RecPut \nFile=\"%s\" \nSect=%s  Name=\"%s\" ",
+                         "UNITS.DKX", "M_FNT ", "arial"),
+      0);
   EXPECT_EQ(ReportDebugMessage(kLib, 0, 0, 0, "%s", "second"), 0);
   CloseDebugLog();
   EXPECT_TRUE(g_shown.empty());
@@ -147,7 +149,8 @@ TEST_F(DebugReport, DebugLogGetsOneHeaderThenReportsAndValues) {
   // A text file: Windows ends its lines with CR LF.
   log.erase(std::remove(log.begin(), log.end(), '\r'), log.end());
   const std::regex expected(
-      "\n\\d+ ========================================  \\d\\d\\.\\d\\d\\.\\d{4}  \\d{1,2}:\\d\\d:\\d\\d\\.\\d{3}\n"
+      "\n\\d+ ========================================  \\d\\d\\.\\d\\d\\.\\d{4}  "
+      "\\d{1,2}:\\d\\d:\\d\\d\\.\\d{3}\n"
       "Program: \n"
       "File: ourlib/src/Mf32int  Line: 201 \\([0-9A-F]{8} 00000000\\)\n"
       "ExcRaise: ourlib/src/Mf32int 200\n"

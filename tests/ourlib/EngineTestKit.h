@@ -50,7 +50,8 @@ inline const KeyConfig* RecConfig() {
 }
 
 inline std::string KeyName(const uint8_t* k) {
-  return std::string(reinterpret_cast<const char*>(k) + kKeyHeader, static_cast<size_t>(NameLength(k)));
+  return std::string(reinterpret_cast<const char*>(k) + kKeyHeader,
+                     static_cast<size_t>(NameLength(k)));
 }
 
 // A store open for the length of a scope.
@@ -85,7 +86,8 @@ class Store {
 };
 
 // Puts a record the way the record-store interface replaces one.
-inline int32_t Put(StoreEngine* e, uint8_t section, const std::string& name, const std::string& data) {
+inline int32_t Put(StoreEngine* e, uint8_t section, const std::string& name,
+                   const std::string& data) {
   std::vector<uint8_t> k = MakeKey(section, name);
   StoreRemoveKey(e, k.data());
   RecKeySetRecord(k.data(), static_cast<int32_t>(data.size()), 0, 0, nullptr);

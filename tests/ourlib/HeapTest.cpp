@@ -63,7 +63,8 @@ TEST_F(HeapTest, FreeingTheOnlyRecordRestoresTheNewHeap) {
 }
 
 TEST_F(HeapTest, NeighboursMergeAndTheMergedBlockIsReusedFirst) {
-  int32_t a = HeapAlloc(heap.get(), 20), b = HeapAlloc(heap.get(), 20), c = HeapAlloc(heap.get(), 20);
+  int32_t a = HeapAlloc(heap.get(), 20), b = HeapAlloc(heap.get(), 20),
+          c = HeapAlloc(heap.get(), 20);
   HeapAlloc(heap.get(), 20);
   EXPECT_EQ(HeapFree(heap.get(), a), 0);
   EXPECT_EQ(HeapFree(heap.get(), c), 0);

@@ -24,7 +24,8 @@ TEST(Mf32Report, FailedOperationsReportTheirTextThenRaiseFromTheirOwnLine) {
 
   EXPECT_EQ(Guard([&] { h->RecGet(3, "gone", nullptr, 1); }), ERR_REC_MISSING);
   const FirstError after = FirstErrorRecord();  // the re-raise, recorded afresh after the report
-  EXPECT_EQ(Guard([&] { h->RecPut(7, "", data.data(), 40, nullptr, 0, nullptr); }), ERR_REC_ARGUMENT);
+  EXPECT_EQ(Guard([&] { h->RecPut(7, "", data.data(), 40, nullptr, 0, nullptr); }),
+            ERR_REC_ARGUMENT);
   EXPECT_EQ(Guard([&] { h->RecPutNoname(data.data(), 0); }), ERR_REC_ARGUMENT);
   // A quiet miss reports nothing.
   EXPECT_EQ(Guard([&] { h->RecGet(3, "quiet", nullptr, 0); }), 0);
@@ -40,11 +41,13 @@ TEST(Mf32Report, FailedOperationsReportTheirTextThenRaiseFromTheirOwnLine) {
   EXPECT_NE(log.find("cMf32::RecGet \nFile=\"" + dataFile + "\" \nSect=M_FNT   Name=\"gone\" "),
             std::string::npos)
       << log;
-  EXPECT_NE(log.find("cMf32::RecPut \nFile=\"" + dataFile + "\" \nSect=M_SSPR  Name=\"\" "), std::string::npos)
+  EXPECT_NE(log.find("cMf32::RecPut \nFile=\"" + dataFile + "\" \nSect=M_SSPR  Name=\"\" "),
+            std::string::npos)
       << log;
   EXPECT_NE(log.find("cMf32::RecPutNoname"), std::string::npos) << log;
   EXPECT_NE(log.find("File: ourlib/src/Mf32int"), std::string::npos) << log;
-  EXPECT_NE(log.find("ExcRaise: ourlib/src/Mf32int"), std::string::npos) << log;  // the forced -4 and -52
+  EXPECT_NE(log.find("ExcRaise: ourlib/src/Mf32int"), std::string::npos)
+      << log;  // the forced -4 and -52
   EXPECT_NE(log.find("(-4)"), std::string::npos) << log;
   EXPECT_NE(log.find("(-52)"), std::string::npos) << log;
   EXPECT_EQ(log.find("quiet"), std::string::npos) << log;

@@ -103,9 +103,12 @@ TEST(Mf32Put, RefusesBadArgumentsWithTheirOwnLocation) {
   ASSERT_NE(h, nullptr);
   Bytes data = Pattern(40, 2);
   EXPECT_EQ(Guard([&] { h->RecPut(1, "n", nullptr, 40, nullptr, 0, nullptr); }), ERR_REC_ARGUMENT);
-  EXPECT_EQ(Guard([&] { h->RecPut(1, "n", data.data(), 0, nullptr, 0, nullptr); }), ERR_REC_ARGUMENT);
-  EXPECT_EQ(Guard([&] { h->RecPut(1, nullptr, data.data(), 40, nullptr, 0, nullptr); }), ERR_REC_ARGUMENT);
-  EXPECT_EQ(Guard([&] { h->RecPut(1, "", data.data(), 40, nullptr, 0, nullptr); }), ERR_REC_ARGUMENT);
+  EXPECT_EQ(Guard([&] { h->RecPut(1, "n", data.data(), 0, nullptr, 0, nullptr); }),
+            ERR_REC_ARGUMENT);
+  EXPECT_EQ(Guard([&] { h->RecPut(1, nullptr, data.data(), 40, nullptr, 0, nullptr); }),
+            ERR_REC_ARGUMENT);
+  EXPECT_EQ(Guard([&] { h->RecPut(1, "", data.data(), 40, nullptr, 0, nullptr); }),
+            ERR_REC_ARGUMENT);
   EXPECT_EQ(Guard([&] { h->RecPutNoname(nullptr, 4); }), ERR_REC_ARGUMENT);
   EXPECT_EQ(Guard([&] { h->RecPutNoname(data.data(), 0); }), ERR_REC_ARGUMENT);
   EXPECT_STREQ(FirstErrorRecord().file, "ourlib/src/Mf32int");
@@ -226,7 +229,8 @@ TEST(Mf32Get, AnUnpackedLengthThatDiffersFromTheKeyIsAnError) {
 TEST(Mf32Iterate, SectionKeysInNameLengthOrderWithoutUnnamedRecords) {
   TempDir dir;
   cMf32* h = OpenStore(dir / "s", MFO_CREATE);
-  for (const char* name : {"BB", "CCC", "A", "AA", "b"}) ASSERT_EQ(Put(h, 5, name, Pattern(40, 1), 0), 0);
+  for (const char* name : {"BB", "CCC", "A", "AA", "b"})
+    ASSERT_EQ(Put(h, 5, name, Pattern(40, 1), 0), 0);
   ASSERT_EQ(Put(h, 4, "four", Pattern(40, 2), 0), 0);
   ASSERT_EQ(Put(h, 6, "six", Pattern(40, 3), 0), 0);
   int32_t offset = -1;
@@ -274,7 +278,8 @@ TEST(Mf32Iterate, AKeyLongerThanTheBufferFailsInsteadOfOverrunning) {
 TEST(Mf32Delete, CompactOnCloseKeepsEveryRecord) {
   TempDir dir;
   cMf32* h = OpenStore(dir / "s.dkx", MFO_CREATE);
-  for (int i = 0; i < 400; ++i) ASSERT_EQ(Put(h, i % 7, "rec" + std::to_string(i), Pattern(40, i), 0), 0);
+  for (int i = 0; i < 400; ++i)
+    ASSERT_EQ(Put(h, i % 7, "rec" + std::to_string(i), Pattern(40, i), 0), 0);
   ASSERT_EQ(CloseStore(h), 0);
   h = nullptr;
   ASSERT_EQ(Guard([&] { h = cMf32::Open((dir / "s.dkx").c_str(), MFO_UPDATE, 1, 0); }), 0);

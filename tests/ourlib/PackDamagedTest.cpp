@@ -22,7 +22,8 @@ TEST(Damaged, EveryTruncationIsReported) {
       ASSERT_EQ(packed.code, 0);
       for (size_t cut = 0; cut < packed.out.size(); ++cut) {
         Bytes prefix(packed.out.begin(), packed.out.begin() + cut);
-        ASSERT_EQ(Call(m.unpack, prefix, int32_t(in.size())).code, ERR_PACK) << m.name << " cut at " << cut;
+        ASSERT_EQ(Call(m.unpack, prefix, int32_t(in.size())).code, ERR_PACK)
+            << m.name << " cut at " << cut;
       }
       EXPECT_EQ(Call(m.unpack, packed.out, int32_t(in.size())).out, in) << m.name;
     }
@@ -40,7 +41,8 @@ TEST(Damaged, OutputOverCapacityIsReportedNotWritten) {
       EXPECT_EQ(Call(m.unpack, packed.out, 0).code, ERR_PACK) << m.name;
       // Without a frame the code is the result.
       Bytes dst(static_cast<size_t>(n));
-      EXPECT_EQ(m.unpack(packed.out.data(), int32_t(packed.out.size()), dst.data(), n - 1), ERR_PACK);
+      EXPECT_EQ(m.unpack(packed.out.data(), int32_t(packed.out.size()), dst.data(), n - 1),
+                ERR_PACK);
     }
   }
 }
@@ -61,7 +63,8 @@ TEST(Damaged, LzCopyBeforeTheFirstByteIsReported) {
   ASSERT_EQ(r.code, 0);
   EXPECT_EQ(Bytes(r.out.begin() + 8192, r.out.end()), Bytes(history.begin(), history.begin() + 3));
   // B2 = 1 copies nothing, so its distance is never used.
-  EXPECT_EQ(Call(LzUnpack, LzBuilder().Lit(9).LongB2(1, 8192).Lit(8).End().bytes(), 2).out, (Bytes{9, 8}));
+  EXPECT_EQ(Call(LzUnpack, LzBuilder().Lit(9).LongB2(1, 8192).Lit(8).End().bytes(), 2).out,
+            (Bytes{9, 8}));
 }
 
 TEST(Damaged, RleStreamsThatAskForMoreThanTheyHold) {
@@ -83,7 +86,8 @@ TEST(Damaged, RleStreamsThatAskForMoreThanTheyHold) {
     EXPECT_EQ(Call(RleUnpack, c.packed, c.capacity).code, ERR_PACK) << c.what;
   }
   // The same run fits when the capacity allows it.
-  EXPECT_EQ(Call(RleUnpack, {0x01, 0x00, 0x7F, 0xFF, 0x41, 0x00}, 0x3FFF).out, Repeat(0x41, 0x3FFF));
+  EXPECT_EQ(Call(RleUnpack, {0x01, 0x00, 0x7F, 0xFF, 0x41, 0x00}, 0x3FFF).out,
+            Repeat(0x41, 0x3FFF));
 }
 
 // Arbitrary bytes and damaged packed streams: each call either gives at most

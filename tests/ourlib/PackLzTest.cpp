@@ -143,12 +143,9 @@ TEST(LzUnpack, DecodesEveryTokenFormAtItsBoundaries) {
 
 TEST(LzRoundTrip, ManyShapesComeBackUnchanged) {
   std::vector<std::pair<std::string, Bytes>> inputs = {
-      {"one byte", {0x7E}},
-      {"two bytes", {0, 0}},
-      {"32 zeros", Repeat(0, 32)},
-      {"run over 0x3FFF", Repeat(0xAA, 0x4000 + 5)},
-      {"text", Text(50000, 1)},
-      {"bitmap", Bitmap(70000, 2)},
+      {"one byte", {0x7E}},         {"two bytes", {0, 0}},
+      {"32 zeros", Repeat(0, 32)},  {"run over 0x3FFF", Repeat(0xAA, 0x4000 + 5)},
+      {"text", Text(50000, 1)},     {"bitmap", Bitmap(70000, 2)},
       {"random", Random(20000, 3)},
   };
   for (size_t n : {252, 253, 254, 8191, 8192, 8193, 8192 + 253, 0x3FFE, 0x3FFF, 0x4000}) {

@@ -30,7 +30,9 @@ TEST(RlePack, SmallInputsGiveTheStreamsWorkedOutByHand) {
       {"guessed pairs", Str("xyxyxyxyxy"), {0x01, 0xE0, 0x8A, 0x78, 0x79, 0x78, 0x79, 0x07, 0x00}},
       // tokens 86 61..66 00: the end token is a group's 8th byte, and no flag
       // byte follows it
-      {"end token closes a group", Str("abcdef"), {0x01, 0x80, 0x86, 0x61, 0x62, 0x63, 0x64, 0x65, 0x66}},
+      {"end token closes a group",
+       Str("abcdef"),
+       {0x01, 0x80, 0x86, 0x61, 0x62, 0x63, 0x64, 0x65, 0x66}},
       // tokens 7F FF 00 01 00 00: 0x3FFF and then 1
       {"run of 0x4000 zeros", Repeat(0, 0x4000), {0x01, 0x34, 0x7F, 0xFF, 0x01}},
       // tokens 00
@@ -58,11 +60,14 @@ TEST(RlePack, TokensSplitStretchesAndRunsAsDescribed) {
       {"run of 64", Repeat(7, 64), {0x40, 0x40, 7, 0x00}},
       {"run of 0x3FFF", Repeat(7, 0x3FFF), {0x7F, 0xFF, 7, 0x00}},
       {"run of 0x3FFF + 2", Repeat(7, 0x3FFF + 2), {0x7F, 0xFF, 7, 0x02, 7, 0x00}},
-      {"run of 2 * 0x3FFF + 64", Repeat(7, 2 * 0x3FFF + 64), {0x7F, 0xFF, 7, 0x7F, 0xFF, 7, 0x40, 0x40, 7, 0x00}},
+      {"run of 2 * 0x3FFF + 64",
+       Repeat(7, 2 * 0x3FFF + 64),
+       {0x7F, 0xFF, 7, 0x7F, 0xFF, 7, 0x40, 0x40, 7, 0x00}},
       {"literals of 64", lit64, Cat({{0xC0, 0x40}, lit64, {0x00}})},
-      {"literals of 0x3FFF + 1",
-       lit3fff1,
-       Cat({{0xFF, 0xFF}, Bytes(lit3fff1.begin(), lit3fff1.end() - 1), {0x81, lit3fff1.back(), 0x00}})},
+      {"literals of 0x3FFF + 1", lit3fff1,
+       Cat({{0xFF, 0xFF},
+            Bytes(lit3fff1.begin(), lit3fff1.end() - 1),
+            {0x81, lit3fff1.back(), 0x00}})},
       {"literals of 63 then a run", Cat({Bytes(lit64.begin(), lit64.end() - 1), Repeat(9, 3)}),
        Cat({{0xBF}, Bytes(lit64.begin(), lit64.end() - 1), {0x03, 9, 0x00}})},
   };

@@ -32,7 +32,10 @@ inline Result Call(PackFn fn, const Bytes& in, int32_t capacity) {
   std::unique_ptr<uint8_t[]> dst(new uint8_t[capacity > 0 ? capacity : 1]);
   int32_t n = 0;
   Result r;
-  r.code = Guard([&] { n = fn(src.empty() ? nullptr : src.data(), int32_t(src.size()), capacity > 0 ? dst.get() : nullptr, capacity); });
+  r.code = Guard([&] {
+    n = fn(src.empty() ? nullptr : src.data(), int32_t(src.size()),
+           capacity > 0 ? dst.get() : nullptr, capacity);
+  });
   if (r.code == 0) r.out.assign(dst.get(), dst.get() + n);
   return r;
 }
@@ -136,9 +139,10 @@ inline Bytes Random(size_t n, uint32_t seed) {
 
 // English-like text: words from a small vocabulary, so it packs.
 inline Bytes Text(size_t n, uint32_t seed) {
-  static const char* kWords[] = {"the ", "record ", "store ", "update ", "of ", "game ", "file ",
-                                 "and ", "packs ", "unit ", "font ", "surface ", "\r\n", "version ",
-                                 "section ", "key ", "name ", "a ", "is ", "to "};
+  static const char* kWords[] = {"the ",  "record ",  "store ", "update ",  "of ",
+                                 "game ", "file ",    "and ",   "packs ",   "unit ",
+                                 "font ", "surface ", "\r\n",   "version ", "section ",
+                                 "key ",  "name ",    "a ",     "is ",      "to "};
   std::mt19937 g(seed);
   Bytes v;
   while (v.size() < n) {

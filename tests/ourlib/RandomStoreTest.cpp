@@ -48,7 +48,8 @@ void ExpectSameAsModel(StoreEngine* e, const Model& model) {
   ASSERT_EQ(off, -4);
   ASSERT_EQ(it, model.end()) << "keys missing from the store";
   for (const auto& kv : model) {
-    ASSERT_EQ(Get(e, kv.first.first, kv.first.second), kv.second) << "section " << int(kv.first.first);
+    ASSERT_EQ(Get(e, kv.first.first, kv.first.second), kv.second)
+        << "section " << int(kv.first.first);
   }
 }
 
@@ -59,7 +60,8 @@ void RunMixed(StoreEngine* e, Model& model, std::mt19937& rng, int batches, int 
       int op = static_cast<int>(rng() % 10);
       bool old = !known.empty() && rng() % 3 != 0;
       auto key = old ? known[rng() % known.size()]
-                     : std::make_pair(static_cast<uint8_t>(rng() % 4), RandomName(rng, fullNames ? 512 : 300, fullNames));
+                     : std::make_pair(static_cast<uint8_t>(rng() % 4),
+                                      RandomName(rng, fullNames ? 512 : 300, fullNames));
       if (!old) known.push_back(key);
       if (op < 5) {
         std::string data(1 + rng() % 64, static_cast<char>('a' + rng() % 26));
@@ -101,7 +103,8 @@ TEST(Randomized, MixedOperationsAgreeWithTheModel) {
 // Trees of several heights built by the bulk loader, then shrunk and
 // changed at every level in random order, compacted again `compactions`
 // times on the way.
-void BulkThenChange(size_t keys, size_t maxLong, uint32_t seed, bool full = false, int compactions = 0) {
+void BulkThenChange(size_t keys, size_t maxLong, uint32_t seed, bool full = false,
+                    int compactions = 0) {
   TempDir dir;
   std::string path = dir / "b";
   std::mt19937 rng(seed);
@@ -158,6 +161,8 @@ TEST(BulkLoadedDelete, MixedNamesThreeLevels) { BulkThenChange(4000, 200, 2); }
 TEST(BulkLoadedDelete, LongNamesDeepTree) { BulkThenChange(3000, 480, 3); }
 // Names of the longest length fill a node with three entries; the right edge
 // of every compaction is made of them.
-TEST(BulkLoadedDelete, FullLengthNamesCompactedAgainAndAgain) { BulkThenChange(900, 512, 4, true, 5); }
+TEST(BulkLoadedDelete, FullLengthNamesCompactedAgainAndAgain) {
+  BulkThenChange(900, 512, 4, true, 5);
+}
 
 }  // namespace

@@ -46,7 +46,8 @@ inline int CloseStore(cMf32*& h) {
 inline int Put(cMf32* h, uint8_t section, const std::string& name, const Bytes& data, int pack,
                int32_t* stored = nullptr, const uint8_t* info = nullptr) {
   return Guard([&] {
-    h->RecPut(section, name.c_str(), data.data(), static_cast<int32_t>(data.size()), info, pack, stored);
+    h->RecPut(section, name.c_str(), data.data(), static_cast<int32_t>(data.size()), info, pack,
+              stored);
   });
 }
 
@@ -126,17 +127,18 @@ inline int Keys(cMf32* h, int section, std::vector<KeyInfo>& keys) {
   keys.clear();
   static uint8_t wanted;
   wanted = static_cast<uint8_t>(section);
-  return Guard([&] {
-    h->ToBeg(section < 0 ? nullptr
+  return Guard(
+      [&] {
+        h->ToBeg(section < 0 ? nullptr
                          : +[](const void* key, void* data) {
                              return RecKeySection(key) != *static_cast<uint8_t*>(data) ? 1 : 0;
                            },
              &wanted);
-    while (const uint8_t* k = h->RecKeyGetNext(nullptr)) {
-      keys.push_back({RecKeySection(k), RecKeyName(k), RecKeyStoredLength(k), RecKeyPack(k),
-                      RecKeyUnpackedLength(k)});
-    }
-  });
+        while (const uint8_t* k = h->RecKeyGetNext(nullptr)) {
+          keys.push_back({RecKeySection(k), RecKeyName(k), RecKeyStoredLength(k), RecKeyPack(k),
+                          RecKeyUnpackedLength(k)});
+        }
+      });
 }
 
 inline std::string Verify(cMf32* h) { return StoreVerify(h->Engine()); }

@@ -25,8 +25,9 @@ TEST(SectionNames, NamedRowsKeepTheirBlanksExactly) {
 }
 
 TEST(SectionNames, UnnamedRowsShowThreeDigitsAndEveryFieldIsZeroPadded) {
-  const std::pair<int, const char*> kRows[] = {{33, "033"},  {99, "099"},  {110, "110"}, {127, "127"},
-                                               {129, "129"}, {210, "210"}, {254, "254"}};
+  const std::pair<int, const char*> kRows[] = {{33, "033"},  {99, "099"},  {110, "110"},
+                                               {127, "127"}, {129, "129"}, {210, "210"},
+                                               {254, "254"}};
   for (const auto& [section, name] : kRows) {
     EXPECT_STREQ(SectionName(static_cast<uint8_t>(section)), name);
   }
@@ -53,8 +54,9 @@ TEST(RecKey, OrdersBySectionThenNameLengthThenUnsignedBytes) {
   EXPECT_GT(Compare(MakeKey(200, "A", 0, 0, 0), MakeKey(3, "A", 0, 0, 0)), 0);  // unsigned section
   EXPECT_LT(Compare(MakeKey(5, "B", 0, 0, 0), MakeKey(5, "AA", 0, 0, 0)), 0);   // shorter first
   EXPECT_GT(Compare(MakeKey(5, "ZZ", 0, 0, 0), MakeKey(5, "B", 0, 0, 0)), 0);
-  EXPECT_EQ(Compare(MakeKey(5, "\x80", 0, 0, 0), MakeKey(5, "\x7f", 0, 0, 0)), 1);  // unsigned bytes
-  EXPECT_EQ(Compare(MakeKey(5, "a", 0, 0, 0), MakeKey(5, "A", 0, 0, 0)), 1);        // case-sensitive
+  EXPECT_EQ(Compare(MakeKey(5, "\x80", 0, 0, 0), MakeKey(5, "\x7f", 0, 0, 0)),
+            1);                                                               // unsigned bytes
+  EXPECT_EQ(Compare(MakeKey(5, "a", 0, 0, 0), MakeKey(5, "A", 0, 0, 0)), 1);  // case-sensitive
   EXPECT_EQ(Compare(MakeKey(5, "AB", 0, 0, 0), MakeKey(5, "AC", 0, 0, 0)), -1);
 }
 
@@ -87,7 +89,7 @@ auto* const Dib = &DibHeader;
 TEST(DibSize, FollowsTheHeader) {
   // 8 bits, 10 wide: rows of 12 bytes; a full 256-colour table.
   EXPECT_EQ(DibSize(Dib(10, 10, 8, 0, 0, 0).data()), 40 + 1024 + 120);
-  EXPECT_EQ(DibSize(Dib(10, 10, 8, 0, 0, 16).data()), 40 + 64 + 120);   // biClrUsed
+  EXPECT_EQ(DibSize(Dib(10, 10, 8, 0, 0, 16).data()), 40 + 64 + 120);     // biClrUsed
   EXPECT_EQ(DibSize(Dib(10, 10, 8, 0, 500, 0).data()), 40 + 1024 + 500);  // biSizeImage
   EXPECT_EQ(DibSize(Dib(3, 2, 1, 0, 0, 0).data()), 40 + 8 + 8);
   EXPECT_EQ(DibSize(Dib(5, 3, 24, 0, 0, 0).data()), 40 + 16 * 3);

@@ -43,7 +43,10 @@ TEST(StoreFiles, NameRuleReplacesOnlyStoreExtensions) {
 
 TEST(StoreFiles, NewStoreClosedAtOnceHasItsExactBytes) {
   TempDir dir;
-  { Store s(dir / "units", MODE_CREATE); ASSERT_TRUE(s); }
+  {
+    Store s(dir / "units", MODE_CREATE);
+    ASSERT_TRUE(s);
+  }
   std::string x = ReadFileBytes(dir / "units.DKX"), d = ReadFileBytes(dir / "units.DKD");
   ASSERT_EQ(x.size(), 2112u);
   ASSERT_EQ(d.size(), 40u);
@@ -75,36 +78,69 @@ TEST(StoreFiles, NewStoreClosedAtOnceHasItsExactBytes) {
 
 TEST(StoreFiles, VersionAndMagicChecks) {
   TempDir dir;
-  { Store s(dir / "s", MODE_CREATE); ASSERT_TRUE(s); }
+  {
+    Store s(dir / "s", MODE_CREATE);
+    ASSERT_TRUE(s);
+  }
   std::string dkx = dir / "s.DKX", dkd = dir / "s.DKD";
   const std::string good = ReadFileBytes(dkx);
   Patch(dkx, 4, std::string("\x02\x01", 2));  // minor 2: accepted
-  { Store s(dir / "s", MODE_READ); EXPECT_TRUE(s) << s.code(); }
-  { Store s(dir / "s", MODE_UPDATE); EXPECT_TRUE(s) << s.code(); }
+  {
+    Store s(dir / "s", MODE_READ);
+    EXPECT_TRUE(s) << s.code();
+  }
+  {
+    Store s(dir / "s", MODE_UPDATE);
+    EXPECT_TRUE(s) << s.code();
+  }
   Patch(dkx, 4, std::string("\x01\x02", 2));  // major 2
-  { Store s(dir / "s", MODE_READ); EXPECT_EQ(s.code(), -53); }
+  {
+    Store s(dir / "s", MODE_READ);
+    EXPECT_EQ(s.code(), -53);
+  }
   WriteFileBytes(dkx, good);
   Patch(dkx, 0, "DKBX");
-  { Store s(dir / "s", MODE_READ); EXPECT_EQ(s.code(), -5); }
+  {
+    Store s(dir / "s", MODE_READ);
+    EXPECT_EQ(s.code(), -5);
+  }
   WriteFileBytes(dkx, good.substr(0, 31));
-  { Store s(dir / "s", MODE_READ); EXPECT_EQ(s.code(), -5); }
+  {
+    Store s(dir / "s", MODE_READ);
+    EXPECT_EQ(s.code(), -5);
+  }
   WriteFileBytes(dkx, good);
   const std::string heap = ReadFileBytes(dkd);
   Patch(dkd, 4, std::string("\x02\x01\0\0", 4));
-  { Store s(dir / "s", MODE_READ); EXPECT_EQ(s.code(), -5); }
-  { Store s(dir / "s", MODE_UPDATE); EXPECT_EQ(s.code(), -5); }
+  {
+    Store s(dir / "s", MODE_READ);
+    EXPECT_EQ(s.code(), -5);
+  }
+  {
+    Store s(dir / "s", MODE_UPDATE);
+    EXPECT_EQ(s.code(), -5);
+  }
   EXPECT_EQ(ReadFileBytes(dkd).size(), 40u) << "a refused data file keeps its size";
   WriteFileBytes(dkd, heap);
   Patch(dkd, 0, "DKFX");
-  { Store s(dir / "s", MODE_READ); EXPECT_EQ(s.code(), -5); }
+  {
+    Store s(dir / "s", MODE_READ);
+    EXPECT_EQ(s.code(), -5);
+  }
 }
 
 TEST(StoreFiles, UpdateWithoutDataFileFailsAndCreatesNone) {
   TempDir dir;
-  { Store s(dir / "s", MODE_CREATE); ASSERT_TRUE(s); }
+  {
+    Store s(dir / "s", MODE_CREATE);
+    ASSERT_TRUE(s);
+  }
   plat::Env::Default()->Delete((dir / "s.DKD").c_str());
   EXPECT_FALSE(StoreExists((dir / "s").c_str()));
-  { Store s(dir / "s.dkx", MODE_UPDATE); EXPECT_EQ(s.code(), -5); }
+  {
+    Store s(dir / "s.dkx", MODE_UPDATE);
+    EXPECT_EQ(s.code(), -5);
+  }
   EXPECT_FALSE(plat::Env::Default()->Exists((dir / "s.DKD").c_str()));
   EXPECT_EQ(ReadFileBytes(dir / "s.DKX").size(), 2112u);
 }
@@ -112,7 +148,10 @@ TEST(StoreFiles, UpdateWithoutDataFileFailsAndCreatesNone) {
 TEST(StoreFiles, ExistsAndIsIndexFile) {
   TempDir dir;
   EXPECT_FALSE(StoreExists((dir / "s").c_str()));
-  { Store s(dir / "s", MODE_CREATE); ASSERT_TRUE(s); }
+  {
+    Store s(dir / "s", MODE_CREATE);
+    ASSERT_TRUE(s);
+  }
   EXPECT_TRUE(StoreExists((dir / "s").c_str()));
   EXPECT_TRUE(StoreExists((dir / "s.DKD").c_str()));
   EXPECT_TRUE(IsIndexFile((dir / "s.DKX").c_str()));
@@ -122,7 +161,10 @@ TEST(StoreFiles, ExistsAndIsIndexFile) {
 
 TEST(StoreFiles, SharingRules) {
   TempDir dir;
-  { Store s(dir / "s", MODE_CREATE); ASSERT_TRUE(s); }
+  {
+    Store s(dir / "s", MODE_CREATE);
+    ASSERT_TRUE(s);
+  }
   {
     Store a(dir / "s", MODE_READ), b(dir / "s", MODE_READ);
     EXPECT_TRUE(a);
@@ -163,7 +205,10 @@ TEST(StoreFiles, WritingThroughReadOnlyStoreChangesNothing) {
 TEST(StoreFiles, UnmappedReadGetsRecordsByFileReads) {
   TempDir dir;
   int32_t off;
-  { Store s(dir / "s", MODE_CREATE); off = Put(s.get(), 3, "rec", "0123456789"); }
+  {
+    Store s(dir / "s", MODE_CREATE);
+    off = Put(s.get(), 3, "rec", "0123456789");
+  }
   Store s(dir / "s", MODE_READ, MF_UNMAPPED);
   ASSERT_TRUE(s);
   EXPECT_EQ(StoreRecordPointer(s.get(), off), nullptr);
@@ -174,12 +219,18 @@ TEST(StoreFiles, UnmappedReadGetsRecordsByFileReads) {
 
 TEST(StoreFiles, LostTreeListIsRepairedWithAnEmptyTree) {
   TempDir dir;
-  { Store s(dir / "s", MODE_CREATE); Put(s.get(), 1, "a", "xyz"); }
+  {
+    Store s(dir / "s", MODE_CREATE);
+    Put(s.get(), 1, "a", "xyz");
+  }
   std::string dkx = dir / "s.DKX";
   std::string minus1("\xFF\xFF\xFF\xFF", 4), at32("\x20\0\0\0", 4);
   Patch(dkx, 18, minus1);
   Patch(dkx, 22, at32);
-  { Store r(dir / "s", MODE_READ); EXPECT_EQ(r.code(), -5) << "a read-only open cannot repair"; }
+  {
+    Store r(dir / "s", MODE_READ);
+    EXPECT_EQ(r.code(), -5) << "a read-only open cannot repair";
+  }
   {
     Store s(dir / "s", MODE_UPDATE);
     ASSERT_TRUE(s) << s.code();
@@ -216,7 +267,9 @@ TEST(StoreFiles, CompactionKeepsKeysAndValuesAndLeavesNoTemporaryFile) {
   std::map<std::string, std::pair<int32_t, std::string>> before;
   {
     Store s(dir / "units", MODE_CREATE);
-    for (int i = 0; i < 1500; ++i) Put(s.get(), 2, "unit" + std::to_string(i * 7919 % 1500), std::string(i % 50 + 1, 'a' + i % 26));
+    for (int i = 0; i < 1500; ++i)
+      Put(s.get(), 2, "unit" + std::to_string(i * 7919 % 1500),
+          std::string(i % 50 + 1, 'a' + i % 26));
     for (int i = 0; i < 1500; i += 3) {
       std::vector<uint8_t> k = MakeKey(2, "unit" + std::to_string(i));
       EXPECT_EQ(StoreRemoveKey(s.get(), k.data()), 0);
@@ -237,7 +290,10 @@ TEST(StoreFiles, CompactionKeepsKeysAndValuesAndLeavesNoTemporaryFile) {
 
 TEST(StoreFiles, FailedCompactionLeavesOldIndexAndNoTemporaryFile) {
   TempDir dir;
-  { Store s(dir / "s", MODE_CREATE); for (int i = 0; i < 300; ++i) Put(s.get(), 1, std::to_string(i), "v"); }
+  {
+    Store s(dir / "s", MODE_CREATE);
+    for (int i = 0; i < 300; ++i) Put(s.get(), 1, std::to_string(i), "v");
+  }
   const std::string x = ReadFileBytes(dir / "s.DKX");
   plat::FaultEnv env(plat::BackendEnv());
   plat::SetDefaultEnv(&env);

@@ -60,7 +60,8 @@ TEST(EnvMapping, GrowKeepsContentAndCutAtCloseGivesTheLogicalSize) {
   uint32_t got = 0;
   ASSERT_EQ(f->Read(&bytes[0], kLogical, &got), 0);
   ASSERT_EQ(got, kLogical);
-  for (uint64_t i = 0; i < kLogical; ++i) ASSERT_EQ(static_cast<uint8_t>(bytes[i]), Pattern(i)) << i;
+  for (uint64_t i = 0; i < kLogical; ++i)
+    ASSERT_EQ(static_cast<uint8_t>(bytes[i]), Pattern(i)) << i;
 }
 
 TEST(EnvMapping, ReadOnlyViewSeesWrittenBytesAndMustFitTheFile) {

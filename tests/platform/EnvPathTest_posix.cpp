@@ -41,7 +41,9 @@ TEST(EnvPathPosix, BackslashesAndLetterCaseOfExistingComponents) {
   EXPECT_TRUE(env->Exists(windowsStyle.c_str()));
   EXPECT_TRUE(env->IsFolder((dir.path() + "Data\\").c_str()));
   std::unique_ptr<File> f;
-  ASSERT_EQ(env->Open(windowsStyle.c_str(), Access::ReadWrite, Share::None, Disposition::OpenAlways, 0, &f), 0);
+  ASSERT_EQ(env->Open(windowsStyle.c_str(), Access::ReadWrite, Share::None, Disposition::OpenAlways,
+                      0, &f),
+            0);
   uint64_t size = 0;
   ASSERT_EQ(f->Size(&size), 0);
   EXPECT_EQ(size, 5u);  // the existing file, not a new one
@@ -49,14 +51,18 @@ TEST(EnvPathPosix, BackslashesAndLetterCaseOfExistingComponents) {
 
   // A new name is created as written, inside the folder found by case.
   const std::string created = dir.path() + "DATA\\New.Dkd";
-  ASSERT_EQ(env->Open(created.c_str(), Access::ReadWrite, Share::None, Disposition::CreateAlways, 0, &f), 0);
+  ASSERT_EQ(
+      env->Open(created.c_str(), Access::ReadWrite, Share::None, Disposition::CreateAlways, 0, &f),
+      0);
   f.reset();
   EXPECT_TRUE(OnDisk(dir / "data/New.Dkd"));
   EXPECT_FALSE(OnDisk(dir / "DATA"));
 
   ASSERT_EQ(env->CreateFolder((dir.path() + "DATA\\Sub").c_str()), 0);
   EXPECT_TRUE(OnDisk(dir / "data/Sub"));
-  ASSERT_EQ(env->Rename((dir.path() + "data\\NEW.DKD").c_str(), (dir.path() + "DATA\\SUB\\moved").c_str()), 0);
+  ASSERT_EQ(env->Rename((dir.path() + "data\\NEW.DKD").c_str(),
+                        (dir.path() + "DATA\\SUB\\moved").c_str()),
+            0);
   EXPECT_TRUE(OnDisk(dir / "data/Sub/moved"));
   ASSERT_EQ(env->Delete((dir.path() + "DATA\\sub\\MOVED").c_str()), 0);
   EXPECT_FALSE(OnDisk(dir / "data/Sub/moved"));
@@ -70,7 +76,8 @@ TEST(EnvPathPosix, AmongSeveralCaseMatchesTheSmallestNameWins) {
   WriteFileBytes(dir / "README.txt", "upper");
   std::unique_ptr<File> f;
   ASSERT_EQ(Env::Default()->Open((dir.path() + "Readme.Txt").c_str(), Access::Read, Share::Read,
-                                 Disposition::OpenExisting, 0, &f), 0);
+                                 Disposition::OpenExisting, 0, &f),
+            0);
   char buf[8] = {};
   uint32_t got = 0;
   ASSERT_EQ(f->Read(buf, sizeof buf, &got), 0);
@@ -91,7 +98,8 @@ TEST(EnvPathPosix, LinksAreFollowedToTheirTargetEvenWhenDangling) {
 
   std::unique_ptr<File> f;
   ASSERT_EQ(env->Open((dir / "chain.dat").c_str(), Access::ReadWrite, Share::None,
-                      Disposition::CreateAlways, 0, &f), 0);
+                      Disposition::CreateAlways, 0, &f),
+            0);
   uint32_t put = 0;
   ASSERT_EQ(f->Write("abc", 3, &put), 0);
   f.reset();
@@ -102,10 +110,12 @@ TEST(EnvPathPosix, LinksAreFollowedToTheirTargetEvenWhenDangling) {
 
   ASSERT_EQ(symlink("loop.dat", (dir / "loop.dat").c_str()), 0);
   EXPECT_EQ(env->Open((dir / "loop.dat").c_str(), Access::ReadWrite, Share::None,
-                      Disposition::CreateAlways, 0, &f), ELOOP);
+                      Disposition::CreateAlways, 0, &f),
+            ELOOP);
   ASSERT_EQ(symlink("nofolder/x.dat", (dir / "nowhere.dat").c_str()), 0);
   EXPECT_EQ(env->Open((dir / "nowhere.dat").c_str(), Access::ReadWrite, Share::None,
-                      Disposition::OpenAlways, 0, &f), ENOENT);
+                      Disposition::OpenAlways, 0, &f),
+            ENOENT);
 }
 
 TEST(EnvPathPosix, DriveTypes) {
@@ -134,7 +144,8 @@ TEST(EnvPathPosix, StartedProgramRunsWithoutShellAndLeavesNoChild) {
   const std::string made = dir / "made by child";
   const std::string cmd = "\\usr\\bin\\touch \"" + made + "\" \"" + (dir / "$HOME;x") + "\"";
   ASSERT_EQ(Env::Default()->StartProgram(cmd.c_str()), 0);
-  for (int i = 0; i < 500 && !OnDisk(made); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 500 && !OnDisk(made); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_TRUE(OnDisk(made));
   EXPECT_TRUE(OnDisk(dir / "$HOME;x"));  // no shell expanded or split it
   errno = 0;

@@ -21,7 +21,8 @@ using testing_support::TempDir;
 
 std::unique_ptr<File> Create(plat::Env* env, const std::string& path) {
   std::unique_ptr<File> f;
-  EXPECT_EQ(env->Open(path.c_str(), Access::ReadWrite, Share::None, Disposition::CreateAlways, 0, &f), 0);
+  EXPECT_EQ(
+      env->Open(path.c_str(), Access::ReadWrite, Share::None, Disposition::CreateAlways, 0, &f), 0);
   return f;
 }
 
@@ -78,7 +79,8 @@ TEST(FaultEnv, FailedOpenCreatesNothingAndOtherKindsCountApart) {
   env.FailNth(FaultKind::SetTimes, 1, 6);
   const std::string path = dir / "o.bin";
   std::unique_ptr<File> f;
-  EXPECT_EQ(env.Open(path.c_str(), Access::ReadWrite, Share::None, Disposition::CreateAlways, 0, &f), 5);
+  EXPECT_EQ(
+      env.Open(path.c_str(), Access::ReadWrite, Share::None, Disposition::CreateAlways, 0, &f), 5);
   EXPECT_FALSE(f);
   EXPECT_FALSE(env.Exists(path.c_str()));
   f = Create(&env, path);  // the second open goes through

@@ -42,7 +42,8 @@ TEST_F(LexerTest, KeywordsAreCaseSensitiveInTheUpdatersConfiguration) {
 TEST_F(LexerTest, OperatorsAndOtherCharacters) {
   ExpectReads({
       {"( ) * + , - . / : ; = [ \\ ] { } < # ! ~",
-       "37:( | 47:) | 42:* | 1:+ | 11:, | 57:- | 40:. | 18:/ | 10:: | 49:; | 3:= | 36:[ | 27:\\ | 44:] | "
+       "37:( | 47:) | 42:* | 1:+ | 11:, | 57:- | 40:. | 18:/ | 10:: | 49:; | 3:= | 36:[ | 27:\\ | "
+       "44:] | "
        "4:{ | 23:} | 66:< | 66:# | 66:! | 66:~ | NL | EOF"},
       // Single-only operators never join: "=-" is two tokens, "-5" is "-" and 5.
       {"=-5", "3:= | 57:- | 35:5=5 | NL | EOF"},

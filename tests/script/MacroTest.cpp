@@ -8,21 +8,25 @@ using MacroTest = ScriptTest;
 
 TEST_F(MacroTest, DefinedMacroReplacesItsNameInStringsAndArguments) {
   EXPECT_EQ(Lex("macro VER \"1.5\"\nsetserver = \"srv VER\", VER;\n"),
-            "NL | 51:setserver | 3:= | 56:\"srv 1.5\"=srv 1.5 | 11:, | 35:1=1 | 40:. | 35:5=5 | 49:; | NL | EOF");
+            "NL | 51:setserver | 3:= | 56:\"srv 1.5\"=srv 1.5 | 11:, | 35:1=1 | 40:. | 35:5=5 | "
+            "49:; | NL | EOF");
 }
 
 TEST_F(MacroTest, StatementFormsAndItsLineYieldsOnlyTheLineEnd) {
-  EXPECT_EQ(Lex("macro N = V ; trailing tokens\nmacro \"S\" \"str\"\nN S"), "NL | NL | 31:V | 31:str | NL | EOF");
+  EXPECT_EQ(Lex("macro N = V ; trailing tokens\nmacro \"S\" \"str\"\nN S"),
+            "NL | NL | 31:V | 31:str | NL | EOF");
 }
 
 TEST_F(MacroTest, ReplacementReachesInsideLongerWords) {
-  EXPECT_EQ(Lex("macro A \"z\"\nAbA \"xA\" 'A'"), "NL | 31:zbz | 56:\"xz\"=xz | 9:'z'=122 | NL | EOF");
+  EXPECT_EQ(Lex("macro A \"z\"\nAbA \"xA\" 'A'"),
+            "NL | 31:zbz | 56:\"xz\"=xz | 9:'z'=122 | NL | EOF");
 }
 
 TEST_F(MacroTest, ValueEscapesAreResolvedAgainInsideAString) {
   // The script's \\\\ is one backslash in the value; inside the next string
   // it escapes the character after it again.
-  EXPECT_EQ(Lex("macro P \"a\\\\\"\n\"Pdx\" \"Pnx\""), "NL | 56:\"a\\dx\"=a\\x | 56:\"a\\nx\"=a\nx | NL | EOF");
+  EXPECT_EQ(Lex("macro P \"a\\\\\"\n\"Pdx\" \"Pnx\""),
+            "NL | 56:\"a\\dx\"=a\\x | 56:\"a\\nx\"=a\nx | NL | EOF");
 }
 
 TEST_F(MacroTest, LaterMacrosApplyToInsertedText) {
@@ -72,7 +76,8 @@ TEST_F(MacroTest, ValueHoldingItsOwnNameIsBounded) {
       // At the start of the value the name is searched past: finite.
       {"macro A \"Ax\"\nA A", "NL | 31:Ax | 31:Ax | NL | EOF"},
       // Anywhere else it would be found again in every copy: the line limit ends it.
-      {"macro A \"xA\"\nok\nA", "NL | 31:ok | NL | ERR(" + std::to_string(ERR_LINE_TOO_LONG) + ")", 3},
+      {"macro A \"xA\"\nok\nA", "NL | 31:ok | NL | ERR(" + std::to_string(ERR_LINE_TOO_LONG) + ")",
+       3},
   });
 }
 
@@ -84,7 +89,8 @@ TEST_F(MacroTest, TokensLongerThanTheirBuffersAreCut) {
   const std::string chunk(1000, 'q');
   std::string out = Lex("macro L \"" + chunk + "\"\n\"LL\" LL");
   const std::string cut(1024, 'q');
-  EXPECT_EQ(out, "NL | 56:\"" + std::string(1023, 'q') + "=" + cut + " | 31:" + cut + " | NL | EOF");
+  EXPECT_EQ(out,
+            "NL | 56:\"" + std::string(1023, 'q') + "=" + cut + " | 31:" + cut + " | NL | EOF");
 }
 
 TEST_F(MacroTest, GrowthPastTheLineLimitIsAnError) {

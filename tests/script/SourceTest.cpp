@@ -20,22 +20,27 @@ TEST_F(SourceTest, LineEndsAndEndOfInput) {
       {"a\rb\n", "31:a | 66:\r | 31:b | NL | EOF"},
       // 0x1A ends the input wherever it stands.
       {"a b\x1A c\nd\n", "31:a | 31:b | NL | EOF"},
-      {"\x1A" "a", "EOF"},
+      {"\x1A"
+       "a",
+       "EOF"},
   });
 }
 
 TEST_F(SourceTest, LongLineIsCutAt1023Characters) {
   ExpectReads({
-      {std::string(1500, 'x') + "\nnext\n", "31:" + std::string(1023, 'x') + " | NL | 31:next | NL | EOF", 2},
+      {std::string(1500, 'x') + "\nnext\n",
+       "31:" + std::string(1023, 'x') + " | NL | 31:next | NL | EOF", 2},
       // Exactly 1023 characters and CR LF: nothing is cut.
-      {std::string(1022, 'y') + "z\r\nw", "31:" + std::string(1022, 'y') + "z | NL | 31:w | NL | EOF"},
+      {std::string(1022, 'y') + "z\r\nw",
+       "31:" + std::string(1022, 'y') + "z | NL | 31:w | NL | EOF"},
       // The rest of a long line is discarded even when it holds a string quote.
       {std::string(1023, ' ') + "\"open\nq", "NL | 31:q | NL | EOF"},
   });
 }
 
 TEST_F(SourceTest, NulBytesAfterTheFirstLineReadAsBlanks) {
-  EXPECT_EQ(Lex(std::string("x\na\0b \"c\0d\"", 11)), "31:x | NL | 31:a | 31:b | 56:\"c d\"=c d | NL | EOF");
+  EXPECT_EQ(Lex(std::string("x\na\0b \"c\0d\"", 11)),
+            "31:x | NL | 31:a | 31:b | 56:\"c d\"=c d | NL | EOF");
 }
 
 // A file saved as UTF-16 ("Unicode") would read as one unknown token per
@@ -54,7 +59,7 @@ TEST_F(SourceTest, Utf16FilesAreRefused) {
       // A UTF-8 mark is one unknown character and two blanks, skipped as before.
       {"\xEF\xBB\xBFupdatetype", "66:\xEF | 60:updatetype | NL | EOF"},
       {"\xFFx\xFE", "31:x | NL | EOF"},  // FF and FE apart are blanks
-      {"\n\xFF\xFE", "NL | NL | EOF"},  // the mark counts only at the start
+      {"\n\xFF\xFE", "NL | NL | EOF"},   // the mark counts only at the start
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Lex(c.bytes), c.tokens);
@@ -105,7 +110,8 @@ TEST_F(SourceTest, NestedIncludesReportTheirOwnNameAndLine) {
   EXPECT_EQ(lastLine_, 2);
   EXPECT_EQ(SourceDepth(), 0);  // Tokens closed every source
   Write("two.txt", "t1\n");
-  EXPECT_EQ(Lex("include \"one.txt\"\nz"), "31:o1 | NL | 31:t1 | NL | 31:o3 | NL | 31:z | NL | EOF");
+  EXPECT_EQ(Lex("include \"one.txt\"\nz"),
+            "31:o1 | NL | 31:t1 | NL | 31:o3 | NL | 31:z | NL | EOF");
 }
 
 TEST_F(SourceTest, MissingIncludeIsError10AtTheIncludeLine) {

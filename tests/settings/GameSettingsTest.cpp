@@ -80,12 +80,11 @@ TEST_F(Settings, EveryMissingValueFailsTheRead) {
   const struct {
     const char* key;
     const char* name;
-  } values[] = {{kDirectoriesKey, "MainPath"}, {kDirectoriesKey, "VideoPath"},
-                {kDirectoriesKey, "DataPath"},  {kDirectoriesKey, "SoundPath"},
-                {kDirectoriesKey, "MusicPath"}, {kDirectoriesKey, "InstPath"},
-                {kVersionKey, "Version"},       {kVersionKey, "Type"},
-                {kVersionKey, "Folder"},        {kVersionKey, "LastPlayer"},
-                {kVersionKey, "CharSet"},       {kVersionKey, "Server"}};
+  } values[] = {
+      {kDirectoriesKey, "MainPath"},  {kDirectoriesKey, "VideoPath"}, {kDirectoriesKey, "DataPath"},
+      {kDirectoriesKey, "SoundPath"}, {kDirectoriesKey, "MusicPath"}, {kDirectoriesKey, "InstPath"},
+      {kVersionKey, "Version"},       {kVersionKey, "Type"},          {kVersionKey, "Folder"},
+      {kVersionKey, "LastPlayer"},    {kVersionKey, "CharSet"},       {kVersionKey, "Server"}};
   for (const auto& v : values) {
     std::string keep = Stored(v.key, v.name);
     uint32_t type = 0;
@@ -112,8 +111,10 @@ TEST_F(Settings, TextsLongerThanTheirFieldFail) {
     const char* key;
     const char* name;
     size_t fits, fails;
-  } cases[] = {{kVersionKey, "LastPlayer", 63, 64},  {kVersionKey, "Server", 63, 64},
-               {kVersionKey, "Folder", 259, 260},    {kDirectoriesKey, "InstPath", 258, 260},
+  } cases[] = {{kVersionKey, "LastPlayer", 63, 64},
+               {kVersionKey, "Server", 63, 64},
+               {kVersionKey, "Folder", 259, 260},
+               {kDirectoriesKey, "InstPath", 258, 260},
                {kDirectoriesKey, "SoundPath", 258, 259}};
   for (const auto& c : cases) {
     std::string keep = Stored(c.key, c.name);
@@ -166,7 +167,8 @@ TEST_F(Settings, WriteStoresWholeFieldsAndKeepsCDAudioDrive) {
   EXPECT_EQ(Stored(kVersionKey, "LastPlayer").size(), 64u);
   EXPECT_EQ(Stored(kVersionKey, "CharSet"), std::string(4, '\0'));
   EXPECT_EQ(Stored(kDirectoriesKey, "InstPath").size(), 260u);
-  EXPECT_EQ(Stored(kVersionKey, "CDAudioDrive"), std::string("F:\\") + '\0');  // an empty field stores nothing
+  EXPECT_EQ(Stored(kVersionKey, "CDAudioDrive"),
+            std::string("F:\\") + '\0');  // an empty field stores nothing
 
   std::strcpy(s.CDAudioDrive, "G:\\");
   ASSERT_TRUE(s.Write());
@@ -241,17 +243,15 @@ class ScriptedRegistry : public plat::Registry {
 };
 
 const std::vector<std::string> kReadOrder = {
-    "open Directories", "query MainPath", "query VideoPath", "query DataPath",
-    "query SoundPath",  "query MusicPath", "query InstPath", "open Version",
-    "query Version",    "query Type",      "query Folder",   "query LastPlayer",
-    "query CharSet",    "query Server"};
+    "open Directories", "query MainPath",   "query VideoPath", "query DataPath", "query SoundPath",
+    "query MusicPath",  "query InstPath",   "open Version",    "query Version",  "query Type",
+    "query Folder",     "query LastPlayer", "query CharSet",   "query Server"};
 // Each key is flushed once its values are written.
 const std::vector<std::string> kWriteOrder = {
-    "create Version", "set Type",      "set Version",        "set Folder",
-    "set LastPlayer", "set CharSet",   "set Server",         "flush Version",
-    "create Directories",              "set MainPath",       "set SoundPath",
-    "set MusicPath",  "set VideoPath", "set DataPath",       "set InstPath",
-    "flush Directories"};
+    "create Version",     "set Type",     "set Version",   "set Folder",
+    "set LastPlayer",     "set CharSet",  "set Server",    "flush Version",
+    "create Directories", "set MainPath", "set SoundPath", "set MusicPath",
+    "set VideoPath",      "set DataPath", "set InstPath",  "flush Directories"};
 
 TEST_F(Settings, ReadOrderAndStopAtEachFailure) {
   ScriptedRegistry reg;

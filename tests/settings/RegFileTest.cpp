@@ -11,7 +11,9 @@ namespace {
 using plat::RegValue;
 namespace rf = plat::regfile;
 
-std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+std::vector<uint8_t> Bytes(const std::string& s) {
+  return std::vector<uint8_t>(s.begin(), s.end());
+}
 
 TEST(RegFile, ReadsWhatRegeditWrites) {
   const std::string text =
@@ -38,7 +40,8 @@ TEST(RegFile, ReadsWhatRegeditWrites) {
   ASSERT_NE(server, nullptr);
   EXPECT_EQ(server->type, plat::kRegSz);
   EXPECT_EQ(server->data, Bytes(std::string("eu \"one\" \\ two") + '\0'));
-  EXPECT_EQ(rf::FindValue(version, "Version")->data, (std::vector<uint8_t>{0x0a, 0x00, 0x02, 0x01}));
+  EXPECT_EQ(rf::FindValue(version, "Version")->data,
+            (std::vector<uint8_t>{0x0a, 0x00, 0x02, 0x01}));
   EXPECT_EQ(rf::FindValue(version, "Version")->type, plat::kRegDword);
   EXPECT_EQ(rf::FindValue(version, "Raw")->data, (std::vector<uint8_t>{1, 2, 0xff}));
   EXPECT_EQ(rf::FindValue(version, "Raw")->type, plat::kRegBinary);
@@ -126,7 +129,11 @@ TEST(RegFile, EmptyFileIsAnEmptyRegistry) {
 
 TEST(RegFile, LaterValueOfTheSameNameWins) {
   rf::Document doc;
-  ASSERT_EQ(rf::Parse("REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"1\"\n[HKEY_LOCAL_MACHINE\\a]\n\"V\"=\"2\"\n", &doc), 0);
+  ASSERT_EQ(
+      rf::Parse(
+          "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"1\"\n[HKEY_LOCAL_MACHINE\\a]\n\"V\"=\"2\"\n",
+          &doc),
+      0);
   ASSERT_EQ(doc.keys.size(), 1u);
   ASSERT_EQ(doc.keys[0].values.size(), 1u);
   EXPECT_EQ(doc.keys[0].values[0].data, Bytes(std::string("2") + '\0'));

@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/testing/FaultEnv.h"
 #include "platform/Env.h"
 #include "platform/RegFile.h"
-#include "tests/support/SettingsFixture.h"
+#include "platform/testing/FaultEnv.h"
 #include "tests/support/RecordingEnv.h"
+#include "tests/support/SettingsFixture.h"
 
 namespace {
 
@@ -40,7 +40,8 @@ TEST_F(Registry, ExactLengthsAndTooSmallBuffers) {
   std::vector<plat::RegValue> values;
   ASSERT_EQ(k->List(&values), 0);
   ASSERT_EQ(values.size(), 2u);
-  auto blobValue = std::find_if(values.begin(), values.end(), [](const plat::RegValue& v) { return v.name == "Blob"; });
+  auto blobValue = std::find_if(values.begin(), values.end(),
+                                [](const plat::RegValue& v) { return v.name == "Blob"; });
   ASSERT_NE(blobValue, values.end());
   EXPECT_EQ(blobValue->data, (std::vector<uint8_t>{0, 0xff, 7}));
   EXPECT_EQ(k->Delete("Blob"), 0);
@@ -49,7 +50,8 @@ TEST_F(Registry, ExactLengthsAndTooSmallBuffers) {
 
 TEST_F(Registry, KeysOpenCreateAndList) {
   std::unique_ptr<plat::RegKey> k;
-  EXPECT_EQ(plat::Registry::Default()->OpenKey("SOFTWARE\\Varnholt\\NoSuchKey", &k), plat::kRegErrNotFound);
+  EXPECT_EQ(plat::Registry::Default()->OpenKey("SOFTWARE\\Varnholt\\NoSuchKey", &k),
+            plat::kRegErrNotFound);
   ASSERT_EQ(plat::Registry::Default()->CreateKey(kTestKey, &k), 0);
   // The parents of a created key exist too.
   EXPECT_EQ(plat::Registry::Default()->OpenKey("SOFTWARE\\Varnholt\\RegistryTest", &k), 0);
@@ -123,7 +125,8 @@ TEST_F(RegistryFile, ChangesAreFlushedRenamedAndSynced) {
 
   const std::string before = testing_support::ReadFileBytes(file_);
   const std::string folder = file_.substr(0, file_.rfind('/') + 1);
-  for (plat::FaultKind kind : {plat::FaultKind::Flush, plat::FaultKind::Rename, plat::FaultKind::SyncFolder}) {
+  for (plat::FaultKind kind :
+       {plat::FaultKind::Flush, plat::FaultKind::Rename, plat::FaultKind::SyncFolder}) {
     SCOPED_TRACE(static_cast<int>(kind));
     std::unique_ptr<plat::RegKey> k;
     ASSERT_EQ(plat::Registry::Default()->OpenKey(kVersionKey, &k), 0);
@@ -133,7 +136,8 @@ TEST_F(RegistryFile, ChangesAreFlushedRenamedAndSynced) {
     const int rc = k->Set("Server", plat::kRegSz, "x", 2);
     plat::SetDefaultEnv(nullptr);
     EXPECT_EQ(rc, plat::kRegErrWriteFault);
-    EXPECT_EQ(testing_support::FolderNames(folder), (std::vector<std::string>{"game", "registry.reg"}));
+    EXPECT_EQ(testing_support::FolderNames(folder),
+              (std::vector<std::string>{"game", "registry.reg"}));
     // A failed sync comes after the rename: the new file is already in place.
     EXPECT_EQ(testing_support::ReadFileBytes(file_) == before, kind != plat::FaultKind::SyncFolder);
   }
@@ -145,7 +149,8 @@ TEST_F(RegistryFile, WrittenFileIsReadable) {
   ASSERT_TRUE(s.Write());
   std::string text = testing_support::ReadFileBytes(file_);
   EXPECT_EQ(text.compare(0, 9, "REGEDIT4\n"), 0);
-  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Varnholt\\Marovex\\Version]\n"), std::string::npos);
+  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Varnholt\\Marovex\\Version]\n"),
+            std::string::npos);
   EXPECT_NE(text.find("\"Version\"=dword:01020003\n"), std::string::npos);
   EXPECT_NE(text.find("\"CDAudioDrive\"=\"F:\\\\\"\n"), std::string::npos);
   EXPECT_NE(text.find("\"Folder\"=hex(1):56,61,72,6e,68,6f,6c,74"), std::string::npos);

@@ -5,7 +5,8 @@
 namespace testing_support {
 
 ProcessResult RunConsoleUpdater(const GameInstall& g, const std::vector<std::string>& args,
-                                const std::string& input, std::function<bool(const std::string&)> interruptWhen) {
+                                const std::string& input,
+                                std::function<bool(const std::string&)> interruptWhen) {
   ProcessOptions o;
   o.workingDir = g.dist;
   o.environment = {"UPDATER_REGISTRY=" + g.registry};

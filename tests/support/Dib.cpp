@@ -15,8 +15,8 @@ std::string Dib(int width, int height, char fill) {
   put(0, 40);  // biSize
   put(4, width);
   put(8, height);
-  b[12] = 1;  // planes
-  b[14] = 8;  // bits per pixel
+  b[12] = 1;   // planes
+  b[14] = 8;   // bits per pixel
   put(32, 4);  // colours used
   return b;
 }
@@ -24,7 +24,8 @@ std::string Dib(int width, int height, char fill) {
 std::string BmpFile(const std::string& dib) {
   auto get = [&](size_t at) {
     uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<uint8_t>(dib.at(at + i))) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+      v |= static_cast<uint32_t>(static_cast<uint8_t>(dib.at(at + i))) << (8 * i);
     return v;
   };
   uint32_t bits = get(14) & 0xFFFF;

@@ -33,15 +33,19 @@ std::string Dword(uint32_t v) {
 }  // namespace
 
 GameInstall::GameInstall(const std::string& r, bool copyUpdater, const std::string& gameFolder)
-    : root(r), game(r + gameFolder + static_cast<char>(fs::path::preferred_separator)),
+    : root(r),
+      game(r + gameFolder + static_cast<char>(fs::path::preferred_separator)),
       dist(r + "dist" + static_cast<char>(fs::path::preferred_separator)),
       registry(r + "registry.reg") {
-  for (const char* sub : {"Data", "Sound", "Music", "Video"}) fs::create_directories(fs::path(game) / sub);
+  for (const char* sub : {"Data", "Sound", "Music", "Video"})
+    fs::create_directories(fs::path(game) / sub);
   fs::create_directories(dist);
   if (copyUpdater) fs::copy_file(UpdaterPath(), Updater(), fs::copy_options::overwrite_existing);
 }
 
-std::string GameInstall::Updater() const { return dist + fs::path(UpdaterPath()).filename().string(); }
+std::string GameInstall::Updater() const {
+  return dist + fs::path(UpdaterPath()).filename().string();
+}
 
 std::string GameInstall::RegistryText() const {
   const char sep = static_cast<char>(fs::path::preferred_separator);

@@ -24,7 +24,8 @@ struct GameInstall {
   // Makes the folders under root (which must exist); the game folder is
   // root + gameFolder, and the updater is copied into dist when copyUpdater
   // is set.
-  explicit GameInstall(const std::string& root, bool copyUpdater = true, const std::string& gameFolder = "game");
+  explicit GameInstall(const std::string& root, bool copyUpdater = true,
+                       const std::string& gameFolder = "game");
 
   // The registry file's text for the values above: the Directories and
   // Version keys as the game's installer leaves them.

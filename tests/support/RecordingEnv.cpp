@@ -53,7 +53,8 @@ std::string FolderOf(const std::string& path) {
 }  // namespace
 
 int RecordingEnv::Open(const char* path, plat::Access access, plat::Share share,
-                       plat::Disposition disposition, uint32_t attributes, std::unique_ptr<plat::File>* out) {
+                       plat::Disposition disposition, uint32_t attributes,
+                       std::unique_ptr<plat::File>* out) {
   std::unique_ptr<plat::File> file;
   const int rc = target()->Open(path, access, share, disposition, attributes, &file);
   out->reset(rc == 0 ? new RecordingFile(this, path, std::move(file)) : nullptr);
@@ -62,7 +63,8 @@ int RecordingEnv::Open(const char* path, plat::Access access, plat::Share share,
 
 // A writable view writes its file behind the recorder's back: it counts as a
 // write when it is made.
-int RecordingEnv::Map(plat::File* file, bool writable, uint64_t size, std::unique_ptr<plat::Mapping>* out) {
+int RecordingEnv::Map(plat::File* file, bool writable, uint64_t size,
+                      std::unique_ptr<plat::Mapping>* out) {
   auto* wrapped = dynamic_cast<RecordingFile*>(file);
   if (wrapped != nullptr && writable) events.push_back({Event::Write, wrapped->path(), ""});
   return target()->Map(wrapped != nullptr ? wrapped->inner() : file, writable, size, out);

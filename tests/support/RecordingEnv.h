@@ -1,6 +1,6 @@
 // An Env that records, in order, every write (a copy and a writable mapping
-// count as one), flush, rename and folder sync it hands on, so a test can check the order in which a replaced file
-// reaches the disk.
+// count as one), flush, rename and folder sync it hands on, so a test can check the order in which
+// a replaced file reaches the disk.
 //
 //   RecordingEnv env(plat::Env::Default());
 //   plat::SetDefaultEnv(&env);  ... the code under test ...
@@ -29,7 +29,8 @@ class RecordingEnv : public plat::EnvWrapper {
 
   int Open(const char* path, plat::Access access, plat::Share share, plat::Disposition disposition,
            uint32_t attributes, std::unique_ptr<plat::File>* out) override;
-  int Map(plat::File* file, bool writable, uint64_t size, std::unique_ptr<plat::Mapping>* out) override;
+  int Map(plat::File* file, bool writable, uint64_t size,
+          std::unique_ptr<plat::Mapping>* out) override;
   int Copy(const char* from, const char* to) override;
   int Rename(const char* from, const char* to) override;
   int SyncFolder(const char* path) override;

@@ -1,7 +1,7 @@
 #include "tests/support/SettingsFixture.h"
 
-#include "platform/RegFile.h"
 #include "platform/Env.h"
+#include "platform/RegFile.h"
 
 void SettingsTest::SetUp() {
   plat::SetRegistryFile((dir_ / "registry.reg").c_str());

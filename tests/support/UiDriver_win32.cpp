@@ -15,7 +15,8 @@ const char kVersionKey[] = "SOFTWARE\\Varnholt\\Marovex\\Version";
 
 // REG_SZ values are stored with their terminating zero, as the installer does.
 void SetText(plat::RegKey& key, const char* name, const std::string& text) {
-  EXPECT_EQ(0, key.Set(name, plat::kRegSz, text.c_str(), static_cast<uint32_t>(text.size() + 1))) << name;
+  EXPECT_EQ(0, key.Set(name, plat::kRegSz, text.c_str(), static_cast<uint32_t>(text.size() + 1)))
+      << name;
 }
 void SetDword(plat::RegKey& key, const char* name, uint32_t v) {
   EXPECT_EQ(0, key.Set(name, plat::kRegDword, &v, sizeof v)) << name;
@@ -89,7 +90,8 @@ UpdaterProcess::UpdaterProcess(const GameInstall& g, const std::string& args) {
   EXPECT_EQ(0, process_.Start("\"" + g.Updater() + "\" " + args, options));
 }
 
-WindowId UpdaterProcess::Window(const std::string& caption, bool (*accept)(WindowId), int timeoutMs) {
+WindowId UpdaterProcess::Window(const std::string& caption, bool (*accept)(WindowId),
+                                int timeoutMs) {
   if (process_.Id() == 0) return plat::kNoWindow;
   std::vector<WindowId> found;
   for (int waited = 0; waited < timeoutMs; waited += 10) {

@@ -43,8 +43,8 @@ std::string RunUpdkit(const std::string& args, const std::string& outFile, uint3
 constexpr char kProgressCaption[] = "MX Updater Version 2.2 ";
 
 // The controls of the updater's dialogs that the tests read.
-constexpr int kSourceText = 1000;      // progress: the source file
-constexpr int kFilesCounter = 1003;    // progress: files, units and bytes updated
+constexpr int kSourceText = 1000;    // progress: the source file
+constexpr int kFilesCounter = 1003;  // progress: files, units and bytes updated
 constexpr int kUnitsCounter = 1004;
 constexpr int kBytesCounter = 1006;
 constexpr int kReportText = 1000;      // completion: the report
@@ -64,7 +64,8 @@ class UpdaterProcess {
   // A visible top-level window of the updater with this caption, for which
   // accept (when given) says yes; plat::kNoWindow after the timeout or when
   // the updater has ended.
-  WindowId Window(const std::string& caption, bool (*accept)(WindowId) = nullptr, int timeoutMs = 30000);
+  WindowId Window(const std::string& caption, bool (*accept)(WindowId) = nullptr,
+                  int timeoutMs = 30000);
   // The exit code; 12345 when it has not ended within the timeout.
   uint32_t Exit(int timeoutMs = 60000);
   // Waits for the error box, presses its OK and checks that the run then

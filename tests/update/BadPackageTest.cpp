@@ -12,7 +12,8 @@ using BadPackage = InstallScene;
 
 // A sound package of two entries; each case damages it in one place.
 Built Sound() {
-  return Build({File("first.txt", Text(3000), "one", true), File("second.bin", Noise(1500), "two")});
+  return Build(
+      {File("first.txt", Text(3000), "one", true), File("second.bin", Noise(1500), "two")});
 }
 
 struct Damage {
@@ -24,29 +25,36 @@ void SetU32(Built& b, size_t at, uint32_t v) { PutU32(b.bytes, at, v); }
 
 TEST_F(BadPackage, OutOfBoundsFieldsAreReadFailures) {
   const Damage cases[] = {
-      {"directory offset past the file", [](Built& b) { SetU32(b, b.bytes.size() - 8, 0xFFFFFFF0u); }},
-      {"directory offset inside the trailer", [](Built& b) { SetU32(b, b.bytes.size() - 8, static_cast<uint32_t>(b.bytes.size() - 6)); }},
+      {"directory offset past the file",
+       [](Built& b) { SetU32(b, b.bytes.size() - 8, 0xFFFFFFF0u); }},
+      {"directory offset inside the trailer",
+       [](Built& b) { SetU32(b, b.bytes.size() - 8, static_cast<uint32_t>(b.bytes.size() - 6)); }},
       {"directory offset before the data", [](Built& b) { SetU32(b, b.bytes.size() - 8, 10); }},
       {"entry count past the directory", [](Built& b) { SetU32(b, b.bytes.size() - 4, 3); }},
       {"huge entry count", [](Built& b) { SetU32(b, b.bytes.size() - 4, 0xFFFFFFFFu); }},
-      {"entry length past the file", [](Built& b) { SetU32(b, b.entryOffsets[1] - 4, 0x10000000u); }},
-      {"entry shorter than its fixed fields", [](Built& b) { SetU32(b, b.entryOffsets[1] - 4, 100); }},
-      {"chunk count past the entry", [](Built& b) { SetU32(b, b.entryOffsets[0] + pkg::kEntryChunkCount, 4); }},
-      {"huge chunk count", [](Built& b) { SetU32(b, b.entryOffsets[1] + pkg::kEntryChunkCount, 0x40000000u); }},
+      {"entry length past the file",
+       [](Built& b) { SetU32(b, b.entryOffsets[1] - 4, 0x10000000u); }},
+      {"entry shorter than its fixed fields",
+       [](Built& b) { SetU32(b, b.entryOffsets[1] - 4, 100); }},
+      {"chunk count past the entry",
+       [](Built& b) { SetU32(b, b.entryOffsets[0] + pkg::kEntryChunkCount, 4); }},
+      {"huge chunk count",
+       [](Built& b) { SetU32(b, b.entryOffsets[1] + pkg::kEntryChunkCount, 0x40000000u); }},
       {"chunk size 0 KiB", [](Built& b) { b.bytes[b.entryOffsets[1] + pkg::kEntryChunkKiB] = 0; }},
-      {"packed chunk larger than the input buffer", [](Built& b) {
-         SetU32(b, b.entryOffsets[0] + pkg::kEntryChunkSizes, 2049);
-       }},
-      {"stored chunk larger than the output buffer", [](Built& b) {
-         SetU32(b, b.entryOffsets[1] + pkg::kEntryChunkSizes, 1025);
-       }},
-      {"chunks running into the directory", [](Built& b) {
+      {"packed chunk larger than the input buffer",
+       [](Built& b) { SetU32(b, b.entryOffsets[0] + pkg::kEntryChunkSizes, 2049); }},
+      {"stored chunk larger than the output buffer",
+       [](Built& b) { SetU32(b, b.entryOffsets[1] + pkg::kEntryChunkSizes, 1025); }},
+      {"chunks running into the directory",
+       [](Built& b) {
          SetU32(b, b.entryOffsets[1] + pkg::kEntryChunkSizes + 4, 1024);  // last chunk: 476 -> 1024
        }},
-      {"unterminated name", [](Built& b) {
+      {"unterminated name",
+       [](Built& b) {
          std::memset(&b.bytes[b.entryOffsets[1] + pkg::kEntryName], 'n', pkg::kTextField);
        }},
-      {"unterminated folder", [](Built& b) {
+      {"unterminated folder",
+       [](Built& b) {
          std::memset(&b.bytes[b.entryOffsets[0] + pkg::kEntryFolder], 'f', pkg::kTextField);
        }},
       {"package cut inside its trailer", [](Built& b) { b.bytes.resize(pkg::kDataStart + 5); }},
@@ -123,7 +131,8 @@ TEST_F(BadPackage, EntriesMayNotLeaveTheDestination) {
 TEST_F(BadPackage, FoldersThatStayInsideAreInstalled) {
   FileSpec ignored = File("flagless.txt", "3", "..\\..");
   ignored.hasFolder = false;  // the folder field is not used at all
-  Ship("in.pq", Build({File("in.txt", "1", "a\\..\\b"), File("dot.txt", "2", ".\\c\\."), ignored}).bytes);
+  Ship("in.pq",
+       Build({File("in.txt", "1", "a\\..\\b"), File("dot.txt", "2", ".\\c\\."), ignored}).bytes);
   ASSERT_EQ(0, Install("in.pq"));
   EXPECT_EQ("1", Read("b/in.txt"));
   EXPECT_EQ("2", Read("c/dot.txt"));

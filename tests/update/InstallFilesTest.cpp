@@ -12,8 +12,8 @@ namespace {
 using Installs = InstallScene;
 
 TEST_F(Installs, PackedStoredEmptyAndNestedEntries) {
-  const std::string text = Text(5000);     // five 1 KiB chunks, packed
-  const std::string noise = Noise(2500);   // three chunks, stored
+  const std::string text = Text(5000);    // five 1 KiB chunks, packed
+  const std::string noise = Noise(2500);  // three chunks, stored
   FileSpec empty = File(pkg::kEmptyName, "", "made\\for\\nothing");
   Built b = Build({File("text.txt", text, "a\\b", true), File("noise.bin", noise), empty,
                    File("zero.dat", ""), File("big.bin", Text(70000), "a", true, 64)});
@@ -30,8 +30,8 @@ TEST_F(Installs, PackedStoredEmptyAndNestedEntries) {
 
   // Each installed file is announced once, in directory order; the bytes
   // written add up to the unpacked sizes.
-  const std::vector<std::string> announced = {Dest("a\\b\\text.txt"), Dest("noise.bin"), Dest("zero.dat"),
-                                              Dest("a\\big.bin")};
+  const std::vector<std::string> announced = {Dest("a\\b\\text.txt"), Dest("noise.bin"),
+                                              Dest("zero.dat"), Dest("a\\big.bin")};
   EXPECT_EQ(announced, sink.filesUpdated);
   EXPECT_EQ(4, sink.counters.files);
   EXPECT_EQ(5000 + 2500 + 70000, sink.counters.bytes);
@@ -141,15 +141,15 @@ struct FaultCase {
 
 TEST_F(Installs, SystemFailuresGiveTheirCodes) {
   const FaultCase cases[] = {
-      {plat::FaultKind::Open, 1, -1, false, false},       // the package
-      {plat::FaultKind::Read, 1, -2, false, false},       // its "PQ"
-      {plat::FaultKind::Read, 3, -2, false, false},       // the directory
-      {plat::FaultKind::Open, 2, -8, true, false},        // the entry's file, held by another program
-      {plat::FaultKind::Open, 3, -8, true, false},        // the temporary beside it
-      {plat::FaultKind::Write, 2, -6, true, false},       // its second chunk
-      {plat::FaultKind::Flush, 1, -6, true, false},       // the new bytes to the disk
-      {plat::FaultKind::Rename, 1, -8, true, false},      // over the old file
-      {plat::FaultKind::SyncFolder, 1, -6, true, true},   // the rename to the disk
+      {plat::FaultKind::Open, 1, -1, false, false},   // the package
+      {plat::FaultKind::Read, 1, -2, false, false},   // its "PQ"
+      {plat::FaultKind::Read, 3, -2, false, false},   // the directory
+      {plat::FaultKind::Open, 2, -8, true, false},    // the entry's file, held by another program
+      {plat::FaultKind::Open, 3, -8, true, false},    // the temporary beside it
+      {plat::FaultKind::Write, 2, -6, true, false},   // its second chunk
+      {plat::FaultKind::Flush, 1, -6, true, false},   // the new bytes to the disk
+      {plat::FaultKind::Rename, 1, -8, true, false},  // over the old file
+      {plat::FaultKind::SyncFolder, 1, -6, true, true},  // the rename to the disk
   };
   Ship("p.pq", Build({File("f.bin", Text(3000), "", true)}).bytes);
   for (const FaultCase& c : cases) {
@@ -183,15 +183,17 @@ TEST_F(Installs, EachFileIsFlushedRenamedAndSynced) {
   EXPECT_EQ(Noise(100), Read("b.txt"));
   EXPECT_EQ(3, testing_support::Renames(env.events));
   EXPECT_EQ(std::vector<std::string>{}, testing_support::UnsafeRenames(env.events));
-  EXPECT_EQ((std::vector<std::string>{"b.txt", "plain.bin", "sub"}), testing_support::FolderNames(dest));
+  EXPECT_EQ((std::vector<std::string>{"b.txt", "plain.bin", "sub"}),
+            testing_support::FolderNames(dest));
 }
 
 TEST_F(Installs, AFileHeldOpenIsNotReplaced) {
   Ship("h.pq", Build({File("held.txt", "new")}).bytes);
   testing_support::WriteFileBytes(dest + "/held.txt", "old");
   std::unique_ptr<plat::File> held;
-  ASSERT_EQ(0, plat::Env::Default()->Open((dest + "/held.txt").c_str(), plat::Access::ReadWrite,
-                                          plat::Share::None, plat::Disposition::OpenExisting, 0, &held));
+  ASSERT_EQ(
+      0, plat::Env::Default()->Open((dest + "/held.txt").c_str(), plat::Access::ReadWrite,
+                                    plat::Share::None, plat::Disposition::OpenExisting, 0, &held));
   EXPECT_EQ(-8, Install("h.pq"));
   held.reset();
   EXPECT_EQ(Dest("held.txt"), failed);

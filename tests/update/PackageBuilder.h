@@ -37,8 +37,8 @@ struct FileSpec {
   pkg::SystemTime time;
 };
 
-inline FileSpec File(const std::string& name, const std::string& content, const std::string& folder = "",
-                     bool packed = false, uint8_t chunkKiB = 1) {
+inline FileSpec File(const std::string& name, const std::string& content,
+                     const std::string& folder = "", bool packed = false, uint8_t chunkKiB = 1) {
   FileSpec f;
   f.name = name;
   f.folder = folder;
@@ -91,8 +91,9 @@ inline Built Build(const std::vector<FileSpec>& files) {
         std::vector<uint8_t> out(2 * cap + 64);
         int32_t n = 0;
         Guard([&] {
-          n = LzPack(reinterpret_cast<const uint8_t*>(chunk.data()), static_cast<int32_t>(chunk.size()),
-                     out.data(), static_cast<int32_t>(out.size()));
+          n = LzPack(reinterpret_cast<const uint8_t*>(chunk.data()),
+                     static_cast<int32_t>(chunk.size()), out.data(),
+                     static_cast<int32_t>(out.size()));
         });
         chunk.assign(reinterpret_cast<const char*>(out.data()), static_cast<size_t>(n));
       }
@@ -116,7 +117,8 @@ inline Built Build(const std::vector<FileSpec>& files) {
 // Bytes that pack well, and bytes that do not.
 inline std::string Text(size_t n) {
   std::string s;
-  while (s.size() < n) s += "The quick brown fox jumps over the lazy dog " + std::to_string(s.size() % 97) + "\n";
+  while (s.size() < n)
+    s += "The quick brown fox jumps over the lazy dog " + std::to_string(s.size() % 97) + "\n";
   s.resize(n);
   return s;
 }

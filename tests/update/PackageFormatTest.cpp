@@ -85,14 +85,16 @@ TEST(PackageTime, HourRuleMovesFourOClockAndLaterBack) {
 }
 
 TEST(PackagePaths, NamesAndFoldersStayInside) {
-  for (const char* ok : {"a.txt", "UNITS.DKX", ".hidden", "a..b", "*EMPTY"}) EXPECT_TRUE(pkg::SafeEntryName(ok)) << ok;
+  for (const char* ok : {"a.txt", "UNITS.DKX", ".hidden", "a..b", "*EMPTY"})
+    EXPECT_TRUE(pkg::SafeEntryName(ok)) << ok;
   for (const char* bad : {"..", ".", "...", ". .", "a\\b", "a/b", "C:x", "x:"}) {
     EXPECT_FALSE(pkg::SafeEntryName(bad)) << bad;
   }
   for (const char* ok : {"", "DATA", "DATA\\SUB\\", "a\\..\\b", ".\\a", "a/b", "a\\..", "a\\\\b"}) {
     EXPECT_TRUE(pkg::SafeEntryFolder(ok)) << ok;
   }
-  for (const char* bad : {"..", "\\DATA", "/srv", "C:\\x", "C:x", "a\\..\\..", "a\\..\\..\\b", "..\\a", "...", "a\\ ..\\b"}) {
+  for (const char* bad : {"..", "\\DATA", "/srv", "C:\\x", "C:x", "a\\..\\..", "a\\..\\..\\b",
+                          "..\\a", "...", "a\\ ..\\b"}) {
     EXPECT_FALSE(pkg::SafeEntryFolder(bad)) << bad;
   }
 }

@@ -9,9 +9,9 @@
 
 #include "ourlib/src/PathText.h"
 #include "platform/Env.h"
-#include "tests/update/PackageBuilder.h"
 #include "tests/support/RecordingSink.h"
 #include "tests/support/TestPaths.h"
+#include "tests/update/PackageBuilder.h"
 #include "update/Operations.h"
 #include "update/PackageInstall.h"
 
@@ -39,8 +39,12 @@ class InstallScene : public ::testing::Test {
   // The installer's own spelling of paths below the two folders.
   std::string Source(const std::string& name) const { return updater + "\\" + name; }
   std::string Dest(const std::string& rel) const { return dest + "\\" + rel; }
-  std::string Read(const std::string& rel) const { return testing_support::ReadFileBytes(dest + "/" + rel); }
-  bool Exists(const std::string& rel) const { return plat::Env::Default()->Exists((dest + "/" + rel).c_str()); }
+  std::string Read(const std::string& rel) const {
+    return testing_support::ReadFileBytes(dest + "/" + rel);
+  }
+  bool Exists(const std::string& rel) const {
+    return plat::Env::Default()->Exists((dest + "/" + rel).c_str());
+  }
   bool IsFolder(const std::string& rel) const {
     return plat::Env::Default()->IsFolder((dest + "/" + rel).c_str());
   }
@@ -57,7 +61,8 @@ inline plat::FileTimes TimesOf(const std::string& path) {
   return t;
 }
 
-inline uint64_t FileTimeOf(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute) {
+inline uint64_t FileTimeOf(uint16_t year, uint16_t month, uint16_t day, uint16_t hour,
+                           uint16_t minute) {
   uint64_t ft = 0;
   EXPECT_TRUE(pkg::SystemTimeToFileTime(Clock(year, month, day, hour, minute), &ft));
   return ft;

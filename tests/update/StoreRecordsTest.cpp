@@ -38,7 +38,8 @@ void PutFont(cMf32* h, const std::string& name, const std::vector<Bytes>& surfac
   for (size_t i = 0; i < surfaces.size(); ++i) {
     const Bytes& s = surfaces[i];
     int32_t offset = -1;
-    ASSERT_EQ(Guard([&] { offset = h->RecPutNoname(s.data(), static_cast<int32_t>(s.size())); }), 0);
+    ASSERT_EQ(Guard([&] { offset = h->RecPutNoname(s.data(), static_cast<int32_t>(s.size())); }),
+              0);
     PutI32(&table[2 + 4 * i], offset);
   }
   table.insert(table.end(), tail.begin(), tail.end());
@@ -90,14 +91,14 @@ TEST_F(CopyStoreRecordsTest, CopiesEverySectionButAllAndLogsInKeyOrder) {
   ASSERT_EQ(Put(d, 9, "keep", Pattern(70, 10), 0), 0);  // not in the source
   ASSERT_EQ(CloseStore(d), 0);
 
-  ASSERT_NO_FATAL_FAILURE(RunLogging({"Sect = M_ANY , Name = c, len = 100, pack = 2",
-                                       "Sect = M_ANY , Name = bb, len = 3000, pack = 1",
-                                       "Sect = M_SSPR, Name = spr, len = 50, pack = 0",
-                                       "Sect = M_SSPR, Name = info, len = 64, pack = 0",
-                                       "Sect = M_USER, Name = user, len = 33, pack = 0",
-                                       "Sect = 254, Name = last, len = 34, pack = 0",
-                                       "Units updated = 6, Bytes updated = 3281"},
-                                      6));
+  ASSERT_NO_FATAL_FAILURE(RunLogging(
+      {"Sect = M_ANY , Name = c, len = 100, pack = 2",
+       "Sect = M_ANY , Name = bb, len = 3000, pack = 1",
+       "Sect = M_SSPR, Name = spr, len = 50, pack = 0",
+       "Sect = M_SSPR, Name = info, len = 64, pack = 0",
+       "Sect = M_USER, Name = user, len = 33, pack = 0",
+       "Sect = 254, Name = last, len = 34, pack = 0", "Units updated = 6, Bytes updated = 3281"},
+      6));
   EXPECT_EQ(ui.counters.bytes, 3281);
   ASSERT_EQ(ui.progress.size(), 6u);
   EXPECT_EQ(ui.progress[0].units, 1);
@@ -213,14 +214,12 @@ TEST_F(CopyStoreRecordsTest, FontsBringTheirSurfaces) {
   ASSERT_EQ(CloseStore(d), 0);
   auto before = std::filesystem::file_size(dir / "UNITS.DKD");
 
-  ASSERT_NO_FATAL_FAILURE(RunLogging({"For FNT big, surf = 0, len = 64",
-                                       "For FNT big, surf = 1, len = 80",
-                                       "For FNT big, surf = 2, len = 64",
-                                       "Sect = M_FNT , Name = big, len = 16, pack = 0",
-                                       "Sect = M_FNT , Name = neg, len = 6, pack = 0",
-                                       "Sect = M_FNT , Name = none, len = 2, pack = 0",
-                                       "Units updated = 6, Bytes updated = 232"},
-                                      6));
+  ASSERT_NO_FATAL_FAILURE(RunLogging(
+      {"For FNT big, surf = 0, len = 64", "For FNT big, surf = 1, len = 80",
+       "For FNT big, surf = 2, len = 64", "Sect = M_FNT , Name = big, len = 16, pack = 0",
+       "Sect = M_FNT , Name = neg, len = 6, pack = 0",
+       "Sect = M_FNT , Name = none, len = 2, pack = 0", "Units updated = 6, Bytes updated = 232"},
+      6));
   EXPECT_EQ(ui.progress.size(), 6u);
 
   d = OpenStore(Dst(), MFO_READ);
@@ -313,7 +312,8 @@ TEST_F(CopyStoreRecordsTest, TopDownOrOversizedSurfaceIsMessage5) {
   liar[21] = 0x10;  // biSizeImage 4096
   PutFont(s, "liar", {liar}, 1);
   ASSERT_EQ(CloseStore(s), 0);
-  ExpectRejectedFont(this, second, CopyStoreRecords(second, Src().c_str(), Dst().c_str()), Src(), Dst());
+  ExpectRejectedFont(this, second, CopyStoreRecords(second, Src().c_str(), Dst().c_str()), Src(),
+                     Dst());
 
   // A surface offset that is no record of the source.
   RecordingSink third;
@@ -323,7 +323,8 @@ TEST_F(CopyStoreRecordsTest, TopDownOrOversizedSurfaceIsMessage5) {
   Bytes table = {1, 0, 0xF0, 0xFF, 0xFF, 0x0F};
   ASSERT_EQ(Put(s, 3, "wild", table, 0), 0);
   ASSERT_EQ(CloseStore(s), 0);
-  ExpectRejectedFont(this, third, CopyStoreRecords(third, Src().c_str(), Dst().c_str()), Src(), Dst());
+  ExpectRejectedFont(this, third, CopyStoreRecords(third, Src().c_str(), Dst().c_str()), Src(),
+                     Dst());
 }
 
 TEST_F(CopyStoreRecordsTest, CancelStopsAtTheNextCheckPointAndLeavesTheStoreAsItWas) {
@@ -459,7 +460,8 @@ TEST_F(StoreCommitTest, EveryFailedStepOfTheCommitLeavesTheOldOrTheNewStoreAndAR
   using K = plat::FaultKind;
   for (K kind : {K::Copy, K::Write, K::Flush, K::Rename, K::Delete, K::SyncFolder}) {
     for (int n = 1; n < 40; ++n) {
-      SCOPED_TRACE("kind " + std::to_string(static_cast<int>(kind)) + ", call " + std::to_string(n));
+      SCOPED_TRACE("kind " + std::to_string(static_cast<int>(kind)) + ", call " +
+                   std::to_string(n));
       Restore();
       RecordingSink run;
       int result = 0, calls = 0;
@@ -475,7 +477,8 @@ TEST_F(StoreCommitTest, EveryFailedStepOfTheCommitLeavesTheOldOrTheNewStoreAndAR
         EXPECT_EQ(now, newPair);
       } else {
         ASSERT_EQ(run.errors.size(), 1u);
-        EXPECT_EQ(run.errors[0].message, kind == K::Copy ? 3 : 6);  // no copy: the store cannot be opened
+        EXPECT_EQ(run.errors[0].message,
+                  kind == K::Copy ? 3 : 6);  // no copy: the store cannot be opened
         EXPECT_EQ(run.errors[0].extra, Dst());
       }
       RecordingSink again;
@@ -533,7 +536,8 @@ TEST_F(StoreCommitTest, StrayCopiesWithoutAWholeRecordAreDeletedBeforeAChange) {
   for (const char* name : {"UNITS.$$.DKX", "UNITS.$$.DKD", "UNITS.$$.$$X"}) {
     testing_support::WriteFileBytes(dir / name, "left by a killed update");
   }
-  testing_support::WriteFileBytes(dir / "UNITS.$$C", std::string("DKCM\1\0\0\0\x40\x08", 10));  // cut short
+  testing_support::WriteFileBytes(dir / "UNITS.$$C",
+                                  std::string("DKCM\1\0\0\0\x40\x08", 10));  // cut short
   auto files = Files();
   ReadOnly();
   EXPECT_EQ(Files(), files);

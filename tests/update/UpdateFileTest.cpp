@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/testing/FaultEnv.h"
 #include "platform/Env.h"
+#include "platform/testing/FaultEnv.h"
 #include "tests/support/RecordingEnv.h"
 #include "tests/support/RecordingSink.h"
 #include "tests/support/TestPaths.h"
@@ -282,7 +282,9 @@ TEST(UpdateFileReplace, DurableOrderAndStrayTemporary) {
 
   // The check itself: data renamed unflushed into a folder never synced.
   using Event = testing_support::RecordingEnv::Event;
-  EXPECT_EQ(2u, testing_support::UnsafeRenames({{Event::Write, "a", ""}, {Event::Rename, "a", "b"}}).size());
+  EXPECT_EQ(
+      2u,
+      testing_support::UnsafeRenames({{Event::Write, "a", ""}, {Event::Rename, "a", "b"}}).size());
 }
 
 TEST(UpdateFileReplace, ADestinationHeldOpenIsAnOpenError) {
@@ -384,7 +386,8 @@ TEST(FolderPath, CreateFolderPathAndAddBackslash) {
     if (e.kind == testing_support::RecordingEnv::Event::SyncFolder) synced.push_back(e.path);
   }
   EXPECT_EQ((std::vector<std::string>{base + "\\", base + "\\one\\"}), synced);
-  EXPECT_FALSE(plat::Env::Default()->Exists((dir / "one/two/three").c_str()));  // after the last backslash
+  EXPECT_FALSE(
+      plat::Env::Default()->Exists((dir / "one/two/three").c_str()));  // after the last backslash
 
   char text[8] = "";
   ASSERT_TRUE(AddBackslash(text, sizeof text));

@@ -41,7 +41,8 @@ TEST(UpdkitPack, PacksAndUnpacksFilesLikeTheLibrary) {
   TempDir dir;
   Bytes data = Bitmap(20000, 31);
   WriteFileBytes(dir / "in.bin", AsString(data));
-  const std::string in = Quoted(dir, "in.bin"), packed = Quoted(dir, "packed.bin"), out = Quoted(dir, "out.bin");
+  const std::string in = Quoted(dir, "in.bin"), packed = Quoted(dir, "packed.bin"),
+                    out = Quoted(dir, "out.bin");
   // OUT is replaced whole, never written in place: a second link to the old
   // file keeps the old bytes.
   WriteFileBytes(dir / "packed.bin", "old bytes");
@@ -57,15 +58,18 @@ TEST(UpdkitPack, PacksAndUnpacksFilesLikeTheLibrary) {
 
     EXPECT_TRUE(Updkit(dir, cmd + "unpack " + packed + " " + out));
     EXPECT_EQ(AsBytes(ReadFileBytes(dir / "out.bin")), data);
-    EXPECT_TRUE(Updkit(dir, cmd + "unpack " + packed + " " + out + " --size " + std::to_string(data.size())));
+    EXPECT_TRUE(Updkit(
+        dir, cmd + "unpack " + packed + " " + out + " --size " + std::to_string(data.size())));
     EXPECT_EQ(AsBytes(ReadFileBytes(dir / "out.bin")), data);
     // A size that is not the stream's length fails either way.
-    EXPECT_FALSE(Updkit(dir, cmd + "unpack " + packed + " " + out + " --size " + std::to_string(data.size() - 1)));
-    EXPECT_FALSE(Updkit(dir, cmd + "unpack " + packed + " " + out + " --size " + std::to_string(data.size() + 1)));
+    EXPECT_FALSE(Updkit(
+        dir, cmd + "unpack " + packed + " " + out + " --size " + std::to_string(data.size() - 1)));
+    EXPECT_FALSE(Updkit(
+        dir, cmd + "unpack " + packed + " " + out + " --size " + std::to_string(data.size() + 1)));
     EXPECT_NE(ReadFileBytes(dir / "err.txt").find("expected"), std::string::npos);
   }
-  EXPECT_EQ(FolderNames(dir.path()),
-            (std::vector<std::string>{"err.txt", "in.bin", "old.bin", "out.bin", "out.txt", "packed.bin"}))
+  EXPECT_EQ(FolderNames(dir.path()), (std::vector<std::string>{"err.txt", "in.bin", "old.bin",
+                                                               "out.bin", "out.txt", "packed.bin"}))
       << "nothing is left beside OUT";
 }
 
@@ -80,7 +84,8 @@ TEST(UpdkitPack, DataThatDoesNotPackNeedsACapacity) {
     EXPECT_FALSE(Updkit(dir, cmd + "pack " + in + " " + packed));
     EXPECT_NE(ReadFileBytes(dir / "err.txt").find("-51"), std::string::npos);
     EXPECT_TRUE(Updkit(dir, cmd + "pack " + in + " " + packed + " --capacity 4000"));
-    EXPECT_TRUE(Updkit(dir, cmd + "unpack " + packed + " " + Quoted(dir, "back.bin") + " --size 3000"));
+    EXPECT_TRUE(
+        Updkit(dir, cmd + "unpack " + packed + " " + Quoted(dir, "back.bin") + " --size 3000"));
     EXPECT_EQ(AsBytes(ReadFileBytes(dir / "back.bin")), noise);
   }
 }
@@ -95,10 +100,12 @@ TEST(UpdkitPack, BadStreamsAndArgumentsFail) {
   EXPECT_FALSE(Updkit(dir, "rle unpack " + Quoted(dir, "missing.bin") + " " + out));
   EXPECT_NE(ReadFileBytes(dir / "err.txt").find("cannot read"), std::string::npos);
   EXPECT_FALSE(Updkit(dir, "lz pack " + junk + " " + out + " --capacity -3"));
-  EXPECT_NE(ReadFileBytes(dir / "err.txt").find("updkit lz pack: --capacity takes a number from 0 to 2147483647"),
+  EXPECT_NE(ReadFileBytes(dir / "err.txt")
+                .find("updkit lz pack: --capacity takes a number from 0 to 2147483647"),
             std::string::npos);
   EXPECT_FALSE(Updkit(dir, "lz pack " + junk + " " + out + " --size 3"));
-  EXPECT_NE(ReadFileBytes(dir / "err.txt").find("updkit lz pack: --size belongs to unpack"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(dir / "err.txt").find("updkit lz pack: --size belongs to unpack"),
+            std::string::npos);
   EXPECT_FALSE(Updkit(dir, "lz squeeze " + junk + " " + out));
   EXPECT_FALSE(Updkit(dir, "rle pack " + junk));
   EXPECT_TRUE(Updkit(dir, "lz --help"));

@@ -17,7 +17,8 @@ namespace {
 
 // Runs updkit with the arguments (each quoted); its output goes to *output.
 // Returns the status system() gives: 0 for success.
-int RunUpdkit(const testing_support::TempDir& tmp, const std::vector<std::string>& args, std::string* output) {
+int RunUpdkit(const testing_support::TempDir& tmp, const std::vector<std::string>& args,
+              std::string* output) {
   std::string exe = testing_support::UpdkitPath();
   const bool windows = exe.size() > 4 && exe.compare(exe.size() - 4, 4, ".exe") == 0;
   if (windows) std::replace(exe.begin(), exe.end(), '/', '\\');
@@ -74,16 +75,18 @@ class UpdkitPkg : public ::testing::Test {
 
 TEST_F(UpdkitPkg, PackedBuildListsAndExtractsByteForByte) {
   const std::string package = tmp / "x.pq";
-  ASSERT_EQ(0, RunUpdkit(tmp,
-                         {"pkg", "build", package, "--from", src, "--lz", "--chunk-kib", "4", "--time-of",
-                          "a/x.txt=2001-06-15T02:30:00", "--time-of", "noise.bin=2001-06-15T14:30:00"},
-                         &output))
+  ASSERT_EQ(
+      0, RunUpdkit(tmp,
+                   {"pkg", "build", package, "--from", src, "--lz", "--chunk-kib", "4", "--time-of",
+                    "a/x.txt=2001-06-15T02:30:00", "--time-of", "noise.bin=2001-06-15T14:30:00"},
+                   &output))
       << output;
 
   ASSERT_EQ(0, RunUpdkit(tmp, {"pkg", "list", package}, &output)) << output;
   const auto rows = Rows(output);
   ASSERT_EQ(6u, rows.size()) << output;
-  EXPECT_EQ((std::vector<std::string>{"NAME", "FOLDER", "METHOD", "CHUNK_KIB", "CHUNKS", "SIZE", "STORED", "TIME"}),
+  EXPECT_EQ((std::vector<std::string>{"NAME", "FOLDER", "METHOD", "CHUNK_KIB", "CHUNKS", "SIZE",
+                                      "STORED", "TIME"}),
             rows[0]);
   std::map<std::string, std::vector<std::string>> byName;
   for (size_t i = 1; i < rows.size(); ++i) byName[rows[i].at(0)] = rows[i];
@@ -108,7 +111,9 @@ TEST_F(UpdkitPkg, PackedBuildListsAndExtractsByteForByte) {
 
 TEST_F(UpdkitPkg, StoredBuildInstallsThroughInstallFiles) {
   const std::string package = tmp / "s.pq";
-  ASSERT_EQ(0, RunUpdkit(tmp, {"pkg", "build", package, "--from", src, "--chunk-kib", "1"}, &output)) << output;
+  ASSERT_EQ(0,
+            RunUpdkit(tmp, {"pkg", "build", package, "--from", src, "--chunk-kib", "1"}, &output))
+      << output;
   ASSERT_EQ(0, RunUpdkit(tmp, {"pkg", "list", package}, &output)) << output;
   for (const auto& row : Rows(output)) {
     if (row.at(0) != "NAME") {
@@ -119,7 +124,8 @@ TEST_F(UpdkitPkg, StoredBuildInstallsThroughInstallFiles) {
   fs::create_directories(game);
   testing_support::RecordingSink sink;
   char failed[kPathField];
-  ASSERT_EQ(0, InstallFiles(sink, tmp.path().c_str(), game.c_str(), "s.pq", failed, sizeof failed)) << failed;
+  ASSERT_EQ(0, InstallFiles(sink, tmp.path().c_str(), game.c_str(), "s.pq", failed, sizeof failed))
+      << failed;
   EXPECT_EQ(Tree(src), Tree(game));
   EXPECT_EQ(4, sink.counters.files);
   EXPECT_EQ(150000 + 10000 + 1, sink.counters.bytes);
@@ -145,18 +151,25 @@ TEST_F(UpdkitPkg, FailedBuildLeavesTheEarlierPackage) {
   ASSERT_EQ(0, RunUpdkit(tmp, {"pkg", "build", package, "--from", src}, &output)) << output;
   const std::string before = testing_support::ReadFileBytes(package);
   // Every file is written before the folder that does not fit a field fails.
-  EXPECT_NE(0, RunUpdkit(tmp, {"pkg", "build", package, "--from", src, "--lz", "--empty", std::string(300, 'f')},
+  EXPECT_NE(0, RunUpdkit(tmp,
+                         {"pkg", "build", package, "--from", src, "--lz", "--empty",
+                          std::string(300, 'f')},
                          &output));
   EXPECT_NE(std::string::npos, output.find("longer than 259")) << output;
   EXPECT_TRUE(before == testing_support::ReadFileBytes(package));
-  EXPECT_EQ((std::vector<std::string>{"p.pq", "src", "updkit.out"}), testing_support::FolderNames(tmp.path()));
+  EXPECT_EQ((std::vector<std::string>{"p.pq", "src", "updkit.out"}),
+            testing_support::FolderNames(tmp.path()));
 }
 
 TEST_F(UpdkitPkg, HelpAndBadArguments) {
   EXPECT_EQ(0, RunUpdkit(tmp, {"pkg", "--help"}, &output));
   EXPECT_NE(std::string::npos, output.find("updkit pkg build OUT --from DIR")) << output;
-  EXPECT_NE(0, RunUpdkit(tmp, {"pkg", "build", tmp / "y.pq", "--from", src, "--chunk-kib", "0"}, &output));
-  EXPECT_NE(0, RunUpdkit(tmp, {"pkg", "build", tmp / "y.pq", "--from", src, "--time", "2001-13-01T00:00:00"}, &output));
+  EXPECT_NE(0, RunUpdkit(tmp, {"pkg", "build", tmp / "y.pq", "--from", src, "--chunk-kib", "0"},
+                         &output));
+  EXPECT_NE(
+      0,
+      RunUpdkit(tmp, {"pkg", "build", tmp / "y.pq", "--from", src, "--time", "2001-13-01T00:00:00"},
+                &output));
 }
 
 }  // namespace

@@ -61,10 +61,13 @@ TEST_F(UpdkitRegistry, SetThenReadThenQuery) {
   EXPECT_NE(Updkit({"get", kVersionKey, "NoSuchValue"}, &out), 0);
 
   if (OnWindows()) {
-    ASSERT_EQ(Shell(dir_, std::string("reg query \"HKLM\\") + kVersionKey + "\" /v Type", &out), 0) << out;
+    ASSERT_EQ(Shell(dir_, std::string("reg query \"HKLM\\") + kVersionKey + "\" /v Type", &out), 0)
+        << out;
     EXPECT_NE(out.find("REG_DWORD"), std::string::npos) << out;
     EXPECT_NE(out.find("0xd0ddffff"), std::string::npos) << out;
-    ASSERT_EQ(Shell(dir_, std::string("reg query \"HKLM\\") + kVersionKey + "\" /v Server", &out), 0) << out;
+    ASSERT_EQ(Shell(dir_, std::string("reg query \"HKLM\\") + kVersionKey + "\" /v Server", &out),
+              0)
+        << out;
     EXPECT_NE(out.find("written.example.net"), std::string::npos) << out;
   }
 }
@@ -73,7 +76,9 @@ TEST_F(UpdkitRegistry, DumpShowsTheKeys) {
   std::string out;
   ASSERT_EQ(Updkit({"dump", "SOFTWARE\\Varnholt\\Marovex"}, &out), 0) << out;
   EXPECT_EQ(out.compare(0, 8, "REGEDIT4"), 0) << out;
-  EXPECT_NE(out.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Varnholt\\Marovex\\Directories]"), std::string::npos) << out;
+  EXPECT_NE(out.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Varnholt\\Marovex\\Directories]"),
+            std::string::npos)
+      << out;
   EXPECT_NE(out.find("\"LastPlayer\"=\"Ann\""), std::string::npos) << out;
   EXPECT_NE(out.find("\"Version\"=dword:01020003"), std::string::npos) << out;
 }

@@ -17,15 +17,18 @@ class TokensCommandTest : public ScriptTest {
     *out = testing_support::ReadFileBytes(dir_ / "out.txt");
     // Standard output is a text stream: lines end in CR LF on Windows. The
     // listing itself never holds a raw CR (it is written as \r).
-    for (size_t at = out->find("\r\n"); at != std::string::npos; at = out->find("\r\n", at)) out->erase(at, 1);
+    for (size_t at = out->find("\r\n"); at != std::string::npos; at = out->find("\r\n", at))
+      out->erase(at, 1);
     return status;
   }
   static std::string Quoted(const std::string& path) {
     return path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
   }
   // Taken before the test makes the scratch folder current.
-  std::string updkit_ = Quoted(std::filesystem::absolute(
-      std::filesystem::path(previous_) / testing_support::UpdkitPath()).make_preferred().string());
+  std::string updkit_ = Quoted(
+      std::filesystem::absolute(std::filesystem::path(previous_) / testing_support::UpdkitPath())
+          .make_preferred()
+          .string());
 };
 
 TEST_F(TokensCommandTest, ListsTokensWithFileLineCodeTextAndValue) {
@@ -76,7 +79,8 @@ TEST_F(TokensCommandTest, OtherBytesAreWrittenAsHex) {
   std::string out;
   EXPECT_EQ(Run("script tokens odd.txt", &out), 0);
   // 0x7F is a blank; 0x80 is a character of no kind.
-  EXPECT_EQ(out, "odd.txt:1\t66\t\\x80\t\nodd.txt:1\t66\t#\t\nodd.txt:1\t26\t\\n\t\nodd.txt:1\t25\t\t\n");
+  EXPECT_EQ(
+      out, "odd.txt:1\t66\t\\x80\t\nodd.txt:1\t66\t#\t\nodd.txt:1\t26\t\\n\t\nodd.txt:1\t25\t\t\n");
 }
 
 TEST_F(TokensCommandTest, HelpListsTheSubcommand) {

@@ -37,18 +37,21 @@ struct Kit {
   std::string Replaces(const std::vector<std::string>& args) {
     std::vector<std::pair<std::string, std::string>> old;
     for (const char* ext : {".DKX", ".DKD"}) {
-      const std::string file = dir / ("S" + std::string(ext)), link = dir / ("old" + std::string(ext));
+      const std::string file = dir / ("S" + std::string(ext)),
+                        link = dir / ("old" + std::string(ext));
       if (!fs::exists(file)) continue;
       fs::create_hard_link(file, link);
       old.emplace_back(link, ReadFileBytes(file));
     }
     std::string out = Ok(args);
     for (const auto& [link, bytes] : old) {
-      EXPECT_TRUE(bytes == ReadFileBytes(link)) << args[1] << ": " << link << " was written in place";
+      EXPECT_TRUE(bytes == ReadFileBytes(link))
+          << args[1] << ": " << link << " was written in place";
       fs::remove(link);
     }
     for (const auto& e : fs::directory_iterator(dir.path())) {
-      EXPECT_EQ(std::string::npos, e.path().filename().string().find("$$")) << args[1] << ": " << e.path();
+      EXPECT_EQ(std::string::npos, e.path().filename().string().find("$$"))
+          << args[1] << ": " << e.path();
     }
     return out;
   }
@@ -58,17 +61,21 @@ TEST(UpdkitStore, PutListDelAndEscapes) {
   Kit k;
   k.Replaces({"store", "create", k.store});
   std::string f = k.File("rec", std::string(64, 'r'));
-  k.Replaces({"store", "put", k.store, "M_USER", "tab\there", f, "--info", "0102030405060708090a0b0c"});
+  k.Replaces(
+      {"store", "put", k.store, "M_USER", "tab\there", f, "--info", "0102030405060708090a0b0c"});
   k.Ok({"store", "put", k.store, "128", "back\\slash\xe9", f});
   k.Ok({"store", "put", k.store, "3", "zz", f});
-  EXPECT_EQ("3\tM_FNT \tzz\t64\t0\t64\n"
-            "128\tM_USER\ttab\\there\t64\t0\t64\n"
-            "128\tM_USER\tback\\\\slash\\xe9\t64\t0\t64\n",
-            k.Ok({"store", "list", k.store}));
+  EXPECT_EQ(
+      "3\tM_FNT \tzz\t64\t0\t64\n"
+      "128\tM_USER\ttab\\there\t64\t0\t64\n"
+      "128\tM_USER\tback\\\\slash\\xe9\t64\t0\t64\n",
+      k.Ok({"store", "list", k.store}));
   EXPECT_EQ("3\tM_FNT \tzz\t64\t0\t64\n", k.Ok({"store", "list", k.store, "--section", "M_FNT"}));
-  EXPECT_NE(0, k.Run({"store", "put", k.store, "3", "x", f, "--info", "123"}).status);   // odd digits
-  EXPECT_NE(0, k.Run({"store", "put", k.store, "256", "x", f}).status);                 // no section
-  EXPECT_NE(0, k.Run({"store", "put", k.store, "3", std::string(513, 'n'), f}).status);  // name too long
+  EXPECT_NE(0,
+            k.Run({"store", "put", k.store, "3", "x", f, "--info", "123"}).status);  // odd digits
+  EXPECT_NE(0, k.Run({"store", "put", k.store, "256", "x", f}).status);              // no section
+  EXPECT_NE(
+      0, k.Run({"store", "put", k.store, "3", std::string(513, 'n'), f}).status);  // name too long
   k.File("S.$$.DKD", "left by a killed run");  // a stray copy: cleared first
   k.Replaces({"store", "del", k.store, "3", "zz"});
   EXPECT_NE(0, k.Run({"store", "del", k.store, "3", "zz"}).status);
@@ -94,13 +101,19 @@ TEST(UpdkitStore, WrongCommandLinesSayWhatIsWrong) {
   const Wrong kWrong[] = {
       {{"store"}, 2, "usage:\n  updkit store create PATH\n"},
       {{"store", "frob"}, 2, "updkit store: unknown action 'frob' (create, put, put-noname,"},
-      {{"store", "put", k.store, "3", "x", f, "--pakc", "1"}, 1,
-       "updkit store put: unknown option '--pakc'\nusage: updkit store put PATH SECTION NAME FILE [--pack M]"},
-      {{"store", "put", k.store, "3", "x", f, "--pack", "256"}, 1, "--pack takes a number from 0 to 255, not '256'"},
+      {{"store", "put", k.store, "3", "x", f, "--pakc", "1"},
+       1,
+       "updkit store put: unknown option '--pakc'\nusage: updkit store put PATH SECTION NAME FILE "
+       "[--pack M]"},
+      {{"store", "put", k.store, "3", "x", f, "--pack", "256"},
+       1,
+       "--pack takes a number from 0 to 255, not '256'"},
       {{"store", "put", k.store, "3", "x", f, "--pack"}, 1, "--pack needs a value: --pack M"},
       {{"store", "put", k.store, "3", "x"}, 1, "updkit store put: FILE is missing"},
       {{"store", "create", k.store, "x"}, 1, "updkit store create: unexpected argument 'x'"},
-      {{"store", "list", k.store, "--section", "M_NONE"}, 1, "updkit store list: bad section 'M_NONE'"},
+      {{"store", "list", k.store, "--section", "M_NONE"},
+       1,
+       "updkit store list: bad section 'M_NONE'"},
   };
   for (const Wrong& w : kWrong) {
     ProcessResult p = k.Run(w.args);
@@ -113,10 +126,12 @@ TEST(UpdkitStore, WrongCommandLinesSayWhatIsWrong) {
 TEST(UpdkitStore, ImportPutNonameAndCompact) {
   Kit k;
   fs::create_directories(k.dir / "in");
-  for (int i = 0; i < 300; ++i) k.File("in/r" + std::to_string(i), std::string(40 + i, 'a' + i % 26));
+  for (int i = 0; i < 300; ++i)
+    k.File("in/r" + std::to_string(i), std::string(40 + i, 'a' + i % 26));
   k.Ok({"store", "create", k.store});
   k.Replaces({"store", "import", k.store, "7", k.dir / "in", "--pack", "2"});
-  std::string offset = k.Replaces({"store", "put-noname", k.store, k.File("blob", "unnamed bytes")});
+  std::string offset =
+      k.Replaces({"store", "put-noname", k.store, k.File("blob", "unnamed bytes")});
   EXPECT_GT(std::stoi(offset), 0);
   k.Replaces({"store", "put-font", k.store, "font", k.File("dib", Dib(4, 2, 'd'))});
   std::string before = k.Ok({"store", "list", k.store});
@@ -147,8 +162,9 @@ TEST(UpdkitStore, VerifyReportsADamagedStore) {
   EXPECT_NE("ok\n", p.out);
   ProcessResult help = k.Run({"store", "--help"});
   EXPECT_EQ(0, help.status);
-  EXPECT_NE(std::string::npos, help.out.find("\n  updkit store put-font PATH NAME [DIB...] [--pack M] [--tail FILE]\n"
-                                             "      stores each DIB"));
+  EXPECT_NE(std::string::npos,
+            help.out.find("\n  updkit store put-font PATH NAME [DIB...] [--pack M] [--tail FILE]\n"
+                          "      stores each DIB"));
 }
 
 TEST(UpdkitStore, PutFontRefusesBitmapsNoSurfaceHolds) {
@@ -166,7 +182,7 @@ TEST(UpdkitStore, PutFontRefusesBitmapsNoSurfaceHolds) {
   };
   const Refused kRefused[] = {
       {with(20, 100), "header gives 156 (biSizeImage 100)"},  // the game would copy 156 of 64 bytes
-      {with(16, 1), "damaged RLE8"},                          // a run of 0x70 pixels in 4-pixel rows
+      {with(16, 1), "damaged RLE8"},  // a run of 0x70 pixels in 4-pixel rows
       {with(8, 0x02000000, with(16, 1)), "too large for a font surface"},  // 128 MiB of rows
       {with(16, 2), "RLE4"},
       {with(16, 4), "JPEG"},

@@ -84,7 +84,8 @@ std::vector<std::string> UsageLines(const Command& command, const Action& action
 }
 
 // Prints each line of text after first (the first line) or rest (the others).
-void PrintLines(FILE* out, const std::string& text, const std::string& first, const std::string& rest) {
+void PrintLines(FILE* out, const std::string& text, const std::string& first,
+                const std::string& rest) {
   size_t at = 0;
   for (bool head = true; at < text.size(); head = false) {
     size_t end = text.find('\n', at);
@@ -95,7 +96,8 @@ void PrintLines(FILE* out, const std::string& text, const std::string& first, co
 }
 
 void PrintAction(const Command& command, const Action& action, FILE* out) {
-  for (const std::string& line : UsageLines(command, action)) std::fprintf(out, "  %s\n", line.c_str());
+  for (const std::string& line : UsageLines(command, action))
+    std::fprintf(out, "  %s\n", line.c_str());
   const std::string indent(6, ' ');
   PrintLines(out, action.help, indent, indent);
   for (const Option& o : action.options) {
@@ -113,7 +115,9 @@ int Help(const Command& command, FILE* out, int status) {
 
 }  // namespace
 
-Option Switch(const char* name, const char* help) { return Option{name, nullptr, Option::kOptional, help, 0, -1}; }
+Option Switch(const char* name, const char* help) {
+  return Option{name, nullptr, Option::kOptional, help, 0, -1};
+}
 
 Option Valued(const char* name, const char* value, const char* help) {
   return Option{name, value, Option::kOptional, help, 0, -1};
@@ -174,7 +178,8 @@ const char* Args::Value(const char* option) const {
 std::vector<const char*> Args::Values(const char* option) const {
   std::vector<const char*> values;
   for (const Given& g : given_) {
-    if (std::strcmp(g.option->name, option) == 0) values.push_back(g.value != nullptr ? g.value : "");
+    if (std::strcmp(g.option->name, option) == 0)
+      values.push_back(g.value != nullptr ? g.value : "");
   }
   return values;
 }
@@ -234,8 +239,8 @@ int RunCommand(const Command& command, int argc, char** argv) {
     names += (names.empty() ? "" : ", ") + std::string(a.name);
   }
   if (action == nullptr) {
-    std::fprintf(stderr, "updkit %s: unknown action '%s' (%s; see updkit %s --help)\n", command.name, in[at],
-                 names.c_str(), command.name);
+    std::fprintf(stderr, "updkit %s: unknown action '%s' (%s; see updkit %s --help)\n",
+                 command.name, in[at], names.c_str(), command.name);
     return command.noActionStatus;
   }
 
@@ -255,18 +260,20 @@ int RunCommand(const Command& command, int argc, char** argv) {
       if (o == nullptr) o = Find(command.options, word);
       if (o == nullptr) {
         for (const Action& other : command.actions) {
-          if (Find(other.options, word) != nullptr) return args.Usage("%s belongs to %s", word, other.name);
+          if (Find(other.options, word) != nullptr)
+            return args.Usage("%s belongs to %s", word, other.name);
         }
         return args.Usage("unknown option '%s'", word);
       }
       const char* value = nullptr;
       if (o->value != nullptr) {
-        if (i + 1 >= in.size()) return args.Usage("%s needs a value: %s", word, Spelled(*o).c_str());
+        if (i + 1 >= in.size())
+          return args.Usage("%s needs a value: %s", word, Spelled(*o).c_str());
         value = in[++i];
         int64_t number = 0;
         if (IsNumber(*o) && !ParseNumber(value, o->low, o->high, &number)) {
-          return args.Usage("%s takes a number from %lld to %lld, not '%s'", word, static_cast<long long>(o->low),
-                            static_cast<long long>(o->high), value);
+          return args.Usage("%s takes a number from %lld to %lld, not '%s'", word,
+                            static_cast<long long>(o->low), static_cast<long long>(o->high), value);
         }
       }
       args.given_.push_back({o, value});
@@ -285,7 +292,8 @@ int RunCommand(const Command& command, int argc, char** argv) {
   std::string oneOf;
   int oneOfGiven = 0;
   for (const Option& o : action->options) {
-    if (o.use == Option::kRequired && !args.Has(o.name)) return args.Usage("%s is missing", Spelled(o).c_str());
+    if (o.use == Option::kRequired && !args.Has(o.name))
+      return args.Usage("%s is missing", Spelled(o).c_str());
     if (o.use != Option::kOneOf) continue;
     oneOf += (oneOf.empty() ? "" : " or ") + Spelled(o);
     oneOfGiven += args.Has(o.name) ? 1 : 0;

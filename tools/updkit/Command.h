@@ -24,18 +24,19 @@ struct Option {
     kRepeated,  // any number of times; every value counts
     kOneOf,     // exactly one of the action's kOneOf options must be given
   };
-  const char* name;            // "--capacity"
-  const char* value;           // its value as the usage names it ("N"); null for a switch
+  const char* name;   // "--capacity"
+  const char* value;  // its value as the usage names it ("N"); null for a switch
   Use use;
-  const char* help;            // its lines under the action in --help; null: the usage line shows it
-  int64_t low, high;           // when low <= high, the value is a number from low to high
+  const char* help;   // its lines under the action in --help; null: the usage line shows it
+  int64_t low, high;  // when low <= high, the value is a number from low to high
 };
 
 // A switch ("--lz"), an option with a value, and one whose value is a number
 // from low to high (0 <= low), written in decimal or in hex after 0x.
 Option Switch(const char* name, const char* help = nullptr);
 Option Valued(const char* name, const char* value, const char* help = nullptr);
-Option Number(const char* name, const char* value, int64_t low, int64_t high, const char* help = nullptr);
+Option Number(const char* name, const char* value, int64_t low, int64_t high,
+              const char* help = nullptr);
 Option Required(Option option);
 Option Repeated(Option option);
 Option OneOf(Option option);
@@ -49,7 +50,7 @@ struct Action {
   // "..." ("DIB...", "[DIB...]" for none or more).
   std::vector<const char*> words;
   std::vector<Option> options;
-  std::string help;  // what it does, for --help; lines end in '\n'
+  std::string help;                     // what it does, for --help; lines end in '\n'
   std::function<int(const Args&)> run;  // returns the process exit status
 };
 

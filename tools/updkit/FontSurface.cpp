@@ -107,8 +107,10 @@ std::string MakeFontSurface(const std::vector<uint8_t>& file, std::vector<uint8_
   if (size < 4) return "holds no bitmap header";
   const uint32_t headerSize = GetU32(dib);
   if (!KnownHeader(headerSize)) {
-    return Text("has a %u-byte bitmap header; only headers of 12, 40, 52, 56, 108 and 124 bytes are understood",
-                headerSize);
+    return Text(
+        "has a %u-byte bitmap header; only headers of 12, 40, 52, 56, 108 and 124 bytes are "
+        "understood",
+        headerSize);
   }
   if (size < headerSize) return "ends inside its bitmap header";
 
@@ -116,7 +118,8 @@ std::string MakeFontSurface(const std::vector<uint8_t>& file, std::vector<uint8_
   int64_t width = 0;
   int64_t height = 0;
   uint16_t bits = 0;
-  uint32_t compression = kRgb, sizeImage = 0, xPerMetre = 0, yPerMetre = 0, clrUsed = 0, clrImportant = 0;
+  uint32_t compression = kRgb, sizeImage = 0, xPerMetre = 0, yPerMetre = 0, clrUsed = 0,
+           clrImportant = 0;
   if (core) {
     width = GetU16(dib + 4);
     height = GetU16(dib + 6);
@@ -147,7 +150,8 @@ std::string MakeFontSurface(const std::vector<uint8_t>& file, std::vector<uint8_
       return Text("uses compression %u, which a font surface cannot hold", compression);
   }
   if (!ValidBits(core, compression, bits)) {
-    return Text("has %u bits per pixel with compression %u, which is no valid bitmap", bits, compression);
+    return Text("has %u bits per pixel with compression %u, which is no valid bitmap", bits,
+                compression);
   }
   if (width <= 0 || height == 0) return "has no pixels";
   // The game's surfaces are bottom-up: DibSize has no length for a negative
@@ -193,12 +197,14 @@ std::string MakeFontSurface(const std::vector<uint8_t>& file, std::vector<uint8_
   // large blank image; no font surface is anywhere near this size.
   if (compression == kRle8 && pixels > kMaxUnpackedRows) return "is too large for a font surface";
   const int64_t packed = sizeImage != 0 ? sizeImage : size - pixelAt;  // RLE8 data
-  if (compression == kRle8 && pixelAt + packed > size) return "ends before its compressed pixel data does";
+  if (compression == kRle8 && pixelAt + packed > size)
+    return "ends before its compressed pixel data does";
 
   uint32_t outClrUsed = 0;
   uint32_t outClrImportant = 0;
   if (bits <= 8) {
-    outClrUsed = core ? (entries < (int64_t{1} << bits) ? static_cast<uint32_t>(entries) : 0) : clrUsed;
+    outClrUsed =
+        core ? (entries < (int64_t{1} << bits) ? static_cast<uint32_t>(entries) : 0) : clrUsed;
     outClrImportant = core ? 0 : clrImportant;
   }
   uint8_t header[kDibHeaderSize] = {};
@@ -208,7 +214,8 @@ std::string MakeFontSurface(const std::vector<uint8_t>& file, std::vector<uint8_
   PutI16(header + 12, 1);  // planes
   PutI16(header + 14, static_cast<int16_t>(bits));
   PutI32(header + 16, static_cast<int32_t>(compression == kRle8 ? kRgb : compression));
-  PutI32(header + 20, static_cast<int32_t>(compression == kRle8 ? static_cast<uint32_t>(pixels) : sizeImage));
+  PutI32(header + 20,
+         static_cast<int32_t>(compression == kRle8 ? static_cast<uint32_t>(pixels) : sizeImage));
   PutI32(header + 24, static_cast<int32_t>(xPerMetre));
   PutI32(header + 28, static_cast<int32_t>(yPerMetre));
   PutI32(header + 32, static_cast<int32_t>(outClrUsed));
@@ -237,9 +244,10 @@ std::string MakeFontSurface(const std::vector<uint8_t>& file, std::vector<uint8_
 
   const int64_t expected = DibSize(out.data());
   if (expected != static_cast<int64_t>(out.size())) {
-    return Text("would be a surface of %lld bytes whose header gives %lld (biSizeImage %u); "
-                "the game would copy the wrong number of bytes",
-                static_cast<long long>(out.size()), static_cast<long long>(expected), sizeImage);
+    return Text(
+        "would be a surface of %lld bytes whose header gives %lld (biSizeImage %u); "
+        "the game would copy the wrong number of bytes",
+        static_cast<long long>(out.size()), static_cast<long long>(expected), sizeImage);
   }
   surface = std::move(out);
   return "";

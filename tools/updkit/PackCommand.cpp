@@ -33,9 +33,8 @@ const Method kRle = {"rle", RlePack, RleUnpack};
 // Runs a pack function under an error frame: the result, or the code raised.
 int32_t Call(PackFn fn, const uint8_t* src, size_t n, uint8_t* dst, int64_t capacity) {
   int32_t result = 0;
-  int code = Guard([&] {
-    result = fn(src, static_cast<int32_t>(n), dst, static_cast<int32_t>(capacity));
-  });
+  int code = Guard(
+      [&] { result = fn(src, static_cast<int32_t>(n), dst, static_cast<int32_t>(capacity)); });
   return code != 0 ? code : result;
 }
 
@@ -47,12 +46,14 @@ int Pack(const Method& m, const char* inPath, const char* outPath, int64_t capac
   std::unique_ptr<uint8_t[]> out(new uint8_t[static_cast<size_t>(capacity) + 1]);
   int32_t n = Call(m.pack, in.data(), in.size(), out.get(), capacity);
   if (n == ERR_PACK) {
-    return UpdkitFail("%s pack: the packed stream of '%s' would exceed %lld bytes (code %d); "
-                      "--capacity N allows more",
-                      m.name, inPath, static_cast<long long>(capacity), n);
+    return UpdkitFail(
+        "%s pack: the packed stream of '%s' would exceed %lld bytes (code %d); "
+        "--capacity N allows more",
+        m.name, inPath, static_cast<long long>(capacity), n);
   }
   if (n < 0) return UpdkitFail("%s pack: failed with code %d", m.name, n);
-  if (!WriteWholeFile(outPath, out.get(), static_cast<size_t>(n))) return UpdkitFail("cannot write '%s'", outPath);
+  if (!WriteWholeFile(outPath, out.get(), static_cast<size_t>(n)))
+    return UpdkitFail("cannot write '%s'", outPath);
   std::printf("%s: %zu bytes packed to %d\n", inPath, in.size(), n);
   return 0;
 }
@@ -63,7 +64,8 @@ int Unpack(const Method& m, const char* inPath, const char* outPath, int64_t siz
   if (in.size() > INT32_MAX) return UpdkitFail("'%s' is larger than 2 GiB", inPath);
   // Without an expected size the buffer grows by doubling up to the limit, so
   // a small stream does not claim a gigabyte.
-  int64_t capacity = size >= 0 ? size : std::min<int64_t>(kDefaultUnpackLimit, 65536 + 16 * int64_t(in.size()));
+  int64_t capacity =
+      size >= 0 ? size : std::min<int64_t>(kDefaultUnpackLimit, 65536 + 16 * int64_t(in.size()));
   for (;;) {
     std::unique_ptr<uint8_t[]> out(new uint8_t[static_cast<size_t>(capacity) + 1]);
     int32_t n = Call(m.unpack, in.data(), in.size(), out.get(), capacity);
@@ -72,15 +74,17 @@ int Unpack(const Method& m, const char* inPath, const char* outPath, int64_t siz
       continue;
     }
     if (n == ERR_PACK) {
-      return UpdkitFail("%s unpack: '%s' is a damaged %s stream or unpacks to more than %lld bytes (code %d)",
-                        m.name, inPath, m.name, static_cast<long long>(capacity), n);
+      return UpdkitFail(
+          "%s unpack: '%s' is a damaged %s stream or unpacks to more than %lld bytes (code %d)",
+          m.name, inPath, m.name, static_cast<long long>(capacity), n);
     }
     if (n < 0) return UpdkitFail("%s unpack: failed with code %d", m.name, n);
     if (size >= 0 && n != size) {
-      return UpdkitFail("%s unpack: '%s' unpacks to %d bytes, expected %lld (code %d)", m.name, inPath, n,
-                        static_cast<long long>(size), ERR_PACK);
+      return UpdkitFail("%s unpack: '%s' unpacks to %d bytes, expected %lld (code %d)", m.name,
+                        inPath, n, static_cast<long long>(size), ERR_PACK);
     }
-    if (!WriteWholeFile(outPath, out.get(), static_cast<size_t>(n))) return UpdkitFail("cannot write '%s'", outPath);
+    if (!WriteWholeFile(outPath, out.get(), static_cast<size_t>(n)))
+      return UpdkitFail("cannot write '%s'", outPath);
     std::printf("%s: %zu bytes unpacked to %d\n", inPath, in.size(), n);
     return 0;
   }
@@ -104,19 +108,25 @@ Command MethodCommand(const Method& m, const char* summary) {
           {"pack",
            {"IN", "OUT"},
            {Number("--capacity", "N", 0, INT32_MAX)},
-           "Packs the bytes of IN into OUT as a raw " + name + " stream. The packed\n"
-           "stream may hold at most N bytes (default: the length of IN, as a\n"
-           "record store allows); a larger one fails.\n",
+           "Packs the bytes of IN into OUT as a raw " + name +
+               " stream. The packed\n"
+               "stream may hold at most N bytes (default: the length of IN, as a\n"
+               "record store allows); a larger one fails.\n",
            [m](const Args& a) {
-             return Guarded(m, "pack", [&] { return Pack(m, a.word(0), a.word(1), a.Number("--capacity", -1)); });
+             return Guarded(m, "pack", [&] {
+               return Pack(m, a.word(0), a.word(1), a.Number("--capacity", -1));
+             });
            }},
           {"unpack",
            {"IN", "OUT"},
            {Number("--size", "N", 0, INT32_MAX)},
-           "Unpacks the raw " + name + " stream IN into OUT. With --size N the stream\n"
-           "must unpack to exactly N bytes; without it, to at most 1 GiB.\n",
+           "Unpacks the raw " + name +
+               " stream IN into OUT. With --size N the stream\n"
+               "must unpack to exactly N bytes; without it, to at most 1 GiB.\n",
            [m](const Args& a) {
-             return Guarded(m, "unpack", [&] { return Unpack(m, a.word(0), a.word(1), a.Number("--size", -1)); });
+             return Guarded(m, "unpack", [&] {
+               return Unpack(m, a.word(0), a.word(1), a.Number("--size", -1));
+             });
            }},
       },
   };

@@ -29,7 +29,8 @@ constexpr uint32_t kAllInstallTypes = 0xFF;
 bool ParseStamp(const char* text, pkg::SystemTime* out) {
   unsigned y, mo, d, h, mi, s;
   char tail;
-  if (std::sscanf(text, "%4u-%2u-%2uT%2u:%2u:%2u%c", &y, &mo, &d, &h, &mi, &s, &tail) != 6) return false;
+  if (std::sscanf(text, "%4u-%2u-%2uT%2u:%2u:%2u%c", &y, &mo, &d, &h, &mi, &s, &tail) != 6)
+    return false;
   pkg::SystemTime t;
   t.year = static_cast<uint16_t>(y);
   t.month = static_cast<uint16_t>(mo);
@@ -88,10 +89,12 @@ int ForEachChunk(plat::File& file, uint32_t capacity, uint8_t* buffer, F&& chunk
 
 // Packs one chunk into out (2 * capacity bytes); 0 when it does not fit.
 // A packed chunk that does not unpack to its bytes is a packer fault: -1.
-int32_t PackChunk(const uint8_t* bytes, uint32_t length, uint8_t* out, uint32_t capacity, uint8_t* check) {
+int32_t PackChunk(const uint8_t* bytes, uint32_t length, uint8_t* out, uint32_t capacity,
+                  uint8_t* check) {
   int32_t packed = 0;
   if (Guard([&] {
-        packed = LzPack(bytes, static_cast<int32_t>(length), out, static_cast<int32_t>(2 * capacity));
+        packed =
+            LzPack(bytes, static_cast<int32_t>(length), out, static_cast<int32_t>(2 * capacity));
       }) != 0) {
     return 0;
   }
@@ -103,11 +106,12 @@ int32_t PackChunk(const uint8_t* bytes, uint32_t length, uint8_t* out, uint32_t 
   return packed;
 }
 
-int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path, const std::string& rel) {
+int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path,
+            const std::string& rel) {
   plat::Env& env = *plat::Env::Default();
   std::unique_ptr<plat::File> file;
-  if (env.Open(path.string().c_str(), plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
-               plat::ATTR_NORMAL, &file) != 0) {
+  if (env.Open(path.string().c_str(), plat::Access::Read, plat::Share::Read,
+               plat::Disposition::OpenExisting, plat::ATTR_NORMAL, &file) != 0) {
     return UpdkitFail("cannot open %s", path.string().c_str());
   }
   pkg::Entry entry;
@@ -118,8 +122,10 @@ int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path, co
   const std::string name = cut == std::string::npos ? rel : rel.substr(cut + 1);
   const bool system = std::find(o.winsystem.begin(), o.winsystem.end(), rel) != o.winsystem.end();
   entry.hasFolder = system || !folder.empty();
-  if (!SetText(entry.name, name) || !SetText(entry.folder, system ? pkg::kSystemFolderName : folder)) {
-    return UpdkitFail("%s: name or folder longer than %u characters", rel.c_str(), pkg::kTextField - 1);
+  if (!SetText(entry.name, name) ||
+      !SetText(entry.folder, system ? pkg::kSystemFolderName : folder)) {
+    return UpdkitFail("%s: name or folder longer than %u characters", rel.c_str(),
+                      pkg::kTextField - 1);
   }
   auto stamp = o.timeOf.find(rel);
   if (stamp != o.timeOf.end()) {
@@ -128,7 +134,8 @@ int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path, co
     entry.time = o.time;
   } else {
     plat::FileTimes times;
-    if (file->GetTimes(&times) != 0) return UpdkitFail("cannot read the times of %s", path.string().c_str());
+    if (file->GetTimes(&times) != 0)
+      return UpdkitFail("cannot read the times of %s", path.string().c_str());
     entry.time = pkg::FileTimeToSystemTime(times.lastWrite);
   }
 
@@ -190,7 +197,8 @@ int Build(const Args& args) {
   o.lz = args.Has("--lz");
   o.chunkKiB = static_cast<uint8_t>(args.Number("--chunk-kib", kDefaultChunkKiB));
   for (const char* stamp : args.Values("--time")) {
-    if (!ParseStamp(stamp, &o.time)) return args.Usage("bad time '%s' (YYYY-MM-DDTHH:MM:SS)", stamp);
+    if (!ParseStamp(stamp, &o.time))
+      return args.Usage("bad time '%s' (YYYY-MM-DDTHH:MM:SS)", stamp);
     o.haveTime = true;
   }
   for (const char* given : args.Values("--time-of")) {
@@ -202,15 +210,17 @@ int Build(const Args& args) {
     }
     o.timeOf[PackagePath(fs::path(v.substr(0, eq)))] = t;
   }
-  for (const char* rel : args.Values("--winsystem")) o.winsystem.push_back(PackagePath(fs::path(rel)));
-  for (const char* folder : args.Values("--empty")) o.empty.push_back(PackagePath(fs::path(folder)));
+  for (const char* rel : args.Values("--winsystem"))
+    o.winsystem.push_back(PackagePath(fs::path(rel)));
+  for (const char* folder : args.Values("--empty"))
+    o.empty.push_back(PackagePath(fs::path(folder)));
 
   std::error_code ec;
   if (!fs::is_directory(o.from, ec)) return UpdkitFail("%s is not a folder", o.from.c_str());
   std::vector<std::pair<std::string, fs::path>> files;  // package path, disk path
   std::vector<std::string> emptyFolders;
-  for (auto it = fs::recursive_directory_iterator(o.from, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
+  for (auto it = fs::recursive_directory_iterator(o.from, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
     const std::string rel = PackagePath(fs::relative(it->path(), o.from));
     if (it->is_directory()) {
       if (fs::is_empty(it->path(), ec)) emptyFolders.push_back(rel);
@@ -225,7 +235,8 @@ int Build(const Args& args) {
   // Written beside OUT and renamed over it once whole: a failed build
   // leaves an earlier package as it was.
   FileReplacement out(*plat::Env::Default());
-  if (!out.Begin(o.out.c_str(), plat::ATTR_NORMAL)) return UpdkitFail("cannot create %s", o.out.c_str());
+  if (!out.Begin(o.out.c_str(), plat::ATTR_NORMAL))
+    return UpdkitFail("cannot create %s", o.out.c_str());
   pkg::Writer writer(out.file());
   if (writer.Begin() != 0) return UpdkitFail("cannot write %s", o.out.c_str());
   for (const auto& f : files) {
@@ -237,17 +248,19 @@ int Build(const Args& args) {
   for (const std::string& folder : o.empty) {
     if (int rc = AddEmpty(writer, folder)) return rc;
   }
-  if (writer.Finish() != 0 || out.Commit() != 0) return UpdkitFail("cannot write %s", o.out.c_str());
+  if (writer.Finish() != 0 || out.Commit() != 0)
+    return UpdkitFail("cannot write %s", o.out.c_str());
   return 0;
 }
 
 // Opens a package and reads its directory; prints why not and returns false.
-bool OpenPackage(const char* path, std::unique_ptr<plat::File>* file, std::vector<pkg::Entry>* entries) {
+bool OpenPackage(const char* path, std::unique_ptr<plat::File>* file,
+                 std::vector<pkg::Entry>* entries) {
   uint64_t size = 0;
   uint8_t magic[2] = {0, 0};
   uint32_t got = 0;
-  if (plat::Env::Default()->Open(path, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
-                                 plat::ATTR_NORMAL, file) != 0 ||
+  if (plat::Env::Default()->Open(path, plat::Access::Read, plat::Share::Read,
+                                 plat::Disposition::OpenExisting, plat::ATTR_NORMAL, file) != 0 ||
       (*file)->Size(&size) != 0 || (*file)->Read(magic, 2, &got) != 0) {
     UpdkitFail("cannot read %s", path);
     return false;
@@ -274,7 +287,10 @@ int64_t UnpackedSize(plat::File& file, const pkg::Entry& e) {
     uint32_t got = 0;
     int32_t n = 0;
     if (file.Read(in.data(), stored, &got) != 0 || got != stored ||
-        Guard([&] { n = LzUnpack(in.data(), static_cast<int32_t>(stored), out.data(), static_cast<int32_t>(capacity)); }) != 0) {
+        Guard([&] {
+          n = LzUnpack(in.data(), static_cast<int32_t>(stored), out.data(),
+                       static_cast<int32_t>(capacity));
+        }) != 0) {
       return -1;
     }
     total += n;
@@ -293,11 +309,12 @@ int List(const char* package) {
     const int64_t size = empty ? 0 : UnpackedSize(*file, e);
     if (size < 0) status = 1;
     const pkg::SystemTime& t = e.time;
-    std::printf("%s\t%s\t%s\t%u\t%zu\t%" PRId64 "\t%" PRIu64 "\t%04u-%02u-%02u %02u:%02u:%02u.%03u\n", e.name,
-                e.hasFolder ? e.folder : "-", e.packed ? "lz" : "stored", unsigned{e.chunkKiB},
-                e.chunkSizes.size(), size, empty ? uint64_t{0} : e.StoredSize(), unsigned{t.year},
-                unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute}, unsigned{t.second},
-                unsigned{t.milliseconds});
+    std::printf(
+        "%s\t%s\t%s\t%u\t%zu\t%" PRId64 "\t%" PRIu64 "\t%04u-%02u-%02u %02u:%02u:%02u.%03u\n",
+        e.name, e.hasFolder ? e.folder : "-", e.packed ? "lz" : "stored", unsigned{e.chunkKiB},
+        e.chunkSizes.size(), size, empty ? uint64_t{0} : e.StoredSize(), unsigned{t.year},
+        unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute},
+        unsigned{t.second}, unsigned{t.milliseconds});
   }
   if (status != 0) UpdkitFail("%s: a packed chunk does not unpack within its chunk size", package);
   return status;
@@ -331,7 +348,8 @@ int Extract(const Args& a) {
     std::unique_ptr<plat::File> file;
     std::vector<pkg::Entry> entries;
     if (OpenPackage(args[0], &file, &entries) &&
-        std::any_of(entries.begin(), entries.end(), [](const pkg::Entry& e) { return e.InSystemFolder(); })) {
+        std::any_of(entries.begin(), entries.end(),
+                    [](const pkg::Entry& e) { return e.InSystemFolder(); })) {
       std::error_code ec;
       fs::create_directories(system, ec);
     }
@@ -339,7 +357,8 @@ int Extract(const Args& a) {
   const std::string plainName = fs::path(args[0]).filename().string();
   ConsoleSink sink;
   char failed[kPathField];
-  const int code = InstallFileAt(sink, args[0], plainName.c_str(), dest.c_str(), system.c_str(), failed, sizeof failed);
+  const int code = InstallFileAt(sink, args[0], plainName.c_str(), dest.c_str(), system.c_str(),
+                                 failed, sizeof failed);
   if (code != 0) return UpdkitFail("%s: %s (code %d)", failed, InstallCodeText(code), code);
   std::printf("%d files, %" PRIu64 " bytes\n", sink.Counters().files, sink.bytes());
   return 0;

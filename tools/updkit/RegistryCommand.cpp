@@ -29,7 +29,8 @@ int Get(const char* keyPath, const char* name) {
     std::string text(data.begin(), data.end());
     std::printf("%s\n", text.c_str());
   } else if (type == plat::kRegDword && size == 4) {
-    uint32_t v = data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<uint32_t>(data[3]) << 24);
+    uint32_t v =
+        data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<uint32_t>(data[3]) << 24);
     std::printf("0x%08x\n", v);
   } else {
     std::printf("hex(%x):", type);
@@ -73,7 +74,8 @@ int Dump(const char* keyPath) {
     if (int err = plat::Registry::Default()->OpenKey(path.c_str(), &key))
       return UpdkitFail("cannot open key %s (error %d)", path.c_str(), err);
     plat::regfile::Key* out = plat::regfile::AddKey(&doc, path);
-    if (int err = key->List(&out->values)) return UpdkitFail("cannot list %s (error %d)", path.c_str(), err);
+    if (int err = key->List(&out->values))
+      return UpdkitFail("cannot list %s (error %d)", path.c_str(), err);
   }
   std::fputs(plat::regfile::Serialize(doc).c_str(), stdout);
   return 0;
@@ -103,8 +105,12 @@ const Command kRegistryCommand{
          {OneOf(Valued("--sz", "TEXT")), OneOf(Number("--dword", "N", 0, 0xFFFFFFFF))},
          "Creates the key when needed and stores the text with its\n"
          "terminating zero, or N (decimal, or hex after 0x) as REG_DWORD.\n",
-         On([](const Args& a) { return Set(a.word(0), a.word(1), a.Value("--sz"), a.Number("--dword", 0)); })},
-        {"delete", {"KEY", "NAME"}, {}, "", On([](const Args& a) { return Delete(a.word(0), a.word(1)); })},
+         On([](const Args& a) {
+           return Set(a.word(0), a.word(1), a.Value("--sz"), a.Number("--dword", 0));
+         })},
+        {"delete", {"KEY", "NAME"}, {}, "", On([](const Args& a) {
+           return Delete(a.word(0), a.word(1));
+         })},
         {"dump",
          {"[KEY]"},
          {},

@@ -17,7 +17,8 @@ std::string ValueText(int code) {
       std::snprintf(number, sizeof number, "%u", static_cast<unsigned>(TokenValue.word));
       return number;
     case TOK_CHARACTER:
-      std::snprintf(number, sizeof number, "%d", static_cast<int>(static_cast<int32_t>(TokenValue.word)));
+      std::snprintf(number, sizeof number, "%d",
+                    static_cast<int>(static_cast<int32_t>(TokenValue.word)));
       return number;
     case TOK_STRING:
       return EscapeBytes(TokenValue.string != nullptr ? TokenValue.string : "");
@@ -37,18 +38,21 @@ int Tokens(const char* path) {
   int raised = Guard([&] {
     for (;;) {
       int code = ReadToken();
-      std::string where = EscapeBytes(SourceCurrentName()) + ":" + std::to_string(SourceCurrentLine());
+      std::string where =
+          EscapeBytes(SourceCurrentName()) + ":" + std::to_string(SourceCurrentLine());
       if (code < 0) {
         std::printf("%s\terror\t%d\n", where.c_str(), code);
         status = 1;
         return;
       }
-      std::printf("%s\t%d\t%s\t%s\n", where.c_str(), code, EscapeBytes(TokenText).c_str(), ValueText(code).c_str());
+      std::printf("%s\t%d\t%s\t%s\n", where.c_str(), code, EscapeBytes(TokenText).c_str(),
+                  ValueText(code).c_str());
       if (code == TOK_END_OF_INPUT) return;
     }
   });
   if (raised != 0) {
-    std::printf("%s:%d\terror\t%d\n", EscapeBytes(SourceCurrentName()).c_str(), SourceCurrentLine(), raised);
+    std::printf("%s:%d\terror\t%d\n", EscapeBytes(SourceCurrentName()).c_str(), SourceCurrentLine(),
+                raised);
     status = 1;
   }
   CloseAllSources();

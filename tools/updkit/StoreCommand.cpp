@@ -83,7 +83,8 @@ int PutRecord(Store& store, uint8_t section, const char* name, const std::vector
               const uint8_t* info, int pack, int32_t* stored) {
   if (bytes.size() > static_cast<size_t>(INT32_MAX)) return ERR_REC_ARGUMENT;
   return Guard([&] {
-    store->RecPut(section, name, bytes.data(), static_cast<int32_t>(bytes.size()), info, pack, stored);
+    store->RecPut(section, name, bytes.data(), static_cast<int32_t>(bytes.size()), info, pack,
+                  stored);
   });
 }
 
@@ -116,7 +117,8 @@ int DoPut(const Args& a) {
   int code = store.Open(path, MFO_UPDATE);
   if (code != 0) return OpenFail(path, code);
   int32_t stored = 0;
-  code = PutRecord(store, section, name, bytes, infoText != nullptr ? info : nullptr, PackMethod(a), &stored);
+  code = PutRecord(store, section, name, bytes, infoText != nullptr ? info : nullptr, PackMethod(a),
+                   &stored);
   if (code != 0) return UpdkitFail("store put: %s failed (code %d)", name, code);
   return CloseStore(store, path);
 }
@@ -129,9 +131,8 @@ int DoPutNoname(const Args& a) {
   int code = store.Open(path, MFO_UPDATE);
   if (code != 0) return OpenFail(path, code);
   int32_t offset = -1;
-  code = Guard([&] {
-    offset = store->RecPutNoname(bytes.data(), static_cast<int32_t>(bytes.size()));
-  });
+  code = Guard(
+      [&] { offset = store->RecPutNoname(bytes.data(), static_cast<int32_t>(bytes.size())); });
   if (code != 0) return UpdkitFail("store put-noname: failed (code %d)", code);
   if (CloseStore(store, path) != 0) return 1;
   std::printf("%d\n", static_cast<int>(offset));
@@ -148,7 +149,8 @@ int DoPutFont(const Args& a) {
   std::vector<std::vector<uint8_t>> surfaces;
   for (size_t i = 2; i < a.words().size(); ++i) {
     std::vector<uint8_t> bmp;
-    if (!ReadWholeFile(a.word(i), &bmp)) return UpdkitFail("store put-font: cannot read %s", a.word(i));
+    if (!ReadWholeFile(a.word(i), &bmp))
+      return UpdkitFail("store put-font: cannot read %s", a.word(i));
     // Every bitmap is checked before the store is opened: a refused one
     // leaves the store as it was.
     std::vector<uint8_t> surface;
@@ -168,8 +170,10 @@ int DoPutFont(const Args& a) {
     code = Guard([&] {
       offset = store->RecPutNoname(surfaces[i].data(), static_cast<int32_t>(surfaces[i].size()));
     });
-    if (code != 0) return UpdkitFail("store put-font: surface %d failed (code %d)", static_cast<int>(i), code);
-    for (int b = 0; b < 4; ++b) table[2 + 4 * i + b] = static_cast<uint8_t>(static_cast<uint32_t>(offset) >> (8 * b));
+    if (code != 0)
+      return UpdkitFail("store put-font: surface %d failed (code %d)", static_cast<int>(i), code);
+    for (int b = 0; b < 4; ++b)
+      table[2 + 4 * i + b] = static_cast<uint8_t>(static_cast<uint32_t>(offset) >> (8 * b));
   }
   table.insert(table.end(), tail.begin(), tail.end());
   code = PutRecord(store, SECTION_FONT, name, table, nullptr, PackMethod(a), nullptr);
@@ -219,8 +223,9 @@ int DoGet(const Args& a) {
     // The key's lengths: found again by a lookup of the same key.
     RecKeyMake(probe, section, name, std::strlen(name));
     StoreGetRecord(store->Engine(), probe, nullptr, 0);
-    length = RecKeyPack(probe) == PACK_LZ || RecKeyPack(probe) == PACK_RLE ? RecKeyUnpackedLength(probe)
-                                                                          : RecKeyStoredLength(probe);
+    length = RecKeyPack(probe) == PACK_LZ || RecKeyPack(probe) == PACK_RLE
+                 ? RecKeyUnpackedLength(probe)
+                 : RecKeyStoredLength(probe);
   });
   if (code != 0) return UpdkitFail("store get: %s failed (code %d)", name, code);
   bool ok = WriteOut(out, record, static_cast<size_t>(length));
@@ -313,7 +318,11 @@ const Command kStoreCommand{
          "stored unpacked (pack 0); --info gives the key's 12 info bytes (24\n"
          "hex digits)\n",
          DoPut},
-        {"put-noname", {"PATH", "FILE"}, {}, "stores an unnamed record, prints its offset\n", DoPutNoname},
+        {"put-noname",
+         {"PATH", "FILE"},
+         {},
+         "stores an unnamed record, prints its offset\n",
+         DoPutNoname},
         {"put-font",
          {"PATH", "NAME", "[DIB...]"},
          {kPack, Valued("--tail", "FILE")},

@@ -13,8 +13,8 @@ constexpr size_t kChunk = 65536;                  // what is read past the size 
 bool ReadWholeFile(const char* path, std::vector<uint8_t>* bytes, plat::Env& env) {
   std::unique_ptr<plat::File> file;
   uint64_t size = 0;
-  if (env.Open(path, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting, plat::ATTR_NORMAL,
-               &file) != 0 ||
+  if (env.Open(path, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
+               plat::ATTR_NORMAL, &file) != 0 ||
       file->Size(&size) != 0) {
     return false;
   }
