@@ -144,7 +144,8 @@ TEST(EnvPathPosix, StartedProgramRunsWithoutShellAndLeavesNoChild) {
   const std::string made = dir / "made by child";
   const std::string cmd = "\\usr\\bin\\touch \"" + made + "\" \"" + (dir / "$HOME;x") + "\"";
   ASSERT_EQ(Env::Default()->StartProgram(cmd.c_str()), 0);
-  for (int i = 0; i < 500 && !OnDisk(made); ++i)
+  // touch makes its files one after the other: wait for the last.
+  for (int i = 0; i < 500 && !(OnDisk(made) && OnDisk(dir / "$HOME;x")); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_TRUE(OnDisk(made));
   EXPECT_TRUE(OnDisk(dir / "$HOME;x"));  // no shell expanded or split it
