@@ -102,7 +102,7 @@ TEST(UpdaterRun, UpdatesFilesRegistryAndLog) {
       "Source : " + r.g.dist + "A.TXT",
       "Copyed bytes - 5",
       kLogRule,
-      "Destination : " + r.g.game + "Data/SUB\\B.DAT",
+      "Destination : " + r.g.game + "Data/SUB/B.DAT",
       "Source : " + r.g.dist + "B.DAT",
       "Copyed bytes - 700000",
   };
