@@ -14,6 +14,7 @@
 #include "ourlib/src/ErrFrame.h"
 #include "platform/Env.h"
 #include "platform/NativePath.h"
+#include "platform/Registry.h"
 #include "platform/Ui.h"
 #include "script/TokenReader.h"
 #include "settings/GameSettings.h"
@@ -63,7 +64,8 @@ int Fail() {
 int RunUpdate(const char* scriptPath) {
   App().cancel = false;
   if (!g_GameSettings.Read()) {
-    ReportError(MSG_ERROR_READING_REGISTRY, nullptr);
+    // On Linux a second line names the registry file (Windows: nothing more).
+    ReportError(MSG_ERROR_READING_REGISTRY, plat::RegistryNote().c_str());
     return 0;
   }
   RunHost host;

@@ -205,7 +205,12 @@ TEST(UpdaterRun, StartUpFailures) {
   fs::remove(r.g.registry);
   ProcessResult noRegistry = r.Start({"patch.txt", "-L"});
   EXPECT_EQ(255, noRegistry.status);
-  EXPECT_EQ((std::vector<std::string>{" ERROR ", "Error reading Registry information "}), r.Log());
+  // A second line names the registry file, and a third why it failed.
+  EXPECT_EQ((std::vector<std::string>{" ERROR ", "Error reading Registry information ",
+                                      "Registry file: " + r.g.registry +
+                                          " (the environment variable UPDATER_REGISTRY chooses it)",
+                                      "The file does not exist."}),
+            r.Log());
 }
 
 TEST(UpdaterRun, EmptyScriptCompletesAndStartsTheGame) {

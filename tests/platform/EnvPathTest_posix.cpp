@@ -2,7 +2,9 @@
 // core reach files whose names differ in separators and letter case.
 #include "platform/Env.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +15,8 @@
 #include <thread>
 
 #include "platform/CodePage.h"
+#include "platform/NativePath.h"
+#include "platform/Registry.h"
 #include "tests/support/TestPaths.h"
 
 namespace {
@@ -185,6 +189,76 @@ TEST(EnvPathPosix, CodePagesConvertAsTheirCharts) {
   plat::UseAnsiCodePage(0);
   EXPECT_EQ(plat::AnsiCodePage(), 1252u);
   EXPECT_EQ(plat::Utf8ToAnsi("\xE4\xB8\x80 \xFF"), "? ?");  // not in 1252; not UTF-8
+}
+
+// With a Wine prefix's system.reg as the registry, drive letters are the
+// prefix's drives, and the file is refused while the prefix's wineserver
+// runs (it would write its own registry over the file).
+TEST(EnvPathPosix, WinePrefixDrivesAndItsServer) {
+  TempDir dir;
+  Env* env = Env::Default();
+  const std::string prefix = dir / "pfx";
+  for (const char* folder : {"", "/drive_c", "/drive_c/Games", "/dosdevices"}) {
+    ASSERT_EQ(mkdir((prefix + folder).c_str(), 0777), 0);
+  }
+  ASSERT_EQ(symlink("../drive_c", (prefix + "/dosdevices/c:").c_str()), 0);
+  ASSERT_EQ(symlink("/", (prefix + "/dosdevices/z:").c_str()), 0);
+  WriteFileBytes(prefix + "/system.reg",
+                 "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n"
+                 "[Software\\\\Varnholt] 1700000000\n\"A\"=\"b\"\n");
+  plat::SetRegistryFile((prefix + "/system.reg").c_str());
+
+  EXPECT_EQ(plat::ShownPath("C:\\Games\\MX.exe"), prefix + "/drive_c/Games/MX.exe");
+  EXPECT_EQ(plat::ShownPath("z:\\usr\\lib"), "/usr/lib");
+  std::unique_ptr<File> f;
+  ASSERT_EQ(env->Open("c:\\GAMES\\New.txt", Access::ReadWrite, Share::None,
+                      Disposition::CreateAlways, 0, &f),
+            0);
+  f.reset();
+  EXPECT_TRUE(OnDisk(prefix + "/drive_c/Games/New.txt"));
+  EXPECT_EQ(env->GetDriveType("C:\\"), DriveType::Fixed);
+  EXPECT_FALSE(env->Exists("D:\\"));  // a drive the prefix has not
+
+  // Debian's Wine names the server's folder below $TMPDIR in the prefix's
+  // file "wineserver"; the running server holds a lock on its file "lock".
+  struct stat st;
+  ASSERT_EQ(stat(prefix.c_str(), &st), 0);
+  char server[96];
+  std::snprintf(server, sizeof server, "wine-test/server-%llx-%llx",
+                static_cast<unsigned long long>(st.st_dev),
+                static_cast<unsigned long long>(st.st_ino));
+  WriteFileBytes(prefix + "/wineserver", "wine-test");
+  ASSERT_EQ(mkdir((dir / "wine-test").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((dir / server).c_str(), 0700), 0);
+  const std::string lock = dir / (std::string(server) + "/lock");
+  WriteFileBytes(lock, "");
+  ASSERT_EQ(setenv("TMPDIR", dir.path().c_str(), 1), 0);
+  std::unique_ptr<plat::RegKey> key;
+  EXPECT_EQ(plat::Registry::Default()->OpenKey("SOFTWARE\\Varnholt", &key), 0);
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    struct flock l {};
+    l.l_type = F_WRLCK;
+    l.l_len = 1;
+    const int fd = open(lock.c_str(), O_RDWR);
+    if (fd >= 0 && fcntl(fd, F_SETLK, &l) == 0 && write(ready[1], "x", 1) == 1) pause();
+    _exit(1);
+  }
+  char byte = 0;
+  EXPECT_EQ(read(ready[0], &byte, 1), 1);
+  EXPECT_EQ(plat::Registry::Default()->OpenKey("SOFTWARE\\Varnholt", &key), plat::kRegErrBusy);
+  const std::string note = plat::RegistryNote();
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
+  EXPECT_NE(note.find(prefix + "/system.reg"), std::string::npos) << note;
+  EXPECT_NE(note.find("wineserver"), std::string::npos) << note;
+  EXPECT_EQ(plat::Registry::Default()->OpenKey("SOFTWARE\\Varnholt", &key), 0);
+  unsetenv("TMPDIR");
+  plat::SetRegistryFile(nullptr);
 }
 
 TEST(EnvPathPosix, DriveTypes) {
