@@ -2,7 +2,7 @@
 // string table. Windows: USER32 MessageBoxA, MessageBeep and LoadStringA from
 // the program's own module. POSIX: the console (caption and text on standard
 // error; a Yes/No question reads a line from standard input, end of input
-// gives the default answer) and the string table the program hands over.
+// is No) and the string table the program hands over.
 //
 // The names differ from the Win32 ones because <windows.h> makes MessageBox
 // and LoadString macros.
@@ -36,8 +36,8 @@ class Ui {
   virtual ~Ui() = default;
   static Ui* Default();
   // A modal message box with no owner; returns the button chosen (kIdOk,
-  // kIdYes, kIdNo...). A Yes/No box answers with its default button (Yes,
-  // or No with kMbDefButton2) when there is no one to ask.
+  // kIdYes, kIdNo...). The console asks a Yes/No box as "[y/N]": only a yes
+  // is Yes, and the end of input (no one to ask) is No.
   virtual int ShowMessageBox(const char* text, const char* caption, uint32_t flags) = 0;
   virtual void Beep(uint32_t type) = 0;
   // Copies string `id` of the program's string table into buf (at most
