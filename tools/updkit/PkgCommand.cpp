@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ourlib/src/ErrFrame.h"
@@ -15,6 +16,7 @@
 #include "ourlib/src/PathText.h"
 #include "platform/Env.h"
 #include "tools/updkit/Command.h"
+#include "tools/updkit/Progress.h"
 #include "update/FileReplacement.h"
 #include "update/PackageFormat.h"
 #include "update/PackageInstall.h"
@@ -107,7 +109,7 @@ int32_t PackChunk(const uint8_t* bytes, uint32_t length, uint8_t* out, uint32_t 
 }
 
 int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path,
-            const std::string& rel) {
+            const std::string& rel, Progress& progress) {
   plat::Env& env = *plat::Env::Default();
   std::unique_ptr<plat::File> file;
   if (env.Open(path.string().c_str(), plat::Access::Read, plat::Share::Read,
@@ -155,6 +157,7 @@ int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path,
       all = all && p > 0;
       rawTotal += n;
       packedTotal += static_cast<uint32_t>(p);
+      progress.Add(n);
       return 0;
     });
     if (rc == -2) return UpdkitFail("%s: LZ packing does not give the bytes back", rel.c_str());
@@ -162,6 +165,7 @@ int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path,
     entry.packed = all && rawTotal > 0 && packedTotal < rawTotal;
   }
   int rc = ForEachChunk(*file, capacity, raw.get(), [&](const uint8_t* bytes, uint32_t n) {
+    const uint32_t raw = n;
     if (entry.packed) {
       int32_t p = PackChunk(bytes, n, packed.get(), capacity, check.get());
       if (p <= 0) return -2;
@@ -170,6 +174,7 @@ int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path,
     }
     if (writer.WriteChunk(bytes, n) != 0) return -3;
     entry.chunkSizes.push_back(n);
+    progress.Add(raw);
     return 0;
   });
   if (rc == -3) return UpdkitFail("cannot write %s", o.out.c_str());
@@ -231,6 +236,14 @@ int Build(const Args& args) {
   if (ec) return UpdkitFail("cannot list %s: %s", o.from.c_str(), ec.message().c_str());
   std::sort(files.begin(), files.end());
   std::sort(emptyFolders.begin(), emptyFolders.end());
+  // Every byte is read once, and once more to try packing it.
+  uint64_t work = 0;
+  for (const auto& f : files) {
+    std::error_code unsized;  // a file that cannot be read fails below
+    const uintmax_t size = fs::file_size(f.second, unsized);
+    if (!unsized) work += size;
+  }
+  Progress progress("pkg build", Progress::kBytes, o.lz ? 2 * work : work);
 
   // Written beside OUT and renamed over it once whole: a failed build
   // leaves an earlier package as it was.
@@ -240,7 +253,7 @@ int Build(const Args& args) {
   pkg::Writer writer(out.file());
   if (writer.Begin() != 0) return UpdkitFail("cannot write %s", o.out.c_str());
   for (const auto& f : files) {
-    if (int rc = AddFile(o, writer, f.second, f.first)) return rc;
+    if (int rc = AddFile(o, writer, f.second, f.first, progress)) return rc;
   }
   for (const std::string& folder : emptyFolders) {
     if (int rc = AddEmpty(writer, folder)) return rc;
@@ -253,24 +266,27 @@ int Build(const Args& args) {
   return 0;
 }
 
-// Opens a package and reads its directory; prints why not and returns false.
+// Opens a package and reads its directory; says why not (unless quiet) and
+// returns false.
 bool OpenPackage(const char* path, std::unique_ptr<plat::File>* file,
-                 std::vector<pkg::Entry>* entries) {
+                 std::vector<pkg::Entry>* entries, bool quiet = false) {
   uint64_t size = 0;
   uint8_t magic[2] = {0, 0};
   uint32_t got = 0;
   if (plat::Env::Default()->Open(path, plat::Access::Read, plat::Share::Read,
                                  plat::Disposition::OpenExisting, plat::ATTR_NORMAL, file) != 0 ||
       (*file)->Size(&size) != 0 || (*file)->Read(magic, 2, &got) != 0) {
-    UpdkitFail("cannot read %s", path);
+    if (!quiet) UpdkitFail("cannot read %s", path);
     return false;
   }
   if (got != 2 || magic[0] != 'P' || magic[1] != 'Q') {
-    UpdkitFail("%s is not a package (no \"PQ\")", path);
+    if (!quiet) UpdkitFail("%s is not a package (no \"PQ\")", path);
     return false;
   }
   if (pkg::ReadDirectory(**file, size, entries) != 0) {
-    UpdkitFail("%s: damaged package (trailer, directory or chunk sizes out of bounds)", path);
+    if (!quiet) {
+      UpdkitFail("%s: damaged package (trailer, directory or chunk sizes out of bounds)", path);
+    }
     return false;
   }
   return true;
@@ -320,20 +336,49 @@ int List(const char* package) {
   return status;
 }
 
-// What the extract shows: each file as it is installed, and the totals
-// (the bytes beyond what a 32-bit counter holds).
+// What the extract shows: each file as it is installed, under a progress
+// line, and the totals (the bytes beyond what a 32-bit counter holds).
 class ConsoleSink : public QuietSink {
  public:
+  // expected: each file's size in the order the files are installed, as
+  // far as it is known before (ExpectedSizes).
+  // (::Progress: the sink has a member of that name.)
+  ConsoleSink(::Progress& progress, std::vector<uint64_t> expected)
+      : progress_(progress), expected_(std::move(expected)) {}
   void FileUpdated(const char* path) override {
     QuietSink::FileUpdated(path);
-    std::printf("%s\n", path);
+    // The file's real size takes the place of its estimate in the whole.
+    if (next_ < expected_.size())
+      progress_.SetTotal(progress_.total() - expected_[next_++] + fileBytes_);
+    fileBytes_ = 0;
+    progress_.WriteLine(stdout, path);
   }
-  void BytesUpdated(uint32_t count) override { bytes_ += count; }
+  void BytesUpdated(uint32_t count) override {
+    bytes_ += count;
+    fileBytes_ += count;
+    progress_.Add(count);
+  }
   uint64_t bytes() const { return bytes_; }
 
  private:
+  ::Progress& progress_;
+  std::vector<uint64_t> expected_;
+  size_t next_ = 0;
+  uint64_t fileBytes_ = 0;
   uint64_t bytes_ = 0;
 };
+
+// The size of each file a package installs, in the order it installs them:
+// a stored entry's size, and for a packed one what its chunks unpack to at
+// most (each a full chunk), which the file's real size later replaces.
+std::vector<uint64_t> ExpectedSizes(const std::vector<pkg::Entry>& entries) {
+  std::vector<uint64_t> sizes;
+  for (const pkg::Entry& e : entries) {
+    if (e.IsEmpty()) continue;
+    sizes.push_back(e.packed ? uint64_t{e.ChunkCapacity()} * e.chunkSizes.size() : e.StoredSize());
+  }
+  return sizes;
+}
 
 int Extract(const Args& a) {
   std::string system = a.Has("--system-folder") ? a.Value("--system-folder") : "";
@@ -341,25 +386,38 @@ int Extract(const Args& a) {
   std::string dest = args[1];
   std::error_code made;
   fs::create_directories(dest, made);  // the updater's destination exists too
+  // A file that is not a package is copied whole, as the updater does; a
+  // damaged one fails in the installer, which says why.
+  std::unique_ptr<plat::File> file;
+  std::vector<pkg::Entry> entries;
+  const bool package = OpenPackage(args[0], &file, &entries, /*quiet=*/true);
+  file.reset();
   if (system.empty()) {
     // The installer never creates the system folder; the stand-in is made
     // only when some entry goes there.
     system = (fs::path(dest) / "WINSYSTEM").string();
-    std::unique_ptr<plat::File> file;
-    std::vector<pkg::Entry> entries;
-    if (OpenPackage(args[0], &file, &entries) &&
-        std::any_of(entries.begin(), entries.end(),
+    if (std::any_of(entries.begin(), entries.end(),
                     [](const pkg::Entry& e) { return e.InSystemFolder(); })) {
       std::error_code ec;
       fs::create_directories(system, ec);
     }
   }
+  std::vector<uint64_t> expected = ExpectedSizes(entries);
+  if (!package) {
+    std::error_code unsized;
+    const uintmax_t size = fs::file_size(args[0], unsized);
+    expected.assign(1, unsized ? 0 : size);
+  }
+  uint64_t total = 0;
+  for (uint64_t size : expected) total += size;
+  Progress progress("pkg extract", Progress::kBytes, total);
   const std::string plainName = fs::path(args[0]).filename().string();
-  ConsoleSink sink;
+  ConsoleSink sink(progress, std::move(expected));
   char failed[kPathField];
   const int code = InstallFileAt(sink, args[0], plainName.c_str(), dest.c_str(), system.c_str(),
                                  failed, sizeof failed);
   if (code != 0) return UpdkitFail("%s: %s (code %d)", failed, InstallCodeText(code), code);
+  progress.Done();
   std::printf("%d files, %" PRIu64 " bytes\n", sink.Counters().files, sink.bytes());
   return 0;
 }
