@@ -25,3 +25,17 @@ build_programs() {
   cmake --preset "$1" >/dev/null
   cmake --build --preset "$1" --target updater updkit
 }
+
+# Makes the sample update distribution in folder $2 with the updkit at $1:
+# the script and shipped files of sample/, the update package ADDONS.PQ
+# built from sample/package/ and the record store UNITS.DKX/.DKD built from
+# sample/records/ (section M_USER, LZ-packed). The updater itself is not
+# put there. $ROOT is the project's folder.
+sample_distribution() {
+  mkdir -p "$2"
+  cp "$ROOT/sample/patch.txt" "$2/"
+  cp -r "$ROOT/sample/files/." "$2/"
+  "$1" pkg build "$2/ADDONS.PQ" --from "$ROOT/sample/package" --lz
+  "$1" store create "$2/UNITS.DKX"
+  "$1" store import "$2/UNITS.DKX" M_USER "$ROOT/sample/records" --pack 1 >/dev/null
+}

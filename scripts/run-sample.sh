@@ -59,25 +59,22 @@ REGEDIT4
 REGEOF
 
 # --- the update distribution -----------------------------------------------
-# The shipped files, the report and the log live in the updater's own folder.
-cp "$ROOT/build/linux/app/updater" "$DIST/updater"
-cp "$ROOT/sample/patch.txt" "$DIST/"
-cp -r "$ROOT/sample/files/." "$DIST/"
-# The update package: every file below sample/package/ with its folder.
-"$ROOT/build/linux/tools/updkit/updkit" pkg build "$DIST/ADDONS.PQ" --from "$ROOT/sample/package" --lz
-echo "== package ADDONS.PQ"
-"$ROOT/build/linux/tools/updkit/updkit" pkg list "$DIST/ADDONS.PQ"
-
-# The game's record store, and the shipped one that updates it: the records
-# of sample/records/ in section 128 (M_USER), packed with the LZ method.
+# The shipped files, the report and the log live in the updater's own folder:
+# the script, the files, the update package (every file below sample/package/
+# with its folder) and the record store that updates the game's (the records
+# of sample/records/ in section 128, M_USER, packed with the LZ method).
 KIT="$ROOT/build/linux/tools/updkit/updkit"
+cp "$ROOT/build/linux/app/updater" "$DIST/updater"
+sample_distribution "$KIT" "$DIST"
+echo "== package ADDONS.PQ"
+"$KIT" pkg list "$DIST/ADDONS.PQ"
+
+# The game's record store.
 printf 'scout: cost 12 (old)\n' > "$S/old-scout"
 printf 'the game keeps this record: it is not in the update\n' > "$S/old-intro"
 "$KIT" store create "$GAME/Data/UNITS.DKX"
 "$KIT" store put "$GAME/Data/UNITS.DKX" M_USER scout "$S/old-scout"
 "$KIT" store put "$GAME/Data/UNITS.DKX" M_ANY intro "$S/old-intro"
-"$KIT" store create "$DIST/UNITS.DKX"
-"$KIT" store import "$DIST/UNITS.DKX" M_USER "$ROOT/sample/records" --pack 1 >/dev/null
 echo "== record store UNITS.DKX (shipped)"
 "$KIT" store list "$DIST/UNITS.DKX"
 
