@@ -104,8 +104,11 @@ void Progress::Draw(bool final) {
   int columns = plat::TerminalColumns(plat::StdStream::kError);
   if (columns <= 0) columns = 80;
   const std::string line = Line(columns, final);
-  // Blanks cover what is left of a longer line drawn before.
-  const size_t blanks = drawn_ > line.size() ? drawn_ - line.size() : 0;
+  // Blanks cover what is left of a longer line drawn before (as far as the
+  // terminal, which may have narrowed since, is wide).
+  const size_t room = static_cast<size_t>(columns - 1);
+  const size_t blanks =
+      std::min(drawn_, room) > line.size() ? std::min(drawn_, room) - line.size() : 0;
   std::fprintf(stderr, "\r%s%*s%s", line.c_str(), static_cast<int>(blanks), "", final ? "\n" : "");
   std::fflush(stderr);
   drawn_ = line.size();
