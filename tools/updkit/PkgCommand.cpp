@@ -292,28 +292,6 @@ bool OpenPackage(const char* path, std::unique_ptr<plat::File>* file,
   return true;
 }
 
-// The unpacked size of an entry; -1 when a chunk does not unpack.
-int64_t UnpackedSize(plat::File& file, const pkg::Entry& e) {
-  if (!e.packed) return static_cast<int64_t>(e.StoredSize());
-  const uint32_t capacity = e.ChunkCapacity();
-  std::vector<uint8_t> in(2 * size_t{capacity}), out(capacity);
-  if (file.Seek(e.dataOffset) != 0) return -1;
-  int64_t total = 0;
-  for (uint32_t stored : e.chunkSizes) {
-    uint32_t got = 0;
-    int32_t n = 0;
-    if (file.Read(in.data(), stored, &got) != 0 || got != stored ||
-        Guard([&] {
-          n = LzUnpack(in.data(), static_cast<int32_t>(stored), out.data(),
-                       static_cast<int32_t>(capacity));
-        }) != 0) {
-      return -1;
-    }
-    total += n;
-  }
-  return total;
-}
-
 int List(const char* package) {
   std::unique_ptr<plat::File> file;
   std::vector<pkg::Entry> entries;
@@ -322,7 +300,7 @@ int List(const char* package) {
   int status = 0;
   for (const pkg::Entry& e : entries) {
     const bool empty = e.IsEmpty();
-    const int64_t size = empty ? 0 : UnpackedSize(*file, e);
+    const int64_t size = empty ? 0 : pkg::UnpackedSize(*file, e);
     if (size < 0) status = 1;
     const pkg::SystemTime& t = e.time;
     std::printf(
