@@ -413,6 +413,18 @@ void Checker::CheckVersions(const std::vector<ScriptToken>& tokens, const Accept
                    [](const ScriptToken& t) { return t.code == TOK_FILE; })) {
     found_.Warning(tokens.back().file, tokens.back().line, "no file directive: nothing is updated");
   }
+  // A `file` directive the machine passed over without starting: its
+  // installation types (insttypes) share no bit with any installation's.
+  const std::vector<FileCall>& files = a.run.host.files;
+  for (const ScriptToken& t : tokens) {
+    if (t.code != TOK_FILE) continue;
+    const bool started = std::any_of(files.begin(), files.end(), [&](const FileCall& call) {
+      return tokens[call.token].line == t.line && tokens[call.token].file == t.file;
+    });
+    if (!started) {
+      found_.Warning(t.file, t.line, "no installation type runs this file directive (insttypes)");
+    }
+  }
 }
 
 void Checker::CheckDestination(const ScriptToken& at, const FileCall& call, std::string* relative) {

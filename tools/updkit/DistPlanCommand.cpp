@@ -291,15 +291,18 @@ void PostQuit(int) {}
 
 int DistPlan(const Args& args) {
   InstallStringTable();
-  // Named from the folder it was started in, not the distribution's.
-  if (const char* file = args.Value("--registry")) {
+  // The registry file (POSIX) as named from the folder updkit was started
+  // in, not from the distribution's.
+  const char* file = args.Value("--registry");
+  const std::string named = file != nullptr ? file : plat::RegistryFilePath();
+  if (!named.empty()) {
     std::error_code ec;
-    plat::SetRegistryFile(std::filesystem::absolute(file, ec).string().c_str());
+    plat::SetRegistryFile(std::filesystem::absolute(named, ec).string().c_str());
   }
   InDistribution dist(args.word(0));
   if (!dist.entered()) return UpdkitFail("dist plan: %s is not a folder", args.word(0));
-  const char* named = args.Value("--script");
-  std::string script = named != nullptr ? named : kDefaultScript;
+  const char* scriptName = args.Value("--script");
+  std::string script = scriptName != nullptr ? scriptName : kDefaultScript;
   std::string updater = dist.folder() + "updater";  // the updater folder is the distribution
   int status = 0;
   {
