@@ -105,13 +105,14 @@ bool NamesAnIndex(const std::string& path) {
 
 // What a key says of its record.
 struct KeyFacts {
-  int32_t length;
+  int32_t length;  // unpacked
+  int32_t stored;
   uint8_t pack;
   std::vector<uint8_t> info;
 };
 
 KeyFacts FactsOf(const uint8_t* key) {
-  return {RecKeyUnpackedLength(key), RecKeyPack(key),
+  return {RecKeyUnpackedLength(key), RecKeyStoredLength(key), RecKeyPack(key),
           std::vector<uint8_t>(RecKeyInfo(key), RecKeyInfo(key) + kRecKeyInfo)};
 }
 
@@ -152,12 +153,14 @@ void PrintRecords(plat::RehearsalEnv& env, const std::string& path, bool onDisk)
     }
     const std::string record =
         path + "  " + Trimmed(SectionName(section)) + "  " + EscapeBytes(name.c_str());
+    const std::string lengths = "len " + std::to_string(now.length) + " (stored " +
+                                std::to_string(now.stored) + ", pack " + std::to_string(now.pack) +
+                                ")";
     if (was != old.end()) {
-      std::printf("  replace %s  len %d -> %d, pack %d\n", record.c_str(),
-                  static_cast<int>(was->second.length), static_cast<int>(now.length), now.pack);
+      std::printf("  replace %s  %s, was len %d\n", record.c_str(), lengths.c_str(),
+                  static_cast<int>(was->second.length));
     } else {
-      std::printf("  add     %s  len %d, pack %d\n", record.c_str(), static_cast<int>(now.length),
-                  now.pack);
+      std::printf("  add     %s  %s\n", record.c_str(), lengths.c_str());
     }
   }
 }
