@@ -3,7 +3,9 @@
 # virtual X screen (Xvfb) and saves screenshots of its dialogs:
 #
 #   docs/progress.png    the progress dialog while a large file is copied
-#   docs/error.png       the error box for a script with a syntax error
+#   docs/longpath.png    the same with paths too long for their boxes
+#   docs/error.png       the error box for a script with a syntax error, in
+#                        front of the progress dialog
 #   docs/completion.png  the completion dialog after the sample update
 #
 # Everything it makes lives in build/screenshots/: a Wine prefix of its own
@@ -53,8 +55,9 @@ finish() {
   [ -n "$RUN_PID" ] && kill -CONT "$RUN_PID" 2>/dev/null && kill "$RUN_PID" 2>/dev/null
   if [ -d "$WINEPREFIX" ]; then wineserver -k >/dev/null 2>&1 || true; fi
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
-  rm -f "$WINEPREFIX/drive_c/Update/INTRO.AVI" \
-    "$WINEPREFIX/drive_c/Games/Marovex/Video/INTRO.AVI" 2>/dev/null
+  # The large files that kept the progress dialog on the screen.
+  find "$WINEPREFIX/drive_c/Update" "$WINEPREFIX/drive_c/Games" -type f -size +64M -delete \
+    2>/dev/null
   return 0
 }
 trap finish EXIT
@@ -153,6 +156,25 @@ capture() {
   convert "$shot.xwd" -strip "$2"
   echo "== saved ${2#"$ROOT"/} ($(identify -format '%wx%h' "$2"))"
 }
+# Saves window $2 in front of window $1, as the screen shows them, as $3
+# (each is read from its own X window: Wine's windows are not all in a read
+# of the whole screen).
+capture_around() {
+  local x0 y0 x1 y1 bx by
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  x0=$X y0=$Y x1=$((X + WIDTH)) y1=$((Y + HEIGHT))
+  eval "$(xdotool getwindowgeometry --shell "$2")"
+  bx=$X by=$Y
+  x0=$((X < x0 ? X : x0)) y0=$((Y < y0 ? Y : y0))
+  x1=$((X + WIDTH > x1 ? X + WIDTH : x1)) y1=$((Y + HEIGHT > y1 ? Y + HEIGHT : y1))
+  xwd -silent -id "$1" >"$shot.xwd"
+  xwd -silent -id "$2" >"$shot-2.xwd"
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  convert -size "$((x1 - x0))x$((y1 - y0))" xc:black \
+    "$shot.xwd" -geometry "+$((X - x0))+$((Y - y0))" -composite \
+    "$shot-2.xwd" -geometry "+$((bx - x0))+$((by - y0))" -composite -strip "$3"
+  echo "== saved ${3#"$ROOT"/} ($(identify -format '%wx%h' "$3"))"
+}
 # Ends the run: the key goes to the dialog under the mouse pointer; if the
 # updater has not ended 10 s later, it is stopped.
 close_with_key() {
@@ -186,44 +208,66 @@ PROGRESS="MX Updater Version 2.2 "
 BIG_MB=${SCREENSHOTS_BIG_MB:-512}
 
 # --- (a) the progress dialog ------------------------------------------------
-# The sample with a large intro video put first into the video folder. Once
-# the dialog has counted some bytes the updater is held (SIGSTOP) while the
-# screen is read, then let go to finish; Escape on the completion dialog is
-# Exit.
-echo "== (a) the sample update with a ${BIG_MB} MB INTRO.AVI: progress dialog"
-make_game
-ship_sample
-head -c "$((BIG_MB << 20))" /dev/zero >"$DIST/INTRO.AVI"
-awk '!done && /^dstpath/ { print "dstpath = __VIDEO;\nfile = \"INTRO.AVI\", 0\n"; done = 1 } { print }' \
-  "$ROOT/sample/patch.txt" | sed 's/$/\r/' >"$DIST/patch.txt"
-start_updater patch.txt -L
-w=$(find_window "$PROGRESS")
-[ -n "$w" ] || { echo "no progress dialog; updater output:" >&2; cat "$S/updater.out" >&2; exit 1; }
-sleep "${SCREENSHOTS_PAUSE:-0.3}"
-kill -STOP "$RUN_PID"
-if [ -z "$(xdotool search --onlyvisible --name "^$PROGRESS\$" 2>/dev/null)" ]; then
+# The sample with a large file $1 put first into the folder $2 (a dstpath).
+# Once the dialog has counted some bytes the updater is held (SIGSTOP) while
+# the screen is read into $3, then let go to finish; Escape on the
+# completion dialog is Exit.
+progress_shot() {
+  local name=$1 folder=$2 out=$3 w
+  make_game
+  ship_sample
+  head -c "$((BIG_MB << 20))" /dev/zero >"$DIST/$name"
+  # (awk takes them from the environment, where backslashes stay as they are)
+  NAME=$name FOLDER=$folder awk '!done && /^dstpath/ {
+      print "dstpath = " ENVIRON["FOLDER"] ";\nfile = \"" ENVIRON["NAME"] "\", 0\n"; done = 1
+    } { print }' "$ROOT/sample/patch.txt" | sed 's/$/\r/' >"$DIST/patch.txt"
+  start_updater patch.txt -L
+  w=$(find_window "$PROGRESS")
+  [ -n "$w" ] || { echo "no progress dialog; updater output:" >&2; cat "$S/updater.out" >&2; exit 1; }
+  sleep "${SCREENSHOTS_PAUSE:-0.3}"
+  kill -STOP "$RUN_PID"
+  if [ -z "$(xdotool search --onlyvisible --name "^$PROGRESS\$" 2>/dev/null)" ]; then
+    kill -CONT "$RUN_PID"
+    echo "the copy ended before the screenshot: raise SCREENSHOTS_BIG_MB" >&2
+    exit 1
+  fi
+  capture "$w" "$out"
   kill -CONT "$RUN_PID"
-  echo "the copy ended before the screenshot: raise SCREENSHOTS_BIG_MB" >&2
-  exit 1
-fi
-capture "$w" "$ROOT/docs/progress.png"
-kill -CONT "$RUN_PID"
-w=$(find_window " DONE ")
-[ -n "$w" ] && close_with_key "$w" Escape
-rm -f "$DIST/INTRO.AVI" "$GAME/Video/INTRO.AVI"
+  w=$(find_window " DONE ")
+  [ -n "$w" ] && close_with_key "$w" Escape
+  rm -f "$DIST/$name"
+  find "$GAME" -name "$name" -delete
+}
 
-# --- (b) an error box --------------------------------------------------------
-# A script whose file directive lacks the comma before its operation.
-echo "== (b) a script with a syntax error: error box"
+echo "== (a) the sample update with a ${BIG_MB} MB INTRO.AVI: progress dialog"
+progress_shot INTRO.AVI __VIDEO "$ROOT/docs/progress.png"
+
+# --- (b) long paths ---------------------------------------------------------
+# Paths wider than their boxes lose their middle and keep the file name.
+echo "== (b) the same with a long file name in a deep folder: long paths"
+progress_shot "Northern Islands - Opening Cinematic (High Quality).AVI" \
+  '__VIDEO + "Campaigns\\The Northern Islands\\Cinematics\\"' "$ROOT/docs/longpath.png"
+
+# --- (c) an error box --------------------------------------------------------
+# A script whose file directive lacks the comma before its operation. The
+# box is owned by the progress dialog, which stays behind it until the run
+# ends: the shot is of the screen around both.
+echo "== (c) a script with a syntax error: error box"
 make_game
 printf 'updatetype = 1\r\nbuild = 0, 2\r\nsetbuild = 3\r\ndstpath = __MAIN;\r\nfile = "README.TXT" 0\r\n' \
   >"$DIST/patch.txt"
 cp "$ROOT/sample/files/README.TXT" "$ROOT/sample/files/Report.txt" "$DIST/"
 start_updater patch.txt
-shoot " ERROR " "$ROOT/docs/error.png" Return
+box=$(find_window " ERROR ")
+[ -n "$box" ] || { echo "no error box; updater output:" >&2; cat "$S/updater.out" >&2; exit 1; }
+sleep 0.5
+w=$(xdotool search --onlyvisible --name "^$PROGRESS\$" 2>/dev/null | head -n1 || true)
+[ -n "$w" ] || { echo "no progress dialog behind the error box" >&2; exit 1; }
+capture_around "$w" "$box" "$ROOT/docs/error.png"
+close_with_key "$box" Return
 
-# --- (c) the completion dialog -----------------------------------------------
-echo "== (c) the sample update: completion dialog"
+# --- (d) the completion dialog -----------------------------------------------
+echo "== (d) the sample update: completion dialog"
 make_game
 ship_sample
 start_updater patch.txt -L -R-skipintro
