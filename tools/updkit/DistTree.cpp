@@ -73,27 +73,35 @@ bool IsFile(const Listing& listing, const std::string& key) {
   return it != listing.end() && !it->second.folder;
 }
 
-// Whether the two files hold the same bytes; false also when one cannot be read.
-bool SameBytes(const std::string& a, const std::string& b) {
-  plat::Env& env = *plat::Env::Default();
-  std::unique_ptr<plat::File> fa, fb;
-  if (env.Open(a.c_str(), plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
-               plat::ATTR_NORMAL, &fa) != 0 ||
-      env.Open(b.c_str(), plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
-               plat::ATTR_NORMAL, &fb) != 0) {
-    return false;
-  }
-  std::vector<uint8_t> ba(kCompareBlock), bb(kCompareBlock);
-  for (;;) {
-    uint32_t ga = 0, gb = 0;
-    if (fa->Read(ba.data(), kCompareBlock, &ga) != 0 ||
-        fb->Read(bb.data(), kCompareBlock, &gb) != 0 || ga != gb ||
-        std::memcmp(ba.data(), bb.data(), ga) != 0) {
+// Whether two files hold the same bytes; false also when one cannot be
+// read. The two blocks are read into are made once for every comparison.
+class Comparer {
+ public:
+  Comparer() : a_(new uint8_t[kCompareBlock]), b_(new uint8_t[kCompareBlock]) {}
+
+  bool Same(const std::string& a, const std::string& b) {
+    plat::Env& env = *plat::Env::Default();
+    std::unique_ptr<plat::File> fa, fb;
+    if (env.Open(a.c_str(), plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
+                 plat::ATTR_NORMAL, &fa) != 0 ||
+        env.Open(b.c_str(), plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
+                 plat::ATTR_NORMAL, &fb) != 0) {
       return false;
     }
-    if (ga == 0) return true;
+    for (;;) {
+      uint32_t ga = 0, gb = 0;
+      if (fa->Read(a_.get(), kCompareBlock, &ga) != 0 ||
+          fb->Read(b_.get(), kCompareBlock, &gb) != 0 || ga != gb ||
+          std::memcmp(a_.get(), b_.get(), ga) != 0) {
+        return false;
+      }
+      if (ga == 0) return true;
+    }
   }
-}
+
+ private:
+  std::unique_ptr<uint8_t[]> a_, b_;
+};
 
 }  // namespace
 
@@ -119,6 +127,8 @@ std::string CompareTrees(const std::string& oldRoot, const std::string& newRoot,
   if (wrong.empty()) wrong = List(newRoot, "", &news);
   if (!wrong.empty()) return wrong;
 
+  Comparer compare;
+  auto SameBytes = [&](const std::string& a, const std::string& b) { return compare.Same(a, b); };
   for (const auto& [key, n] : news) {
     // progress: one step per entry of NEW
     auto o = olds.find(key);
