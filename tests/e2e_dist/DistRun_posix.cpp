@@ -283,7 +283,7 @@ TEST(DistMake, RefusesVersionsItsUpdateTypeCannotWrite) {
       {"1.003.000", {"--type", "2"}, "update type 2 keeps the build"},
   };
   for (const Refused& r : kRefused) {
-    Case c{"", nullptr, "1.002.005", 0, r.to, 0, nullptr, {}, {}};
+    const Case c{"", nullptr, "1.002.005", 0, r.to, 0, nullptr, {}, {}};
     ProcessResult p = Make(pair, c, dir / "out", r.type);
     EXPECT_EQ(1, p.status) << r.to;
     EXPECT_NE(std::string::npos, p.err.find(r.why)) << p.err;
@@ -292,3 +292,23 @@ TEST(DistMake, RefusesVersionsItsUpdateTypeCannotWrite) {
 }
 
 }  // namespace
+
+// OUT is never written over, and --report puts the report elsewhere.
+TEST(DistMake, WritesANewFolderAndTheReportWhereAsked) {
+  TempDir dir;
+  GamePair pair(dir.path());
+  pair.New("a.txt", "a");
+  const Case c{"", nullptr, "1.002.005", 0, "1.002.006", 0, nullptr, {}, {}};
+  fs::create_directories(dir / "taken");
+  ProcessResult p = Make(pair, c, dir / "taken");
+  EXPECT_EQ(1, p.status);
+  EXPECT_NE(std::string::npos, p.err.find("is there already")) << p.err;
+  EXPECT_TRUE(fs::is_empty(dir / "taken"));
+
+  p = Make(pair, c, dir / "out", {"--report", dir / "notes.txt"});
+  ASSERT_EQ(0, p.status) << p.err;
+  EXPECT_EQ(0u, ReadFileBytes(dir / "notes.txt").find("Update to version 1.002.006"));
+  EXPECT_FALSE(fs::exists(dir / "out/Report.txt"));
+  EXPECT_TRUE(fs::exists(dir / "out/patch.txt"));
+  EXPECT_FALSE(fs::exists(dir / "out.part"));
+}
