@@ -26,16 +26,23 @@ build_programs() {
   cmake --build --preset "$1" --target updater updkit
 }
 
-# Makes the sample update distribution in folder $2 with the updkit at $1:
-# the script and shipped files of sample/, the update package ADDONS.PQ
-# built from sample/package/ and the record store UNITS.DKX/.DKD built from
-# sample/records/ (section M_USER, LZ-packed). The updater itself is not
-# put there. $ROOT is the project's folder.
+# Makes the sample update distribution in folder $2 (which must not exist)
+# with the updkit at $1: the two versions of the sample game (sample/old at
+# 1.002.005, sample/new at 1.003.000), each with its record store
+# Data/UNITS.DKX made from sample/records/<version>/<SECTION>/ (one record
+# per file under its file name, LZ-packed), are put in folder $3, and
+# `updkit dist make` writes the update between them. The updater itself is
+# not put there. $ROOT is the project's folder.
 sample_distribution() {
-  mkdir -p "$2"
-  cp "$ROOT/sample/patch.txt" "$2/"
-  cp -r "$ROOT/sample/files/." "$2/"
-  "$1" pkg build "$2/ADDONS.PQ" --from "$ROOT/sample/package" --lz
-  "$1" store create "$2/UNITS.DKX"
-  "$1" store import "$2/UNITS.DKX" M_USER "$ROOT/sample/records" --pack 1 >/dev/null
+  for v in old new; do
+    rm -rf "${3:?}/$v"
+    mkdir -p "$3"
+    cp -r "$ROOT/sample/$v" "$3/$v"
+    "$1" store create "$3/$v/Data/UNITS.DKX"
+    for section in "$ROOT/sample/records/$v"/*/; do
+      "$1" store import "$3/$v/Data/UNITS.DKX" "$(basename "$section")" "$section" --pack 1 >/dev/null
+    done
+  done
+  echo "== updkit dist make $3/old $3/new $2"
+  "$1" dist make "$3/old" "$3/new" "$2" --from 1.002.005 --to 1.003.000
 }

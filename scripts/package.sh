@@ -31,7 +31,7 @@ echo "== linux-release"
 cmake --preset linux-release -DUPD_BENCH=OFF -DUPD_SAMPLE_DISTRIBUTION="$SAMPLE" >/dev/null
 cmake --build --preset linux-release --target updater updkit
 rm -rf "$SAMPLE"
-sample_distribution "$ROOT/build/linux-release/tools/updkit/updkit" "$SAMPLE"
+sample_distribution "$ROOT/build/linux-release/tools/updkit/updkit" "$SAMPLE" "$ROOT/build/release-sample-versions"
 
 echo "== windows-release"
 cmake --preset windows-release -DUPD_SAMPLE_DISTRIBUTION="$SAMPLE" >/dev/null

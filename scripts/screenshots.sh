@@ -93,9 +93,8 @@ GAME="$C/Games/Marovex"
 DIST="$C/Update"
 make_game() {
   rm -rf "$GAME" "$DIST"
-  mkdir -p "$GAME/Data/UNITS" "$GAME/Sound" "$GAME/Music" "$GAME/Video" "$DIST"
-  printf 'Marovex - version 1.002.005\r\n' >"$GAME/README.TXT"
-  printf '; name cost speed armour\r\nscout 15 5 1\r\n' >"$GAME/Data/UNITS/units.txt"
+  mkdir -p "$GAME/Sound" "$GAME/Music" "$GAME/Video" "$DIST"
+  cp -r "$ROOT/sample/old/." "$GAME/"
   local k='HKLM\SOFTWARE\Varnholt\Marovex' g='C:\Games\Marovex'
   reg_text "$k\Directories" MainPath "$g\\"
   reg_text "$k\Directories" VideoPath "$g\\Video\\"
@@ -115,22 +114,25 @@ reg_text() { wine reg add "$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null; }
 reg_dword() { wine reg add "$1" /v "$2" /t REG_DWORD /d "$3" /f >/dev/null; }
 updkit() { (cd "$S" && wine "$UPDKIT_EXE" "$@"); }
 
-# The bundled sample update (sample/), as scripts/run-sample.sh ships it:
-# the script, the files, the update package and the record store.
+# The bundled sample update, made as scripts/run-sample.sh makes it: the two
+# versions of the sample game with their record stores (in build/screenshots/),
+# the distribution that dist make writes from them copied into C:\Update\,
+# the old version's record store into the game.
 ship_sample() {
-  cp "$ROOT/sample/patch.txt" "$DIST/"
-  cp -r "$ROOT/sample/files/." "$DIST/"
-  rm -rf "$S/package" "$S/records"
-  cp -r "$ROOT/sample/package" "$S/package"
+  rm -rf "$S/old" "$S/new" "$S/made" "$S/records"
   cp -r "$ROOT/sample/records" "$S/records"
-  printf 'scout: cost 12 (old)\n' >"$S/old-scout"
-  printf 'the game keeps this record: it is not in the update\n' >"$S/old-intro"
-  updkit pkg build 'C:\Update\ADDONS.PQ' --from package --lz >/dev/null
-  updkit store create 'C:\Games\Marovex\Data\UNITS.DKX' >/dev/null
-  updkit store put 'C:\Games\Marovex\Data\UNITS.DKX' M_USER scout old-scout >/dev/null
-  updkit store put 'C:\Games\Marovex\Data\UNITS.DKX' M_ANY intro old-intro >/dev/null
-  updkit store create 'C:\Update\UNITS.DKX' >/dev/null
-  updkit store import 'C:\Update\UNITS.DKX' M_USER records --pack 1 >/dev/null
+  local v section
+  for v in old new; do
+    cp -r "$ROOT/sample/$v" "$S/$v"
+    updkit store create "$v\\Data\\UNITS.DKX" >/dev/null
+    for section in "$S/records/$v"/*/; do
+      section=$(basename "$section")
+      updkit store import "$v\\Data\\UNITS.DKX" "$section" "records\\$v\\$section" --pack 1 >/dev/null
+    done
+  done
+  updkit dist make old new made --from 1.002.005 --to 1.003.000 >/dev/null
+  cp -r "$S/made/." "$DIST/"
+  cp "$S/old/Data/UNITS.DKX" "$S/old/Data/UNITS.DKD" "$GAME/Data/"
 }
 
 # Starts updater.exe in C:\Update with these arguments; RUN_PID is its
@@ -220,7 +222,7 @@ progress_shot() {
   # (awk takes them from the environment, where backslashes stay as they are)
   NAME=$name FOLDER=$folder awk '!done && /^dstpath/ {
       print "dstpath = " ENVIRON["FOLDER"] ";\nfile = \"" ENVIRON["NAME"] "\", 0\n"; done = 1
-    } { print }' "$ROOT/sample/patch.txt" | sed 's/$/\r/' >"$DIST/patch.txt"
+    } { print }' "$S/made/patch.txt" | sed 's/$/\r/' >"$DIST/patch.txt"
   start_updater patch.txt -L
   w=$(find_window "$PROGRESS")
   [ -n "$w" ] || { echo "no progress dialog; updater output:" >&2; cat "$S/updater.out" >&2; exit 1; }
@@ -256,7 +258,8 @@ echo "== (c) a script with a syntax error: error box"
 make_game
 printf 'updatetype = 1\r\nbuild = 0, 2\r\nsetbuild = 3\r\ndstpath = __MAIN;\r\nfile = "README.TXT" 0\r\n' \
   >"$DIST/patch.txt"
-cp "$ROOT/sample/files/README.TXT" "$ROOT/sample/files/Report.txt" "$DIST/"
+cp "$ROOT/sample/new/README.TXT" "$DIST/"
+printf 'Update to version 1.003.000\r\n' >"$DIST/Report.txt"
 start_updater patch.txt
 box=$(find_window " ERROR ")
 [ -n "$box" ] || { echo "no error box; updater output:" >&2; cat "$S/updater.out" >&2; exit 1; }
@@ -274,4 +277,4 @@ start_updater patch.txt -L -R-skipintro
 shoot " DONE " "$ROOT/docs/completion.png" Escape
 echo "== registry after the sample update:"
 wine reg query 'HKLM\SOFTWARE\Varnholt\Marovex\Directories' | tr -d '\r' | grep -E 'Path'
-wine reg query 'HKLM\SOFTWARE\Varnholt\Marovex\Version' | tr -d '\r' | grep -E 'Version|Server'
+wine reg query 'HKLM\SOFTWARE\Varnholt\Marovex\Version' | tr -d '\r' | grep -E 'Version'

@@ -1,6 +1,6 @@
 // updkit dist: the actions of the command that works on whole update
 // distributions (a folder with the script, the files it ships and the
-// report), one file each.
+// report), one file each; the command's table in DistCommand.cpp names them.
 #pragma once
 
 #include <string>
@@ -29,6 +29,9 @@ class InDistribution {
   bool entered_ = false;
 };
 
+// dist make OLD NEW OUT --from V --to V [...]: an update distribution from
+// two game folders.
+int DistMake(const Args& args);
 // dist check DIST [--script NAME]: reads the script as the updater does,
 // without an installation, and names every problem of the distribution.
 int DistCheck(const Args& args);

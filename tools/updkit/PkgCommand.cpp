@@ -16,6 +16,7 @@
 #include "ourlib/src/PathText.h"
 #include "platform/Env.h"
 #include "tools/updkit/Command.h"
+#include "tools/updkit/PackageBuild.h"
 #include "tools/updkit/Progress.h"
 #include "update/FileReplacement.h"
 #include "update/PackageFormat.h"
@@ -24,9 +25,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr uint8_t kDefaultChunkKiB = 32;
-constexpr uint32_t kAllInstallTypes = 0xFF;
 
 bool ParseStamp(const char* text, pkg::SystemTime* out) {
   unsigned y, mo, d, h, mi, s;
@@ -53,60 +51,17 @@ std::string PackagePath(const fs::path& relative) {
   return text;
 }
 
-bool SetText(char* field, const std::string& text) {
-  if (text.size() >= pkg::kTextField) return false;
-  std::memcpy(field, text.c_str(), text.size() + 1);
-  return true;
-}
-
 struct BuildOptions {
   std::string out;
   std::string from;
   bool lz = false;
-  uint8_t chunkKiB = kDefaultChunkKiB;
+  uint8_t chunkKiB = pkgbuild::kDefaultChunkKiB;
   bool haveTime = false;
   pkg::SystemTime time;
   std::map<std::string, pkg::SystemTime> timeOf;  // by package path
   std::vector<std::string> winsystem;             // package paths
   std::vector<std::string> empty;                 // folders
 };
-
-// Reads the file's chunks one at a time: calls chunk(bytes, length) for each.
-template <class F>
-int ForEachChunk(plat::File& file, uint32_t capacity, uint8_t* buffer, F&& chunk) {
-  if (file.Seek(0) != 0) return -1;
-  for (;;) {
-    uint32_t filled = 0;
-    while (filled < capacity) {
-      uint32_t got = 0;
-      if (file.Read(buffer + filled, capacity - filled, &got) != 0) return -1;
-      if (got == 0) break;
-      filled += got;
-    }
-    if (filled == 0) return 0;
-    if (int rc = chunk(buffer, filled)) return rc;
-    if (filled < capacity) return 0;
-  }
-}
-
-// Packs one chunk into out (2 * capacity bytes); 0 when it does not fit.
-// A packed chunk that does not unpack to its bytes is a packer fault: -1.
-int32_t PackChunk(const uint8_t* bytes, uint32_t length, uint8_t* out, uint32_t capacity,
-                  uint8_t* check) {
-  int32_t packed = 0;
-  if (Guard([&] {
-        packed =
-            LzPack(bytes, static_cast<int32_t>(length), out, static_cast<int32_t>(2 * capacity));
-      }) != 0) {
-    return 0;
-  }
-  int32_t back = 0;
-  if (Guard([&] { back = LzUnpack(out, packed, check, static_cast<int32_t>(capacity)); }) != 0 ||
-      back != static_cast<int32_t>(length) || std::memcmp(bytes, check, length) != 0) {
-    return -1;
-  }
-  return packed;
-}
 
 int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path,
             const std::string& rel, Progress& progress) {
@@ -117,15 +72,10 @@ int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path,
     return UpdkitFail("cannot open %s", path.string().c_str());
   }
   pkg::Entry entry;
-  entry.chunkKiB = o.chunkKiB;
-  entry.typeMask = kAllInstallTypes;
-  const size_t cut = rel.find_last_of('\\');
-  const std::string folder = cut == std::string::npos ? "" : rel.substr(0, cut);
-  const std::string name = cut == std::string::npos ? rel : rel.substr(cut + 1);
   const bool system = std::find(o.winsystem.begin(), o.winsystem.end(), rel) != o.winsystem.end();
-  entry.hasFolder = system || !folder.empty();
-  if (!SetText(entry.name, name) ||
-      !SetText(entry.folder, system ? pkg::kSystemFolderName : folder)) {
+  std::string at = rel;
+  if (system) at = std::string(pkg::kSystemFolderName) + "\\" + rel.substr(rel.rfind('\\') + 1);
+  if (!pkgbuild::FileEntry(at, o.chunkKiB, &entry)) {
     return UpdkitFail("%s: name or folder longer than %u characters", rel.c_str(),
                       pkg::kTextField - 1);
   }
@@ -141,54 +91,34 @@ int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path,
     entry.time = pkg::FileTimeToSystemTime(times.lastWrite);
   }
 
-  const uint32_t capacity = entry.ChunkCapacity();
-  MemPtr<uint8_t> raw = MemAllocOwned(capacity);
-  MemPtr<uint8_t> packed = MemAllocOwned(2 * size_t{capacity});
-  MemPtr<uint8_t> check = MemAllocOwned(capacity);
-  if (!raw || !packed || !check) return UpdkitFail("out of memory");
-
   // First pass: does every chunk pack, and does packing pay?
+  int rc = 0;
   if (o.lz) {
-    uint64_t rawTotal = 0, packedTotal = 0;
-    bool all = true;
-    int rc = ForEachChunk(*file, capacity, raw.get(), [&](const uint8_t* bytes, uint32_t n) {
-      int32_t p = PackChunk(bytes, n, packed.get(), capacity, check.get());
-      if (p < 0) return -2;
-      all = all && p > 0;
-      rawTotal += n;
-      packedTotal += static_cast<uint32_t>(p);
-      progress.Add(n);
-      return 0;
-    });
-    if (rc == -2) return UpdkitFail("%s: LZ packing does not give the bytes back", rel.c_str());
-    if (rc != 0) return UpdkitFail("cannot read %s", path.string().c_str());
-    entry.packed = all && rawTotal > 0 && packedTotal < rawTotal;
+    pkgbuild::LzTrial trial;
+    rc =
+        pkgbuild::TryLz(*file, entry.ChunkCapacity(), &trial, [&](uint32_t n) { progress.Add(n); });
+    entry.packed = trial.Pays();
   }
-  int rc = ForEachChunk(*file, capacity, raw.get(), [&](const uint8_t* bytes, uint32_t n) {
-    const uint32_t raw = n;
-    if (entry.packed) {
-      int32_t p = PackChunk(bytes, n, packed.get(), capacity, check.get());
-      if (p <= 0) return -2;
-      bytes = packed.get();
-      n = static_cast<uint32_t>(p);
-    }
-    if (writer.WriteChunk(bytes, n) != 0) return -3;
-    entry.chunkSizes.push_back(n);
-    progress.Add(raw);
-    return 0;
-  });
-  if (rc == -3) return UpdkitFail("cannot write %s", o.out.c_str());
-  if (rc != 0) return UpdkitFail("cannot read %s", path.string().c_str());
-  writer.AddEntry(entry);
-  return 0;
+  if (rc == 0) {
+    rc = pkgbuild::WriteFile(writer, *file, entry, [&](uint32_t n) { progress.Add(n); });
+  }
+  switch (rc) {
+    case 0:
+      return 0;
+    case pkgbuild::kPackerFault:
+      return UpdkitFail("%s: LZ packing does not give the bytes back", rel.c_str());
+    case pkgbuild::kWriteFailed:
+      return UpdkitFail("cannot write %s", o.out.c_str());
+    case pkgbuild::kNoMemory:
+      return UpdkitFail("out of memory");
+    default:
+      return UpdkitFail("cannot read %s", path.string().c_str());
+  }
 }
 
 int AddEmpty(pkg::Writer& writer, const std::string& folder) {
   pkg::Entry entry;
-  entry.typeMask = kAllInstallTypes;
-  SetText(entry.name, pkg::kEmptyName);
-  entry.hasFolder = !folder.empty();
-  if (!SetText(entry.folder, folder)) {
+  if (!pkgbuild::EmptyEntry(folder, &entry)) {
     return UpdkitFail("%s: folder longer than %u characters", folder.c_str(), pkg::kTextField - 1);
   }
   writer.AddEntry(entry);
@@ -200,7 +130,7 @@ int Build(const Args& args) {
   o.out = args.word(0);
   o.from = args.Value("--from");
   o.lz = args.Has("--lz");
-  o.chunkKiB = static_cast<uint8_t>(args.Number("--chunk-kib", kDefaultChunkKiB));
+  o.chunkKiB = static_cast<uint8_t>(args.Number("--chunk-kib", pkgbuild::kDefaultChunkKiB));
   for (const char* stamp : args.Values("--time")) {
     if (!ParseStamp(stamp, &o.time))
       return args.Usage("bad time '%s' (YYYY-MM-DDTHH:MM:SS)", stamp);
