@@ -202,6 +202,11 @@ TEST_P(DistRun, UpdatesExactlyTheOldVersionToTheNew) {
   ProcessResult again = Make(pair, c, dir / "again");
   ASSERT_EQ(0, again.status) << again.err;
   EXPECT_TRUE(Bytes(g.dist) == Bytes(dir / "again"));
+  // What dist make writes, dist check passes: no error, and the one range it
+  // accepts is the --from version.
+  ProcessResult checked = RunProgram(UpdkitPath(), {"dist", "check", g.dist});
+  EXPECT_EQ(0, checked.status) << checked.out << checked.err;
+  EXPECT_EQ(std::string::npos, checked.out.find(": error:")) << checked.out;
   fs::copy_file(UpdaterPath(), g.Updater());
 
   // The installation: OLD in the game's folder, its data folder elsewhere
