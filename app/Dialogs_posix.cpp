@@ -20,6 +20,7 @@
 #include "ourlib/src/ErrFrame.h"
 #include "platform/CodePage.h"
 #include "platform/Console_posix.h"
+#include "platform/Terminal.h"
 
 namespace {
 
@@ -94,11 +95,11 @@ std::string StatusLine(size_t columns) {
 // makes some terminals wrap.
 void Draw(bool force) {
   Console& c = g_console;
-  if (!plat::console::IsTerminal()) return;
+  const int width = plat::TerminalColumns(plat::StdStream::kError);
+  if (width == 0) return;
   double now = Now();
   if (!force && c.lastDraw >= 0 && now - c.lastDraw < 0.1) return;
   c.lastDraw = now;
-  const int width = plat::console::Width();
   plat::console::Status(StatusLine(width > 1 ? static_cast<size_t>(width - 1) : 1));
 }
 
@@ -106,7 +107,7 @@ void NewDestination(const char* path) {
   Console& c = g_console;
   if (c.destination == path) return;
   c.destination = path;
-  if (plat::console::IsTerminal()) {
+  if (plat::TerminalColumns(plat::StdStream::kError) > 0) {
     Draw(true);
   } else {
     plat::console::Write("Destination  file : " + c.destination + "\n");

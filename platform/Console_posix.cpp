@@ -3,7 +3,6 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +11,7 @@
 #include <cstring>
 
 #include "platform/CodePage.h"
+#include "platform/Terminal.h"
 
 namespace plat {
 namespace console {
@@ -20,6 +20,8 @@ namespace {
 
 bool g_statusOpen = false;    // a status line stands on the cursor's line
 bool g_pendingBreak = false;  // a "^C" stands where the cursor is
+
+bool OnTerminal() { return TerminalColumns(StdStream::kError) > 0; }
 
 // The encoding of the user's locale; empty for UTF-8 (and for a locale of
 // ASCII alone, whose terminal is taken to be UTF-8).
@@ -44,19 +46,6 @@ void EndOpenLine() {
 }
 
 }  // namespace
-
-bool IsTerminal() { return isatty(STDERR_FILENO) != 0; }
-
-int Width() {
-  winsize size{};
-  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  if (const char* columns = std::getenv("COLUMNS")) {
-    char* end = nullptr;
-    const long n = std::strtol(columns, &end, 10);
-    if (end != columns && *end == '\0' && n > 0 && n < 10000) return static_cast<int>(n);
-  }
-  return 80;
-}
 
 std::string ForDisplay(std::string_view text) {
   std::string utf8 = AnsiToUtf8(text);
@@ -98,7 +87,7 @@ void WriteOut(std::string_view text) {
 }
 
 void Status(std::string_view line) {
-  if (!IsTerminal()) return;
+  if (!OnTerminal()) return;
   std::fflush(stdout);
   // An open line is drawn over (an echoed "^C" with it); a "^C" on a line
   // of its own is left above.
@@ -119,7 +108,7 @@ void EndStatus() {
 }
 
 void Interrupted() {
-  if (IsTerminal()) g_pendingBreak = true;
+  if (OnTerminal()) g_pendingBreak = true;
 }
 
 bool AnswerIsYes() {

@@ -3,7 +3,8 @@
 // standard output (the completion message and the report), and answers on
 // standard input. Texts are bytes of the ANSI code page; they reach the
 // console in the encoding of the user's locale (UTF-8 when it names none
-// but ASCII, as a C locale does).
+// but ASCII, as a C locale does). Whether standard error is a terminal, and
+// its width, is plat::TerminalColumns (Terminal.h).
 #pragma once
 
 #include <string>
@@ -11,13 +12,6 @@
 
 namespace plat {
 namespace console {
-
-// True when standard error is a terminal.
-bool IsTerminal();
-
-// The terminal's width in columns: its window size (TIOCGWINSZ), else
-// $COLUMNS, else 80.
-int Width();
 
 // text in the console's encoding.
 std::string ForDisplay(std::string_view text);

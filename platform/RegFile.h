@@ -67,8 +67,8 @@ struct Key {
   std::vector<RegValue> values;
   // As read from the file (empty for a key added since): the section's own
   // lines (Wine: with its option lines) and each value as read.
-  std::string head;
-  std::vector<KeptValue> kept;
+  std::string head = {};
+  std::vector<KeptValue> kept = {};
 };
 
 struct Document {

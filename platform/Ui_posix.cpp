@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/Console_posix.h"
+#include "platform/Terminal.h"
 #include "platform/Ui.h"
 
 namespace plat {
@@ -30,7 +31,7 @@ class ConsoleUi : public Ui {
   }
 
   void Beep(uint32_t) override {
-    if (console::IsTerminal()) {
+    if (TerminalColumns(StdStream::kError) > 0) {
       std::fputc('\a', stderr);
       std::fflush(stderr);
     }

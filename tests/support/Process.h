@@ -25,6 +25,9 @@ struct ProcessOptions {
   // after it was started (once), whatever it is doing.
   long signalAfterUs = -1;
   int signalNumber = 9;
+  // When above 0: standard error is a pseudo-terminal this many columns
+  // wide (and 24 rows high), and err holds what the program drew on it.
+  int terminalColumns = 0;
 };
 
 // Runs program with args (argv[0] is program) and waits for it.

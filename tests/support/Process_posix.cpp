@@ -2,6 +2,8 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +20,20 @@ namespace {
 void Pipe(int fds[2]) {
   if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
 }
+
+// A pseudo-terminal of the given width: its controlling side in fds[0],
+// the side a program writes to in fds[1].
+void Terminal(int fds[2], int columns) {
+  fds[0] = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fds[0] < 0 || grantpt(fds[0]) != 0 || unlockpt(fds[0]) != 0)
+    throw std::runtime_error("posix_openpt");
+  fds[1] = open(ptsname(fds[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fds[1] < 0) throw std::runtime_error("ptsname");
+  winsize size{};
+  size.ws_col = static_cast<unsigned short>(columns);
+  size.ws_row = 24;
+  ioctl(fds[1], TIOCSWINSZ, &size);
+}
 }  // namespace
 
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
@@ -25,7 +41,11 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
   int in[2], out[2], err[2];
   Pipe(in);
   Pipe(out);
-  Pipe(err);
+  if (options.terminalColumns > 0) {
+    Terminal(err, options.terminalColumns);
+  } else {
+    Pipe(err);
+  }
   std::vector<std::string> argStore;
   argStore.push_back(program);
   argStore.insert(argStore.end(), args.begin(), args.end());

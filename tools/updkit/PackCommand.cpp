@@ -7,17 +7,22 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Pack.h"
 #include "tools/updkit/Command.h"
+#include "tools/updkit/Progress.h"
 #include "tools/updkit/WholeFile.h"
 
 namespace {
 
 constexpr int64_t kDefaultUnpackLimit = int64_t{1} << 30;  // 1 GiB
+// Inputs from this size on show a progress line. A stream is packed and
+// unpacked in one call, so the line moves when the call is done.
+constexpr size_t kProgressFrom = size_t{1} << 20;
 
 using PackFn = int32_t (*)(const uint8_t*, int32_t, uint8_t*, int32_t);
 
@@ -38,13 +43,21 @@ int32_t Call(PackFn fn, const uint8_t* src, size_t n, uint8_t* dst, int64_t capa
   return code != 0 ? code : result;
 }
 
+// "lz pack": what a progress line says is done.
+std::string Label(const Method& m, const char* action) {
+  return std::string(m.name) + " " + action;
+}
+
 int Pack(const Method& m, const char* inPath, const char* outPath, int64_t capacity) {
   std::vector<uint8_t> in;
   if (!ReadWholeFile(inPath, &in)) return UpdkitFail("cannot read '%s'", inPath);
   if (in.size() > INT32_MAX) return UpdkitFail("'%s' is larger than 2 GiB", inPath);
   if (capacity < 0) capacity = static_cast<int64_t>(in.size());
   std::unique_ptr<uint8_t[]> out(new uint8_t[static_cast<size_t>(capacity) + 1]);
+  std::optional<Progress> progress;
+  if (in.size() >= kProgressFrom) progress.emplace(Label(m, "pack"), Progress::kBytes, in.size());
   int32_t n = Call(m.pack, in.data(), in.size(), out.get(), capacity);
+  if (progress && n >= 0) progress->Add(in.size());
   if (n == ERR_PACK) {
     return UpdkitFail(
         "%s pack: the packed stream of '%s' would exceed %lld bytes (code %d); "
@@ -54,6 +67,7 @@ int Pack(const Method& m, const char* inPath, const char* outPath, int64_t capac
   if (n < 0) return UpdkitFail("%s pack: failed with code %d", m.name, n);
   if (!WriteWholeFile(outPath, out.get(), static_cast<size_t>(n)))
     return UpdkitFail("cannot write '%s'", outPath);
+  progress.reset();  // the bar's final line before the summary
   std::printf("%s: %zu bytes packed to %d\n", inPath, in.size(), n);
   return 0;
 }
@@ -66,6 +80,8 @@ int Unpack(const Method& m, const char* inPath, const char* outPath, int64_t siz
   // a small stream does not claim a gigabyte.
   int64_t capacity =
       size >= 0 ? size : std::min<int64_t>(kDefaultUnpackLimit, 65536 + 16 * int64_t(in.size()));
+  std::optional<Progress> progress;
+  if (in.size() >= kProgressFrom) progress.emplace(Label(m, "unpack"), Progress::kBytes, in.size());
   for (;;) {
     std::unique_ptr<uint8_t[]> out(new uint8_t[static_cast<size_t>(capacity) + 1]);
     int32_t n = Call(m.unpack, in.data(), in.size(), out.get(), capacity);
@@ -73,6 +89,7 @@ int Unpack(const Method& m, const char* inPath, const char* outPath, int64_t siz
       capacity = std::min<int64_t>(kDefaultUnpackLimit, capacity * 2);
       continue;
     }
+    if (progress && n >= 0) progress->Add(in.size());
     if (n == ERR_PACK) {
       return UpdkitFail(
           "%s unpack: '%s' is a damaged %s stream or unpacks to more than %lld bytes (code %d)",
@@ -85,6 +102,7 @@ int Unpack(const Method& m, const char* inPath, const char* outPath, int64_t siz
     }
     if (!WriteWholeFile(outPath, out.get(), static_cast<size_t>(n)))
       return UpdkitFail("cannot write '%s'", outPath);
+    progress.reset();
     std::printf("%s: %zu bytes unpacked to %d\n", inPath, in.size(), n);
     return 0;
   }
