@@ -8,8 +8,11 @@
 // ends early, refers before the start of its output, or would overflow).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 
+#include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/ErrorCodes.h"
 
 enum : uint8_t {
@@ -22,3 +25,33 @@ int32_t LzPack(const uint8_t* src, int32_t length, uint8_t* dst, int32_t capacit
 int32_t LzUnpack(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t capacity);
 int32_t RlePack(const uint8_t* src, int32_t length, uint8_t* dst, int32_t capacity);
 int32_t RleUnpack(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t capacity);
+
+// Where a stream form hands its output, piece by piece in order; false stops
+// the stream.
+using PackSink = std::function<bool(const uint8_t* bytes, size_t n)>;
+
+struct LzEngine;
+
+// LzPack of an input handed over in pieces, in bounded memory: the sink is
+// given exactly the bytes LzPack gives for the whole input. The input may
+// be up to 1.5 GiB long.
+class LzPackStream {
+ public:
+  // Raises ERR_NO_MEMORY when the working state cannot be had (without a
+  // frame, every call then returns false).
+  explicit LzPackStream(PackSink sink);
+  ~LzPackStream();
+  LzPackStream(const LzPackStream&) = delete;
+  LzPackStream& operator=(const LzPackStream&) = delete;
+
+  // False when the sink refused, the input grew too long, or after Finish.
+  bool Write(const uint8_t* bytes, size_t n);
+  // Packs the rest and writes the end token. False when the sink refused.
+  bool Finish();
+
+ private:
+  PackSink sink_;
+  MemPtr<LzEngine> engine_;
+  MemPtr<uint8_t> out_;
+  bool ok_ = true;
+};

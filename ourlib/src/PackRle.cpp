@@ -12,8 +12,10 @@
 // the next one. Bytes go in groups of eight: a flag byte (bit k set: the k-th
 // byte equals the guess) followed by the bytes that were not guessed, each of
 // which also replaces the guess in the table.
+#include <array>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Pack.h"
@@ -23,23 +25,66 @@ namespace {
 
 constexpr int32_t kMaxCount = 0x3FFF;
 constexpr size_t kTableSize = 65536;
+constexpr unsigned kLineShift = 6;  // the table is cleaned by lines of 64 bytes
 
-MemPtr<uint8_t> NewTable() {
-  return MemPtr<uint8_t>(static_cast<uint8_t*>(MemAllocZero(kTableSize)));
-}
+// The predictor table, kept zeroed between calls for the next one: a
+// record of a few hundred bytes touches a few lines of it, and clearing
+// those costs less than making 64 KiB of zeros for every record. For short
+// streams every write marks its line; after a long one the whole table is
+// cleared.
+constexpr int32_t kMarkedUpTo = 16 * 1024;  // stream length
+
+struct PredictorTable {
+  uint8_t guess[kTableSize];
+  uint8_t dirty[kTableSize >> kLineShift];
+  bool whole;  // clear it all, the lines are not marked
+
+  void Set(unsigned index, uint8_t b) {
+    guess[index] = b;
+    if (!whole) dirty[index >> kLineShift] = 1;
+  }
+};
+
+thread_local MemPtr<PredictorTable> t_table;
+
+// The thread's table for one call, all zeros; cleared again when the call
+// ends, also when a raise passes.
+class TableLease {
+ public:
+  explicit TableLease(int32_t streamLength) {
+    if (!t_table) t_table.reset(static_cast<PredictorTable*>(MemAllocZero(sizeof(PredictorTable))));
+    if (t_table) t_table->whole = streamLength > kMarkedUpTo;
+  }
+  ~TableLease() {
+    PredictorTable* t = t_table.get();
+    if (t == nullptr) return;
+    if (t->whole) {
+      std::memset(t->guess, 0, sizeof t->guess);
+      return;
+    }
+    for (size_t line = 0; line < sizeof t->dirty; ++line) {
+      if (t->dirty[line] != 0)
+        std::memset(t->guess + (line << kLineShift), 0, size_t{1} << kLineShift);
+    }
+    std::memset(t->dirty, 0, sizeof t->dirty);
+  }
+  TableLease(const TableLease&) = delete;
+  TableLease& operator=(const TableLease&) = delete;
+  PredictorTable* get() const { return t_table.get(); }
+};
 
 // Codes token bytes into dst; dst[0] holds the leading 0x01.
 class PredictorWriter {
  public:
-  PredictorWriter(uint8_t* table, uint8_t* dst, int32_t capacity)
+  PredictorWriter(PredictorTable* table, uint8_t* dst, int32_t capacity)
       : table_(table), dst_(dst), capacity_(capacity) {}
 
   bool Put(uint8_t b) {
     unsigned index = context_;
-    if (table_[index] == b) {
+    if (table_->guess[index] == b) {
       flags_ = static_cast<uint8_t>(flags_ | (1u << count_));
     } else {
-      table_[index] = b;
+      table_->Set(index, b);
       literals_[nlit_++] = b;
     }
     context_ = static_cast<uint16_t>((context_ << 8) | b);
@@ -69,7 +114,7 @@ class PredictorWriter {
     return true;
   }
 
-  uint8_t* table_;
+  PredictorTable* table_;
   uint8_t* dst_;
   int32_t capacity_;
   int32_t out_ = 1;       // after the leading 0x01
@@ -113,8 +158,8 @@ int32_t RlePack(const uint8_t* src, int32_t length, uint8_t* dst, int32_t capaci
   if (!PackBuffersValid(src, length, dst, capacity)) return RaiseError(ERR_PACK);
   // Every stream holds at least the leading byte and one group.
   if (capacity < 1) return RaiseError(ERR_PACK);
-  MemPtr<uint8_t> table = NewTable();
-  if (!table) return ERR_NO_MEMORY;  // raised already when a frame is installed
+  TableLease table(length);
+  if (!table.get()) return ERR_NO_MEMORY;  // raised already when a frame is installed
   dst[0] = 0x01;
   PredictorWriter w(table.get(), dst, capacity);
 
@@ -138,41 +183,142 @@ int32_t RlePack(const uint8_t* src, int32_t length, uint8_t* dst, int32_t capaci
 
 namespace {
 
-// Decodes predictor-coded token bytes from src[1..srcLength).
+// One group of eight token bytes whose flag byte is F, each step written out
+// for its flag bit (a table of these replaces a hard-to-guess branch per
+// byte by one jump per group). No bound is checked and no line marked: the
+// caller has the eight literals and clears the whole table afterwards.
+template <unsigned F, size_t... K>
+void GroupOf(uint8_t* guess, const uint8_t*& src, uint8_t* to, unsigned& context,
+             std::index_sequence<K...>) {
+  unsigned c = context;
+  const uint8_t* p = src;
+  (
+      [&] {
+        uint8_t b;
+        if constexpr (((F >> K) & 1u) != 0) {
+          b = guess[c];
+        } else {
+          b = *p++;
+          guess[c] = b;
+        }
+        to[K] = b;
+        c = ((c << 8) | b) & 0xFFFFu;
+      }(),
+      ...);
+  src = p;
+  context = c;
+}
+using GroupFn = void (*)(uint8_t*, const uint8_t*&, uint8_t*, unsigned&);
+template <unsigned F>
+void Group(uint8_t* guess, const uint8_t*& src, uint8_t* to, unsigned& context) {
+  GroupOf<F>(guess, src, to, context, std::make_index_sequence<8>());
+}
+template <unsigned... F>
+constexpr std::array<GroupFn, 256> MakeGroups(std::integer_sequence<unsigned, F...>) {
+  return {Group<F>...};
+}
+constexpr std::array<GroupFn, 256> kGroups =
+    MakeGroups(std::make_integer_sequence<unsigned, 256>());
+
+// Decodes predictor-coded token bytes from src[1..srcLength), a group of
+// eight at a time while the input surely holds the group, else byte by
+// byte with every read checked. A group's flag byte is read only when one of
+// its bytes is wanted, so a stream whose end token closes a group needs no
+// further flag byte.
 class PredictorReader {
  public:
-  PredictorReader(uint8_t* table, const uint8_t* src, int32_t srcLength)
+  PredictorReader(PredictorTable* table, const uint8_t* src, int32_t srcLength)
       : table_(table), src_(src), end_(srcLength) {}
 
-  // The next group's flag byte is read only when a ninth byte is wanted, so a
-  // stream whose end token closes a group needs no further flag byte.
   bool Get(uint8_t& b) {
+    if (pos_ == length_ && !Refill()) return false;
+    b = pending_[pos_++];
+    return true;
+  }
+
+  // n token bytes into to: whole groups go there straight.
+  bool GetBytes(uint8_t* to, int32_t n) {
+    for (;;) {
+      const int32_t have = length_ - pos_;
+      const int32_t take = n < have ? n : have;
+      std::memcpy(to, pending_ + pos_, static_cast<size_t>(take));
+      pos_ += take;
+      to += take;
+      n -= take;
+      while (n >= 8 && count_ == 8 && end_ - in_ >= 9) {
+        WholeGroup(to);
+        to += 8;
+        n -= 8;
+      }
+      if (n == 0) return true;
+      if (!Refill()) return false;
+    }
+  }
+
+ private:
+  // Decodes the next group (or what the input holds of it) into pending_.
+  bool Refill() {
+    pos_ = length_ = 0;
+    if (count_ == 8 && end_ - in_ >= 9) {
+      WholeGroup(pending_);
+      length_ = 8;
+      return true;
+    }
     if (count_ == 8) {
       if (in_ >= end_) return false;
       flags_ = src_[in_++];
       count_ = 0;
     }
-    unsigned index = context_;
-    if ((flags_ >> count_) & 1u) {
-      b = table_[index];
-    } else {
-      if (in_ >= end_) return false;
-      b = src_[in_++];
-      table_[index] = b;
+    while (count_ < 8) {
+      uint8_t b;
+      if ((flags_ >> count_) & 1u) {
+        b = table_->guess[context_];
+      } else {
+        if (in_ >= end_) break;
+        b = src_[in_++];
+        table_->Set(context_, b);
+      }
+      ++count_;
+      pending_[length_++] = b;
+      context_ = ((context_ << 8) | b) & 0xFFFFu;
     }
-    ++count_;
-    context_ = static_cast<uint16_t>((context_ << 8) | b);
-    return true;
+    return length_ > 0;
   }
 
- private:
-  uint8_t* table_;
+  // A flag byte and its group, the input holding all of it.
+  void WholeGroup(uint8_t* to) {
+    const unsigned flags = src_[in_++];
+    if (table_->whole) {
+      const uint8_t* p = src_ + in_;
+      kGroups[flags](table_->guess, p, to, context_);
+      in_ = static_cast<int32_t>(p - src_);
+      return;
+    }
+    unsigned c = context_;
+    for (unsigned k = 0; k < 8; ++k) {
+      uint8_t b;
+      if ((flags >> k) & 1u) {
+        b = table_->guess[c];
+      } else {
+        b = src_[in_++];
+        table_->Set(c, b);
+      }
+      to[k] = b;
+      c = ((c << 8) | b) & 0xFFFFu;
+    }
+    context_ = c;
+  }
+
+  PredictorTable* table_;
   const uint8_t* src_;
   int32_t end_;
-  int32_t in_ = 1;  // the leading 0x01 is skipped
-  uint16_t context_ = 0;
-  uint8_t flags_ = 0;
-  int count_ = 8;
+  int32_t in_ = 1;        // the leading 0x01 is skipped
+  unsigned context_ = 0;  // byte before last << 8 | last byte
+  unsigned flags_ = 0;
+  unsigned count_ = 8;  // bytes taken of the current group (8: its next flag byte is due)
+  uint8_t pending_[8];  // decoded, not yet taken
+  int32_t pos_ = 0;
+  int32_t length_ = 0;
 };
 
 }  // namespace
@@ -181,8 +327,8 @@ int32_t RleUnpack(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t c
   // Every stream holds at least its leading byte.
   if (!PackBuffersValid(src, srcLength, dst, capacity) || srcLength < 1)
     return RaiseError(ERR_PACK);
-  MemPtr<uint8_t> table = NewTable();
-  if (!table) return ERR_NO_MEMORY;
+  TableLease table(srcLength);
+  if (!table.get()) return ERR_NO_MEMORY;
   PredictorReader in(table.get(), src, srcLength);
 
   int32_t out = 0;
@@ -202,12 +348,9 @@ int32_t RleUnpack(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t c
       uint8_t b = 0;
       if (!in.Get(b)) return RaiseError(ERR_PACK);
       if (n > 0) std::memset(dst + out, b, static_cast<size_t>(n));
-      out += n;
-    } else {
-      for (int32_t i = 0; i < n; ++i) {
-        if (!in.Get(dst[out + i])) return RaiseError(ERR_PACK);
-      }
-      out += n;
+    } else if (!in.GetBytes(dst + out, n)) {
+      return RaiseError(ERR_PACK);
     }
+    out += n;
   }
 }
