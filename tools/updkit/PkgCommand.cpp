@@ -145,33 +145,36 @@ int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path,
   MemPtr<uint8_t> check = MemAllocOwned(capacity);
   if (!raw || !packed || !check) return UpdkitFail("out of memory");
 
-  // First pass: does every chunk pack, and does packing pay?
-  if (o.lz) {
-    uint64_t rawTotal = 0, packedTotal = 0;
-    bool all = true;
-    int rc = ForEachChunk(*file, capacity, raw.get(), [&](const uint8_t* bytes, uint32_t n) {
-      int32_t p = PackChunk(bytes, n, packed.get(), capacity, check.get());
-      if (p < 0) return -2;
-      all = all && p > 0;
-      rawTotal += n;
-      packedTotal += static_cast<uint32_t>(p);
-      return 0;
-    });
-    if (rc == -2) return UpdkitFail("%s: LZ packing does not give the bytes back", rel.c_str());
-    if (rc != 0) return UpdkitFail("cannot read %s", path.string().c_str());
-    entry.packed = all && rawTotal > 0 && packedTotal < rawTotal;
-  }
-  int rc = ForEachChunk(*file, capacity, raw.get(), [&](const uint8_t* bytes, uint32_t n) {
+  // One pass, packing as it goes: when a chunk does not pack within twice
+  // the chunk size or the packed chunks come out no smaller than the file,
+  // the entry's chunks are written again as they are.
+  const uint64_t entryStart = writer.offset();
+  entry.packed = o.lz;
+  uint64_t rawTotal = 0, packedTotal = 0;
+  auto write = [&](const uint8_t* bytes, uint32_t n) {
+    const uint32_t raw = n;
     if (entry.packed) {
-      int32_t p = PackChunk(bytes, n, packed.get(), capacity, check.get());
-      if (p <= 0) return -2;
+      const int32_t p = PackChunk(bytes, n, packed.get(), capacity, check.get());
+      if (p < 0) return -2;
+      if (p == 0) return -4;  // does not pack: store the entry
       bytes = packed.get();
       n = static_cast<uint32_t>(p);
     }
     if (writer.WriteChunk(bytes, n) != 0) return -3;
     entry.chunkSizes.push_back(n);
+    rawTotal += raw;
+    packedTotal += n;
     return 0;
-  });
+  };
+  int rc = ForEachChunk(*file, capacity, raw.get(), write);
+  if (rc == 0 && entry.packed && (rawTotal == 0 || packedTotal >= rawTotal)) rc = -4;
+  if (rc == -4) {
+    entry.packed = false;
+    entry.chunkSizes.clear();
+    if (writer.Rewind(entryStart) != 0) return UpdkitFail("cannot write %s", o.out.c_str());
+    rc = ForEachChunk(*file, capacity, raw.get(), write);
+  }
+  if (rc == -2) return UpdkitFail("%s: LZ packing does not give the bytes back", rel.c_str());
   if (rc == -3) return UpdkitFail("cannot write %s", o.out.c_str());
   if (rc != 0) return UpdkitFail("cannot read %s", path.string().c_str());
   writer.AddEntry(entry);
