@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/ErrorCodes.h"
@@ -53,5 +54,32 @@ class LzPackStream {
   PackSink sink_;
   MemPtr<LzEngine> engine_;
   MemPtr<uint8_t> out_;
+  bool ok_ = true;
+};
+
+struct RleStreamState;
+struct RleStreamStateDeleter {
+  void operator()(RleStreamState* s) const;
+};
+
+// RlePack of an input handed over in pieces, in bounded memory: the sink is
+// given exactly the bytes RlePack gives for the whole input.
+class RlePackStream {
+ public:
+  // Raises ERR_NO_MEMORY when the working state cannot be had (without a
+  // frame, every call then returns false).
+  explicit RlePackStream(PackSink sink);
+  ~RlePackStream();
+  RlePackStream(const RlePackStream&) = delete;
+  RlePackStream& operator=(const RlePackStream&) = delete;
+
+  // False when the sink refused, or after Finish.
+  bool Write(const uint8_t* bytes, size_t n);
+  // Codes the rest and the end token. False when the sink refused.
+  bool Finish();
+
+ private:
+  PackSink sink_;
+  std::unique_ptr<RleStreamState, RleStreamStateDeleter> state_;
   bool ok_ = true;
 };

@@ -15,6 +15,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "ourlib/src/ErrFrame.h"
@@ -73,11 +74,13 @@ class TableLease {
   PredictorTable* get() const { return t_table.get(); }
 };
 
-// Codes token bytes into dst; dst[0] holds the leading 0x01.
+// Codes token bytes into dst; dst[0] holds the leading 0x01. With a sink,
+// dst is handed to it whenever it is full.
 class PredictorWriter {
  public:
-  PredictorWriter(PredictorTable* table, uint8_t* dst, int32_t capacity)
-      : table_(table), dst_(dst), capacity_(capacity) {}
+  PredictorWriter(PredictorTable* table, uint8_t* dst, int32_t capacity,
+                  const PackSink* sink = nullptr)
+      : table_(table), dst_(dst), capacity_(capacity), sink_(sink) {}
 
   bool Put(uint8_t b) {
     unsigned index = context_;
@@ -100,11 +103,17 @@ class PredictorWriter {
   // Writes a partly filled group (missing bytes have flag bits 0).
   bool Finish() { return count_ == 0 || WriteGroup(); }
   int32_t written() const { return out_; }
+  // Hands what dst holds to the sink.
+  bool Drain() {
+    if (out_ > 0 && !(*sink_)(dst_, static_cast<size_t>(out_))) return false;
+    out_ = 0;
+    return true;
+  }
 
  private:
   bool WriteGroup() {
     int32_t need = 1 + nlit_;
-    if (need > capacity_ - out_) return false;
+    if (need > capacity_ - out_ && (sink_ == nullptr || !Drain())) return false;
     dst_[out_] = flags_;
     std::memcpy(dst_ + out_ + 1, literals_, static_cast<size_t>(nlit_));
     out_ += need;
@@ -117,6 +126,7 @@ class PredictorWriter {
   PredictorTable* table_;
   uint8_t* dst_;
   int32_t capacity_;
+  const PackSink* sink_;
   int32_t out_ = 1;       // after the leading 0x01
   uint16_t context_ = 0;  // byte before last << 8 | last byte
   uint8_t flags_ = 0;
@@ -154,6 +164,45 @@ bool PutRun(PredictorWriter& w, uint8_t b, int32_t n) {
 
 }  // namespace
 
+namespace {
+
+// Codes the tokens of src[0..length). With final set that is the whole rest
+// of the input; else only what later bytes cannot change is coded: a
+// literal stretch once a run follows it, and of a stretch or run that may go
+// on, the chunks of 0x3FFF it surely has in front (a run keeps three bytes
+// back, so that it is still seen as one). Returns how many bytes were
+// coded, or -1 when the writer failed.
+int32_t PutTokens(PredictorWriter& w, const uint8_t* src, int32_t length, bool final) {
+  int32_t pos = 0;
+  while (pos < length) {
+    // The literal stretch ends where three equal bytes follow one another.
+    int32_t run = pos;
+    while (run + 2 < length && !(src[run] == src[run + 1] && src[run] == src[run + 2])) ++run;
+    if (run + 2 >= length) {
+      if (final) return PutLiterals(w, src + pos, length - pos) ? length : -1;
+      for (; length - 2 - pos > kMaxCount; pos += kMaxCount) {
+        if (!w.Put(0xFF) || !w.Put(0xFF) || !w.PutBytes(src + pos, kMaxCount)) return -1;
+      }
+      return pos;
+    }
+    if (run > pos && !PutLiterals(w, src + pos, run - pos)) return -1;
+    pos = run;
+    int32_t end = pos + 3;
+    while (end < length && src[end] == src[pos]) ++end;
+    if (end == length && !final) {
+      for (; end - pos > kMaxCount + 2; pos += kMaxCount) {
+        if (!w.Put(0x7F) || !w.Put(0xFF) || !w.Put(src[pos])) return -1;
+      }
+      return pos;
+    }
+    if (!PutRun(w, src[pos], end - pos)) return -1;
+    pos = end;
+  }
+  return pos;
+}
+
+}  // namespace
+
 int32_t RlePack(const uint8_t* src, int32_t length, uint8_t* dst, int32_t capacity) {
   if (!PackBuffersValid(src, length, dst, capacity)) return RaiseError(ERR_PACK);
   // Every stream holds at least the leading byte and one group.
@@ -162,23 +211,68 @@ int32_t RlePack(const uint8_t* src, int32_t length, uint8_t* dst, int32_t capaci
   if (!table.get()) return ERR_NO_MEMORY;  // raised already when a frame is installed
   dst[0] = 0x01;
   PredictorWriter w(table.get(), dst, capacity);
-
-  int32_t pos = 0;
-  while (pos < length) {
-    // The literal stretch ends where three equal bytes follow one another.
-    int32_t run = pos;
-    while (run + 2 < length && !(src[run] == src[run + 1] && src[run] == src[run + 2])) ++run;
-    if (run + 2 >= length) run = length;  // fewer than three bytes left: all literal
-    if (run > pos && !PutLiterals(w, src + pos, run - pos)) return RaiseError(ERR_PACK);
-    pos = run;
-    if (pos == length) break;
-    int32_t end = pos + 3;
-    while (end < length && src[end] == src[pos]) ++end;
-    if (!PutRun(w, src[pos], end - pos)) return RaiseError(ERR_PACK);
-    pos = end;
-  }
-  if (!w.Put(0x00) || !w.Finish()) return RaiseError(ERR_PACK);
+  if (PutTokens(w, src, length, true) < 0 || !w.Put(0x00) || !w.Finish())
+    return RaiseError(ERR_PACK);
   return w.written();
+}
+
+// The stream form's state: the predictor table (the thread's for the
+// stream's life), the coded bytes on their way to the sink, and the input
+// that waits for what follows it.
+struct RleStreamState {
+  static constexpr int32_t kPiece = 64 * 1024;
+  TableLease lease{INT32_MAX};
+  uint8_t out[kPiece];
+  PredictorWriter writer;
+  uint8_t pending[2 * 0x4000 + kPiece];  // at most 0x3FFF + 3 bytes wait
+  int32_t length = 0;
+  int32_t left = 0;  // what waited after the last coding
+
+  explicit RleStreamState(const PackSink* sink) : writer(lease.get(), out, kPiece, sink) {
+    out[0] = 0x01;
+  }
+};
+
+void RleStreamStateDeleter::operator()(RleStreamState* s) const { delete s; }
+
+RlePackStream::RlePackStream(PackSink sink) : sink_(std::move(sink)) {
+  state_.reset(new (std::nothrow) RleStreamState(&sink_));
+  if (!state_ || !state_->lease.get()) {
+    state_.reset();
+    RaiseError(ERR_NO_MEMORY);
+  }
+}
+
+RlePackStream::~RlePackStream() = default;
+
+bool RlePackStream::Write(const uint8_t* bytes, size_t n) {
+  if (!state_ || !ok_) return false;
+  RleStreamState& s = *state_;
+  while (n > 0) {
+    const size_t room = sizeof s.pending - static_cast<size_t>(s.length);
+    const size_t take = n < room ? n : room;
+    std::memcpy(s.pending + s.length, bytes, take);
+    s.length += static_cast<int32_t>(take);
+    bytes += take;
+    n -= take;
+    // Coded when full or twice as long as what was left waiting the last
+    // time, so that each byte is looked at a few times only.
+    if (s.length < static_cast<int32_t>(sizeof s.pending) && s.length < 2 * s.left + 16) break;
+    const int32_t done = PutTokens(s.writer, s.pending, s.length, false);
+    if (done < 0) return ok_ = false;
+    std::memmove(s.pending, s.pending + done, static_cast<size_t>(s.length - done));
+    s.length -= done;
+    s.left = s.length;
+  }
+  return true;
+}
+
+bool RlePackStream::Finish() {
+  if (!state_ || !ok_) return false;
+  ok_ = false;  // nothing more is taken
+  RleStreamState& s = *state_;
+  return PutTokens(s.writer, s.pending, s.length, true) >= 0 && s.writer.Put(0x00) &&
+         s.writer.Finish() && s.writer.Drain();
 }
 
 namespace {

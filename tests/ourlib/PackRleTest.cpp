@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/ourlib/PackTestKit.h"
 
 namespace {
@@ -103,6 +105,38 @@ TEST(RleRoundTrip, ManyShapesComeBackUnchanged) {
   for (const auto& [what, in] : inputs) {
     SCOPED_TRACE(what);
     EXPECT_EQ(Unpack(Pack(in), int32_t(in.size())), in);
+  }
+}
+
+// The stream form, handed the input in pieces of any size (runs and
+// stretches going on across pieces, chunks of 0x3FFF among them), gives the
+// bytes of the one call.
+TEST(RlePackStream, GivesTheBytesOfOneCall) {
+  std::mt19937 g(41);
+  for (int t = 0; t < 60; ++t) {
+    Bytes in;
+    while (in.size() < size_t(t) * 2000) {
+      const size_t n = g() % 3 == 0 ? (1 + g() % 2) * 0x3FFF - 1 + g() % 5 : 1 + g() % 70;
+      if (g() % 2 == 0) {
+        in.insert(in.end(), n, uint8_t(g() % 3));
+      } else {
+        for (size_t i = 0; i < n; ++i) in.push_back(uint8_t(i % 2 ? g() : i));
+      }
+    }
+    const Bytes want = Pack(in);
+    Bytes streamed;
+    RlePackStream stream([&](const uint8_t* p, size_t n) {
+      streamed.insert(streamed.end(), p, p + n);
+      return true;
+    });
+    const size_t most = t % 2 ? 5 : 100000;
+    for (size_t at = 0; at < in.size();) {
+      const size_t n = std::min(in.size() - at, 1 + g() % most);
+      ASSERT_TRUE(stream.Write(in.data() + at, n));
+      at += n;
+    }
+    ASSERT_TRUE(stream.Finish());
+    ASSERT_EQ(streamed, want) << t;
   }
 }
 
