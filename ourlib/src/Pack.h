@@ -35,7 +35,7 @@ struct LzEngine;
 
 // LzPack of an input handed over in pieces, in bounded memory: the sink is
 // given exactly the bytes LzPack gives for the whole input. The input may
-// be up to 1.5 GiB long.
+// be up to 2 GiB less 64 KiB long.
 class LzPackStream {
  public:
   // Raises ERR_NO_MEMORY when the working state cannot be had (without a

@@ -57,7 +57,7 @@ constexpr size_t kBufferSize = kKeep + kBlock + kAhead + 8;
 
 constexpr int kHashBits = 15;
 constexpr uint32_t kFirstPosition = kRingSize;  // 0 in a table means "none": always too old
-constexpr uint32_t kRestartAt = 0x80000000u;    // positions are rebased before they could wrap
+constexpr uint32_t kStreamMost = 0x7FFF0000u;   // the longest input of the stream form
 
 inline uint64_t Load64(const uint8_t* p) {
   uint64_t v;
@@ -142,8 +142,10 @@ namespace {
 
 const uint8_t* At(const LzEngine& e, uint32_t p) { return e.buffer + (p - e.bufferStart); }
 
-void Begin(LzEngine& e, uint8_t* out, size_t capacity, const PackSink* sink) {
-  if (e.nextStart == 0 || e.nextStart >= kRestartAt) {
+// Starts a stream of at most `most` bytes. Positions start over (and the
+// tables are cleared) before they could pass 32 bits.
+void Begin(LzEngine& e, uint32_t most, uint8_t* out, size_t capacity, const PackSink* sink) {
+  if (e.nextStart == 0 || e.nextStart > UINT32_MAX - most - 2 * kRingSize - kAhead) {
     std::memset(e.head2, 0, sizeof e.head2);
     std::memset(e.head4, 0, sizeof e.head4);
     std::memset(e.head8, 0, sizeof e.head8);
@@ -371,7 +373,7 @@ int32_t LzPack(const uint8_t* src, int32_t length, uint8_t* dst, int32_t capacit
     if (!t_engine) return ERR_NO_MEMORY;  // raised already when a frame is installed
   }
   LzEngine& e = *t_engine;
-  Begin(e, dst, static_cast<size_t>(capacity), nullptr);
+  Begin(e, static_cast<uint32_t>(length), dst, static_cast<size_t>(capacity), nullptr);
   if (!Write(e, src, static_cast<size_t>(length)) || !Finish(e)) {
     e.nextStart = e.filled + kRingSize + kAhead;
     return RaiseError(ERR_PACK);
@@ -384,15 +386,14 @@ LzPackStream::LzPackStream(PackSink sink) : sink_(std::move(sink)) {
   if (!engine_) return;
   out_ = MemAllocOwned(kBlock);
   if (!out_) return;
-  Begin(*engine_, out_.get(), kBlock, &sink_);
+  Begin(*engine_, kStreamMost, out_.get(), kBlock, &sink_);
 }
 
 LzPackStream::~LzPackStream() = default;
 
 bool LzPackStream::Write(const uint8_t* bytes, size_t n) {
   if (!out_ || !ok_) return false;
-  if (engine_->filled - engine_->start + n >= kRestartAt - kFirstPosition - 2 * kRingSize)
-    return ok_ = false;
+  if (n > kStreamMost - (engine_->filled - engine_->start)) return ok_ = false;
   return ok_ = ::Write(*engine_, bytes, n);
 }
 

@@ -14,10 +14,12 @@
 #include "ourlib/src/Pack.h"
 #include "tools/updkit/Command.h"
 #include "tools/updkit/WholeFile.h"
+#include "update/FileReplacement.h"
 
 namespace {
 
 constexpr int64_t kDefaultUnpackLimit = int64_t{1} << 30;  // 1 GiB
+constexpr uint32_t kBlock = 64 * 1024;                     // read at once
 
 using PackFn = int32_t (*)(const uint8_t*, int32_t, uint8_t*, int32_t);
 
@@ -38,23 +40,63 @@ int32_t Call(PackFn fn, const uint8_t* src, size_t n, uint8_t* dst, int64_t capa
   return code != 0 ? code : result;
 }
 
+// Packs IN into OUT a piece at a time: neither is ever whole in memory.
 int Pack(const Method& m, const char* inPath, const char* outPath, int64_t capacity) {
-  std::vector<uint8_t> in;
-  if (!ReadWholeFile(inPath, &in)) return UpdkitFail("cannot read '%s'", inPath);
-  if (in.size() > INT32_MAX) return UpdkitFail("'%s' is larger than 2 GiB", inPath);
-  if (capacity < 0) capacity = static_cast<int64_t>(in.size());
-  std::unique_ptr<uint8_t[]> out(new uint8_t[static_cast<size_t>(capacity) + 1]);
-  int32_t n = Call(m.pack, in.data(), in.size(), out.get(), capacity);
-  if (n == ERR_PACK) {
+  plat::Env& env = *plat::Env::Default();
+  std::unique_ptr<plat::File> in;
+  uint64_t size = 0;
+  if (env.Open(inPath, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
+               plat::ATTR_NORMAL, &in) != 0 ||
+      in->Size(&size) != 0) {
+    return UpdkitFail("cannot read '%s'", inPath);
+  }
+  if (size > INT32_MAX) return UpdkitFail("'%s' is larger than 2 GiB", inPath);
+  if (capacity < 0) capacity = static_cast<int64_t>(size);
+  FileReplacement out(env);
+  if (!out.Begin(outPath, plat::ATTR_NORMAL)) return UpdkitFail("cannot write '%s'", outPath);
+
+  int64_t written = 0;
+  bool tooLong = false;
+  PackSink sink = [&](const uint8_t* bytes, size_t n) {
+    uint32_t put = 0;
+    if (static_cast<int64_t>(n) > capacity - written) return !(tooLong = true);
+    if (out.file().Write(bytes, static_cast<uint32_t>(n), &put) != 0 || put != n) return false;
+    written += static_cast<int64_t>(n);
+    return true;
+  };
+  std::unique_ptr<LzPackStream> lz;
+  std::unique_ptr<RlePackStream> rle;
+  int code = Guard([&] {
+    if (m.pack == LzPack) {
+      lz.reset(new LzPackStream(sink));
+    } else {
+      rle.reset(new RlePackStream(sink));
+    }
+  });
+  if (code != 0) return UpdkitFail("%s pack: failed with code %d", m.name, code);
+  auto write = [&](const uint8_t* p, size_t n) { return lz ? lz->Write(p, n) : rle->Write(p, n); };
+
+  std::vector<uint8_t> block(kBlock);
+  uint64_t read = 0;
+  bool ok = true;
+  for (;;) {
+    uint32_t got = 0;
+    if (in->Read(block.data(), kBlock, &got) != 0) return UpdkitFail("cannot read '%s'", inPath);
+    if (got == 0) break;
+    read += got;
+    if (read > INT32_MAX) return UpdkitFail("'%s' is larger than 2 GiB", inPath);
+    if (!(ok = write(block.data(), got))) break;
+  }
+  if (ok) ok = lz ? lz->Finish() : rle->Finish();
+  if (tooLong) {
     return UpdkitFail(
         "%s pack: the packed stream of '%s' would exceed %lld bytes (code %d); "
         "--capacity N allows more",
-        m.name, inPath, static_cast<long long>(capacity), n);
+        m.name, inPath, static_cast<long long>(capacity), ERR_PACK);
   }
-  if (n < 0) return UpdkitFail("%s pack: failed with code %d", m.name, n);
-  if (!WriteWholeFile(outPath, out.get(), static_cast<size_t>(n)))
-    return UpdkitFail("cannot write '%s'", outPath);
-  std::printf("%s: %zu bytes packed to %d\n", inPath, in.size(), n);
+  if (!ok || out.Commit() != 0) return UpdkitFail("cannot write '%s'", outPath);
+  std::printf("%s: %llu bytes packed to %lld\n", inPath, static_cast<unsigned long long>(read),
+              static_cast<long long>(written));
   return 0;
 }
 
