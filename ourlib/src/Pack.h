@@ -83,3 +83,57 @@ class RlePackStream {
   std::unique_ptr<RleStreamState, RleStreamStateDeleter> state_;
   bool ok_ = true;
 };
+
+struct LzUnpackState;
+struct LzUnpackStateDeleter {
+  void operator()(LzUnpackState* s) const;
+};
+
+// LzUnpack of a stream handed over in pieces, in bounded memory: the sink is
+// given the bytes LzUnpack gives for the whole stream, as they come.
+class LzUnpackStream {
+ public:
+  // Raises ERR_NO_MEMORY when the working state cannot be had (without a
+  // frame, every call then fails). The stream may give at most `most` bytes.
+  LzUnpackStream(PackSink sink, int64_t most);
+  ~LzUnpackStream();
+  LzUnpackStream(const LzUnpackStream&) = delete;
+  LzUnpackStream& operator=(const LzUnpackStream&) = delete;
+
+  // False when the stream is damaged, gives more than `most` bytes, or the
+  // sink refused. Bytes after the end token are ignored.
+  bool Write(const uint8_t* bytes, size_t n);
+  // The number of bytes produced, or ERR_PACK as Write fails or when the
+  // stream ended before its end token.
+  int64_t Finish();
+
+ private:
+  bool Run(bool final);
+  PackSink sink_;
+  int64_t most_;
+  std::unique_ptr<LzUnpackState, LzUnpackStateDeleter> state_;
+};
+
+struct RleUnpackState;
+struct RleUnpackStateDeleter {
+  void operator()(RleUnpackState* s) const;
+};
+
+// RleUnpack of a stream handed over in pieces, in bounded memory; as
+// LzUnpackStream.
+class RleUnpackStream {
+ public:
+  RleUnpackStream(PackSink sink, int64_t most);
+  ~RleUnpackStream();
+  RleUnpackStream(const RleUnpackStream&) = delete;
+  RleUnpackStream& operator=(const RleUnpackStream&) = delete;
+
+  bool Write(const uint8_t* bytes, size_t n);
+  int64_t Finish();
+
+ private:
+  bool Run(bool final);
+  PackSink sink_;
+  int64_t most_;
+  std::unique_ptr<RleUnpackState, RleUnpackStateDeleter> state_;
+};

@@ -36,6 +36,7 @@
 // than the window away from any position of the current one.
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Pack.h"
@@ -501,13 +502,17 @@ constexpr int32_t kFastOut = 256 + 16;
 
 inline unsigned Word(const uint8_t* p) { return static_cast<unsigned>(p[0] | (p[1] << 8)); }
 
-}  // namespace
+// Why decoding stopped: the end token, a damaged stream, or (when the input
+// or the room is not the last there will be) at a token boundary for more
+// input or more room.
+enum class Stop { kEnd, kDamaged, kInput, kRoom };
 
-int32_t LzUnpack(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t capacity) {
-  if (!PackBuffersValid(src, srcLength, dst, capacity)) return RaiseError(ERR_PACK);
-  LzReader r{src, srcLength, 0, 0, 0};
-  if (!r.ReadWord()) return RaiseError(ERR_PACK);
-  int32_t out = 0;
+// Decodes tokens from r into dst[out..capacity). inputFinal: the input ends
+// at r.end; roomFinal: the output may not pass capacity.
+Stop Decode(LzReader& r, uint8_t* dst, int32_t capacity, int32_t& out, bool inputFinal,
+            bool roomFinal) {
+  const uint8_t* src = r.src;
+  const int32_t srcLength = r.end;
   for (;;) {
     // Within the bounds above only a copy's distance is checked.
     int32_t in = r.in;
@@ -522,6 +527,7 @@ int32_t LzUnpack(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t ca
       }
       return b;
     };
+    Stop stop = Stop::kInput;
     while (in <= srcLength - kFastIn && out <= capacity - kFastOut) {
       const unsigned rest = word >> bits;
       if (rest & 1u) {
@@ -558,21 +564,124 @@ int32_t LzUnpack(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t ca
           count = (b1 & 7) + 2;
         } else {
           const unsigned b2 = src[in++];
-          if (b2 == 0) return out;  // end of stream; any bytes after it are ignored
-          if (b2 == 1) continue;    // no copy
+          if (b2 == 0) {  // end of stream; any bytes after it are ignored
+            stop = Stop::kEnd;
+            break;
+          }
+          if (b2 == 1) continue;  // no copy
           count = b2 + 1;
         }
       }
-      if (dist > static_cast<uint32_t>(out)) return RaiseError(ERR_PACK);
+      if (dist > static_cast<uint32_t>(out)) {
+        stop = Stop::kDamaged;
+        break;
+      }
       CopyMatch(dst + out, dist, count);
       out += static_cast<int32_t>(count);
     }
     r.in = in;
     r.word = word;
     r.bits = static_cast<int>(bits);
+    if (stop != Stop::kInput) return stop;
+    if (in > srcLength - kFastIn && !inputFinal) return Stop::kInput;
+    if (out > capacity - kFastOut && !roomFinal) return Stop::kRoom;
     // Near either end: one token at a time, every step checked.
     const Step s = CheckedToken(r, dst, capacity, out);
-    if (s == Step::kEnd) return out;
-    if (s == Step::kDamaged) return RaiseError(ERR_PACK);
+    if (s == Step::kEnd) return Stop::kEnd;
+    if (s == Step::kDamaged) return Stop::kDamaged;
   }
+}
+
+}  // namespace
+
+int32_t LzUnpack(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t capacity) {
+  if (!PackBuffersValid(src, srcLength, dst, capacity)) return RaiseError(ERR_PACK);
+  LzReader r{src, srcLength, 0, 0, 0};
+  int32_t out = 0;
+  if (!r.ReadWord() || Decode(r, dst, capacity, out, true, true) != Stop::kEnd)
+    return RaiseError(ERR_PACK);
+  return out;
+}
+
+// The stream form's state: the input not yet decoded, and the output with
+// the window of 8192 bytes that copies reach back into.
+struct LzUnpackState {
+  static constexpr int32_t kHistory = kRingSize;
+  static constexpr int32_t kPiece = 64 * 1024;
+  uint8_t input[kPiece + kFastIn];
+  int32_t inLength = 0;
+  uint8_t window[kHistory + kPiece];
+  int32_t out = 0;      // bytes in the window
+  int32_t given = 0;    // of which the sink has had these
+  int64_t dropped = 0;  // produced bytes no longer in the window
+  LzReader r{input, 0, 0, 0, 0};
+  bool started = false;
+  bool ended = false;
+  bool failed = false;
+};
+
+void LzUnpackStateDeleter::operator()(LzUnpackState* s) const { delete s; }
+
+LzUnpackStream::LzUnpackStream(PackSink sink, int64_t most)
+    : sink_(std::move(sink)), most_(most), state_(new (std::nothrow) LzUnpackState) {
+  if (!state_) RaiseError(ERR_NO_MEMORY);
+}
+
+LzUnpackStream::~LzUnpackStream() = default;
+
+bool LzUnpackStream::Run(bool final) {
+  LzUnpackState& s = *state_;
+  s.r.end = s.inLength;
+  if (!s.started) {
+    if (s.inLength < 2 && !final) return true;
+    if (!s.r.ReadWord()) return false;
+    s.started = true;
+  }
+  for (;;) {
+    // The room ends with the window, or where the output would pass most.
+    const int64_t allowed = most_ - s.dropped;
+    const bool limited = allowed <= static_cast<int64_t>(sizeof s.window);
+    const int32_t capacity = limited ? static_cast<int32_t>(allowed) : sizeof s.window;
+    const Stop stop = Decode(s.r, s.window, capacity, s.out, final, limited);
+    if (stop == Stop::kDamaged) return false;
+    if (stop == Stop::kInput) return true;
+    if (!sink_(s.window + s.given, static_cast<size_t>(s.out - s.given))) return false;
+    s.given = s.out;
+    if (stop == Stop::kEnd) return s.ended = true;
+    // Room: keep the last 8192 bytes for the copies to come.
+    const int32_t keep = LzUnpackState::kHistory;
+    std::memmove(s.window, s.window + s.out - keep, keep);
+    s.dropped += s.out - keep;
+    s.out = s.given = keep;
+  }
+}
+
+bool LzUnpackStream::Write(const uint8_t* bytes, size_t n) {
+  if (!state_ || state_->failed) return false;
+  LzUnpackState& s = *state_;
+  while (n > 0 && !s.ended) {
+    // What is left of the input moves to the front, the new bytes after it.
+    std::memmove(s.input, s.input + s.r.in, static_cast<size_t>(s.inLength - s.r.in));
+    s.inLength -= s.r.in;
+    s.r.in = 0;
+    const size_t room = sizeof s.input - static_cast<size_t>(s.inLength);
+    const size_t take = n < room ? n : room;
+    std::memcpy(s.input + s.inLength, bytes, take);
+    s.inLength += static_cast<int32_t>(take);
+    bytes += take;
+    n -= take;
+    if (!Run(false)) return !(s.failed = true);
+  }
+  return true;
+}
+
+int64_t LzUnpackStream::Finish() {
+  if (!state_ || state_->failed) return ERR_PACK;
+  LzUnpackState& s = *state_;
+  if (!s.ended && (!Run(true) || !s.ended)) {
+    s.failed = true;
+    return ERR_PACK;
+  }
+  s.failed = true;  // nothing more is taken
+  return s.dropped + s.out;
 }

@@ -48,17 +48,29 @@ struct PredictorTable {
 
 thread_local MemPtr<PredictorTable> t_table;
 
-// The thread's table for one call, all zeros; cleared again when the call
-// ends, also when a raise passes.
+// A table for one call, all zeros; the thread's is cleared again when the
+// call ends, also when a raise passes.
+//
+// A stream form keeps a table of its own for its life (two streams may be
+// open at once).
 class TableLease {
  public:
-  explicit TableLease(int32_t streamLength) {
-    if (!t_table) t_table.reset(static_cast<PredictorTable*>(MemAllocZero(sizeof(PredictorTable))));
-    if (t_table) t_table->whole = streamLength > kMarkedUpTo;
+  // The thread's table, for one call on a stream of the given length.
+  explicit TableLease(int32_t streamLength) : table_(t_table.get()) {
+    if (!table_) {
+      t_table.reset(static_cast<PredictorTable*>(MemAllocZero(sizeof(PredictorTable))));
+      table_ = t_table.get();
+    }
+    if (table_) table_->whole = streamLength > kMarkedUpTo;
+  }
+  // A table of its own.
+  TableLease() : own_(static_cast<PredictorTable*>(MemAllocZero(sizeof(PredictorTable)))) {
+    table_ = own_.get();
+    if (table_) table_->whole = true;
   }
   ~TableLease() {
-    PredictorTable* t = t_table.get();
-    if (t == nullptr) return;
+    PredictorTable* t = table_;
+    if (t == nullptr || own_) return;
     if (t->whole) {
       std::memset(t->guess, 0, sizeof t->guess);
       return;
@@ -71,7 +83,11 @@ class TableLease {
   }
   TableLease(const TableLease&) = delete;
   TableLease& operator=(const TableLease&) = delete;
-  PredictorTable* get() const { return t_table.get(); }
+  PredictorTable* get() const { return table_; }
+
+ private:
+  MemPtr<PredictorTable> own_;
+  PredictorTable* table_ = nullptr;
 };
 
 // Codes token bytes into dst; dst[0] holds the leading 0x01. With a sink,
@@ -216,12 +232,11 @@ int32_t RlePack(const uint8_t* src, int32_t length, uint8_t* dst, int32_t capaci
   return w.written();
 }
 
-// The stream form's state: the predictor table (the thread's for the
-// stream's life), the coded bytes on their way to the sink, and the input
-// that waits for what follows it.
+// The stream form's state: its own predictor table, the coded bytes on
+// their way to the sink, and the input that waits for what follows it.
 struct RleStreamState {
   static constexpr int32_t kPiece = 64 * 1024;
-  TableLease lease{INT32_MAX};
+  TableLease lease;
   uint8_t out[kPiece];
   PredictorWriter writer;
   uint8_t pending[2 * 0x4000 + kPiece];  // at most 0x3FFF + 3 bytes wait
@@ -323,6 +338,16 @@ class PredictorReader {
  public:
   PredictorReader(PredictorTable* table, const uint8_t* src, int32_t srcLength)
       : table_(table), src_(src), end_(srcLength) {}
+
+  // For input that comes in pieces: the input now ends at end; its first
+  // n bytes (all taken) were dropped from the front.
+  void Extend(int32_t end) { end_ = end; }
+  void Drop(int32_t n) {
+    in_ -= n;
+    end_ -= n;
+  }
+  int32_t taken() const { return in_; }
+  int32_t left() const { return end_ - in_; }
 
   bool Get(uint8_t& b) {
     if (pos_ == length_ && !Refill()) return false;
@@ -429,6 +454,46 @@ class PredictorReader {
 
 }  // namespace
 
+namespace {
+
+enum class Token { kGoOn, kEnd, kDamaged };
+
+// Decodes one token into dst[out..capacity).
+Token DecodeToken(PredictorReader& in, uint8_t* dst, int32_t capacity, int32_t& out) {
+  // Most tokens are decoded whole already: a run at once.
+  if (const uint8_t* p = in.Peek(3)) {
+    const int32_t n = (p[0] & 0x40) != 0 ? (p[0] & 0x3F) << 8 | p[1] : p[0] & 0x3F;
+    if (p[0] != 0 && (p[0] & 0x80) == 0 && n <= capacity - out) {
+      std::memset(dst + out, p[(p[0] & 0x40) != 0 ? 2 : 1], static_cast<size_t>(n));
+      in.Skip((p[0] & 0x40) != 0 ? 3 : 2);
+      out += n;
+      return Token::kGoOn;
+    }
+  }
+  uint8_t t = 0;
+  if (!in.Get(t)) return Token::kDamaged;
+  if (t == 0x00) return Token::kEnd;
+  int32_t n = t & 0x3F;
+  if ((t & 0x40) != 0) {
+    uint8_t low = 0;
+    if (!in.Get(low)) return Token::kDamaged;
+    n = (n << 8) | low;
+  }
+  // The packer never writes a count of 0; such a token is read as empty.
+  if (n > capacity - out) return Token::kDamaged;
+  if ((t & 0x80) == 0) {
+    uint8_t b = 0;
+    if (!in.Get(b)) return Token::kDamaged;
+    if (n > 0) std::memset(dst + out, b, static_cast<size_t>(n));
+  } else if (!in.GetBytes(dst + out, n)) {
+    return Token::kDamaged;
+  }
+  out += n;
+  return Token::kGoOn;
+}
+
+}  // namespace
+
 int32_t RleUnpack(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t capacity) {
   // Every stream holds at least its leading byte.
   if (!PackBuffersValid(src, srcLength, dst, capacity) || srcLength < 1)
@@ -436,37 +501,95 @@ int32_t RleUnpack(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t c
   TableLease table(srcLength);
   if (!table.get()) return ERR_NO_MEMORY;
   PredictorReader in(table.get(), src, srcLength);
-
   int32_t out = 0;
   for (;;) {
-    // Most tokens are decoded whole already: a run at once.
-    if (const uint8_t* p = in.Peek(3)) {
-      const int32_t n = (p[0] & 0x40) != 0 ? (p[0] & 0x3F) << 8 | p[1] : p[0] & 0x3F;
-      if (p[0] != 0 && (p[0] & 0x80) == 0 && n <= capacity - out) {
-        std::memset(dst + out, p[(p[0] & 0x40) != 0 ? 2 : 1], static_cast<size_t>(n));
-        in.Skip((p[0] & 0x40) != 0 ? 3 : 2);
-        out += n;
-        continue;
-      }
-    }
-    uint8_t t = 0;
-    if (!in.Get(t)) return RaiseError(ERR_PACK);
-    if (t == 0x00) return out;
-    int32_t n = t & 0x3F;
-    if ((t & 0x40) != 0) {
-      uint8_t low = 0;
-      if (!in.Get(low)) return RaiseError(ERR_PACK);
-      n = (n << 8) | low;
-    }
-    // The packer never writes a count of 0; such a token is read as empty.
-    if (n > capacity - out) return RaiseError(ERR_PACK);
-    if ((t & 0x80) == 0) {
-      uint8_t b = 0;
-      if (!in.Get(b)) return RaiseError(ERR_PACK);
-      if (n > 0) std::memset(dst + out, b, static_cast<size_t>(n));
-    } else if (!in.GetBytes(dst + out, n)) {
-      return RaiseError(ERR_PACK);
-    }
-    out += n;
+    const Token t = DecodeToken(in, dst, capacity, out);
+    if (t == Token::kEnd) return out;
+    if (t == Token::kDamaged) return RaiseError(ERR_PACK);
   }
+}
+
+// The stream form's state: the input not yet decoded (while more may come,
+// a token is decoded only when all it could take is there) and the output
+// on its way to the sink.
+struct RleUnpackState {
+  static constexpr int32_t kPiece = 64 * 1024;
+  // The most input one token takes: 0x4001 token bytes with their flag
+  // bytes, and the groups decoded ahead.
+  static constexpr int32_t kTokenMost = 0x4001 + 0x4001 / 8 + 64;
+  TableLease lease;
+  uint8_t input[kPiece + kTokenMost];
+  int32_t inLength = 0;
+  PredictorReader reader{lease.get(), input, 0};
+  uint8_t out[kPiece + 0x4000];
+  int32_t outLength = 0;
+  int64_t given = 0;  // bytes the sink has had
+  bool ended = false;
+  bool failed = false;
+};
+
+void RleUnpackStateDeleter::operator()(RleUnpackState* s) const { delete s; }
+
+RleUnpackStream::RleUnpackStream(PackSink sink, int64_t most)
+    : sink_(std::move(sink)), most_(most), state_(new (std::nothrow) RleUnpackState) {
+  if (!state_ || !state_->lease.get()) {
+    state_.reset();
+    RaiseError(ERR_NO_MEMORY);
+  }
+}
+
+RleUnpackStream::~RleUnpackStream() = default;
+
+bool RleUnpackStream::Run(bool final) {
+  RleUnpackState& s = *state_;
+  for (;;) {
+    if (!final && s.reader.left() < RleUnpackState::kTokenMost) return true;
+    // A token gives at most 0x3FFF bytes: there is room for one past kPiece.
+    if (s.outLength > RleUnpackState::kPiece) {
+      if (!sink_(s.out, static_cast<size_t>(s.outLength))) return false;
+      s.given += s.outLength;
+      s.outLength = 0;
+    }
+    const int64_t allowed = most_ - s.given;
+    const int32_t capacity = allowed < static_cast<int64_t>(sizeof s.out)
+                                 ? static_cast<int32_t>(allowed)
+                                 : static_cast<int32_t>(sizeof s.out);
+    const Token t = DecodeToken(s.reader, s.out, capacity, s.outLength);
+    if (t == Token::kDamaged) return false;
+    if (t == Token::kEnd) {
+      s.ended = true;
+      if (s.outLength > 0 && !sink_(s.out, static_cast<size_t>(s.outLength))) return false;
+      s.given += s.outLength;
+      s.outLength = 0;
+      return true;
+    }
+  }
+}
+
+bool RleUnpackStream::Write(const uint8_t* bytes, size_t n) {
+  if (!state_ || state_->failed) return false;
+  RleUnpackState& s = *state_;
+  while (n > 0 && !s.ended) {
+    const int32_t taken = s.reader.taken() < s.inLength ? s.reader.taken() : s.inLength;
+    std::memmove(s.input, s.input + taken, static_cast<size_t>(s.inLength - taken));
+    s.inLength -= taken;
+    s.reader.Drop(taken);
+    const size_t room = sizeof s.input - static_cast<size_t>(s.inLength);
+    const size_t take = n < room ? n : room;
+    std::memcpy(s.input + s.inLength, bytes, take);
+    s.inLength += static_cast<int32_t>(take);
+    s.reader.Extend(s.inLength);
+    bytes += take;
+    n -= take;
+    if (!Run(false)) return !(s.failed = true);
+  }
+  return true;
+}
+
+int64_t RleUnpackStream::Finish() {
+  if (!state_ || state_->failed) return ERR_PACK;
+  RleUnpackState& s = *state_;
+  s.failed = true;  // nothing more is taken
+  if (!s.ended && (!Run(true) || !s.ended)) return ERR_PACK;
+  return s.given;
 }

@@ -227,6 +227,8 @@ TEST(LzPack, GivesTheBytesOfTheGamesChainWalk) {
     }
     ASSERT_TRUE(stream.Finish());
     EXPECT_EQ(streamed, want);
+    // And the stream form of the unpacker gives the input back.
+    EXPECT_EQ(StreamUnpack<LzUnpackStream>(want, int32_t(in.size()), 40000, 7).out, in);
   }
 }
 

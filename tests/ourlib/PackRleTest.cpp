@@ -137,6 +137,7 @@ TEST(RlePackStream, GivesTheBytesOfOneCall) {
     }
     ASSERT_TRUE(stream.Finish());
     ASSERT_EQ(streamed, want) << t;
+    EXPECT_EQ(StreamUnpack<RleUnpackStream>(want, int32_t(in.size()), most, 7).out, in) << t;
   }
 }
 

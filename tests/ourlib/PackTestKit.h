@@ -3,6 +3,7 @@
 // RLE stream's tokens, and inputs of many shapes.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -45,6 +46,31 @@ inline Bytes Out(PackFn fn, const Bytes& in, int32_t capacity) {
   Result r = Call(fn, in, capacity);
   EXPECT_EQ(r.code, 0);
   return r.out;
+}
+
+// What a stream form of an unpacker (LzUnpackStream, RleUnpackStream)
+// gives for the packed bytes handed over in pieces of 1..most bytes: the
+// bytes, or ERR_PACK, as Call gives for the one-call form.
+template <class Stream>
+Result StreamUnpack(const Bytes& packed, int32_t capacity, size_t most, uint32_t seed) {
+  std::mt19937 g(seed);
+  Result r;
+  Stream stream(
+      [&](const uint8_t* p, size_t n) {
+        r.out.insert(r.out.end(), p, p + n);
+        return true;
+      },
+      capacity);
+  bool ok = true;
+  for (size_t at = 0; ok && at < packed.size();) {
+    const size_t n = std::min(packed.size() - at, 1 + g() % most);
+    ok = stream.Write(packed.data() + at, n);
+    at += n;
+  }
+  const int64_t n = stream.Finish();
+  if (!ok || n < 0) return Result{ERR_PACK, {}};
+  EXPECT_EQ(size_t(n), r.out.size());
+  return r;
 }
 
 // Builds an LZ stream the way the format lays it out: a control word is

@@ -13,7 +13,6 @@
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Pack.h"
 #include "tools/updkit/Command.h"
-#include "tools/updkit/WholeFile.h"
 #include "update/FileReplacement.h"
 
 namespace {
@@ -31,14 +30,6 @@ struct Method {
 
 const Method kLz = {"lz", LzPack, LzUnpack};
 const Method kRle = {"rle", RlePack, RleUnpack};
-
-// Runs a pack function under an error frame: the result, or the code raised.
-int32_t Call(PackFn fn, const uint8_t* src, size_t n, uint8_t* dst, int64_t capacity) {
-  int32_t result = 0;
-  int code = Guard(
-      [&] { result = fn(src, static_cast<int32_t>(n), dst, static_cast<int32_t>(capacity)); });
-  return code != 0 ? code : result;
-}
 
 // Packs IN into OUT a piece at a time: neither is ever whole in memory.
 int Pack(const Method& m, const char* inPath, const char* outPath, int64_t capacity) {
@@ -100,44 +91,67 @@ int Pack(const Method& m, const char* inPath, const char* outPath, int64_t capac
   return 0;
 }
 
+// Unpacks IN into OUT a piece at a time, as Pack does.
 int Unpack(const Method& m, const char* inPath, const char* outPath, int64_t size) {
-  std::vector<uint8_t> in;
-  if (!ReadWholeFile(inPath, &in)) return UpdkitFail("cannot read '%s'", inPath);
-  if (in.size() > INT32_MAX) return UpdkitFail("'%s' is larger than 2 GiB", inPath);
-  // Without an expected size the buffer grows by doubling up to the limit, so
-  // a small stream does not claim a gigabyte.
-  int64_t capacity =
-      size >= 0 ? size : std::min<int64_t>(kDefaultUnpackLimit, 65536 + 16 * int64_t(in.size()));
-  for (;;) {
-    std::unique_ptr<uint8_t[]> out(new uint8_t[static_cast<size_t>(capacity) + 1]);
-    int32_t n = Call(m.unpack, in.data(), in.size(), out.get(), capacity);
-    if (n == ERR_PACK && size < 0 && capacity < kDefaultUnpackLimit) {
-      capacity = std::min<int64_t>(kDefaultUnpackLimit, capacity * 2);
-      continue;
-    }
-    if (n == ERR_PACK) {
-      return UpdkitFail(
-          "%s unpack: '%s' is a damaged %s stream or unpacks to more than %lld bytes (code %d)",
-          m.name, inPath, m.name, static_cast<long long>(capacity), n);
-    }
-    if (n < 0) return UpdkitFail("%s unpack: failed with code %d", m.name, n);
-    if (size >= 0 && n != size) {
-      return UpdkitFail("%s unpack: '%s' unpacks to %d bytes, expected %lld (code %d)", m.name,
-                        inPath, n, static_cast<long long>(size), ERR_PACK);
-    }
-    if (!WriteWholeFile(outPath, out.get(), static_cast<size_t>(n)))
-      return UpdkitFail("cannot write '%s'", outPath);
-    std::printf("%s: %zu bytes unpacked to %d\n", inPath, in.size(), n);
-    return 0;
+  plat::Env& env = *plat::Env::Default();
+  std::unique_ptr<plat::File> in;
+  if (env.Open(inPath, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
+               plat::ATTR_NORMAL, &in) != 0) {
+    return UpdkitFail("cannot read '%s'", inPath);
   }
+  FileReplacement out(env);
+  if (!out.Begin(outPath, plat::ATTR_NORMAL)) return UpdkitFail("cannot write '%s'", outPath);
+  const int64_t most = size >= 0 ? size : kDefaultUnpackLimit;
+  bool writeFailed = false;
+  PackSink sink = [&](const uint8_t* bytes, size_t n) {
+    uint32_t put = 0;
+    if (out.file().Write(bytes, static_cast<uint32_t>(n), &put) != 0 || put != n)
+      return !(writeFailed = true);
+    return true;
+  };
+  std::unique_ptr<LzUnpackStream> lz;
+  std::unique_ptr<RleUnpackStream> rle;
+  int code = Guard([&] {
+    if (m.unpack == LzUnpack) {
+      lz.reset(new LzUnpackStream(sink, most));
+    } else {
+      rle.reset(new RleUnpackStream(sink, most));
+    }
+  });
+  if (code != 0) return UpdkitFail("%s unpack: failed with code %d", m.name, code);
+
+  std::vector<uint8_t> block(kBlock);
+  uint64_t read = 0;
+  for (bool ok = true; ok;) {
+    uint32_t got = 0;
+    if (in->Read(block.data(), kBlock, &got) != 0) return UpdkitFail("cannot read '%s'", inPath);
+    if (got == 0) break;
+    read += got;
+    ok = lz ? lz->Write(block.data(), got) : rle->Write(block.data(), got);
+  }
+  const int64_t n = lz ? lz->Finish() : rle->Finish();
+  if (writeFailed) return UpdkitFail("cannot write '%s'", outPath);
+  if (n < 0) {
+    return UpdkitFail(
+        "%s unpack: '%s' is a damaged %s stream or unpacks to more than %lld bytes (code %d)",
+        m.name, inPath, m.name, static_cast<long long>(most), ERR_PACK);
+  }
+  if (size >= 0 && n != size) {
+    return UpdkitFail("%s unpack: '%s' unpacks to %lld bytes, expected %lld (code %d)", m.name,
+                      inPath, static_cast<long long>(n), static_cast<long long>(size), ERR_PACK);
+  }
+  if (out.Commit() != 0) return UpdkitFail("cannot write '%s'", outPath);
+  std::printf("%s: %llu bytes unpacked to %lld\n", inPath, static_cast<unsigned long long>(read),
+              static_cast<long long>(n));
+  return 0;
 }
 
-// Runs an action, and says so when the output buffer cannot be had.
+// Runs an action, and says so when its buffers cannot be had.
 int Guarded(const Method& m, const char* action, const std::function<int()>& run) {
   try {
     return run();
   } catch (const std::bad_alloc&) {
-    return UpdkitFail("%s %s: not enough memory for the output buffer", m.name, action);
+    return UpdkitFail("%s %s: not enough memory", m.name, action);
   }
 }
 
