@@ -362,6 +362,7 @@ class PredictorReader {
     return length_ - pos_ >= n ? pending_ + pos_ : nullptr;
   }
   void Skip(int32_t n) { pos_ += n; }
+  int32_t available() const { return length_ - pos_; }
 
   // n token bytes into to: whole groups go there straight.
   bool GetBytes(uint8_t* to, int32_t n) {
@@ -447,7 +448,7 @@ class PredictorReader {
   unsigned flags_ = 0;
   unsigned count_ = 8;  // bytes taken of the current group (8: its next flag byte is due)
   static constexpr int32_t kPending = 32;
-  uint8_t pending_[kPending];  // decoded, not yet taken
+  uint8_t pending_[kPending + 32] = {};  // decoded, not yet taken; read 32 at a time
   int32_t pos_ = 0;
   int32_t length_ = 0;
 };
@@ -458,37 +459,59 @@ namespace {
 
 enum class Token { kGoOn, kEnd, kDamaged };
 
-// Decodes one token into dst[out..capacity).
-Token DecodeToken(PredictorReader& in, uint8_t* dst, int32_t capacity, int32_t& out) {
-  // Most tokens are decoded whole already: a run at once.
-  if (const uint8_t* p = in.Peek(3)) {
-    const int32_t n = (p[0] & 0x40) != 0 ? (p[0] & 0x3F) << 8 | p[1] : p[0] & 0x3F;
-    if (p[0] != 0 && (p[0] & 0x80) == 0 && n <= capacity - out) {
-      std::memset(dst + out, p[(p[0] & 0x40) != 0 ? 2 : 1], static_cast<size_t>(n));
-      in.Skip((p[0] & 0x40) != 0 ? 3 : 2);
-      out += n;
-      return Token::kGoOn;
+// Decodes tokens into dst[out..capacity) while go() says so before each:
+// kGoOn when it said no.
+template <class Go>
+Token DecodeTokens(PredictorReader& in, uint8_t* dst, int32_t capacity, int32_t& out, Go go) {
+  while (go()) {
+    // Most tokens are decoded whole already: a run at once.
+    if (const uint8_t* p = in.Peek(3)) {
+      const int32_t n = (p[0] & 0x40) != 0 ? (p[0] & 0x3F) << 8 | p[1] : p[0] & 0x3F;
+      if (p[0] != 0 && (p[0] & 0x80) == 0 && n <= capacity - out) {
+        const uint8_t b = p[(p[0] & 0x40) != 0 ? 2 : 1];
+        if (n <= 16 && capacity - out >= 16) {
+          const uint64_t fill = 0x0101010101010101ull * b;  // short runs: two stores
+          std::memcpy(dst + out, &fill, 8);
+          std::memcpy(dst + out + 8, &fill, 8);
+        } else {
+          std::memset(dst + out, b, static_cast<size_t>(n));
+        }
+        in.Skip((p[0] & 0x40) != 0 ? 3 : 2);
+        out += n;
+        continue;
+      }
+      // A short stretch of literals decoded already: copied at once.
+      if ((p[0] & 0xC0) == 0x80 && n < in.available() && n <= capacity - out) {
+        if (capacity - out >= 32) {
+          std::memcpy(dst + out, p + 1, 32);  // pending_ holds 32 bytes and more
+        } else {
+          std::memcpy(dst + out, p + 1, static_cast<size_t>(n));
+        }
+        in.Skip(1 + n);
+        out += n;
+        continue;
+      }
     }
+    uint8_t t = 0;
+    if (!in.Get(t)) return Token::kDamaged;
+    if (t == 0x00) return Token::kEnd;
+    int32_t n = t & 0x3F;
+    if ((t & 0x40) != 0) {
+      uint8_t low = 0;
+      if (!in.Get(low)) return Token::kDamaged;
+      n = (n << 8) | low;
+    }
+    // The packer never writes a count of 0; such a token is read as empty.
+    if (n > capacity - out) return Token::kDamaged;
+    if ((t & 0x80) == 0) {
+      uint8_t b = 0;
+      if (!in.Get(b)) return Token::kDamaged;
+      if (n > 0) std::memset(dst + out, b, static_cast<size_t>(n));
+    } else if (!in.GetBytes(dst + out, n)) {
+      return Token::kDamaged;
+    }
+    out += n;
   }
-  uint8_t t = 0;
-  if (!in.Get(t)) return Token::kDamaged;
-  if (t == 0x00) return Token::kEnd;
-  int32_t n = t & 0x3F;
-  if ((t & 0x40) != 0) {
-    uint8_t low = 0;
-    if (!in.Get(low)) return Token::kDamaged;
-    n = (n << 8) | low;
-  }
-  // The packer never writes a count of 0; such a token is read as empty.
-  if (n > capacity - out) return Token::kDamaged;
-  if ((t & 0x80) == 0) {
-    uint8_t b = 0;
-    if (!in.Get(b)) return Token::kDamaged;
-    if (n > 0) std::memset(dst + out, b, static_cast<size_t>(n));
-  } else if (!in.GetBytes(dst + out, n)) {
-    return Token::kDamaged;
-  }
-  out += n;
   return Token::kGoOn;
 }
 
@@ -502,11 +525,9 @@ int32_t RleUnpack(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t c
   if (!table.get()) return ERR_NO_MEMORY;
   PredictorReader in(table.get(), src, srcLength);
   int32_t out = 0;
-  for (;;) {
-    const Token t = DecodeToken(in, dst, capacity, out);
-    if (t == Token::kEnd) return out;
-    if (t == Token::kDamaged) return RaiseError(ERR_PACK);
-  }
+  if (DecodeTokens(in, dst, capacity, out, [] { return true; }) != Token::kEnd)
+    return RaiseError(ERR_PACK);
+  return out;
 }
 
 // The stream form's state: the input not yet decoded (while more may come,
@@ -543,7 +564,6 @@ RleUnpackStream::~RleUnpackStream() = default;
 bool RleUnpackStream::Run(bool final) {
   RleUnpackState& s = *state_;
   for (;;) {
-    if (!final && s.reader.left() < RleUnpackState::kTokenMost) return true;
     // A token gives at most 0x3FFF bytes: there is room for one past kPiece.
     if (s.outLength > RleUnpackState::kPiece) {
       if (!sink_(s.out, static_cast<size_t>(s.outLength))) return false;
@@ -554,7 +574,11 @@ bool RleUnpackStream::Run(bool final) {
     const int32_t capacity = allowed < static_cast<int64_t>(sizeof s.out)
                                  ? static_cast<int32_t>(allowed)
                                  : static_cast<int32_t>(sizeof s.out);
-    const Token t = DecodeToken(s.reader, s.out, capacity, s.outLength);
+    bool waiting = false;
+    const Token t = DecodeTokens(s.reader, s.out, capacity, s.outLength, [&] {
+      waiting = !final && s.reader.left() < RleUnpackState::kTokenMost;
+      return !waiting && s.outLength <= RleUnpackState::kPiece;
+    });
     if (t == Token::kDamaged) return false;
     if (t == Token::kEnd) {
       s.ended = true;
@@ -563,6 +587,7 @@ bool RleUnpackStream::Run(bool final) {
       s.outLength = 0;
       return true;
     }
+    if (waiting) return true;
   }
 }
 
