@@ -1,6 +1,8 @@
 // Any input packs and unpacks back to itself with both methods; a capacity
 // one byte short of the packed length fails with -51, the exact one gives
-// the same bytes.
+// the same bytes; the stream forms, handed the input in pieces, give the
+// same packed bytes and unpack them back.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -27,6 +29,32 @@ int32_t Run(Fn fn, const std::vector<uint8_t>& in, std::vector<uint8_t>& out, in
   return n;
 }
 
+// Hands bytes to a stream form in pieces whose sizes come from the bytes
+// themselves; returns what its sink was given, or false.
+template <class Stream, class... Args>
+bool InPieces(const std::vector<uint8_t>& in, std::vector<uint8_t>& out, int64_t* result,
+              Args... args) {
+  out.clear();
+  Stream stream(
+      [&](const uint8_t* p, size_t n) {
+        out.insert(out.end(), p, p + n);
+        return true;
+      },
+      args...);
+  size_t at = 0;
+  while (at < in.size()) {
+    const size_t n = std::min(in.size() - at, size_t{1} + in[at] * 97u);
+    if (!stream.Write(in.data() + at, n)) return false;
+    at += n;
+  }
+  if constexpr (sizeof...(Args) == 0) {
+    *result = stream.Finish() ? 0 : -1;
+  } else {
+    *result = stream.Finish();
+  }
+  return *result >= 0;
+}
+
 void RoundTrip(Fn pack, Fn unpack, const std::vector<uint8_t>& in, int32_t bound) {
   std::vector<uint8_t> packed, again, back;
   int32_t n = Run(pack, in, packed, bound);
@@ -37,6 +65,19 @@ void RoundTrip(Fn pack, Fn unpack, const std::vector<uint8_t>& in, int32_t bound
   int32_t m = Run(unpack, packed, back, int32_t(in.size()));
   if (m != int32_t(in.size()) || (m > 0 && std::memcmp(back.data(), in.data(), size_t(m)) != 0))
     std::abort();
+  int64_t result = 0;
+  std::vector<uint8_t> streamed;
+  const bool lz = pack == LzPack;
+  if (!(lz ? InPieces<LzPackStream>(in, streamed, &result)
+           : InPieces<RlePackStream>(in, streamed, &result)) ||
+      streamed != packed) {
+    std::abort();
+  }
+  if (!(lz ? InPieces<LzUnpackStream>(packed, streamed, &result, int64_t(in.size()))
+           : InPieces<RleUnpackStream>(packed, streamed, &result, int64_t(in.size()))) ||
+      streamed != in) {
+    std::abort();
+  }
 }
 
 }  // namespace
