@@ -30,29 +30,20 @@ int32_t Run(Fn fn, const std::vector<uint8_t>& in, std::vector<uint8_t>& out, in
 }
 
 // Hands bytes to a stream form in pieces whose sizes come from the bytes
-// themselves; returns what its sink was given, or false.
-template <class Stream, class... Args>
-bool InPieces(const std::vector<uint8_t>& in, std::vector<uint8_t>& out, int64_t* result,
-              Args... args) {
+// themselves; false when it fails, else out holds what its sink was given.
+template <class Make>
+bool InPieces(Make make, const std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
   out.clear();
-  Stream stream(
-      [&](const uint8_t* p, size_t n) {
-        out.insert(out.end(), p, p + n);
-        return true;
-      },
-      args...);
-  size_t at = 0;
-  while (at < in.size()) {
+  std::unique_ptr<PackStream> stream = make([&](const uint8_t* p, size_t n) {
+    out.insert(out.end(), p, p + n);
+    return true;
+  });
+  for (size_t at = 0; at < in.size();) {
     const size_t n = std::min(in.size() - at, size_t{1} + in[at] * 97u);
-    if (!stream.Write(in.data() + at, n)) return false;
+    if (!stream->Write(in.data() + at, n)) return false;
     at += n;
   }
-  if constexpr (sizeof...(Args) == 0) {
-    *result = stream.Finish() ? 0 : -1;
-  } else {
-    *result = stream.Finish();
-  }
-  return *result >= 0;
+  return stream->Finish() == int64_t(out.size());
 }
 
 void RoundTrip(Fn pack, Fn unpack, const std::vector<uint8_t>& in, int32_t bound) {
@@ -65,19 +56,15 @@ void RoundTrip(Fn pack, Fn unpack, const std::vector<uint8_t>& in, int32_t bound
   int32_t m = Run(unpack, packed, back, int32_t(in.size()));
   if (m != int32_t(in.size()) || (m > 0 && std::memcmp(back.data(), in.data(), size_t(m)) != 0))
     std::abort();
-  int64_t result = 0;
   std::vector<uint8_t> streamed;
   const bool lz = pack == LzPack;
-  if (!(lz ? InPieces<LzPackStream>(in, streamed, &result)
-           : InPieces<RlePackStream>(in, streamed, &result)) ||
-      streamed != packed) {
+  const int64_t size = int64_t(in.size());
+  if (!InPieces(lz ? NewLzPackStream : NewRlePackStream, in, streamed) || streamed != packed)
     std::abort();
-  }
-  if (!(lz ? InPieces<LzUnpackStream>(packed, streamed, &result, int64_t(in.size()))
-           : InPieces<RleUnpackStream>(packed, streamed, &result, int64_t(in.size()))) ||
-      streamed != in) {
-    std::abort();
-  }
+  auto unpacker = [&](PackSink sink) {
+    return lz ? NewLzUnpackStream(sink, size) : NewRleUnpackStream(sink, size);
+  };
+  if (!InPieces(unpacker, packed, streamed) || streamed != in) std::abort();
 }
 
 }  // namespace

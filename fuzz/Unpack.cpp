@@ -35,22 +35,14 @@ void Check(int32_t (*unpack)(const uint8_t*, int32_t, uint8_t*, int32_t), const 
     streamed.insert(streamed.end(), p, p + k);
     return true;
   };
-  int64_t result = 0;
-  auto feed = [&](auto& stream) {
-    for (size_t at = 0; ok && at < n;) {
-      const size_t k = std::min(n - at, size_t{1} + src[at] * 31u);
-      ok = stream.Write(src + at, k);
-      at += k;
-    }
-    result = stream.Finish();
-  };
-  if (unpack == LzUnpack) {
-    LzUnpackStream stream(sink, capacity);
-    feed(stream);
-  } else {
-    RleUnpackStream stream(sink, capacity);
-    feed(stream);
+  std::unique_ptr<PackStream> stream =
+      unpack == LzUnpack ? NewLzUnpackStream(sink, capacity) : NewRleUnpackStream(sink, capacity);
+  for (size_t at = 0; ok && at < n;) {
+    const size_t k = std::min(n - at, size_t{1} + src[at] * 31u);
+    ok = stream->Write(src + at, k);
+    at += k;
   }
+  const int64_t result = stream->Finish();
   const bool failed = !ok || result < 0;
   if (failed != (code != 0)) std::abort();
   if (!failed &&

@@ -382,26 +382,48 @@ int32_t LzPack(const uint8_t* src, int32_t length, uint8_t* dst, int32_t capacit
   return static_cast<int32_t>(e.outLength);
 }
 
-LzPackStream::LzPackStream(PackSink sink) : sink_(std::move(sink)) {
-  engine_ = NewEngine();
-  if (!engine_) return;
-  out_ = MemAllocOwned(kBlock);
-  if (!out_) return;
-  Begin(*engine_, kStreamMost, out_.get(), kBlock, &sink_);
-}
+namespace {
 
-LzPackStream::~LzPackStream() = default;
+class LzPackStream final : public PackStream {
+ public:
+  explicit LzPackStream(PackSink sink) : sink_(std::move(sink)) {
+    counted_ = [this](const uint8_t* bytes, size_t n) {
+      written_ += static_cast<int64_t>(n);
+      return sink_(bytes, n);
+    };
+    engine_ = NewEngine();
+    out_ = MemAllocOwned(kBlock);
+    if (engine_ && out_) Begin(*engine_, kStreamMost, out_.get(), kBlock, &counted_);
+  }
+  bool ready() const { return engine_ && out_; }
 
-bool LzPackStream::Write(const uint8_t* bytes, size_t n) {
-  if (!out_ || !ok_) return false;
-  if (n > kStreamMost - (engine_->filled - engine_->start)) return ok_ = false;
-  return ok_ = ::Write(*engine_, bytes, n);
-}
+  bool Write(const uint8_t* bytes, size_t n) override {
+    if (!ok_) return false;
+    if (n > kStreamMost - (engine_->filled - engine_->start)) return ok_ = false;
+    return ok_ = ::Write(*engine_, bytes, n);
+  }
+  int64_t Finish() override {
+    const bool ok = ok_ && ::Finish(*engine_);
+    ok_ = false;  // nothing more is taken
+    return ok ? written_ : int64_t{ERR_PACK};
+  }
 
-bool LzPackStream::Finish() {
-  if (!out_ || !ok_) return false;
-  ok_ = false;  // nothing more is taken
-  return ::Finish(*engine_);
+ private:
+  PackSink sink_;
+  PackSink counted_;
+  int64_t written_ = 0;
+  MemPtr<LzEngine> engine_;
+  MemPtr<uint8_t> out_;
+  bool ok_ = true;
+};
+
+}  // namespace
+
+std::unique_ptr<PackStream> NewLzPackStream(PackSink sink) {
+  std::unique_ptr<LzPackStream> s(new (std::nothrow) LzPackStream(std::move(sink)));
+  if (s && s->ready()) return s;
+  RaiseError(ERR_NO_MEMORY);
+  return nullptr;
 }
 
 // ---- Unpacking ----
@@ -549,12 +571,28 @@ Stop Decode(LzReader& r, uint8_t* dst, int32_t capacity, int32_t& out, bool inpu
         }
         continue;
       }
-      bit();  // the 0
       uint32_t count;
       uint32_t dist;
-      if (bit() == 0) {
-        const unsigned h = bit();
-        count = 2 + 2 * h + bit();
+      bool shortCopy;
+      if (bits <= 12) {
+        // All of a short copy's four bits (0 0 h l) are in this word.
+        shortCopy = (rest & 2u) == 0;
+        count = 2 + ((rest >> 1) & 2u) + ((rest >> 3) & 1u);
+        bits += shortCopy ? 4 : 2;
+        if (bits == 16) {
+          word = Word(src + in);
+          in += 2;
+          bits = 0;
+        }
+      } else {
+        bit();  // the 0
+        shortCopy = bit() == 0;
+        if (shortCopy) {
+          const unsigned h = bit();
+          count = 2 + 2 * h + bit();
+        }
+      }
+      if (shortCopy) {
         dist = 256 - src[in++];
       } else {
         const unsigned b0 = src[in], b1 = src[in + 1];
@@ -603,6 +641,8 @@ int32_t LzUnpack(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t ca
   return out;
 }
 
+namespace {
+
 // The stream form's state: the input not yet decoded, and the output with
 // the window of 8192 bytes that copies reach back into.
 struct LzUnpackState {
@@ -620,17 +660,21 @@ struct LzUnpackState {
   bool failed = false;
 };
 
-void LzUnpackStateDeleter::operator()(LzUnpackState* s) const { delete s; }
+class LzUnpackStream final : public PackStream {
+ public:
+  LzUnpackStream(PackSink sink, int64_t most) : sink_(std::move(sink)), most_(most) {}
+  bool Write(const uint8_t* bytes, size_t n) override;
+  int64_t Finish() override;
 
-LzUnpackStream::LzUnpackStream(PackSink sink, int64_t most)
-    : sink_(std::move(sink)), most_(most), state_(new (std::nothrow) LzUnpackState) {
-  if (!state_) RaiseError(ERR_NO_MEMORY);
-}
-
-LzUnpackStream::~LzUnpackStream() = default;
+ private:
+  bool Run(bool final);
+  PackSink sink_;
+  int64_t most_;
+  LzUnpackState state_;
+};
 
 bool LzUnpackStream::Run(bool final) {
-  LzUnpackState& s = *state_;
+  LzUnpackState& s = state_;
   s.r.end = s.inLength;
   if (!s.started) {
     if (s.inLength < 2 && !final) return true;
@@ -657,8 +701,8 @@ bool LzUnpackStream::Run(bool final) {
 }
 
 bool LzUnpackStream::Write(const uint8_t* bytes, size_t n) {
-  if (!state_ || state_->failed) return false;
-  LzUnpackState& s = *state_;
+  LzUnpackState& s = state_;
+  if (s.failed) return false;
   while (n > 0 && !s.ended) {
     // What is left of the input moves to the front, the new bytes after it.
     std::memmove(s.input, s.input + s.r.in, static_cast<size_t>(s.inLength - s.r.in));
@@ -676,12 +720,20 @@ bool LzUnpackStream::Write(const uint8_t* bytes, size_t n) {
 }
 
 int64_t LzUnpackStream::Finish() {
-  if (!state_ || state_->failed) return ERR_PACK;
-  LzUnpackState& s = *state_;
+  LzUnpackState& s = state_;
+  if (s.failed) return ERR_PACK;
   if (!s.ended && (!Run(true) || !s.ended)) {
     s.failed = true;
     return ERR_PACK;
   }
   s.failed = true;  // nothing more is taken
   return s.dropped + s.out;
+}
+
+}  // namespace
+
+std::unique_ptr<PackStream> NewLzUnpackStream(PackSink sink, int64_t most) {
+  std::unique_ptr<PackStream> s(new (std::nothrow) LzUnpackStream(std::move(sink), most));
+  if (!s) RaiseError(ERR_NO_MEMORY);
+  return s;
 }

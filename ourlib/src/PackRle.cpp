@@ -232,62 +232,72 @@ int32_t RlePack(const uint8_t* src, int32_t length, uint8_t* dst, int32_t capaci
   return w.written();
 }
 
-// The stream form's state: its own predictor table, the coded bytes on
-// their way to the sink, and the input that waits for what follows it.
-struct RleStreamState {
-  static constexpr int32_t kPiece = 64 * 1024;
-  TableLease lease;
-  uint8_t out[kPiece];
-  PredictorWriter writer;
-  uint8_t pending[2 * 0x4000 + kPiece];  // at most 0x3FFF + 3 bytes wait
-  int32_t length = 0;
-  int32_t left = 0;  // what waited after the last coding
+namespace {
 
-  explicit RleStreamState(const PackSink* sink) : writer(lease.get(), out, kPiece, sink) {
-    out[0] = 0x01;
+// The RLE packer of the stream form: its own predictor table, the coded
+// bytes on their way to the sink, and the input that waits for what follows
+// it.
+class RlePackStream final : public PackStream {
+ public:
+  explicit RlePackStream(PackSink sink)
+      : sink_(std::move(sink)),
+        counted_([this](const uint8_t* bytes, size_t n) {
+          written_ += static_cast<int64_t>(n);
+          return sink_(bytes, n);
+        }),
+        writer_(lease_.get(), out_, kPiece, &counted_) {
+    out_[0] = 0x01;
   }
+  bool ready() const { return lease_.get() != nullptr; }
+
+  bool Write(const uint8_t* bytes, size_t n) override {
+    if (!ok_) return false;
+    while (n > 0) {
+      const size_t room = sizeof pending_ - static_cast<size_t>(length_);
+      const size_t take = n < room ? n : room;
+      std::memcpy(pending_ + length_, bytes, take);
+      length_ += static_cast<int32_t>(take);
+      bytes += take;
+      n -= take;
+      // Coded when full or twice as long as what was left waiting the last
+      // time, so that each byte is looked at a few times only.
+      if (length_ < static_cast<int32_t>(sizeof pending_) && length_ < 2 * left_ + 16) break;
+      const int32_t done = PutTokens(writer_, pending_, length_, false);
+      if (done < 0) return ok_ = false;
+      std::memmove(pending_, pending_ + done, static_cast<size_t>(length_ - done));
+      length_ -= done;
+      left_ = length_;
+    }
+    return true;
+  }
+  int64_t Finish() override {
+    const bool ok = ok_ && PutTokens(writer_, pending_, length_, true) >= 0 && writer_.Put(0x00) &&
+                    writer_.Finish() && writer_.Drain();
+    ok_ = false;  // nothing more is taken
+    return ok ? written_ : int64_t{ERR_PACK};
+  }
+
+ private:
+  static constexpr int32_t kPiece = 64 * 1024;
+  PackSink sink_;
+  PackSink counted_;
+  int64_t written_ = 0;
+  TableLease lease_;
+  uint8_t out_[kPiece];
+  PredictorWriter writer_;
+  uint8_t pending_[2 * 0x4000 + kPiece];  // at most 0x3FFF + 3 bytes wait
+  int32_t length_ = 0;
+  int32_t left_ = 0;  // what waited after the last coding
+  bool ok_ = true;
 };
 
-void RleStreamStateDeleter::operator()(RleStreamState* s) const { delete s; }
+}  // namespace
 
-RlePackStream::RlePackStream(PackSink sink) : sink_(std::move(sink)) {
-  state_.reset(new (std::nothrow) RleStreamState(&sink_));
-  if (!state_ || !state_->lease.get()) {
-    state_.reset();
-    RaiseError(ERR_NO_MEMORY);
-  }
-}
-
-RlePackStream::~RlePackStream() = default;
-
-bool RlePackStream::Write(const uint8_t* bytes, size_t n) {
-  if (!state_ || !ok_) return false;
-  RleStreamState& s = *state_;
-  while (n > 0) {
-    const size_t room = sizeof s.pending - static_cast<size_t>(s.length);
-    const size_t take = n < room ? n : room;
-    std::memcpy(s.pending + s.length, bytes, take);
-    s.length += static_cast<int32_t>(take);
-    bytes += take;
-    n -= take;
-    // Coded when full or twice as long as what was left waiting the last
-    // time, so that each byte is looked at a few times only.
-    if (s.length < static_cast<int32_t>(sizeof s.pending) && s.length < 2 * s.left + 16) break;
-    const int32_t done = PutTokens(s.writer, s.pending, s.length, false);
-    if (done < 0) return ok_ = false;
-    std::memmove(s.pending, s.pending + done, static_cast<size_t>(s.length - done));
-    s.length -= done;
-    s.left = s.length;
-  }
-  return true;
-}
-
-bool RlePackStream::Finish() {
-  if (!state_ || !ok_) return false;
-  ok_ = false;  // nothing more is taken
-  RleStreamState& s = *state_;
-  return PutTokens(s.writer, s.pending, s.length, true) >= 0 && s.writer.Put(0x00) &&
-         s.writer.Finish() && s.writer.Drain();
+std::unique_ptr<PackStream> NewRlePackStream(PackSink sink) {
+  std::unique_ptr<RlePackStream> s(new (std::nothrow) RlePackStream(std::move(sink)));
+  if (s && s->ready()) return s;
+  RaiseError(ERR_NO_MEMORY);
+  return nullptr;
 }
 
 namespace {
@@ -530,91 +540,90 @@ int32_t RleUnpack(const uint8_t* src, int32_t srcLength, uint8_t* dst, int32_t c
   return out;
 }
 
-// The stream form's state: the input not yet decoded (while more may come,
-// a token is decoded only when all it could take is there) and the output
-// on its way to the sink.
-struct RleUnpackState {
+namespace {
+
+// The RLE unpacker of the stream form: the input not yet decoded (while
+// more may come, a token is decoded only when all it could take is there)
+// and the output on its way to the sink.
+class RleUnpackStream final : public PackStream {
+ public:
+  RleUnpackStream(PackSink sink, int64_t most) : sink_(std::move(sink)), most_(most) {}
+  bool ready() const { return lease_.get() != nullptr; }
+
+  bool Write(const uint8_t* bytes, size_t n) override {
+    if (failed_) return false;
+    while (n > 0 && !ended_) {
+      const int32_t taken = reader_.taken() < inLength_ ? reader_.taken() : inLength_;
+      std::memmove(input_, input_ + taken, static_cast<size_t>(inLength_ - taken));
+      inLength_ -= taken;
+      reader_.Drop(taken);
+      const size_t room = sizeof input_ - static_cast<size_t>(inLength_);
+      const size_t take = n < room ? n : room;
+      std::memcpy(input_ + inLength_, bytes, take);
+      inLength_ += static_cast<int32_t>(take);
+      reader_.Extend(inLength_);
+      bytes += take;
+      n -= take;
+      if (!Run(false)) return !(failed_ = true);
+    }
+    return true;
+  }
+  int64_t Finish() override {
+    if (failed_) return ERR_PACK;
+    failed_ = true;  // nothing more is taken
+    if (!ended_ && (!Run(true) || !ended_)) return ERR_PACK;
+    return given_;
+  }
+
+ private:
   static constexpr int32_t kPiece = 64 * 1024;
   // The most input one token takes: 0x4001 token bytes with their flag
   // bytes, and the groups decoded ahead.
   static constexpr int32_t kTokenMost = 0x4001 + 0x4001 / 8 + 64;
-  TableLease lease;
-  uint8_t input[kPiece + kTokenMost];
-  int32_t inLength = 0;
-  PredictorReader reader{lease.get(), input, 0};
-  uint8_t out[kPiece + 0x4000];
-  int32_t outLength = 0;
-  int64_t given = 0;  // bytes the sink has had
-  bool ended = false;
-  bool failed = false;
+
+  bool Run(bool final) {
+    for (;;) {
+      // A token gives at most 0x3FFF bytes: there is room for one past kPiece.
+      if (outLength_ > kPiece && !Give()) return false;
+      const int64_t allowed = most_ - given_;
+      const int32_t capacity = allowed < static_cast<int64_t>(sizeof out_)
+                                   ? static_cast<int32_t>(allowed)
+                                   : static_cast<int32_t>(sizeof out_);
+      bool waiting = false;
+      const Token t = DecodeTokens(reader_, out_, capacity, outLength_, [&] {
+        waiting = !final && reader_.left() < kTokenMost;
+        return !waiting && outLength_ <= kPiece;
+      });
+      if (t == Token::kDamaged) return false;
+      if (t == Token::kEnd) return (ended_ = true) && Give();
+      if (waiting) return true;
+    }
+  }
+  bool Give() {
+    if (outLength_ > 0 && !sink_(out_, static_cast<size_t>(outLength_))) return false;
+    given_ += outLength_;
+    outLength_ = 0;
+    return true;
+  }
+
+  PackSink sink_;
+  int64_t most_;
+  TableLease lease_;
+  uint8_t input_[kPiece + kTokenMost];
+  int32_t inLength_ = 0;
+  PredictorReader reader_{lease_.get(), input_, 0};
+  uint8_t out_[kPiece + 0x4000];
+  int32_t outLength_ = 0;
+  int64_t given_ = 0;  // bytes the sink has had
+  bool ended_ = false;
+  bool failed_ = false;
 };
 
-void RleUnpackStateDeleter::operator()(RleUnpackState* s) const { delete s; }
+}  // namespace
 
-RleUnpackStream::RleUnpackStream(PackSink sink, int64_t most)
-    : sink_(std::move(sink)), most_(most), state_(new (std::nothrow) RleUnpackState) {
-  if (!state_ || !state_->lease.get()) {
-    state_.reset();
-    RaiseError(ERR_NO_MEMORY);
-  }
-}
-
-RleUnpackStream::~RleUnpackStream() = default;
-
-bool RleUnpackStream::Run(bool final) {
-  RleUnpackState& s = *state_;
-  for (;;) {
-    // A token gives at most 0x3FFF bytes: there is room for one past kPiece.
-    if (s.outLength > RleUnpackState::kPiece) {
-      if (!sink_(s.out, static_cast<size_t>(s.outLength))) return false;
-      s.given += s.outLength;
-      s.outLength = 0;
-    }
-    const int64_t allowed = most_ - s.given;
-    const int32_t capacity = allowed < static_cast<int64_t>(sizeof s.out)
-                                 ? static_cast<int32_t>(allowed)
-                                 : static_cast<int32_t>(sizeof s.out);
-    bool waiting = false;
-    const Token t = DecodeTokens(s.reader, s.out, capacity, s.outLength, [&] {
-      waiting = !final && s.reader.left() < RleUnpackState::kTokenMost;
-      return !waiting && s.outLength <= RleUnpackState::kPiece;
-    });
-    if (t == Token::kDamaged) return false;
-    if (t == Token::kEnd) {
-      s.ended = true;
-      if (s.outLength > 0 && !sink_(s.out, static_cast<size_t>(s.outLength))) return false;
-      s.given += s.outLength;
-      s.outLength = 0;
-      return true;
-    }
-    if (waiting) return true;
-  }
-}
-
-bool RleUnpackStream::Write(const uint8_t* bytes, size_t n) {
-  if (!state_ || state_->failed) return false;
-  RleUnpackState& s = *state_;
-  while (n > 0 && !s.ended) {
-    const int32_t taken = s.reader.taken() < s.inLength ? s.reader.taken() : s.inLength;
-    std::memmove(s.input, s.input + taken, static_cast<size_t>(s.inLength - taken));
-    s.inLength -= taken;
-    s.reader.Drop(taken);
-    const size_t room = sizeof s.input - static_cast<size_t>(s.inLength);
-    const size_t take = n < room ? n : room;
-    std::memcpy(s.input + s.inLength, bytes, take);
-    s.inLength += static_cast<int32_t>(take);
-    s.reader.Extend(s.inLength);
-    bytes += take;
-    n -= take;
-    if (!Run(false)) return !(s.failed = true);
-  }
-  return true;
-}
-
-int64_t RleUnpackStream::Finish() {
-  if (!state_ || state_->failed) return ERR_PACK;
-  RleUnpackState& s = *state_;
-  s.failed = true;  // nothing more is taken
-  if (!s.ended && (!Run(true) || !s.ended)) return ERR_PACK;
-  return s.given;
+std::unique_ptr<PackStream> NewRleUnpackStream(PackSink sink, int64_t most) {
+  std::unique_ptr<RleUnpackStream> s(new (std::nothrow) RleUnpackStream(std::move(sink), most));
+  if (s && s->ready()) return s;
+  RaiseError(ERR_NO_MEMORY);
+  return nullptr;
 }

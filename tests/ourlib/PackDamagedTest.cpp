@@ -14,8 +14,8 @@ struct Method {
   PackFn pack, unpack;
   Result (*stream)(const Bytes&, int32_t, size_t, uint32_t);
 };
-const Method kMethods[] = {{"lz", LzPack, LzUnpack, StreamUnpack<LzUnpackStream>},
-                           {"rle", RlePack, RleUnpack, StreamUnpack<RleUnpackStream>}};
+const Method kMethods[] = {{"lz", LzPack, LzUnpack, LzUnpackInPieces},
+                           {"rle", RlePack, RleUnpack, RleUnpackInPieces}};
 
 // The stream form gives what the one-call form gives, bytes or failure,
 // whatever pieces the input comes in.

@@ -215,20 +215,9 @@ TEST(LzPack, GivesTheBytesOfTheGamesChainWalk) {
     SCOPED_TRACE(in.size());
     const Bytes want = ReferenceLzPack(in);
     ASSERT_EQ(Pack(in), want);
-    Bytes streamed;
-    LzPackStream stream([&](const uint8_t* p, size_t n) {
-      streamed.insert(streamed.end(), p, p + n);
-      return true;
-    });
-    for (size_t at = 0; at < in.size();) {
-      const size_t n = std::min(in.size() - at, size_t{1} + g() % 90000);
-      ASSERT_TRUE(stream.Write(in.data() + at, n));
-      at += n;
-    }
-    ASSERT_TRUE(stream.Finish());
-    EXPECT_EQ(streamed, want);
+    EXPECT_EQ(InPieces(NewLzPackStream, in, 1 + g() % 90000, g()).out, want);
     // And the stream form of the unpacker gives the input back.
-    EXPECT_EQ(StreamUnpack<LzUnpackStream>(want, int32_t(in.size()), 40000, 7).out, in);
+    EXPECT_EQ(LzUnpackInPieces(want, int32_t(in.size()), 40000, 7).out, in);
   }
 }
 

@@ -48,29 +48,35 @@ inline Bytes Out(PackFn fn, const Bytes& in, int32_t capacity) {
   return r.out;
 }
 
-// What a stream form of an unpacker (LzUnpackStream, RleUnpackStream)
-// gives for the packed bytes handed over in pieces of 1..most bytes: the
-// bytes, or ERR_PACK, as Call gives for the one-call form.
-template <class Stream>
-Result StreamUnpack(const Bytes& packed, int32_t capacity, size_t most, uint32_t seed) {
+// What a stream form gives for the bytes handed over in pieces of 1..most
+// bytes: the bytes its sink was given, or ERR_PACK, as Call gives for the
+// one-call form. make(sink) makes the stream.
+template <class Make>
+Result InPieces(Make make, const Bytes& in, size_t most, uint32_t seed) {
   std::mt19937 g(seed);
   Result r;
-  Stream stream(
-      [&](const uint8_t* p, size_t n) {
-        r.out.insert(r.out.end(), p, p + n);
-        return true;
-      },
-      capacity);
+  std::unique_ptr<PackStream> stream = make([&](const uint8_t* p, size_t n) {
+    r.out.insert(r.out.end(), p, p + n);
+    return true;
+  });
   bool ok = true;
-  for (size_t at = 0; ok && at < packed.size();) {
-    const size_t n = std::min(packed.size() - at, 1 + g() % most);
-    ok = stream.Write(packed.data() + at, n);
+  for (size_t at = 0; ok && at < in.size();) {
+    const size_t n = std::min(in.size() - at, 1 + g() % most);
+    ok = stream->Write(in.data() + at, n);
     at += n;
   }
-  const int64_t n = stream.Finish();
+  const int64_t n = stream->Finish();
   if (!ok || n < 0) return Result{ERR_PACK, {}};
   EXPECT_EQ(size_t(n), r.out.size());
   return r;
+}
+
+// The unpackers' stream forms for a stream of at most capacity bytes.
+inline Result LzUnpackInPieces(const Bytes& in, int32_t capacity, size_t most, uint32_t seed) {
+  return InPieces([&](PackSink s) { return NewLzUnpackStream(s, capacity); }, in, most, seed);
+}
+inline Result RleUnpackInPieces(const Bytes& in, int32_t capacity, size_t most, uint32_t seed) {
+  return InPieces([&](PackSink s) { return NewRleUnpackStream(s, capacity); }, in, most, seed);
 }
 
 // Builds an LZ stream the way the format lays it out: a control word is

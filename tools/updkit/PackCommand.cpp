@@ -20,129 +20,131 @@ namespace {
 constexpr int64_t kDefaultUnpackLimit = int64_t{1} << 30;  // 1 GiB
 constexpr uint32_t kBlock = 64 * 1024;                     // read at once
 
-using PackFn = int32_t (*)(const uint8_t*, int32_t, uint8_t*, int32_t);
-
 struct Method {
   const char* name;
-  PackFn pack;
-  PackFn unpack;
+  std::unique_ptr<PackStream> (*pack)(PackSink sink);
+  std::unique_ptr<PackStream> (*unpack)(PackSink sink, int64_t most);
 };
 
-const Method kLz = {"lz", LzPack, LzUnpack};
-const Method kRle = {"rle", RlePack, RleUnpack};
+const Method kLz = {"lz", NewLzPackStream, NewLzUnpackStream};
+const Method kRle = {"rle", NewRlePackStream, NewRleUnpackStream};
 
-// Packs IN into OUT a piece at a time: neither is ever whole in memory.
-int Pack(const Method& m, const char* inPath, const char* outPath, int64_t capacity) {
+// What a run of IN through a stream into OUT came to.
+struct Transfer {
+  const char* failure = nullptr;  // "cannot read", ...: what went wrong
+  const char* path = "";          // and with which file
+  uint64_t read = 0;              // bytes of IN
+  int64_t result = 0;             // what the stream's Finish gave
+  bool tooLong = false;           // OUT would have passed its capacity
+};
+
+// Runs IN through the stream that make(sink) makes into OUT, 64 KiB at a
+// time: neither is ever whole in memory. OUT is written beside and renamed
+// over the old one only when the stream finished well and commit(result)
+// agrees; at most capacity bytes go to OUT.
+template <class Make, class Commit>
+Transfer Run(const char* inPath, const char* outPath, int64_t capacity, Make make, Commit commit) {
+  Transfer t;
   plat::Env& env = *plat::Env::Default();
   std::unique_ptr<plat::File> in;
-  uint64_t size = 0;
   if (env.Open(inPath, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
-               plat::ATTR_NORMAL, &in) != 0 ||
-      in->Size(&size) != 0) {
-    return UpdkitFail("cannot read '%s'", inPath);
+               plat::ATTR_NORMAL, &in) != 0) {
+    t.failure = "cannot read";
+    t.path = inPath;
+    return t;
   }
-  if (size > INT32_MAX) return UpdkitFail("'%s' is larger than 2 GiB", inPath);
-  if (capacity < 0) capacity = static_cast<int64_t>(size);
   FileReplacement out(env);
-  if (!out.Begin(outPath, plat::ATTR_NORMAL)) return UpdkitFail("cannot write '%s'", outPath);
-
-  int64_t written = 0;
-  bool tooLong = false;
-  PackSink sink = [&](const uint8_t* bytes, size_t n) {
-    uint32_t put = 0;
-    if (static_cast<int64_t>(n) > capacity - written) return !(tooLong = true);
-    if (out.file().Write(bytes, static_cast<uint32_t>(n), &put) != 0 || put != n) return false;
-    written += static_cast<int64_t>(n);
-    return true;
-  };
-  std::unique_ptr<LzPackStream> lz;
-  std::unique_ptr<RlePackStream> rle;
-  int code = Guard([&] {
-    if (m.pack == LzPack) {
-      lz.reset(new LzPackStream(sink));
-    } else {
-      rle.reset(new RlePackStream(sink));
-    }
-  });
-  if (code != 0) return UpdkitFail("%s pack: failed with code %d", m.name, code);
-  auto write = [&](const uint8_t* p, size_t n) { return lz ? lz->Write(p, n) : rle->Write(p, n); };
-
-  std::vector<uint8_t> block(kBlock);
-  uint64_t read = 0;
-  bool ok = true;
-  for (;;) {
-    uint32_t got = 0;
-    if (in->Read(block.data(), kBlock, &got) != 0) return UpdkitFail("cannot read '%s'", inPath);
-    if (got == 0) break;
-    read += got;
-    if (read > INT32_MAX) return UpdkitFail("'%s' is larger than 2 GiB", inPath);
-    if (!(ok = write(block.data(), got))) break;
+  if (!out.Begin(outPath, plat::ATTR_NORMAL)) {
+    t.failure = "cannot write";
+    t.path = outPath;
+    return t;
   }
-  if (ok) ok = lz ? lz->Finish() : rle->Finish();
-  if (tooLong) {
+  int64_t written = 0;
+  bool writeFailed = false;
+  std::unique_ptr<PackStream> stream;
+  const int code = Guard([&] {
+    stream = make([&](const uint8_t* bytes, size_t n) {
+      uint32_t put = 0;
+      if (static_cast<int64_t>(n) > capacity - written) return !(t.tooLong = true);
+      if (out.file().Write(bytes, static_cast<uint32_t>(n), &put) != 0 || put != n)
+        return !(writeFailed = true);
+      written += static_cast<int64_t>(n);
+      return true;
+    });
+  });
+  if (code != 0 || !stream) {
+    t.failure = "not enough memory";
+    return t;
+  }
+  std::vector<uint8_t> block(kBlock);
+  for (bool ok = true; ok;) {
+    uint32_t got = 0;
+    if (in->Read(block.data(), kBlock, &got) != 0) {
+      t.failure = "cannot read";
+      t.path = inPath;
+      return t;
+    }
+    if (got == 0) break;
+    t.read += got;
+    if (t.read > INT32_MAX) {
+      t.failure = "larger than 2 GiB:";
+      t.path = inPath;
+      return t;
+    }
+    ok = stream->Write(block.data(), got);
+  }
+  t.result = stream->Finish();
+  if (writeFailed || (t.result >= 0 && commit(t.result) && out.Commit() != 0)) {
+    t.failure = "cannot write";
+    t.path = outPath;
+  }
+  return t;
+}
+
+int Pack(const Method& m, const char* inPath, const char* outPath, int64_t capacity) {
+  if (capacity < 0) {
+    // Default: as long as IN, as a record store allows.
+    std::unique_ptr<plat::File> in;
+    uint64_t size = 0;
+    if (plat::Env::Default()->Open(inPath, plat::Access::Read, plat::Share::Read,
+                                   plat::Disposition::OpenExisting, plat::ATTR_NORMAL, &in) != 0 ||
+        in->Size(&size) != 0) {
+      return UpdkitFail("cannot read '%s'", inPath);
+    }
+    capacity = static_cast<int64_t>(size);
+  }
+  const Transfer t = Run(inPath, outPath, capacity, m.pack, [](int64_t) { return true; });
+  if (t.tooLong) {
     return UpdkitFail(
         "%s pack: the packed stream of '%s' would exceed %lld bytes (code %d); "
         "--capacity N allows more",
         m.name, inPath, static_cast<long long>(capacity), ERR_PACK);
   }
-  if (!ok || out.Commit() != 0) return UpdkitFail("cannot write '%s'", outPath);
-  std::printf("%s: %llu bytes packed to %lld\n", inPath, static_cast<unsigned long long>(read),
-              static_cast<long long>(written));
+  if (t.failure != nullptr) return UpdkitFail("%s pack: %s '%s'", m.name, t.failure, t.path);
+  if (t.result < 0) return UpdkitFail("%s pack: '%s' is too long for one stream", m.name, inPath);
+  std::printf("%s: %llu bytes packed to %lld\n", inPath, static_cast<unsigned long long>(t.read),
+              static_cast<long long>(t.result));
   return 0;
 }
 
-// Unpacks IN into OUT a piece at a time, as Pack does.
 int Unpack(const Method& m, const char* inPath, const char* outPath, int64_t size) {
-  plat::Env& env = *plat::Env::Default();
-  std::unique_ptr<plat::File> in;
-  if (env.Open(inPath, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
-               plat::ATTR_NORMAL, &in) != 0) {
-    return UpdkitFail("cannot read '%s'", inPath);
-  }
-  FileReplacement out(env);
-  if (!out.Begin(outPath, plat::ATTR_NORMAL)) return UpdkitFail("cannot write '%s'", outPath);
   const int64_t most = size >= 0 ? size : kDefaultUnpackLimit;
-  bool writeFailed = false;
-  PackSink sink = [&](const uint8_t* bytes, size_t n) {
-    uint32_t put = 0;
-    if (out.file().Write(bytes, static_cast<uint32_t>(n), &put) != 0 || put != n)
-      return !(writeFailed = true);
-    return true;
-  };
-  std::unique_ptr<LzUnpackStream> lz;
-  std::unique_ptr<RleUnpackStream> rle;
-  int code = Guard([&] {
-    if (m.unpack == LzUnpack) {
-      lz.reset(new LzUnpackStream(sink, most));
-    } else {
-      rle.reset(new RleUnpackStream(sink, most));
-    }
-  });
-  if (code != 0) return UpdkitFail("%s unpack: failed with code %d", m.name, code);
-
-  std::vector<uint8_t> block(kBlock);
-  uint64_t read = 0;
-  for (bool ok = true; ok;) {
-    uint32_t got = 0;
-    if (in->Read(block.data(), kBlock, &got) != 0) return UpdkitFail("cannot read '%s'", inPath);
-    if (got == 0) break;
-    read += got;
-    ok = lz ? lz->Write(block.data(), got) : rle->Write(block.data(), got);
-  }
-  const int64_t n = lz ? lz->Finish() : rle->Finish();
-  if (writeFailed) return UpdkitFail("cannot write '%s'", outPath);
-  if (n < 0) {
+  const Transfer t = Run(
+      inPath, outPath, most, [&](PackSink sink) { return m.unpack(std::move(sink), most); },
+      [&](int64_t n) { return size < 0 || n == size; });
+  if (t.failure != nullptr) return UpdkitFail("%s unpack: %s '%s'", m.name, t.failure, t.path);
+  if (t.result < 0) {
     return UpdkitFail(
         "%s unpack: '%s' is a damaged %s stream or unpacks to more than %lld bytes (code %d)",
         m.name, inPath, m.name, static_cast<long long>(most), ERR_PACK);
   }
-  if (size >= 0 && n != size) {
+  if (size >= 0 && t.result != size) {
     return UpdkitFail("%s unpack: '%s' unpacks to %lld bytes, expected %lld (code %d)", m.name,
-                      inPath, static_cast<long long>(n), static_cast<long long>(size), ERR_PACK);
+                      inPath, static_cast<long long>(t.result), static_cast<long long>(size),
+                      ERR_PACK);
   }
-  if (out.Commit() != 0) return UpdkitFail("cannot write '%s'", outPath);
-  std::printf("%s: %llu bytes unpacked to %lld\n", inPath, static_cast<unsigned long long>(read),
-              static_cast<long long>(n));
+  std::printf("%s: %llu bytes unpacked to %lld\n", inPath, static_cast<unsigned long long>(t.read),
+              static_cast<long long>(t.result));
   return 0;
 }
 
