@@ -49,55 +49,42 @@ bool Same(const Bytes& out, int64_t n, const Bytes& want) {
   return n == int64_t(want.size()) && std::equal(want.begin(), want.end(), out.begin());
 }
 
+using PackFn = int32_t (*)(const uint8_t*, int32_t, uint8_t*, int32_t);
+
+// Our packer into room for the worst case; zlib's at a level.
+template <PackFn Fn>
+bool Ours(const corpus::Part& p, Bytes& out) {
+  out.resize(2 * p.bytes.size() + 64);
+  return Fn(p.bytes.data(), int32_t(p.bytes.size()), out.data(), int32_t(out.size())) > 0;
+}
+template <int kLevel>
+bool Deflate(const corpus::Part& p, Bytes& out) {
+  uLongf n = compressBound(p.bytes.size());
+  out.resize(n);
+  return compress2(out.data(), &n, p.bytes.data(), p.bytes.size(), kLevel) == Z_OK;
+}
+
+// Our unpacker and zlib's, from the packed forms made beforehand; both
+// must give the part back.
+template <PackFn Fn, std::map<std::string, Bytes>* Packed>
+bool OursBack(const corpus::Part& p, Bytes& out) {
+  out.resize(p.bytes.size());
+  const Bytes& in = (*Packed)[p.name];
+  return Same(out, Fn(in.data(), int32_t(in.size()), out.data(), int32_t(out.size())), p.bytes);
+}
+template <std::map<std::string, Bytes>* Packed>
+bool Inflate(const corpus::Part& p, Bytes& out) {
+  out.resize(p.bytes.size());
+  const Bytes& in = (*Packed)[p.name];
+  uLongf n = out.size();
+  return uncompress(out.data(), &n, in.data(), in.size()) == Z_OK && Same(out, int64_t(n), p.bytes);
+}
+
 const Row kRows[] = {
-    {"LzPack", "zlib deflate level 6", 1.0,
-     [](const corpus::Part& p, Bytes& out) {
-       out.resize(p.bytes.size() + p.bytes.size() / 8 + 64);
-       return LzPack(p.bytes.data(), int32_t(p.bytes.size()), out.data(), int32_t(out.size())) > 0;
-     },
-     [](const corpus::Part& p, Bytes& out) {
-       uLongf n = compressBound(p.bytes.size());
-       out.resize(n);
-       return compress2(out.data(), &n, p.bytes.data(), p.bytes.size(), 6) == Z_OK;
-     }},
-    {"LzUnpack", "zlib inflate", 2.0,
-     [](const corpus::Part& p, Bytes& out) {
-       out.resize(p.bytes.size());
-       const Bytes& in = g_lz[p.name];
-       return Same(out, LzUnpack(in.data(), int32_t(in.size()), out.data(), int32_t(out.size())),
-                   p.bytes);
-     },
-     [](const corpus::Part& p, Bytes& out) {
-       out.resize(p.bytes.size());
-       const Bytes& in = g_zlib6[p.name];
-       uLongf n = out.size();
-       return uncompress(out.data(), &n, in.data(), in.size()) == Z_OK &&
-              Same(out, int64_t(n), p.bytes);
-     }},
-    {"RlePack", "zlib deflate level 1", 1.0,
-     [](const corpus::Part& p, Bytes& out) {
-       out.resize(2 * p.bytes.size() + 64);
-       return RlePack(p.bytes.data(), int32_t(p.bytes.size()), out.data(), int32_t(out.size())) > 0;
-     },
-     [](const corpus::Part& p, Bytes& out) {
-       uLongf n = compressBound(p.bytes.size());
-       out.resize(n);
-       return compress2(out.data(), &n, p.bytes.data(), p.bytes.size(), 1) == Z_OK;
-     }},
-    {"RleUnpack", "zlib inflate", 1.0,
-     [](const corpus::Part& p, Bytes& out) {
-       out.resize(p.bytes.size());
-       const Bytes& in = g_rle[p.name];
-       return Same(out, RleUnpack(in.data(), int32_t(in.size()), out.data(), int32_t(out.size())),
-                   p.bytes);
-     },
-     [](const corpus::Part& p, Bytes& out) {
-       out.resize(p.bytes.size());
-       const Bytes& in = g_zlib1[p.name];
-       uLongf n = out.size();
-       return uncompress(out.data(), &n, in.data(), in.size()) == Z_OK &&
-              Same(out, int64_t(n), p.bytes);
-     }},
+    {"LzPack", "zlib deflate level 6", 1.0, Ours<LzPack>, Deflate<6>},
+    {"LzUnpack", "zlib inflate", 2.0, OursBack<LzUnpack, &g_lz>, Inflate<&g_zlib6>},
+    {"RlePack", "zlib deflate level 1", 1.0, Ours<RlePack>, Deflate<1>},
+    {"RleUnpack", "zlib inflate", 1.0, OursBack<RleUnpack, &g_rle>, Inflate<&g_zlib1>},
 };
 
 // Seconds of processor time per run, by "row/part/ours|peer", one per round.

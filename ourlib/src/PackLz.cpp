@@ -420,10 +420,7 @@ class LzPackStream final : public PackStream {
 }  // namespace
 
 std::unique_ptr<PackStream> NewLzPackStream(PackSink sink) {
-  std::unique_ptr<LzPackStream> s(new (std::nothrow) LzPackStream(std::move(sink)));
-  if (s && s->ready()) return s;
-  RaiseError(ERR_NO_MEMORY);
-  return nullptr;
+  return MakePackStream<LzPackStream>(std::move(sink));
 }
 
 // ---- Unpacking ----
@@ -663,6 +660,7 @@ struct LzUnpackState {
 class LzUnpackStream final : public PackStream {
  public:
   LzUnpackStream(PackSink sink, int64_t most) : sink_(std::move(sink)), most_(most) {}
+  bool ready() const { return true; }
   bool Write(const uint8_t* bytes, size_t n) override;
   int64_t Finish() override;
 
@@ -733,7 +731,5 @@ int64_t LzUnpackStream::Finish() {
 }  // namespace
 
 std::unique_ptr<PackStream> NewLzUnpackStream(PackSink sink, int64_t most) {
-  std::unique_ptr<PackStream> s(new (std::nothrow) LzUnpackStream(std::move(sink), most));
-  if (!s) RaiseError(ERR_NO_MEMORY);
-  return s;
+  return MakePackStream<LzUnpackStream>(std::move(sink), most);
 }

@@ -294,10 +294,7 @@ class RlePackStream final : public PackStream {
 }  // namespace
 
 std::unique_ptr<PackStream> NewRlePackStream(PackSink sink) {
-  std::unique_ptr<RlePackStream> s(new (std::nothrow) RlePackStream(std::move(sink)));
-  if (s && s->ready()) return s;
-  RaiseError(ERR_NO_MEMORY);
-  return nullptr;
+  return MakePackStream<RlePackStream>(std::move(sink));
 }
 
 namespace {
@@ -622,8 +619,5 @@ class RleUnpackStream final : public PackStream {
 }  // namespace
 
 std::unique_ptr<PackStream> NewRleUnpackStream(PackSink sink, int64_t most) {
-  std::unique_ptr<RleUnpackStream> s(new (std::nothrow) RleUnpackStream(std::move(sink), most));
-  if (s && s->ready()) return s;
-  RaiseError(ERR_NO_MEMORY);
-  return nullptr;
+  return MakePackStream<RleUnpackStream>(std::move(sink), most);
 }
