@@ -6,6 +6,10 @@
 #include <cstdint>
 
 constexpr size_t kCompletionMessage = 260;  // the completion message's buffer
+// The most bytes of Report.txt the completion dialog's report box shows
+// whole: its selection (EM_SETSEL 0, 0xFFFF0000) is packed into 16-bit
+// words, and a multi-line edit control of Windows 9x holds no more.
+constexpr size_t kReportLimit = 0xFFFF;
 
 // String 63 with FormatVersion of the version word now in the game settings,
 // cut to fit `capacity` bytes.

@@ -23,7 +23,9 @@ void PumpMessages();
 void SendProgress(const ProgressInfo& info);
 void SendFileUpdated(const char* path);
 void SendBytesUpdated(uint32_t count);
-// WM_COMMAND with IDCANCEL: sets the cancel flag and closes the dialog.
+// WM_COMMAND with IDCANCEL (the cancel flag, as the Cancel button sets it),
+// then closes the dialog. The Cancel button only sets the flag: the dialog
+// stays until the run has ended and closes it here.
 void CloseProgressDialog();
 
 // The modal completion dialog: 1 = start the game, 0 = do not, -1 = the

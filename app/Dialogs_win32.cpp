@@ -10,6 +10,7 @@
 #include "app/ReadWholeFile.h"
 
 #include "ourlib/src/ErrFrame.h"
+#include "platform/Ui.h"
 
 namespace {
 
@@ -31,6 +32,16 @@ void Centre(HWND hwnd) {
              w, h, FALSE);
 }
 
+// The path boxes are statics, for their path ellipsis; they get the sunken
+// edge an edit box with a border has.
+void SunkenEdge(HWND hwnd, int id) {
+  HWND box = GetDlgItem(hwnd, id);
+  SetWindowLongA(box, GWL_STYLE, GetWindowLongA(box, GWL_STYLE) & ~WS_BORDER);
+  SetWindowLongA(box, GWL_EXSTYLE, GetWindowLongA(box, GWL_EXSTYLE) | WS_EX_CLIENTEDGE);
+  SetWindowPos(box, nullptr, 0, 0, 0, 0,
+               SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 // Counters are shown as unsigned decimal numbers.
 void ShowCounter(HWND hwnd, int id, int32_t value) {
   SetDlgItemInt(hwnd, id, static_cast<UINT>(value), FALSE);
@@ -44,17 +55,29 @@ INT_PTR CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
       SetDlgItemInt(hwnd, IDC_FILES, 0, FALSE);
       SetDlgItemInt(hwnd, IDC_UNITS, 0, FALSE);
       SetDlgItemInt(hwnd, IDC_BYTES, 0, FALSE);
+      SunkenEdge(hwnd, IDC_SOURCE);
+      SunkenEdge(hwnd, IDC_DESTINATION);
       Centre(hwnd);
+      // The foreground window before it is shown, so that it is shown
+      // active: a program's first window is not always given the
+      // foreground (under Wine it is not), and a window made foreground
+      // only after it was shown keeps the inactive caption it was drawn with.
+      SetForegroundWindow(hwnd);
       return TRUE;
     case WM_CLOSE:
       SendMessageA(hwnd, WM_COMMAND, IDCANCEL, 0);
       return FALSE;
     case WM_COMMAND:
+      // The run stops at its next check point and shows why; the dialog
+      // stays until then (CloseProgressDialog), so the player never sees
+      // an updater that has vanished while it still writes.
       if (wParam != IDCANCEL) return FALSE;
       App().cancel = true;
-      DestroyWindow(hwnd);
-      if (Progress() == hwnd) App().progressDialog = nullptr;
       return TRUE;
+    case WM_DESTROY:
+      if (Progress() == hwnd) App().progressDialog = nullptr;
+      if (plat::MessageOwner() == hwnd) plat::SetMessageOwner(nullptr);
+      return FALSE;
     case UM_PROGRESS: {
       const ProgressInfo* info = reinterpret_cast<const ProgressInfo*>(lParam);
       if (info->source != nullptr) SetDlgItemTextA(hwnd, IDC_SOURCE, info->source);
@@ -78,7 +101,7 @@ INT_PTR CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
   }
 }
 
-INT_PTR CALLBACK CompletionProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK CompletionProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_INITDIALOG: {
       Centre(hwnd);
@@ -106,11 +129,15 @@ INT_PTR CALLBACK CompletionProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM) {
         case IDCANCEL:
           EndDialog(hwnd, 0);
           return TRUE;
-        case IDC_REPORT:
+        case IDC_REPORT: {
           if (HIWORD(wParam) != EN_SETFOCUS) return FALSE;
-          // Start 0, end -1, packed in the high and low words.
-          SendDlgItemMessageA(hwnd, IDC_REPORT, EM_SETSEL, 0, static_cast<LPARAM>(0xFFFF0000));
+          // The whole report selected, with the caret at its start, so
+          // that it is read from its first line.
+          HWND report = reinterpret_cast<HWND>(lParam);
+          SendMessageA(report, EM_SETSEL, static_cast<WPARAM>(GetWindowTextLengthA(report)), 0);
+          SendMessageA(report, EM_SCROLLCARET, 0, 0);
           return TRUE;
+        }
         default:
           return FALSE;
       }
@@ -124,9 +151,13 @@ INT_PTR CALLBACK CompletionProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM) {
 void SetInstanceHandle(void* instance) { App().instance = instance; }
 
 bool CreateProgressDialog() {
-  App().progressDialog =
+  HWND dialog =
       CreateDialogParamA(Instance(), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, ProgressProc, 0);
-  return Progress() != nullptr;
+  App().progressDialog = dialog;
+  if (dialog == nullptr) return false;
+  // Error and question boxes shown while it is open stay in front of it.
+  plat::SetMessageOwner(dialog);
+  return true;
 }
 
 void PumpMessages() {
@@ -154,7 +185,10 @@ void SendBytesUpdated(uint32_t count) {
 }
 
 void CloseProgressDialog() {
-  if (Progress() != nullptr) SendMessageA(Progress(), WM_COMMAND, IDCANCEL, 0);
+  HWND dialog = Progress();
+  if (dialog == nullptr) return;
+  SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);  // sets the cancel flag
+  DestroyWindow(dialog);
 }
 
 int ShowCompletionDialog() {

@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "app/AppState.h"
 #include "app/UpdateLog.h"
+#include "platform/NativePath.h"
 #include "platform/Ui.h"
 #include "script/Source.h"
 
@@ -40,12 +42,12 @@ void ReportScriptError(int message, int number, const char* extra) {
   plat::Beep(plat::kBeepStandard);
   char numberText[16] = "";
   if (number != 0) std::snprintf(numberText, sizeof numberText, "%d", number);
-  const char* name = SourceCurrentName();
+  const std::string name = plat::ShownPath(SourceCurrentName());
   char text[kMessageBuffer];
   // The format is string 51 of the program's own table.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-  std::snprintf(text, sizeof text, LoadText(IDS_SCRIPT_ERROR_FORMAT), name != nullptr ? name : "",
+  std::snprintf(text, sizeof text, LoadText(IDS_SCRIPT_ERROR_FORMAT), name.c_str(),
                 SourceCurrentLine(), LoadText(message + 1), numberText,
                 extra != nullptr ? extra : "");
 #pragma GCC diagnostic pop

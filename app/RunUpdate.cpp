@@ -13,6 +13,8 @@
 #include "app/UpdateLog.h"
 #include "ourlib/src/ErrFrame.h"
 #include "platform/Env.h"
+#include "platform/NativePath.h"
+#include "platform/Registry.h"
 #include "platform/Ui.h"
 #include "script/TokenReader.h"
 #include "settings/GameSettings.h"
@@ -62,7 +64,8 @@ int Fail() {
 int RunUpdate(const char* scriptPath) {
   App().cancel = false;
   if (!g_GameSettings.Read()) {
-    ReportError(MSG_ERROR_READING_REGISTRY, nullptr);
+    // On Linux a second line names the registry file (Windows: nothing more).
+    ReportError(MSG_ERROR_READING_REGISTRY, plat::RegistryNote().c_str());
     return 0;
   }
   RunHost host;
@@ -74,7 +77,8 @@ int RunUpdate(const char* scriptPath) {
     if (OpenSource(scriptPath, UpdaterSourceInterface()) != 0) RaiseError(ERR_OPEN_FAILED);
   });
   if (opened != 0) {
-    ReportError(MSG_ERROR_OPEN_FILE, scriptPath);
+    ReportError(MSG_ERROR_OPEN_FILE,
+                scriptPath != nullptr ? plat::ShownPath(scriptPath).c_str() : nullptr);
     return 0;
   }
   SetLineEndTokens(1);
@@ -140,7 +144,7 @@ void LaunchGame() {
                  AppendBounded(command, sizeof command, App().gameArgs) &&
                  plat::Env::Default()->StartProgram(command) == 0;  // no waiting for the game
   // The update itself succeeded: the run still ends with 0.
-  if (!started) ReportError(MSG_ERROR_STARTING_PROGRAM, program);
+  if (!started) ReportError(MSG_ERROR_STARTING_PROGRAM, plat::ShownPath(program).c_str());
 }
 
 int UpdaterMain(int argc, char** argv) {

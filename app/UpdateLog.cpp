@@ -55,6 +55,7 @@ void OpenLog(const char* argv0) {
 
 void LogLine(const char* text) {
   const UpdateLogState& state = App().log;
+  if (text != nullptr && state.tap) state.tap(text);
   if (!state.requested || !state.stream || text == nullptr) return;
   // The line goes out through a buffer of kLogLineBuffer bytes, a piece at a
   // time, so a longer text is written in full and nothing is overrun.

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 #include "ourlib/src/PathText.h"
@@ -22,6 +23,9 @@ struct UpdateLogState {
   bool requested = false;      // set by -L
   char path[kPathField] = "";  // set by -L with a value; empty: the default name
   std::unique_ptr<std::FILE, LogFileCloser> stream;
+  // When set, also gets every line LogLine is given, with or without -L: a
+  // rehearsal of the run shows the log it would write without writing it.
+  std::function<void(const char*)> tap;
 };
 
 // The -L naming rule: splits `value` into drive, folder, name and extension

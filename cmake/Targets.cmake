@@ -5,12 +5,13 @@
 
 # What every target of ours compiles with: the warnings (errors here), the
 # include root (every header is included by its path from the project's
-# root, "ourlib/src/ErrFrame.h"), the sanitizers of the linux-asan preset,
-# and on Windows one self-contained executable per program (no mingw runtime
-# DLLs beside it).
+# root, "ourlib/src/ErrFrame.h"; the one CMake makes, "ProgramVersion.h",
+# by its name), the sanitizers of the linux-asan preset, and on Windows one
+# self-contained executable per program (no mingw runtime DLLs beside it).
 add_library(upd_build INTERFACE)
 target_compile_options(upd_build INTERFACE -Wall -Wextra -Werror)
-target_include_directories(upd_build INTERFACE ${PROJECT_SOURCE_DIR})
+target_include_directories(upd_build INTERFACE
+  ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
 if(UPD_SANITIZE)
   target_compile_options(upd_build INTERFACE
     -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
@@ -19,6 +20,10 @@ endif()
 if(WIN32)
   target_link_options(upd_build INTERFACE -static -static-libgcc -static-libstdc++)
 endif()
+
+# The version defines of the C++ code and of the resources.
+configure_file(${PROJECT_SOURCE_DIR}/cmake/ProgramVersion.h.in
+  ${PROJECT_BINARY_DIR}/generated/ProgramVersion.h @ONLY)
 
 # upd_sources(<out-var> [SOURCES files...] [POSIX files...] [WINDOWS files...]):
 # the files of this build's operating system.

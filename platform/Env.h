@@ -2,9 +2,11 @@
 //
 // Every call returns 0 on success or the system's own positive error code
 // (GetLastError on Windows, errno on POSIX); the core maps these to its own
-// codes. Paths are 8-bit text as the core keeps them (backslashes allowed);
-// the POSIX backend translates separators and looks up path components that
-// do not exist as written without regard to case.
+// codes. Paths are 8-bit text as the core keeps them (bytes of the ANSI code
+// page, backslashes allowed); the POSIX backend turns them into the file
+// system's UTF-8, translates separators and drive letters and looks up path
+// components that do not exist as written without regard to case
+// (NativePath.h), and hands paths and names back in the ANSI code page.
 //
 // Env::Default() is the backend of this build. Tests wrap it (FaultEnv) to
 // make chosen calls fail; everything in the core reaches the system through
@@ -91,7 +93,7 @@ class Mapping {
 
 // One entry of a folder listing.
 struct FolderEntry {
-  std::string name;     // as the system holds it, no path
+  std::string name;     // as the system holds it (POSIX: in the ANSI code page), no path
   bool folder = false;  // a folder (a link counts as what it points to)
   uint64_t size = 0;    // bytes; 0 for a folder
 };

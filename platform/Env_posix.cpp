@@ -447,9 +447,9 @@ class PosixEnv : public Env {
     while (const dirent* entry = readdir(dir.get())) {
       if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
       FolderEntry e;
-      e.name = entry->d_name;
+      posix::CorePath(entry->d_name, &e.name);  // a character the code page lacks is '?'
       struct stat st;
-      if (stat((p + e.name).c_str(), &st) == 0) {
+      if (stat((p + entry->d_name).c_str(), &st) == 0) {
         e.folder = S_ISDIR(st.st_mode);
         e.size = e.folder ? 0 : static_cast<uint64_t>(st.st_size);
       }
@@ -459,8 +459,17 @@ class PosixEnv : public Env {
     return errno;
   }
 
+  // The target is handed back as the core names paths; a path that is no
+  // link comes back as it was given.
   int ResolveLink(const char* path, std::string* out) override {
-    return FollowLinks(Resolve(path), out);
+    const std::string native = Resolve(path);
+    std::string target;
+    if (int rc = FollowLinks(native, &target)) return rc;
+    if (target == native) {
+      *out = path != nullptr ? path : "";
+      return 0;
+    }
+    return posix::CorePath(target, out) ? 0 : EILSEQ;
   }
 
   DriveType GetDriveType(const char* path) override { return posix::DriveTypeOf(path); }
@@ -470,7 +479,9 @@ class PosixEnv : public Env {
     const char* dir = std::getenv("UPDATER_SYSTEM_DIR");
     std::string s = (dir != nullptr && *dir != '\0') ? dir : "/usr/lib";
     while (s.size() > 1 && s.back() == '/') s.pop_back();
-    return s;
+    std::string core;
+    posix::CorePath(s, &core);
+    return core;
   }
 
   int StartProgram(const char* commandLine) override { return posix::Spawn(commandLine); }

@@ -251,9 +251,13 @@ class WinEnv : public Env {
 
   int Delete(const char* path) override { return DeleteFileA(path) ? 0 : LastError(); }
 
+  // MOVEFILE_REPLACE_EXISTING is refused for a folder, so a folder is moved
+  // without it (onto a name that must be free, as on POSIX for a non-empty one).
   int Rename(const char* from, const char* to) override {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0
-                                                                                     : LastError();
+    const DWORD a = GetFileAttributesA(from);
+    const bool folder = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const DWORD flags = folder ? 0 : MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    return MoveFileExA(from, to, flags) ? 0 : LastError();
   }
 
   int SyncFolder(const char*) override { return 0; }

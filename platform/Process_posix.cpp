@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/CodePage.h"
 #include "platform/CommandLineSplit.h"
 #include "platform/PosixSupport.h"
 
@@ -19,7 +20,9 @@ namespace posix {
 int Spawn(const char* commandLine) {
   std::vector<std::string> words = SplitCommandLine(commandLine);
   if (words.empty() || words[0].empty()) return ENOENT;
+  // The words are the core's text; the program gets them in the system's UTF-8.
   words[0] = Resolve(words[0].c_str());
+  for (size_t i = 1; i < words.size(); ++i) words[i] = AnsiToUtf8(words[i]);
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(&w[0]);
   argv.push_back(nullptr);

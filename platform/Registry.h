@@ -1,13 +1,17 @@
 // The registry seam: keys below HKEY_LOCAL_MACHINE, opened or created by
 // their path ("SOFTWARE\\Varnholt\\Marovex\\Version"), and their values.
 // Windows: ADVAPI32 (RegOpenKeyA, RegCreateKeyA, RegQueryValueExA,
-// RegSetValueExA, RegFlushKey, RegCloseKey). POSIX: a text file in the format regedit
-// exports (see RegFile.h) named by the environment variable
-// UPDATER_REGISTRY, by default $HOME/.updater-registry.reg (or
-// updater-registry.reg in the current folder when HOME is not set). Every
-// change rewrites the file through a temporary file in the same folder,
-// flushed, renamed over the old one and made durable with its folder, so a
-// failed write or a crash leaves the old file as it was.
+// RegSetValueExA, RegFlushKey, RegCloseKey). POSIX: a text file in a format
+// regedit exports or in Wine's own (a prefix's system.reg; see RegFile.h)
+// named by the environment variable UPDATER_REGISTRY, by default
+// $HOME/.updater-registry.reg (or updater-registry.reg in the current
+// folder when HOME is not set). Every change rewrites the file through a
+// temporary file in the same folder, flushed, renamed over the old one and
+// made durable with its folder, so a failed write or a crash leaves the old
+// file as it was. A Wine prefix's file is refused while the prefix's
+// wineserver runs (it keeps the registry in memory and writes it over the
+// file), and its drives then give the meaning of drive letters in paths
+// (NativePath.h).
 //
 // Every call returns 0 or a Win32 error code (the POSIX stand-in uses the
 // same numbers).
@@ -30,6 +34,7 @@ constexpr int kRegErrNotFound = 2;     // ERROR_FILE_NOT_FOUND: no such key or v
 constexpr int kRegErrBadFormat = 13;   // ERROR_INVALID_DATA: the registry file cannot be parsed
 constexpr int kRegErrMoreData = 234;   // ERROR_MORE_DATA: the value is longer than the buffer
 constexpr int kRegErrWriteFault = 29;  // ERROR_WRITE_FAULT: the registry file cannot be written
+constexpr int kRegErrBusy = 170;       // ERROR_BUSY: the Wine prefix of the file is in use
 
 struct RegValue {
   std::string name;
@@ -77,6 +82,11 @@ Registry* BackendRegistry();
 // POSIX: the registry file in use (UPDATER_REGISTRY or the default);
 // Windows: empty.
 std::string RegistryFilePath();
+// POSIX: a text for a person who sees the registry read fail: a line break,
+// the registry file and how to choose another, and on a further line why
+// the last access failed when the reason is known (the file is missing,
+// cannot be read or parsed, or its Wine prefix is in use). Windows: empty.
+std::string RegistryNote();
 // POSIX: uses path as the registry file instead of UPDATER_REGISTRY and the
 // default (null returns to those); tests and updkit --registry use it.
 // Windows: no effect.

@@ -114,6 +114,7 @@ class WinRegistry : public Registry {
 }  // namespace
 
 std::string RegistryFilePath() { return std::string(); }
+std::string RegistryNote() { return std::string(); }
 void SetRegistryFile(const char*) {}
 
 Registry* BackendRegistry() {

@@ -2,7 +2,7 @@
 // string table. Windows: USER32 MessageBoxA, MessageBeep and LoadStringA from
 // the program's own module. POSIX: the console (caption and text on standard
 // error; a Yes/No question reads a line from standard input, end of input
-// gives the default answer) and the string table the program hands over.
+// is No) and the string table the program hands over.
 //
 // The names differ from the Win32 ones because <windows.h> makes MessageBox
 // and LoadString macros.
@@ -35,9 +35,10 @@ class Ui {
  public:
   virtual ~Ui() = default;
   static Ui* Default();
-  // A modal message box with no owner; returns the button chosen (kIdOk,
-  // kIdYes, kIdNo...). A Yes/No box answers with its default button (Yes,
-  // or No with kMbDefButton2) when there is no one to ask.
+  // A modal message box, owned by MessageOwner() while there is one;
+  // returns the button chosen (kIdOk, kIdYes, kIdNo...). The console asks a
+  // Yes/No box as "[y/N]": only a yes is Yes, and the end of input (no one
+  // to ask) is No.
   virtual int ShowMessageBox(const char* text, const char* caption, uint32_t flags) = 0;
   virtual void Beep(uint32_t type) = 0;
   // Copies string `id` of the program's string table into buf (at most
@@ -45,6 +46,13 @@ class Ui {
   // there is no such string (buf then holds an empty text when capacity > 0).
   virtual int LoadResString(int id, char* buf, int capacity) = 0;
 };
+
+// The window that message boxes belong to while it is open (the progress
+// dialog): a box shown then stays in front of it and the window waits for
+// the box. Null: none, the boxes stand alone. Windows only; the console has
+// no windows.
+void SetMessageOwner(void* window);
+void* MessageOwner();
 
 // Sets the Ui that Ui::Default() returns (null restores the backend's own).
 void SetDefaultUi(Ui* ui);

@@ -4,7 +4,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "platform/Console_posix.h"
+#include "platform/Terminal.h"
 #include "platform/Ui.h"
 
 namespace plat {
@@ -15,42 +18,20 @@ namespace {
 const ResString* g_strings = nullptr;
 size_t g_stringCount = 0;
 
-// Reads one answer line; true with *yes set when the line said yes or no.
-bool ReadAnswer(bool* yes) {
-  char line[256];
-  if (std::fgets(line, sizeof line, stdin) == nullptr) return false;
-  const char* p = line;
-  while (*p == ' ' || *p == '\t') ++p;
-  if (*p == 'y' || *p == 'Y') {
-    *yes = true;
-    return true;
-  }
-  if (*p == 'n' || *p == 'N') {
-    *yes = false;
-    return true;
-  }
-  return false;
-}
-
 class ConsoleUi : public Ui {
  public:
+  // A Yes/No box is asked as "[y/N]" whatever its default button: only a
+  // yes is Yes, and the end of input is No.
   int ShowMessageBox(const char* text, const char* caption, uint32_t flags) override {
-    std::fprintf(stderr, "[%s]\n%s\n", caption != nullptr ? caption : "",
-                 text != nullptr ? text : "");
-    if ((flags & 0x0F) != kMbYesNo) {
-      std::fflush(stderr);
-      return kIdOk;
-    }
-    bool defaultYes = (flags & kMbDefButton2) == 0;
-    std::fprintf(stderr, "%s ", defaultYes ? "[Y/n]" : "[y/N]");
-    std::fflush(stderr);
-    bool yes = defaultYes;
-    if (!ReadAnswer(&yes)) yes = defaultYes;  // end of input or no answer: the default button
-    return yes ? kIdYes : kIdNo;
+    console::Write("[" + std::string(caption != nullptr ? caption : "") + "]\n" +
+                   (text != nullptr ? text : "") + "\n");
+    if ((flags & 0x0F) != kMbYesNo) return kIdOk;
+    console::Write("[y/N] ");
+    return console::AnswerIsYes() ? kIdYes : kIdNo;
   }
 
   void Beep(uint32_t) override {
-    if (isatty(STDERR_FILENO)) {
+    if (TerminalColumns(StdStream::kError) > 0) {
       std::fputc('\a', stderr);
       std::fflush(stderr);
     }

@@ -14,7 +14,11 @@ HMODULE g_resources = nullptr;
 class WindowsUi : public Ui {
  public:
   int ShowMessageBox(const char* text, const char* caption, uint32_t flags) override {
-    return ::MessageBoxA(nullptr, text, caption, flags);
+    // A box without an owner can end up behind a window of this program,
+    // which then looks hung while the box waits unseen.
+    HWND owner = static_cast<HWND>(MessageOwner());
+    if (owner != nullptr && !::IsWindow(owner)) owner = nullptr;
+    return ::MessageBoxA(owner, text, caption, flags);
   }
 
   void Beep(uint32_t type) override { ::MessageBeep(type); }

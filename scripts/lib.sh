@@ -25,3 +25,24 @@ build_programs() {
   cmake --preset "$1" >/dev/null
   cmake --build --preset "$1" --target updater updkit
 }
+
+# Makes the sample update distribution in folder $2 (which must not exist)
+# with the updkit at $1: the two versions of the sample game (sample/old at
+# 1.002.005, sample/new at 1.003.000), each with its record store
+# Data/UNITS.DKX made from sample/records/<version>/<SECTION>/ (one record
+# per file under its file name, LZ-packed), are put in folder $3, and
+# `updkit dist make` writes the update between them. The updater itself is
+# not put there. $ROOT is the project's folder.
+sample_distribution() {
+  for v in old new; do
+    rm -rf "${3:?}/$v"
+    mkdir -p "$3"
+    cp -r "$ROOT/sample/$v" "$3/$v"
+    "$1" store create "$3/$v/Data/UNITS.DKX"
+    for section in "$ROOT/sample/records/$v"/*/; do
+      "$1" store import "$3/$v/Data/UNITS.DKX" "$(basename "$section")" "$section" --pack 1 >/dev/null
+    done
+  done
+  echo "== updkit dist make $3/old $3/new $2"
+  "$1" dist make "$3/old" "$3/new" "$2" --from 1.002.005 --to 1.003.000
+}

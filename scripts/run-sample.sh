@@ -1,10 +1,13 @@
 #!/bin/sh
-# Builds the updater for Linux and runs it on the bundled sample update
-# (sample/) against a game installation made here in build/sample/:
+# Builds the updater and updkit for Linux, makes the sample update with
+# `updkit dist make` from the two versions of the sample game (sample/old at
+# 1.002.005, sample/new at 1.003.000) and runs it against an installation of
+# the old version made here in build/sample/:
 #
-#   build/sample/game/        the installed game (MainPath), version 1.002.005
-#   build/sample/registry.reg the registry stand-in (UPDATER_REGISTRY)
-#   build/sample/dist/        the update distribution: updater, script, files
+#   build/sample/old/, new/     the two versions, each with its record store
+#   build/sample/dist/          the update distribution dist make wrote, and the updater
+#   build/sample/game/          the installed game (MainPath), version 1.002.005
+#   build/sample/registry.reg   the registry stand-in (UPDATER_REGISTRY)
 #
 # Then prints the update log, the registry's new version and the files.
 set -eu
@@ -20,16 +23,37 @@ install_missing cmake ninja-build g++ libgtest-dev libgmock-dev
 # --- build -----------------------------------------------------------------
 build_programs linux
 
-# --- the sample game installation ------------------------------------------
+KIT="$ROOT/build/linux/tools/updkit/updkit"
+
+# --- the two versions of the game ------------------------------------------
+# The files of sample/old and sample/new; the record store Data/UNITS.DKX of
+# each is made from sample/records/<version>/<SECTION>/, one record per file
+# under its file name, packed with the LZ method.
 S="$ROOT/build/sample"
 GAME="$S/game"
 DIST="$S/dist"
 REG="$S/registry.reg"
 rm -rf "$S"
-mkdir -p "$GAME/Data/UNITS" "$GAME/Sound" "$GAME/Music" "$GAME/Video" "$DIST"
+mkdir -p "$S"
 
-printf 'Marovex - version 1.002.005\n' > "$GAME/README.TXT"
-printf '; name cost speed armour\nscout 15 5 1\n' > "$GAME/Data/UNITS/units.txt"
+# --- the update distribution -----------------------------------------------
+# dist make compares the two versions and writes the script, the packages,
+# the plain files, the shipped store and the report; the updater joins them.
+sample_distribution "$KIT" "$DIST" "$S"
+cp "$ROOT/build/linux/app/updater" "$DIST/updater"
+echo "== patch.txt"
+cat "$DIST/patch.txt"
+for pq in "$DIST"/*.PQ; do
+  [ -e "$pq" ] || continue
+  echo "== package $(basename "$pq")"
+  "$KIT" pkg list "$pq"
+done
+echo "== record store UNITS.DKX (shipped)"
+"$KIT" store list "$DIST/UNITS.DKX"
+
+# --- the installed game: the old version -----------------------------------
+cp -r "$S/old" "$GAME"
+mkdir -p "$GAME/Sound" "$GAME/Music" "$GAME/Video"
 chmod a-w "$GAME/Data/UNITS/units.txt"   # a read-only file is replaced too
 # The game's stand-in: it says how it was started.
 cat > "$GAME/MX.exe" <<'GAMEEOF'
@@ -58,29 +82,6 @@ REGEDIT4
 "Server"=""
 REGEOF
 
-# --- the update distribution -----------------------------------------------
-# The shipped files, the report and the log live in the updater's own folder.
-cp "$ROOT/build/linux/app/updater" "$DIST/updater"
-cp "$ROOT/sample/patch.txt" "$DIST/"
-cp -r "$ROOT/sample/files/." "$DIST/"
-# The update package: every file below sample/package/ with its folder.
-"$ROOT/build/linux/tools/updkit/updkit" pkg build "$DIST/ADDONS.PQ" --from "$ROOT/sample/package" --lz
-echo "== package ADDONS.PQ"
-"$ROOT/build/linux/tools/updkit/updkit" pkg list "$DIST/ADDONS.PQ"
-
-# The game's record store, and the shipped one that updates it: the records
-# of sample/records/ in section 128 (M_USER), packed with the LZ method.
-KIT="$ROOT/build/linux/tools/updkit/updkit"
-printf 'scout: cost 12 (old)\n' > "$S/old-scout"
-printf 'the game keeps this record: it is not in the update\n' > "$S/old-intro"
-"$KIT" store create "$GAME/Data/UNITS.DKX"
-"$KIT" store put "$GAME/Data/UNITS.DKX" M_USER scout "$S/old-scout"
-"$KIT" store put "$GAME/Data/UNITS.DKX" M_ANY intro "$S/old-intro"
-"$KIT" store create "$DIST/UNITS.DKX"
-"$KIT" store import "$DIST/UNITS.DKX" M_USER "$ROOT/sample/records" --pack 1 >/dev/null
-echo "== record store UNITS.DKX (shipped)"
-"$KIT" store list "$DIST/UNITS.DKX"
-
 # --- run ---------------------------------------------------------------------
 echo "== running: updater patch.txt -L -R-skipintro   (in $DIST)"
 status=0
@@ -93,7 +94,7 @@ echo
 echo "== result"
 echo "exit status: $status"
 K='SOFTWARE\Varnholt\Marovex\Version'
-for name in Version Type Server; do
+for name in Version Type; do
   echo "registry $name: $("$KIT" registry --registry "$REG" get "$K" "$name")"
 done
 echo "record store $GAME/Data/UNITS.DKX:"

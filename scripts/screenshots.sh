@@ -3,7 +3,9 @@
 # virtual X screen (Xvfb) and saves screenshots of its dialogs:
 #
 #   docs/progress.png    the progress dialog while a large file is copied
-#   docs/error.png       the error box for a script with a syntax error
+#   docs/longpath.png    the same with paths too long for their boxes
+#   docs/error.png       the error box for a script with a syntax error, in
+#                        front of the progress dialog
 #   docs/completion.png  the completion dialog after the sample update
 #
 # Everything it makes lives in build/screenshots/: a Wine prefix of its own
@@ -53,8 +55,9 @@ finish() {
   [ -n "$RUN_PID" ] && kill -CONT "$RUN_PID" 2>/dev/null && kill "$RUN_PID" 2>/dev/null
   if [ -d "$WINEPREFIX" ]; then wineserver -k >/dev/null 2>&1 || true; fi
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
-  rm -f "$WINEPREFIX/drive_c/Update/INTRO.AVI" \
-    "$WINEPREFIX/drive_c/Games/Marovex/Video/INTRO.AVI" 2>/dev/null
+  # The large files that kept the progress dialog on the screen.
+  find "$WINEPREFIX/drive_c/Update" "$WINEPREFIX/drive_c/Games" -type f -size +64M -delete \
+    2>/dev/null
   return 0
 }
 trap finish EXIT
@@ -90,9 +93,8 @@ GAME="$C/Games/Marovex"
 DIST="$C/Update"
 make_game() {
   rm -rf "$GAME" "$DIST"
-  mkdir -p "$GAME/Data/UNITS" "$GAME/Sound" "$GAME/Music" "$GAME/Video" "$DIST"
-  printf 'Marovex - version 1.002.005\r\n' >"$GAME/README.TXT"
-  printf '; name cost speed armour\r\nscout 15 5 1\r\n' >"$GAME/Data/UNITS/units.txt"
+  mkdir -p "$GAME/Sound" "$GAME/Music" "$GAME/Video" "$DIST"
+  cp -r "$ROOT/sample/old/." "$GAME/"
   local k='HKLM\SOFTWARE\Varnholt\Marovex' g='C:\Games\Marovex'
   reg_text "$k\Directories" MainPath "$g\\"
   reg_text "$k\Directories" VideoPath "$g\\Video\\"
@@ -112,22 +114,25 @@ reg_text() { wine reg add "$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null; }
 reg_dword() { wine reg add "$1" /v "$2" /t REG_DWORD /d "$3" /f >/dev/null; }
 updkit() { (cd "$S" && wine "$UPDKIT_EXE" "$@"); }
 
-# The bundled sample update (sample/), as scripts/run-sample.sh ships it:
-# the script, the files, the update package and the record store.
+# The bundled sample update, made as scripts/run-sample.sh makes it: the two
+# versions of the sample game with their record stores (in build/screenshots/),
+# the distribution that dist make writes from them copied into C:\Update\,
+# the old version's record store into the game.
 ship_sample() {
-  cp "$ROOT/sample/patch.txt" "$DIST/"
-  cp -r "$ROOT/sample/files/." "$DIST/"
-  rm -rf "$S/package" "$S/records"
-  cp -r "$ROOT/sample/package" "$S/package"
+  rm -rf "$S/old" "$S/new" "$S/made" "$S/records"
   cp -r "$ROOT/sample/records" "$S/records"
-  printf 'scout: cost 12 (old)\n' >"$S/old-scout"
-  printf 'the game keeps this record: it is not in the update\n' >"$S/old-intro"
-  updkit pkg build 'C:\Update\ADDONS.PQ' --from package --lz >/dev/null
-  updkit store create 'C:\Games\Marovex\Data\UNITS.DKX' >/dev/null
-  updkit store put 'C:\Games\Marovex\Data\UNITS.DKX' M_USER scout old-scout >/dev/null
-  updkit store put 'C:\Games\Marovex\Data\UNITS.DKX' M_ANY intro old-intro >/dev/null
-  updkit store create 'C:\Update\UNITS.DKX' >/dev/null
-  updkit store import 'C:\Update\UNITS.DKX' M_USER records --pack 1 >/dev/null
+  local v section
+  for v in old new; do
+    cp -r "$ROOT/sample/$v" "$S/$v"
+    updkit store create "$v\\Data\\UNITS.DKX" >/dev/null
+    for section in "$S/records/$v"/*/; do
+      section=$(basename "$section")
+      updkit store import "$v\\Data\\UNITS.DKX" "$section" "records\\$v\\$section" --pack 1 >/dev/null
+    done
+  done
+  updkit dist make old new made --from 1.002.005 --to 1.003.000 >/dev/null
+  cp -r "$S/made/." "$DIST/"
+  cp "$S/old/Data/UNITS.DKX" "$S/old/Data/UNITS.DKD" "$GAME/Data/"
 }
 
 # Starts updater.exe in C:\Update with these arguments; RUN_PID is its
@@ -152,6 +157,25 @@ capture() {
   xwd -silent -id "$1" >"$shot.xwd"
   convert "$shot.xwd" -strip "$2"
   echo "== saved ${2#"$ROOT"/} ($(identify -format '%wx%h' "$2"))"
+}
+# Saves window $2 in front of window $1, as the screen shows them, as $3
+# (each is read from its own X window: Wine's windows are not all in a read
+# of the whole screen).
+capture_around() {
+  local x0 y0 x1 y1 bx by
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  x0=$X y0=$Y x1=$((X + WIDTH)) y1=$((Y + HEIGHT))
+  eval "$(xdotool getwindowgeometry --shell "$2")"
+  bx=$X by=$Y
+  x0=$((X < x0 ? X : x0)) y0=$((Y < y0 ? Y : y0))
+  x1=$((X + WIDTH > x1 ? X + WIDTH : x1)) y1=$((Y + HEIGHT > y1 ? Y + HEIGHT : y1))
+  xwd -silent -id "$1" >"$shot.xwd"
+  xwd -silent -id "$2" >"$shot-2.xwd"
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  convert -size "$((x1 - x0))x$((y1 - y0))" xc:black \
+    "$shot.xwd" -geometry "+$((X - x0))+$((Y - y0))" -composite \
+    "$shot-2.xwd" -geometry "+$((bx - x0))+$((by - y0))" -composite -strip "$3"
+  echo "== saved ${3#"$ROOT"/} ($(identify -format '%wx%h' "$3"))"
 }
 # Ends the run: the key goes to the dialog under the mouse pointer; if the
 # updater has not ended 10 s later, it is stopped.
@@ -186,48 +210,71 @@ PROGRESS="MX Updater Version 2.2 "
 BIG_MB=${SCREENSHOTS_BIG_MB:-512}
 
 # --- (a) the progress dialog ------------------------------------------------
-# The sample with a large intro video put first into the video folder. Once
-# the dialog has counted some bytes the updater is held (SIGSTOP) while the
-# screen is read, then let go to finish; Escape on the completion dialog is
-# Exit.
-echo "== (a) the sample update with a ${BIG_MB} MB INTRO.AVI: progress dialog"
-make_game
-ship_sample
-head -c "$((BIG_MB << 20))" /dev/zero >"$DIST/INTRO.AVI"
-awk '!done && /^dstpath/ { print "dstpath = __VIDEO;\nfile = \"INTRO.AVI\", 0\n"; done = 1 } { print }' \
-  "$ROOT/sample/patch.txt" | sed 's/$/\r/' >"$DIST/patch.txt"
-start_updater patch.txt -L
-w=$(find_window "$PROGRESS")
-[ -n "$w" ] || { echo "no progress dialog; updater output:" >&2; cat "$S/updater.out" >&2; exit 1; }
-sleep "${SCREENSHOTS_PAUSE:-0.3}"
-kill -STOP "$RUN_PID"
-if [ -z "$(xdotool search --onlyvisible --name "^$PROGRESS\$" 2>/dev/null)" ]; then
+# The sample with a large file $1 put first into the folder $2 (a dstpath).
+# Once the dialog has counted some bytes the updater is held (SIGSTOP) while
+# the screen is read into $3, then let go to finish; Escape on the
+# completion dialog is Exit.
+progress_shot() {
+  local name=$1 folder=$2 out=$3 w
+  make_game
+  ship_sample
+  head -c "$((BIG_MB << 20))" /dev/zero >"$DIST/$name"
+  # (awk takes them from the environment, where backslashes stay as they are)
+  NAME=$name FOLDER=$folder awk '!done && /^dstpath/ {
+      print "dstpath = " ENVIRON["FOLDER"] ";\nfile = \"" ENVIRON["NAME"] "\", 0\n"; done = 1
+    } { print }' "$S/made/patch.txt" | sed 's/$/\r/' >"$DIST/patch.txt"
+  start_updater patch.txt -L
+  w=$(find_window "$PROGRESS")
+  [ -n "$w" ] || { echo "no progress dialog; updater output:" >&2; cat "$S/updater.out" >&2; exit 1; }
+  sleep "${SCREENSHOTS_PAUSE:-0.3}"
+  kill -STOP "$RUN_PID"
+  if [ -z "$(xdotool search --onlyvisible --name "^$PROGRESS\$" 2>/dev/null)" ]; then
+    kill -CONT "$RUN_PID"
+    echo "the copy ended before the screenshot: raise SCREENSHOTS_BIG_MB" >&2
+    exit 1
+  fi
+  capture "$w" "$out"
   kill -CONT "$RUN_PID"
-  echo "the copy ended before the screenshot: raise SCREENSHOTS_BIG_MB" >&2
-  exit 1
-fi
-capture "$w" "$ROOT/docs/progress.png"
-kill -CONT "$RUN_PID"
-w=$(find_window " DONE ")
-[ -n "$w" ] && close_with_key "$w" Escape
-rm -f "$DIST/INTRO.AVI" "$GAME/Video/INTRO.AVI"
+  w=$(find_window " DONE ")
+  [ -n "$w" ] && close_with_key "$w" Escape
+  rm -f "$DIST/$name"
+  find "$GAME" -name "$name" -delete
+}
 
-# --- (b) an error box --------------------------------------------------------
-# A script whose file directive lacks the comma before its operation.
-echo "== (b) a script with a syntax error: error box"
+echo "== (a) the sample update with a ${BIG_MB} MB INTRO.AVI: progress dialog"
+progress_shot INTRO.AVI __VIDEO "$ROOT/docs/progress.png"
+
+# --- (b) long paths ---------------------------------------------------------
+# Paths wider than their boxes lose their middle and keep the file name.
+echo "== (b) the same with a long file name in a deep folder: long paths"
+progress_shot "Northern Islands - Opening Cinematic (High Quality).AVI" \
+  '__VIDEO + "Campaigns\\The Northern Islands\\Cinematics\\"' "$ROOT/docs/longpath.png"
+
+# --- (c) an error box --------------------------------------------------------
+# A script whose file directive lacks the comma before its operation. The
+# box is owned by the progress dialog, which stays behind it until the run
+# ends: the shot is of the screen around both.
+echo "== (c) a script with a syntax error: error box"
 make_game
 printf 'updatetype = 1\r\nbuild = 0, 2\r\nsetbuild = 3\r\ndstpath = __MAIN;\r\nfile = "README.TXT" 0\r\n' \
   >"$DIST/patch.txt"
-cp "$ROOT/sample/files/README.TXT" "$ROOT/sample/files/Report.txt" "$DIST/"
+cp "$ROOT/sample/new/README.TXT" "$DIST/"
+printf 'Update to version 1.003.000\r\n' >"$DIST/Report.txt"
 start_updater patch.txt
-shoot " ERROR " "$ROOT/docs/error.png" Return
+box=$(find_window " ERROR ")
+[ -n "$box" ] || { echo "no error box; updater output:" >&2; cat "$S/updater.out" >&2; exit 1; }
+sleep 0.5
+w=$(xdotool search --onlyvisible --name "^$PROGRESS\$" 2>/dev/null | head -n1 || true)
+[ -n "$w" ] || { echo "no progress dialog behind the error box" >&2; exit 1; }
+capture_around "$w" "$box" "$ROOT/docs/error.png"
+close_with_key "$box" Return
 
-# --- (c) the completion dialog -----------------------------------------------
-echo "== (c) the sample update: completion dialog"
+# --- (d) the completion dialog -----------------------------------------------
+echo "== (d) the sample update: completion dialog"
 make_game
 ship_sample
 start_updater patch.txt -L -R-skipintro
 shoot " DONE " "$ROOT/docs/completion.png" Escape
 echo "== registry after the sample update:"
 wine reg query 'HKLM\SOFTWARE\Varnholt\Marovex\Directories' | tr -d '\r' | grep -E 'Path'
-wine reg query 'HKLM\SOFTWARE\Varnholt\Marovex\Version' | tr -d '\r' | grep -E 'Version|Server'
+wine reg query 'HKLM\SOFTWARE\Varnholt\Marovex\Version' | tr -d '\r' | grep -E 'Version'

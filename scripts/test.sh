@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds every preset and runs every test: the fuzz
 # targets for a minute each, the benchmarks once on a small size, then the
-# tests natively, with sanitizers and under Wine. Fails on the first failure.
+# tests natively, with sanitizers and under Wine, and last the release
+# archives (scripts/package.sh), whose contents it checks. Fails on the
+# first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -40,3 +42,26 @@ for preset in linux linux-asan windows; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+echo "=== release archives (scripts/package.sh)"
+scripts/package.sh build/release
+version=$(build/linux-release/tools/updkit/updkit --version | sed 's/^updkit //')
+# Every archive holds a folder of its own name with the programs, the README
+# and the sample distribution; the Linux programs run from it.
+check_archive() {
+  archive="build/release/$1.$2"
+  shift 2
+  [ -f "$archive" ] || { echo "missing $archive"; exit 1; }
+  listing=$(cmake -E tar tf "$archive")
+  echo "$listing"
+  top=$(basename "$archive" | sed 's/\.\(zip\|tar\.gz\)$//')
+  for entry in "$@" README.md sample/patch.txt sample/Report.txt sample/ADDONS.PQ \
+    sample/UNITS.DKX sample/UNITS.DKD; do
+    grep -qx "$top/$entry" <<<"$listing" || { echo "$archive lacks $top/$entry"; exit 1; }
+  done
+}
+check_archive "updater-$version-windows" zip updater.exe updkit.exe
+check_archive "updater-$version-linux" tar.gz bin/updater bin/updkit
+rm -rf build/release/unpacked && mkdir -p build/release/unpacked
+(cd build/release/unpacked && cmake -E tar xf "../updater-$version-linux.tar.gz")
+[ "$(build/release/unpacked/updater-$version-linux/bin/updkit --version)" = "updkit $version" ]

@@ -5,6 +5,7 @@
 
 #include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/Pack.h"
 #include "platform/CodePage.h"
 #include "platform/Env.h"
 
@@ -175,6 +176,27 @@ int Writer::Finish() {
   PutU32(trailer + 4, static_cast<uint32_t>(entries_.size()));
   if (int rc = Put(trailer, kTrailerSize)) return rc;
   return rewound_ ? file_.SetEnd() : 0;
+}
+
+int64_t UnpackedSize(plat::File& file, const Entry& e) {
+  if (!e.packed) return static_cast<int64_t>(e.StoredSize());
+  const uint32_t capacity = e.ChunkCapacity();
+  std::vector<uint8_t> in(2 * size_t{capacity}), out(capacity);
+  if (file.Seek(e.dataOffset) != 0) return -1;
+  int64_t total = 0;
+  for (uint32_t stored : e.chunkSizes) {
+    uint32_t got = 0;
+    int32_t n = 0;
+    if (file.Read(in.data(), stored, &got) != 0 || got != stored ||
+        Guard([&] {
+          n = LzUnpack(in.data(), static_cast<int32_t>(stored), out.data(),
+                       static_cast<int32_t>(capacity));
+        }) != 0) {
+      return -1;
+    }
+    total += n;
+  }
+  return total;
 }
 
 SystemTime InstallTime(const SystemTime& time) {

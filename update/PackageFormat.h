@@ -94,6 +94,12 @@ std::vector<uint8_t> EncodeEntry(const Entry& entry);
 // (INSTALL_READ_FAILED) or memory it cannot get (INSTALL_NO_MEMORY).
 int ReadDirectory(plat::File& file, uint64_t size, std::vector<Entry>* entries);
 
+// The unpacked size of an entry of a package whose directory was read:
+// every packed chunk is read and unpacked within the chunk size; a stored
+// entry's chunks were bounds-checked by ReadDirectory and are not read. -1
+// when a packed chunk does not read or unpack.
+int64_t UnpackedSize(plat::File& file, const Entry& entry);
+
 // Writes a package: Begin writes the header, then each entry's chunks follow
 // and AddEntry records it; Finish writes the directory and the trailer.
 // Each returns 0 or the system's error (ERR_PACKAGE_WRITE for a short write

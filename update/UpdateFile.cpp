@@ -8,6 +8,7 @@
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/PathText.h"
 #include "platform/Env.h"
+#include "platform/NativePath.h"
 #include "update/FileReplacement.h"
 #include "update/FolderPath.h"
 #include "update/MessageNumbers.h"
@@ -146,13 +147,13 @@ int UpdateFile(ProgressSink& ui, const char* sourceName, const char* updaterFold
     if (!CreateFolderPath(folder)) return Fail(ui, MSG_ERROR_CREATING_DIR, folder);
   }
   if (namedFile) fits = AppendBounded(destination, sizeof destination, sourceName) && fits;
-  LogFormatted(ui, "Destination : %s", destination);
+  LogFormatted(ui, "Destination : %s", plat::ShownPath(destination).c_str());
 
   char source[kPathField];
   bool sourceFits = CopyBounded(source, sizeof source, updaterFolder) &&
                     EnsureTrailingSeparator(source, sizeof source) &&
                     AppendBounded(source, sizeof source, sourceName);
-  LogFormatted(ui, "Source : %s", source);
+  LogFormatted(ui, "Source : %s", plat::ShownPath(source).c_str());
   if (!sourceFits) return Fail(ui, MSG_ERROR_OPEN_FILE, source);
   if (!fits) return Fail(ui, MSG_ERROR_OPEN_FILE, destination);
 

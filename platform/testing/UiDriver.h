@@ -74,6 +74,51 @@ int PostKey(WindowId window, UiKey key);
 // What a click on the close box sends (WM_SYSCOMMAND, SC_CLOSE); posted.
 int PressCloseBox(WindowId window);
 
+// Window styles the tests look for, with their Win32 values.
+constexpr uint32_t kWsHScroll = 0x00100000;       // WS_HSCROLL
+constexpr uint32_t kWsClipSiblings = 0x04000000;  // WS_CLIPSIBLINGS
+constexpr uint32_t kSsEllipsisMask = 0x0000C000;  // SS_ELLIPSISMASK
+constexpr uint32_t kSsPathEllipsis = 0x00008000;  // SS_PATHELLIPSIS
+
+// The style bits of a window (GWL_STYLE); 0 for kNoWindow.
+uint32_t WindowStyle(WindowId window);
+// The class name of a window ("Static", "Edit", ...); empty for kNoWindow.
+std::string ClassOf(WindowId window);
+// The window that owns a top-level window; kNoWindow when it has none.
+WindowId OwnerOf(WindowId window);
+// The child windows of parent from the top of their z order to the bottom.
+std::vector<WindowId> ChildrenTopDown(WindowId parent);
+// The window the user works in (the foreground window), or kNoWindow.
+WindowId ForegroundWindow();
+// Whether the caption of a top-level window is drawn in the colours of an
+// active one, read from the screen; ERROR_NOT_FOUND (1168) when it shows
+// neither (a caption drawn by a window manager, or covered).
+int CaptionDrawnActive(WindowId window, bool* active);
+// The size of a window's client area in pixels.
+int ClientSize(WindowId window, int* width, int* height);
+// What an edit control shows: the first visible line, and the selection
+// (start and end, below 65536 characters).
+int EditView(WindowId edit, int* firstLine, int* selStart, int* selEnd);
+
+// A dialog template's font (FONT points, "face") made as the dialog manager
+// makes it, to measure texts as a dialog draws them and its dialog units.
+class DialogFont {
+ public:
+  DialogFont(const std::string& face, int points);
+  ~DialogFont();
+  // 0 when the font was made, else the error.
+  int Error() const;
+  // The size of one line of text in pixels.
+  int TextSize(const std::string& text, int* width, int* height) const;
+  // Horizontal and vertical dialog units in pixels (as MapDialogRect).
+  int UnitsX(int units) const;
+  int UnitsY(int units) const;
+
+ private:
+  struct Handles;
+  std::unique_ptr<Handles> h_;
+};
+
 // This program's own file path and its command line as the system gave it
 // (GetModuleFileNameA and GetCommandLineA), for a test program that is
 // started as a stand-in for another.

@@ -164,6 +164,138 @@ int PressCloseBox(WindowId window) {
   return ::PostMessageA(AsHwnd(window), WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : LastError();
 }
 
+uint32_t WindowStyle(WindowId window) {
+  if (window == kNoWindow) return 0;
+  return static_cast<uint32_t>(::GetWindowLongA(AsHwnd(window), GWL_STYLE));
+}
+
+std::string ClassOf(WindowId window) {
+  char name[256] = "";
+  if (window == kNoWindow || ::GetClassNameA(AsHwnd(window), name, sizeof name) == 0) return "";
+  return name;
+}
+
+WindowId OwnerOf(WindowId window) { return AsId(::GetWindow(AsHwnd(window), GW_OWNER)); }
+
+std::vector<WindowId> ChildrenTopDown(WindowId parent) {
+  std::vector<WindowId> children;
+  for (HWND w = ::GetWindow(AsHwnd(parent), GW_CHILD); w != nullptr;
+       w = ::GetWindow(w, GW_HWNDNEXT)) {
+    children.push_back(AsId(w));
+  }
+  return children;
+}
+
+WindowId ForegroundWindow() { return AsId(::GetForegroundWindow()); }
+
+int CaptionDrawnActive(WindowId window, bool* active) {
+  RECT r;
+  if (!::GetWindowRect(AsHwnd(window), &r)) return LastError();
+  // Along the middle of the caption bar, the pixels that are not its text
+  // have the colours of an active or of an inactive caption (either end of
+  // the gradient).
+  const int y = r.top + ::GetSystemMetrics(SM_CYFIXEDFRAME) + ::GetSystemMetrics(SM_CYCAPTION) / 2;
+  const COLORREF activeLeft = ::GetSysColor(COLOR_ACTIVECAPTION);
+  const COLORREF activeRight = ::GetSysColor(COLOR_GRADIENTACTIVECAPTION);
+  const COLORREF inactiveLeft = ::GetSysColor(COLOR_INACTIVECAPTION);
+  const COLORREF inactiveRight = ::GetSysColor(COLOR_GRADIENTINACTIVECAPTION);
+  HDC screen = ::GetDC(nullptr);
+  if (screen == nullptr) return LastError();
+  int activePixels = 0, inactivePixels = 0;
+  for (int x = r.left; x < r.right; ++x) {
+    const COLORREF p = ::GetPixel(screen, x, y);
+    if (p == activeLeft || p == activeRight) ++activePixels;
+    if (p == inactiveLeft || p == inactiveRight) ++inactivePixels;
+  }
+  ::ReleaseDC(nullptr, screen);
+  if (activePixels == inactivePixels) return ERROR_NOT_FOUND;
+  *active = activePixels > inactivePixels;
+  return 0;
+}
+
+int ClientSize(WindowId window, int* width, int* height) {
+  RECT r;
+  if (!::GetClientRect(AsHwnd(window), &r)) return LastError();
+  *width = r.right - r.left;
+  *height = r.bottom - r.top;
+  return 0;
+}
+
+int EditView(WindowId edit, int* firstLine, int* selStart, int* selEnd) {
+  DWORD_PTR line = 0;
+  DWORD_PTR sel = 0;
+  // Both answers come back as results, with no pointers into this process.
+  if (!::SendMessageTimeoutA(AsHwnd(edit), EM_GETFIRSTVISIBLELINE, 0, 0, SMTO_NORMAL, 5000,
+                             &line) ||
+      !::SendMessageTimeoutA(AsHwnd(edit), EM_GETSEL, 0, 0, SMTO_NORMAL, 5000, &sel)) {
+    return LastError();
+  }
+  *firstLine = static_cast<int>(line);
+  *selStart = LOWORD(sel);
+  *selEnd = HIWORD(sel);
+  return 0;
+}
+
+struct DialogFont::Handles {
+  HDC dc = nullptr;
+  HFONT font = nullptr;
+  HGDIOBJ previous = nullptr;
+  int error = 0;
+  int baseX = 0;
+  int baseY = 0;
+  ~Handles() {
+    if (previous != nullptr) ::SelectObject(dc, previous);
+    if (font != nullptr) ::DeleteObject(font);
+    if (dc != nullptr) ::DeleteDC(dc);
+  }
+};
+
+DialogFont::DialogFont(const std::string& face, int points) : h_(new Handles) {
+  h_->dc = ::CreateCompatibleDC(nullptr);
+  if (h_->dc == nullptr) {
+    h_->error = LastError();
+    return;
+  }
+  // The height in pixels for the screen, and the template's weight (none).
+  const int pixels = ::MulDiv(points, ::GetDeviceCaps(h_->dc, LOGPIXELSY), 72);
+  h_->font = ::CreateFontA(-pixels, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0,
+                           0, PROOF_QUALITY, FF_DONTCARE, face.c_str());
+  if (h_->font == nullptr) {
+    h_->error = LastError();
+    return;
+  }
+  h_->previous = ::SelectObject(h_->dc, h_->font);
+  // The base units of a dialog in this font: the average width of the 52
+  // letters, rounded, and the height of a line.
+  static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  SIZE size;
+  TEXTMETRICA metrics;
+  if (!::GetTextExtentPoint32A(h_->dc, kLetters, 52, &size) ||
+      !::GetTextMetricsA(h_->dc, &metrics)) {
+    h_->error = LastError();
+    return;
+  }
+  h_->baseX = (size.cx / 26 + 1) / 2;
+  h_->baseY = metrics.tmHeight;
+}
+
+DialogFont::~DialogFont() = default;
+
+int DialogFont::Error() const { return h_->error; }
+
+int DialogFont::TextSize(const std::string& text, int* width, int* height) const {
+  if (h_->error != 0) return h_->error;
+  SIZE size;
+  if (!::GetTextExtentPoint32A(h_->dc, text.data(), static_cast<int>(text.size()), &size))
+    return LastError();
+  *width = size.cx;
+  *height = size.cy;
+  return 0;
+}
+
+int DialogFont::UnitsX(int units) const { return ::MulDiv(units, h_->baseX, 4); }
+int DialogFont::UnitsY(int units) const { return ::MulDiv(units, h_->baseY, 8); }
+
 int OwnProgramPath(std::string* path) {
   char buf[MAX_PATH] = "";
   DWORD n = ::GetModuleFileNameA(nullptr, buf, sizeof buf);

@@ -32,15 +32,18 @@ int AskWith(const std::string& input, uint32_t flags, std::string* shown) {
   return result;
 }
 
-TEST(Console, YesNoReadsAnAnswerOrTakesTheDefault) {
+// Only a yes is Yes, whatever the default button: the end of input and an
+// answer that is no yes never start a program.
+TEST(Console, YesNoIsYesOnlyForAYes) {
   std::string shown;
   const uint32_t yesNo = plat::kMbYesNo | plat::kMbIconQuestion;
   EXPECT_EQ(AskWith("n\n", yesNo, &shown), plat::kIdNo);
-  EXPECT_EQ(shown.find("[ DONE ]\nStart?\nNow\n"), 0u) << shown;
+  EXPECT_EQ(shown, "[ DONE ]\nStart?\nNow\n[y/N] \n");
   EXPECT_EQ(AskWith("  Yes\n", yesNo | plat::kMbDefButton2, &shown), plat::kIdYes);
-  EXPECT_EQ(AskWith("", yesNo, &shown), plat::kIdYes);                       // end of input
-  EXPECT_EQ(AskWith("", yesNo | plat::kMbDefButton2, &shown), plat::kIdNo);  // end of input
-  EXPECT_EQ(AskWith("maybe\n", yesNo, &shown), plat::kIdYes);                // not an answer
+  EXPECT_EQ(AskWith("y\n", yesNo, &shown), plat::kIdYes);
+  EXPECT_EQ(AskWith("", yesNo, &shown), plat::kIdNo);  // end of input
+  EXPECT_EQ(AskWith("", yesNo | plat::kMbDefButton2, &shown), plat::kIdNo);
+  EXPECT_EQ(AskWith("maybe\n", yesNo, &shown), plat::kIdNo);
 }
 
 TEST(Console, ErrorBoxShowsCaptionAndTextAndAsksNothing) {

@@ -81,7 +81,10 @@ TEST(UpdaterRun, UpdatesFilesRegistryAndLog) {
 
   ProcessResult p = r.Start({"patch.txt", "-E", "-L", "-Q", "-"});
   EXPECT_EQ(0, p.status) << p.err;
-  EXPECT_EQ("", p.err);
+  // Not on a terminal: one plain line per new destination, then the question.
+  EXPECT_EQ("Destination  file : " + r.g.game + "A.TXT\nDestination  file : " + r.g.game +
+                "Data/SUB/B.DAT\nStart the game? [y/N] \n",
+            p.err);
   EXPECT_EQ("hello", ReadFileBytes(r.g.game + "A.TXT"));
   EXPECT_EQ(big, ReadFileBytes(r.g.game + "Data/SUB/B.DAT"));
   EXPECT_FALSE(fs::exists(r.g.game + "C.TXT"));
@@ -102,7 +105,7 @@ TEST(UpdaterRun, UpdatesFilesRegistryAndLog) {
       "Source : " + r.g.dist + "A.TXT",
       "Copyed bytes - 5",
       kLogRule,
-      "Destination : " + r.g.game + "Data/SUB\\B.DAT",
+      "Destination : " + r.g.game + "Data/SUB/B.DAT",
       "Source : " + r.g.dist + "B.DAT",
       "Copyed bytes - 700000",
   };
@@ -205,7 +208,12 @@ TEST(UpdaterRun, StartUpFailures) {
   fs::remove(r.g.registry);
   ProcessResult noRegistry = r.Start({"patch.txt", "-L"});
   EXPECT_EQ(255, noRegistry.status);
-  EXPECT_EQ((std::vector<std::string>{" ERROR ", "Error reading Registry information "}), r.Log());
+  // A second line names the registry file, and a third why it failed.
+  EXPECT_EQ((std::vector<std::string>{" ERROR ", "Error reading Registry information ",
+                                      "Registry file: " + r.g.registry +
+                                          " (the environment variable UPDATER_REGISTRY chooses it)",
+                                      "The file does not exist."}),
+            r.Log());
 }
 
 TEST(UpdaterRun, EmptyScriptCompletesAndStartsTheGame) {
@@ -271,10 +279,94 @@ TEST(UpdaterRun, WithoutReportTheQuestionIsAsked) {
   std::string args;
   EXPECT_FALSE(r.GameStarted(&args, 20));
 
-  ProcessResult yes = r.Start({"patch.txt", "-rfirst", "-Rsecond"}, "");  // end of input: Yes
+  // The end of input is No, with or without the report.
+  for (const char* report : {"", "news\r\n"}) {
+    if (*report != '\0') r.g.Ship("Report.txt", report);
+    ProcessResult ended = r.Start({"patch.txt"}, "");
+    EXPECT_EQ(0, ended.status);
+    EXPECT_NE(std::string::npos, ended.err.find("[y/N] \n")) << ended.err;
+    EXPECT_FALSE(r.GameStarted(&args, 20));
+  }
+
+  ProcessResult yes = r.Start({"patch.txt", "-rfirst", "-Rsecond"}, "y\n");
   EXPECT_EQ(0, yes.status);
   ASSERT_TRUE(r.GameStarted(&args));
   EXPECT_EQ("second\n", args);
+}
+
+// What a terminal showed of the status line: each draw goes back to the
+// line's start ("\r") and ends by erasing what is left of it.
+std::vector<std::string> StatusDraws(const std::string& shown) {
+  std::vector<std::string> draws;
+  for (size_t end = 0; (end = shown.find("\033[K", end)) != std::string::npos; end += 3) {
+    const size_t start = shown.rfind('\r', end);
+    draws.push_back(shown.substr(start + 1, end - start - 1));
+  }
+  return draws;
+}
+
+TerminalOptions OnTerminal(const Install& r, unsigned short columns) {
+  TerminalOptions o;
+  o.workingDir = r.g.dist;
+  o.environment = {"UPDATER_REGISTRY=" + r.g.registry, "COLUMNS=72"};
+  o.columns = columns;
+  return o;
+}
+
+// On a terminal the status line fits its width ($COLUMNS where the
+// terminal tells none), with the destination shortened in the middle, is
+// redrawn in place and shows the final counts once more before the
+// completion. Started as ./updater, the updater still names its files by
+// absolute paths; the report shows in the terminal's encoding; the end of
+// input (Ctrl-D) at the question starts nothing.
+TEST(UpdaterRun, OnATerminalTheStatusLineFitsAndEndsWithTheFinalCounts) {
+  for (unsigned short columns : {80, 0}) {
+    Install r("a-game-folder-with-a-name-long-enough-to-be-shortened");
+    r.g.Ship("patch.txt",
+             "updatetype = 0\ndstpath = __DATA + \"SUB\\\\\";\n"
+             "file = \"B.DAT\", 0\nfile = \"Z.DAT\", 0\n");
+    r.g.Ship("B.DAT", std::string(3 << 20, 'b'));
+    r.g.Ship("Z.DAT", "z");
+    r.g.Ship("Report.txt", "Caf\xE9 \x80\r\n");  // code page 1252
+    TerminalOptions o = OnTerminal(r, columns);
+    o.typing = {{"Start the game? [y/N] ", "\x04"}};
+    TerminalResult t = RunInTerminal("./updater", {"patch.txt", "-L"}, o);
+    const size_t width = columns != 0 ? columns : 72;
+    EXPECT_EQ(0, t.status) << t.output;
+    const std::vector<std::string> draws = StatusDraws(t.output);
+    ASSERT_GE(draws.size(), 3u) << t.output;
+    for (const std::string& d : draws) EXPECT_LT(d.size(), width) << d;
+    const size_t first = t.output.find('\r'), last = t.output.rfind("\033[K");
+    EXPECT_EQ(std::string::npos, t.output.substr(first, last - first).find('\n')) << t.output;
+    const std::string counts = "Files updated: 2  Units updated : 0  Bytes updated : 3145729  ";
+    ASSERT_EQ(draws.back().compare(0, counts.size(), counts), 0) << draws.back();
+    const std::string shown = draws.back().substr(counts.size());
+    EXPECT_NE(std::string::npos, shown.find("...")) << shown;
+    EXPECT_EQ(shown.substr(shown.size() - 6), "/Z.DAT") << shown;
+    // The line is ended before the completion (and its beep).
+    EXPECT_EQ(last, t.output.find("\033[K\r\n\aThe game has been updated successfully !\r\n"))
+        << t.output;
+    EXPECT_EQ(std::string::npos, t.output.find('\\')) << t.output;
+    EXPECT_NE(std::string::npos, t.output.find("Caf\xC3\xA9 \xE2\x82\xAC\r"));  // in UTF-8
+    EXPECT_EQ(r.Log()[2], "Source : " + r.g.dist + "B.DAT");
+    std::string args;
+    EXPECT_FALSE(r.GameStarted(&args, 20));
+  }
+}
+
+// Ctrl-C on a terminal is Cancel; its error starts on a line of its own,
+// not after the "^C" the terminal echoed.
+TEST(UpdaterRun, CtrlCOnATerminalStartsTheErrorOnANewLine) {
+  Install r;
+  r.g.ShipSlowUpdate(12, 48 << 20, kReport);
+  TerminalOptions o = OnTerminal(r, 80);
+  o.typing = {{"BIG.DAT", "\x03"}};
+  TerminalResult t = RunInTerminal("./updater", {"patch.txt"}, o);
+  EXPECT_EQ(255, t.status) << t.output;
+  const size_t error = t.output.find("[ ERROR ]");
+  ASSERT_NE(std::string::npos, error) << t.output;
+  EXPECT_EQ('\n', t.output[error - 1]) << t.output;
+  EXPECT_NE(std::string::npos, t.output.find("User`s break ", error)) << t.output;
 }
 
 TEST(UpdaterRun, InterruptIsCancel) {

@@ -7,6 +7,7 @@
 // records its command line in started.txt beside itself and ends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
@@ -65,10 +66,86 @@ const bool g_gameStandIn = [] {
 
 const char kReport[] = "Update to 1.003.000\r\n- new units\r\n";
 
+// A report longer than its box, with a line wider than it.
+std::string LongReport() {
+  std::string report = "Update to 1.003.000\r\n";
+  for (int i = 1; i <= 40; ++i) report += "- change " + std::to_string(i) + "\r\n";
+  return report + "- " + std::string(300, 'w') + "\r\n";
+}
+
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 std::string StandIn() {
   return (fs::path(UpdaterPath()).parent_path().parent_path() / "tests" / "test_e2e.exe").string();
+}
+
+// True once w is the window the user works in and its caption is drawn
+// active (within two seconds).
+bool BecomesActive(WindowId w) {
+  for (int i = 0; i < 200; ++i, Pause(10)) {
+    bool active = false;
+    if (plat::ForegroundWindow() == w && plat::CaptionDrawnActive(w, &active) == 0 && active)
+      return true;
+  }
+  return false;
+}
+
+// The child of dialog that shows text (the labels all have the id -1).
+WindowId ChildShowing(WindowId dialog, const std::string& text) {
+  for (WindowId w : plat::ChildrenTopDown(dialog)) {
+    if (plat::WindowText(w) == text) return w;
+  }
+  return kNoWindow;
+}
+
+// The progress dialog as the player reads it, measured in the dialog's own
+// font: every label on one line and a count of ten digits in each counter;
+// the box behind the counters below them and clipped by them, so that
+// repainting it (a click in it) does not blank them; paths shortened in the
+// middle, keeping the file name.
+void ExpectProgressReadable(WindowId progress) {
+  plat::DialogFont font("MS Sans Serif", 8);
+  ASSERT_EQ(0, font.Error());
+  int width = 0, height = 0;
+  // The font is the dialog's: its 50 x 14 units are the Cancel button's pixels.
+  ASSERT_EQ(0, plat::ClientSize(plat::ControlOf(progress, kIdCancel), &width, &height));
+  ASSERT_EQ(font.UnitsX(50), width);
+  ASSERT_EQ(font.UnitsY(14), height);
+  const struct {
+    WindowId control;
+    std::string text;
+  } shown[] = {
+      {ChildShowing(progress, "Source  file :"), "Source  file :"},
+      {ChildShowing(progress, "Destination  file :"), "Destination  file :"},
+      {ChildShowing(progress, "Files updated:"), "Files updated:"},
+      {ChildShowing(progress, "Units updated :"), "Units updated :"},
+      {ChildShowing(progress, "Bytes updated :"), "Bytes updated :"},
+      {plat::ControlOf(progress, kFilesCounter), "4294967295"},
+      {plat::ControlOf(progress, kUnitsCounter), "4294967295"},
+      {plat::ControlOf(progress, kBytesCounter), "4294967295"},
+  };
+  for (const auto& s : shown) {
+    ASSERT_NE(kNoWindow, s.control) << s.text;
+    int textWidth = 0, textHeight = 0;
+    ASSERT_EQ(0, font.TextSize(s.text, &textWidth, &textHeight));
+    ASSERT_EQ(0, plat::ClientSize(s.control, &width, &height));
+    EXPECT_LE(textWidth, width) << s.text;
+    EXPECT_LE(textHeight, height) << s.text;
+  }
+
+  const std::vector<WindowId> z = plat::ChildrenTopDown(progress);
+  const auto depth = [&z](WindowId w) { return std::find(z.begin(), z.end(), w) - z.begin(); };
+  const WindowId frame = plat::ControlOf(progress, kCounterFrame);
+  for (int id : {kFilesCounter, kUnitsCounter, kBytesCounter}) {
+    EXPECT_LT(depth(plat::ControlOf(progress, id)), depth(frame)) << id;
+  }
+  EXPECT_NE(0u, plat::WindowStyle(frame) & plat::kWsClipSiblings);
+
+  for (int id : {kSourceText, kDestinationText}) {
+    const WindowId path = plat::ControlOf(progress, id);
+    EXPECT_EQ("Static", plat::ClassOf(path)) << id;
+    EXPECT_EQ(plat::kSsPathEllipsis, plat::WindowStyle(path) & plat::kSsEllipsisMask) << id;
+  }
 }
 
 struct Game {
@@ -98,7 +175,8 @@ TEST(UpdaterUi, ProgressCompletionAndStartTheGame) {
            "dstpath = __DATA + \"SUB\\\\\";\nfile = \"A.TXT\", 0\n");
   t.g.Ship("BIG.DAT", std::string(96 << 20, 'x'));
   t.g.Ship("A.TXT", "hello");
-  t.g.Ship("Report.txt", kReport);
+  const std::string report = LongReport();
+  t.g.Ship("Report.txt", report);
   UpdaterProcess u(t.g, "patch.txt -L -R-skipintro");
 
   WindowId progress = u.Window(kProgressCaption);
@@ -113,7 +191,20 @@ TEST(UpdaterUi, ProgressCompletionAndStartTheGame) {
   EXPECT_EQ(kNoWindow, u.Window(kProgressCaption, nullptr, 10));  // gone by now
   EXPECT_EQ("The game has been updated successfully !\nNew version is  1.003.000  ",
             ItemText(done, kCompletionText));
-  EXPECT_EQ(kReport, ItemText(done, kReportText));
+  EXPECT_EQ(report, ItemText(done, kReportText));
+  // Once the report has the focus it is all selected and shown from its
+  // first line; its widest line can be scrolled to.
+  const WindowId reportBox = plat::ControlOf(done, kReportText);
+  EXPECT_NE(0u, plat::WindowStyle(reportBox) & plat::kWsHScroll);
+  int firstLine = -1, selStart = -1, selEnd = -1;
+  for (int i = 0; i < 200; ++i, Pause(10)) {
+    if (plat::EditView(reportBox, &firstLine, &selStart, &selEnd) == 0 &&
+        selEnd == static_cast<int>(report.size()))
+      break;
+  }
+  EXPECT_EQ(0, selStart);
+  EXPECT_EQ(static_cast<int>(report.size()), selEnd);
+  EXPECT_EQ(0, firstLine);
   EXPECT_EQ("&Start the game", ItemText(done, kIdOk));
   EXPECT_EQ("E&xit", ItemText(done, kIdCancel));
   Press(done, kIdOk);
@@ -135,6 +226,8 @@ TEST(UpdaterUi, ProgressCompletionAndStartTheGame) {
 }
 
 // The Cancel button, the Escape key and the close box all cancel the run.
+// The dialog stays until the run has ended: the box saying so is in front
+// of it, owned by it.
 TEST(UpdaterUi, CancelShowsUserBreak) {
   enum Way { kButton, kEscape, kCloseBox };
   for (Way way : {kButton, kEscape, kCloseBox}) {
@@ -143,6 +236,9 @@ TEST(UpdaterUi, CancelShowsUserBreak) {
     UpdaterProcess u(t.g, "patch.txt");
     WindowId progress = u.Window(kProgressCaption);
     ASSERT_NE(kNoWindow, progress) << way;
+    if (way == kButton) {
+      EXPECT_TRUE(BecomesActive(progress));
+    }
     switch (way) {
       case kButton:
         Press(progress, kIdCancel);
@@ -159,7 +255,11 @@ TEST(UpdaterUi, CancelShowsUserBreak) {
     const std::string text = ItemText(box, kMessageBoxTextId);
     EXPECT_EQ(0u, text.find("Processing file : patch.txt\nLine : ")) << text;
     EXPECT_NE(std::string::npos, text.find("\nUser`s break  ")) << text;
-    EXPECT_EQ(kNoWindow, u.Window(kProgressCaption, nullptr, 10));  // closed by the cancel
+    EXPECT_EQ(progress, u.Window(kProgressCaption, nullptr, 10)) << way;
+    EXPECT_EQ(progress, plat::OwnerOf(box)) << way;
+    if (way == kButton) {
+      ExpectProgressReadable(progress);
+    }
     Press(box, kIdOk);
     EXPECT_EQ(0xFFFFFFFFu, u.Exit()) << way;
     EXPECT_EQ(0x01020005u, VersionDword("Version"));  // unchanged

@@ -71,9 +71,8 @@ TEST(PackagedUpdate, InstallsPackagesAndPlainFiles) {
   EXPECT_EQ(FileTimeOf(2002, 3, 4, 10, 30), TimesOf(pkg + "late.txt").lastWrite);
 
   const std::vector<std::string> log = u.Log();
-  const std::string folder = u.g.game + "PKG\\";
-  for (const char* rel : {"a\\b\\text.txt", "a\\noise.bin", "early.txt", "late.txt"}) {
-    EXPECT_TRUE(Has(log, "Updated file : " + folder + rel)) << rel;
+  for (const char* rel : {"a/b/text.txt", "a/noise.bin", "early.txt", "late.txt"}) {
+    EXPECT_TRUE(Has(log, "Updated file : " + pkg + rel)) << rel;
   }
   EXPECT_TRUE(Has(log, "Files updated - 4, Bytes updated = 7609  "));
   EXPECT_TRUE(Has(log, "Files updated - 1, Bytes updated = 19  "));

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "platform/Ui.h"
 #include "platform/testing/UiDriver.h"
@@ -157,6 +158,7 @@ TEST(PackagesUi, DamagedPackageShowsErrorReadingFileWithTheCountersSoFar) {
 
   WindowId progress = u.Window(kProgressCaption, nullptr, 1000);
   ASSERT_NE(plat::kNoWindow, progress) << "no progress dialog behind the error box";
+  EXPECT_EQ(progress, plat::OwnerOf(box));  // and the box stays in front of it
   EXPECT_EQ("5", ItemText(progress, kFilesCounter));
   EXPECT_EQ("0", ItemText(progress, kUnitsCounter));
   EXPECT_EQ("7628", ItemText(progress, kBytesCounter));
@@ -176,6 +178,50 @@ TEST(PackagesUi, DamagedPackageShowsErrorReadingFileWithTheCountersSoFar) {
 
   EXPECT_EQ(0x01020005u, VersionDword("Version"));
   EXPECT_EQ("old.example", VersionText("Server"));
+}
+
+// Cancel while a package is unpacked: the installer stops at its next
+// check point, the dialog stays on the screen until the run has ended, and
+// every file of the package is either installed whole or not at all.
+TEST(PackagesUi, CancelDuringAPackageStopsItAndKeepsTheDialogToTheEnd) {
+  PackageGame t;
+  const int kFiles = 24;
+  const size_t kSize = 4 << 20;
+  const std::string big = t.dir / "big";
+  fs::create_directories(big);
+  const auto content = [](int i) { return std::string(kSize, static_cast<char>('a' + i)); };
+  for (int i = 0; i < kFiles; ++i) WriteFileBytes(big + "\\f" + std::to_string(i), content(i));
+  t.Kit("build " + Quote(t.g.dist + "big.pq") + " --from " + Quote(big));
+  t.g.Ship("patch.txt", "updatetype = 0\ndstpath = __MAIN + \"BIG\\\\\";\nfile = \"big.pq\", 2;\n");
+  UpdaterProcess u(t.g, "patch.txt");
+
+  WindowId progress = u.Window(kProgressCaption, nullptr, kWindowWaitMs);
+  ASSERT_NE(plat::kNoWindow, progress);
+  for (int i = 0; i < 6000 && ItemText(progress, kFilesCounter) == "0"; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_NE("0", ItemText(progress, kFilesCounter)) << "no file of the package installed";
+  Press(progress, plat::kIdCancel);
+
+  WindowId box = u.Window(" ERROR ", IsMessageBox, kWindowWaitMs);
+  ASSERT_NE(plat::kNoWindow, box) << "no error box";
+  EXPECT_NE(std::string::npos, ItemText(box, plat::kMessageBoxTextId).find("\nUser`s break  "));
+  EXPECT_EQ(progress, u.Window(kProgressCaption, nullptr, 10));
+  EXPECT_EQ(progress, plat::OwnerOf(box));
+  const std::string files = ItemText(progress, kFilesCounter);
+  Press(box, plat::kIdOk);
+  EXPECT_EQ(0xFFFFFFFFu, u.Exit());
+
+  // What the counter showed is what is there: whole files, and nothing else.
+  int installed = 0;
+  for (const auto& entry : fs::directory_iterator(t.g.game + "BIG")) {
+    const std::string name = entry.path().filename().string();
+    ASSERT_EQ('f', name[0]) << name;
+    EXPECT_EQ(content(std::stoi(name.substr(1))), ReadFileBytes(entry.path().string())) << name;
+    ++installed;
+  }
+  EXPECT_EQ(files, std::to_string(installed));
+  EXPECT_LT(installed, kFiles);
+  EXPECT_EQ(0x01020005u, VersionDword("Version"));
 }
 
 }  // namespace

@@ -43,10 +43,12 @@ std::string RunUpdkit(const std::string& args, const std::string& outFile, uint3
 constexpr char kProgressCaption[] = "MX Updater Version 2.2 ";
 
 // The controls of the updater's dialogs that the tests read.
-constexpr int kSourceText = 1000;    // progress: the source file
-constexpr int kFilesCounter = 1003;  // progress: files, units and bytes updated
+constexpr int kSourceText = 1000;       // progress: the source file
+constexpr int kDestinationText = 1001;  // progress: the destination file
+constexpr int kFilesCounter = 1003;     // progress: files, units and bytes updated
 constexpr int kUnitsCounter = 1004;
 constexpr int kBytesCounter = 1006;
+constexpr int kCounterFrame = 1005;    // progress: the box behind the counters
 constexpr int kReportText = 1000;      // completion: the report
 constexpr int kCompletionText = 1007;  // completion: the message
 

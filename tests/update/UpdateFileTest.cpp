@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/Env.h"
+#include "platform/NativePath.h"
 #include "platform/testing/FaultEnv.h"
 #include "tests/support/RecordingEnv.h"
 #include "tests/support/RecordingSink.h"
@@ -21,6 +22,8 @@ using testing_support::TempDir;
 using testing_support::WriteFileBytes;
 
 namespace {
+
+std::string Shown(const std::string& path) { return plat::ShownPath(path.c_str()); }
 
 const char kRule[] = "===========================================================================";
 
@@ -86,8 +89,9 @@ TEST(UpdateFileCopy, CopiesInBlocksAndLogsCountsAndTimes) {
 
   ASSERT_EQ(4u, ui.log.size());
   EXPECT_EQ(kRule, ui.log[0]);
-  EXPECT_EQ("Destination : " + dest, ui.log[1]);
-  EXPECT_EQ("Source : " + source, ui.log[2]);
+  // The log names paths in the system's own form.
+  EXPECT_EQ("Destination : " + Shown(dest), ui.log[1]);
+  EXPECT_EQ("Source : " + Shown(source), ui.log[2]);
   EXPECT_EQ("Copyed bytes - " + std::to_string(bytes.size()), ui.log[3]);
 
   // The texts once, then the byte counter after every block and after the final empty read.
@@ -327,7 +331,7 @@ TEST(UpdateFileOther, StoreAndInstallOperationsKeepTheirOwnPaths) {
   Fixture f;
   RecordingSink store;
   EXPECT_EQ(-1, UpdateFile(store, "MISSING.DKX", f.dist.c_str(), f.game.c_str(), 1));
-  EXPECT_EQ("Destination : " + f.game + "MISSING.DKX", store.log[1]);
+  EXPECT_EQ("Destination : " + Shown(f.game + "MISSING.DKX"), store.log[1]);
   EXPECT_EQ(1, store.counters.files);  // counted before the store is opened
   EXPECT_FALSE(plat::Env::Default()->Exists((f.game + "MISSING.DKX").c_str()));
   EXPECT_EQ(1u, store.errors.size() + store.fileErrors.size());
@@ -337,8 +341,8 @@ TEST(UpdateFileOther, StoreAndInstallOperationsKeepTheirOwnPaths) {
   RecordingSink install;
   const std::string folder = f.game + "NEW\\";
   EXPECT_EQ(-1, UpdateFile(install, "MISSING.PQ", f.dist.c_str(), folder.c_str(), 7));
-  EXPECT_EQ("Destination : " + folder, install.log[1]);
-  EXPECT_EQ("Source : " + f.dist + "\\MISSING.PQ", install.log[2]);
+  EXPECT_EQ("Destination : " + Shown(folder), install.log[1]);
+  EXPECT_EQ("Source : " + Shown(f.dist + "\\MISSING.PQ"), install.log[2]);
   EXPECT_EQ(0, install.counters.files);
   ASSERT_EQ(1u, install.fileErrors.size());
   EXPECT_LT(install.fileErrors[0].code, 0);

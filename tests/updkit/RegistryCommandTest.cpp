@@ -83,6 +83,27 @@ TEST_F(UpdkitRegistry, DumpShowsTheKeys) {
   EXPECT_NE(out.find("\"Version\"=dword:01020003"), std::string::npos) << out;
 }
 
+// What regedit /E writes: "Windows Registry Editor Version 5.00" in
+// UTF-16LE after its byte-order mark; a change keeps the file so.
+TEST_F(UpdkitRegistry, ReadsAndKeepsARegeditExport) {
+  if (OnWindows()) GTEST_SKIP() << "the real registry";
+  const std::string text = std::string("Windows Registry Editor Version 5.00\r\n\r\n") +
+                           "[HKEY_LOCAL_MACHINE\\" + kVersionKey + "]\r\n" +
+                           "\"Server\"=\"eu.example\"\r\n";
+  const auto utf16 = [](const std::string& ascii) {
+    std::string wide = "\xFF\xFE";
+    for (char c : ascii) wide += std::string{c, '\0'};
+    return wide;
+  };
+  testing_support::WriteFileBytes(plat::RegistryFilePath(), utf16(text));
+  std::string out;
+  ASSERT_EQ(Updkit({"get", kVersionKey, "Server"}, &out), 0) << out;
+  EXPECT_EQ(out, "eu.example\n");
+  ASSERT_EQ(Updkit({"set", kVersionKey, "Server", "--sz", "kit.example"}, &out), 0) << out;
+  EXPECT_EQ(testing_support::ReadFileBytes(plat::RegistryFilePath()),
+            utf16(text.substr(0, text.size() - 14) + "\"kit.example\"\r\n"));
+}
+
 TEST_F(UpdkitRegistry, RefusesBadNumbers) {
   std::string out;
   EXPECT_NE(Updkit({"set", kVersionKey, "Type", "--dword", "0x1ffffffff"}, &out), 0);

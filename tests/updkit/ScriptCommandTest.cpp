@@ -83,12 +83,14 @@ TEST_F(TokensCommandTest, OtherBytesAreWrittenAsHex) {
       out, "odd.txt:1\t66\t\\x80\t\nodd.txt:1\t66\t#\t\nodd.txt:1\t26\t\\n\t\nodd.txt:1\t25\t\t\n");
 }
 
-TEST_F(TokensCommandTest, HelpListsTheSubcommand) {
+TEST_F(TokensCommandTest, HelpListsTheSubcommandAndVersionIsTheProjects) {
   std::string out;
   EXPECT_EQ(Run("script --help", &out), 0);
   EXPECT_NE(out.find("updkit script tokens FILE"), std::string::npos);
   EXPECT_EQ(Run("--help", &out), 0);
   EXPECT_NE(out.find("script"), std::string::npos);
+  EXPECT_EQ(Run("--version", &out), 0);
+  EXPECT_EQ(out, "updkit " UPD_PROJECT_VERSION "\n");
 }
 
 }  // namespace

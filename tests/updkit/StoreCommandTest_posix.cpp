@@ -1,7 +1,8 @@
 // `updkit store` actions that the updater runs do not reach: del, compact,
 // import, put-noname, --info, name escapes, a failing verify and the bitmaps
 // put-font refuses; and that every action that writes replaces the store's
-// files whole.
+// files whole. Also the progress line of updkit's long work, which needs a
+// pseudo-terminal.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -201,6 +202,62 @@ TEST(UpdkitStore, PutFontRefusesBitmapsNoSurfaceHolds) {
   // Nothing of a refused command reaches the store, not even its good surface.
   EXPECT_EQ("", k.Ok({"store", "list", k.store}));
   EXPECT_EQ(data, ReadFileBytes(k.dir / "S.DKD"));
+}
+
+// Long work draws a progress line on a terminal, within its width, and
+// ends with its final state; without a terminal standard error stays
+// empty. Standard output is the same either way.
+TEST(UpdkitProgress, DrawnOnATerminalOnly) {
+  Kit k;
+  fs::create_directories(k.dir / "in/sub");
+  const std::string big = k.File("in/sub/big.bin", std::string(1 << 20, 'b'));  // packs show
+  k.File("in/small.txt", "small");                                              // from 1 MiB
+  const std::string pq = k.dir / "p.pq";
+  k.Ok({"store", "create", k.store});
+  const struct {
+    std::string label;
+    std::vector<std::string> args;
+  } kRuns[] = {
+      {"pkg build", {"pkg", "build", pq, "--from", k.dir / "in", "--lz"}},
+      {"pkg extract", {"pkg", "extract", pq, k.dir / "out"}},
+      {"store import", {"store", "import", k.store, "0", k.dir / "in"}},
+      {"store compact", {"store", "compact", k.store}},
+      {"lz pack", {"lz", "pack", big, k.dir / "big.lz"}},
+      {"rle pack", {"rle", "pack", big, k.dir / "big.rle"}},
+  };
+  for (const auto& run : kRuns) {
+    SCOPED_TRACE(run.label);
+    const ProcessResult plain = k.Run(run.args);
+    ASSERT_EQ(0, plain.status) << plain.err;
+    EXPECT_EQ("", plain.err);
+    for (int columns : {80, 24}) {
+      ProcessOptions terminal;
+      terminal.terminalColumns = columns;
+      const ProcessResult drawn = RunProgram(UpdkitPath(), run.args, terminal);
+      ASSERT_EQ(0, drawn.status) << drawn.err;
+      EXPECT_EQ(plain.out, drawn.out);
+      // Each redraw starts at the line's start (blanks take a line off to
+      // write output above it); the final state ends it.
+      std::vector<std::string> lines;
+      std::string line;
+      for (char c : drawn.err) {
+        if (c != '\r' && c != '\n') line += c;
+        if (c == '\r' && line.find_first_not_of(' ') != std::string::npos) lines.push_back(line);
+        if (c == '\r') line.clear();
+      }
+      ASSERT_FALSE(lines.empty()) << drawn.err;
+      for (const std::string& l : lines) {
+        EXPECT_LT(l.size(), static_cast<size_t>(columns)) << l;
+        EXPECT_EQ(0u, l.find(run.label.substr(0, columns - 1))) << l;
+      }
+      if (columns == 80) {
+        EXPECT_NE(std::string::npos, lines.front().find("[-")) << lines.front();
+        EXPECT_NE(std::string::npos, lines.back().find("#] 100%")) << lines.back();
+        EXPECT_NE(std::string::npos, lines.back().find("took 0:")) << lines.back();
+      }
+      EXPECT_EQ('\n', drawn.err.back());
+    }
+  }
 }
 
 }  // namespace

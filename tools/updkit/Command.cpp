@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "tools/updkit/Progress.h"
+
 namespace {
 
 constexpr char kHelpOption[] = "--help";
@@ -314,6 +316,7 @@ UpdkitRegistrar::UpdkitRegistrar(const Command& command) { Registered().push_bac
 const std::vector<const Command*>& UpdkitCommands() { return Registered(); }
 
 int UpdkitFail(const char* format, ...) {
+  Progress::BreakLine();
   std::fputs("updkit: ", stderr);
   va_list args;
   va_start(args, format);

@@ -2,13 +2,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ProgramVersion.h"
 #include "tools/updkit/Command.h"
 
 namespace {
 void Usage(FILE* out) {
   std::fprintf(out, "usage: updkit <command> [arguments]\n\ncommands:\n");
   for (const Command* c : UpdkitCommands()) std::fprintf(out, "  %-8s %s\n", c->name, c->summary);
-  std::fprintf(out, "\n`updkit <command> --help` tells more.\n");
+  std::fprintf(out, "\n`updkit <command> --help` tells more, `updkit --version` the version.\n");
 }
 }  // namespace
 
@@ -19,6 +20,10 @@ int main(int argc, char** argv) {
   }
   if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
     Usage(stdout);
+    return 0;
+  }
+  if (std::strcmp(argv[1], "--version") == 0) {
+    std::printf("updkit %s\n", UPD_VERSION_TEXT);
     return 0;
   }
   for (const Command* c : UpdkitCommands()) {

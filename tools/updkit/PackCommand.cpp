@@ -7,18 +7,22 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Pack.h"
 #include "tools/updkit/Command.h"
+#include "tools/updkit/Progress.h"
 #include "update/FileReplacement.h"
 
 namespace {
 
 constexpr int64_t kDefaultUnpackLimit = int64_t{1} << 30;  // 1 GiB
 constexpr uint32_t kBlock = 64 * 1024;                     // read at once
+// Inputs from this size on show a progress line, moved by the bytes read.
+constexpr uint64_t kProgressFrom = uint64_t{1} << 20;
 
 struct Method {
   const char* name;
@@ -41,14 +45,18 @@ struct Transfer {
 // Runs IN through the stream that make(sink) makes into OUT, 64 KiB at a
 // time: neither is ever whole in memory. OUT is written beside and renamed
 // over the old one only when the stream finished well and commit(result)
-// agrees; at most capacity bytes go to OUT.
+// agrees; at most capacity bytes go to OUT. A large IN shows a progress
+// line called label.
 template <class Make, class Commit>
-Transfer Run(const char* inPath, const char* outPath, int64_t capacity, Make make, Commit commit) {
+Transfer Run(const std::string& label, const char* inPath, const char* outPath, int64_t capacity,
+             Make make, Commit commit) {
   Transfer t;
   plat::Env& env = *plat::Env::Default();
   std::unique_ptr<plat::File> in;
+  uint64_t size = 0;
   if (env.Open(inPath, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
-               plat::ATTR_NORMAL, &in) != 0) {
+               plat::ATTR_NORMAL, &in) != 0 ||
+      in->Size(&size) != 0) {
     t.failure = "cannot read";
     t.path = inPath;
     return t;
@@ -76,6 +84,8 @@ Transfer Run(const char* inPath, const char* outPath, int64_t capacity, Make mak
     t.failure = "not enough memory";
     return t;
   }
+  std::optional<Progress> progress;
+  if (size >= kProgressFrom) progress.emplace(label, Progress::kBytes, size);
   std::vector<uint8_t> block(kBlock);
   for (bool ok = true; ok;) {
     uint32_t got = 0;
@@ -92,12 +102,14 @@ Transfer Run(const char* inPath, const char* outPath, int64_t capacity, Make mak
       return t;
     }
     ok = stream->Write(block.data(), got);
+    if (progress) progress->Add(got);
   }
   t.result = stream->Finish();
   if (writeFailed || (t.result >= 0 && commit(t.result) && out.Commit() != 0)) {
     t.failure = "cannot write";
     t.path = outPath;
   }
+  if (progress && t.failure == nullptr && t.result >= 0) progress->Done();  // before the summary
   return t;
 }
 
@@ -113,7 +125,8 @@ int Pack(const Method& m, const char* inPath, const char* outPath, int64_t capac
     }
     capacity = static_cast<int64_t>(size);
   }
-  const Transfer t = Run(inPath, outPath, capacity, m.pack, [](int64_t) { return true; });
+  const Transfer t = Run(m.name + std::string(" pack"), inPath, outPath, capacity, m.pack,
+                         [](int64_t) { return true; });
   if (t.tooLong) {
     return UpdkitFail(
         "%s pack: the packed stream of '%s' would exceed %lld bytes (code %d); "
@@ -130,7 +143,8 @@ int Pack(const Method& m, const char* inPath, const char* outPath, int64_t capac
 int Unpack(const Method& m, const char* inPath, const char* outPath, int64_t size) {
   const int64_t most = size >= 0 ? size : kDefaultUnpackLimit;
   const Transfer t = Run(
-      inPath, outPath, most, [&](PackSink sink) { return m.unpack(std::move(sink), most); },
+      m.name + std::string(" unpack"), inPath, outPath, most,
+      [&](PackSink sink) { return m.unpack(std::move(sink), most); },
       [&](int64_t n) { return size < 0 || n == size; });
   if (t.failure != nullptr) return UpdkitFail("%s unpack: %s '%s'", m.name, t.failure, t.path);
   if (t.result < 0) {

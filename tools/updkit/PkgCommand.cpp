@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ourlib/src/ErrFrame.h"
@@ -15,6 +16,8 @@
 #include "ourlib/src/PathText.h"
 #include "platform/Env.h"
 #include "tools/updkit/Command.h"
+#include "tools/updkit/PackageBuild.h"
+#include "tools/updkit/Progress.h"
 #include "update/FileReplacement.h"
 #include "update/PackageFormat.h"
 #include "update/PackageInstall.h"
@@ -22,9 +25,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr uint8_t kDefaultChunkKiB = 32;
-constexpr uint32_t kAllInstallTypes = 0xFF;
 
 bool ParseStamp(const char* text, pkg::SystemTime* out) {
   unsigned y, mo, d, h, mi, s;
@@ -51,17 +51,11 @@ std::string PackagePath(const fs::path& relative) {
   return text;
 }
 
-bool SetText(char* field, const std::string& text) {
-  if (text.size() >= pkg::kTextField) return false;
-  std::memcpy(field, text.c_str(), text.size() + 1);
-  return true;
-}
-
 struct BuildOptions {
   std::string out;
   std::string from;
   bool lz = false;
-  uint8_t chunkKiB = kDefaultChunkKiB;
+  uint8_t chunkKiB = pkgbuild::kDefaultChunkKiB;
   bool haveTime = false;
   pkg::SystemTime time;
   std::map<std::string, pkg::SystemTime> timeOf;  // by package path
@@ -69,45 +63,8 @@ struct BuildOptions {
   std::vector<std::string> empty;                 // folders
 };
 
-// Reads the file's chunks one at a time: calls chunk(bytes, length) for each.
-template <class F>
-int ForEachChunk(plat::File& file, uint32_t capacity, uint8_t* buffer, F&& chunk) {
-  if (file.Seek(0) != 0) return -1;
-  for (;;) {
-    uint32_t filled = 0;
-    while (filled < capacity) {
-      uint32_t got = 0;
-      if (file.Read(buffer + filled, capacity - filled, &got) != 0) return -1;
-      if (got == 0) break;
-      filled += got;
-    }
-    if (filled == 0) return 0;
-    if (int rc = chunk(buffer, filled)) return rc;
-    if (filled < capacity) return 0;
-  }
-}
-
-// Packs one chunk into out (2 * capacity bytes); 0 when it does not fit.
-// A packed chunk that does not unpack to its bytes is a packer fault: -1.
-int32_t PackChunk(const uint8_t* bytes, uint32_t length, uint8_t* out, uint32_t capacity,
-                  uint8_t* check) {
-  int32_t packed = 0;
-  if (Guard([&] {
-        packed =
-            LzPack(bytes, static_cast<int32_t>(length), out, static_cast<int32_t>(2 * capacity));
-      }) != 0) {
-    return 0;
-  }
-  int32_t back = 0;
-  if (Guard([&] { back = LzUnpack(out, packed, check, static_cast<int32_t>(capacity)); }) != 0 ||
-      back != static_cast<int32_t>(length) || std::memcmp(bytes, check, length) != 0) {
-    return -1;
-  }
-  return packed;
-}
-
 int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path,
-            const std::string& rel) {
+            const std::string& rel, Progress& progress) {
   plat::Env& env = *plat::Env::Default();
   std::unique_ptr<plat::File> file;
   if (env.Open(path.string().c_str(), plat::Access::Read, plat::Share::Read,
@@ -115,15 +72,10 @@ int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path,
     return UpdkitFail("cannot open %s", path.string().c_str());
   }
   pkg::Entry entry;
-  entry.chunkKiB = o.chunkKiB;
-  entry.typeMask = kAllInstallTypes;
-  const size_t cut = rel.find_last_of('\\');
-  const std::string folder = cut == std::string::npos ? "" : rel.substr(0, cut);
-  const std::string name = cut == std::string::npos ? rel : rel.substr(cut + 1);
   const bool system = std::find(o.winsystem.begin(), o.winsystem.end(), rel) != o.winsystem.end();
-  entry.hasFolder = system || !folder.empty();
-  if (!SetText(entry.name, name) ||
-      !SetText(entry.folder, system ? pkg::kSystemFolderName : folder)) {
+  std::string at = rel;
+  if (system) at = std::string(pkg::kSystemFolderName) + "\\" + rel.substr(rel.rfind('\\') + 1);
+  if (!pkgbuild::FileEntry(at, o.chunkKiB, &entry)) {
     return UpdkitFail("%s: name or folder longer than %u characters", rel.c_str(),
                       pkg::kTextField - 1);
   }
@@ -139,54 +91,26 @@ int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path,
     entry.time = pkg::FileTimeToSystemTime(times.lastWrite);
   }
 
-  const uint32_t capacity = entry.ChunkCapacity();
-  MemPtr<uint8_t> raw = MemAllocOwned(capacity);
-  MemPtr<uint8_t> packed = MemAllocOwned(2 * size_t{capacity});
-  MemPtr<uint8_t> check = MemAllocOwned(capacity);
-  if (!raw || !packed || !check) return UpdkitFail("out of memory");
-
-  // One pass, packing as it goes: when a chunk does not pack within twice
-  // the chunk size or the packed chunks come out no smaller than the file,
-  // the entry's chunks are written again as they are.
-  const uint64_t entryStart = writer.offset();
-  entry.packed = o.lz;
-  uint64_t rawTotal = 0, packedTotal = 0;
-  auto write = [&](const uint8_t* bytes, uint32_t n) {
-    const uint32_t raw = n;
-    if (entry.packed) {
-      const int32_t p = PackChunk(bytes, n, packed.get(), capacity, check.get());
-      if (p < 0) return -2;
-      if (p == 0) return -4;  // does not pack: store the entry
-      bytes = packed.get();
-      n = static_cast<uint32_t>(p);
-    }
-    if (writer.WriteChunk(bytes, n) != 0) return -3;
-    entry.chunkSizes.push_back(n);
-    rawTotal += raw;
-    packedTotal += n;
-    return 0;
-  };
-  int rc = ForEachChunk(*file, capacity, raw.get(), write);
-  if (rc == 0 && entry.packed && (rawTotal == 0 || packedTotal >= rawTotal)) rc = -4;
-  if (rc == -4) {
-    entry.packed = false;
-    entry.chunkSizes.clear();
-    if (writer.Rewind(entryStart) != 0) return UpdkitFail("cannot write %s", o.out.c_str());
-    rc = ForEachChunk(*file, capacity, raw.get(), write);
+  const pkgbuild::ChunkDone done = [&](uint32_t n) { progress.Add(n); };
+  const int rc = o.lz ? pkgbuild::WritePacked(writer, *file, entry, done)
+                      : pkgbuild::WriteFile(writer, *file, entry, done);
+  switch (rc) {
+    case 0:
+      return 0;
+    case pkgbuild::kPackerFault:
+      return UpdkitFail("%s: LZ packing does not give the bytes back", rel.c_str());
+    case pkgbuild::kWriteFailed:
+      return UpdkitFail("cannot write %s", o.out.c_str());
+    case pkgbuild::kNoMemory:
+      return UpdkitFail("out of memory");
+    default:
+      return UpdkitFail("cannot read %s", path.string().c_str());
   }
-  if (rc == -2) return UpdkitFail("%s: LZ packing does not give the bytes back", rel.c_str());
-  if (rc == -3) return UpdkitFail("cannot write %s", o.out.c_str());
-  if (rc != 0) return UpdkitFail("cannot read %s", path.string().c_str());
-  writer.AddEntry(entry);
-  return 0;
 }
 
 int AddEmpty(pkg::Writer& writer, const std::string& folder) {
   pkg::Entry entry;
-  entry.typeMask = kAllInstallTypes;
-  SetText(entry.name, pkg::kEmptyName);
-  entry.hasFolder = !folder.empty();
-  if (!SetText(entry.folder, folder)) {
+  if (!pkgbuild::EmptyEntry(folder, &entry)) {
     return UpdkitFail("%s: folder longer than %u characters", folder.c_str(), pkg::kTextField - 1);
   }
   writer.AddEntry(entry);
@@ -198,7 +122,7 @@ int Build(const Args& args) {
   o.out = args.word(0);
   o.from = args.Value("--from");
   o.lz = args.Has("--lz");
-  o.chunkKiB = static_cast<uint8_t>(args.Number("--chunk-kib", kDefaultChunkKiB));
+  o.chunkKiB = static_cast<uint8_t>(args.Number("--chunk-kib", pkgbuild::kDefaultChunkKiB));
   for (const char* stamp : args.Values("--time")) {
     if (!ParseStamp(stamp, &o.time))
       return args.Usage("bad time '%s' (YYYY-MM-DDTHH:MM:SS)", stamp);
@@ -234,6 +158,15 @@ int Build(const Args& args) {
   if (ec) return UpdkitFail("cannot list %s: %s", o.from.c_str(), ec.message().c_str());
   std::sort(files.begin(), files.end());
   std::sort(emptyFolders.begin(), emptyFolders.end());
+  // Every byte is read once (and once more when packing did not pay, which
+  // the line does not count).
+  uint64_t work = 0;
+  for (const auto& f : files) {
+    std::error_code unsized;  // a file that cannot be read fails below
+    const uintmax_t size = fs::file_size(f.second, unsized);
+    if (!unsized) work += size;
+  }
+  Progress progress("pkg build", Progress::kBytes, work);
 
   // Written beside OUT and renamed over it once whole: a failed build
   // leaves an earlier package as it was.
@@ -243,7 +176,7 @@ int Build(const Args& args) {
   pkg::Writer writer(out.file());
   if (writer.Begin() != 0) return UpdkitFail("cannot write %s", o.out.c_str());
   for (const auto& f : files) {
-    if (int rc = AddFile(o, writer, f.second, f.first)) return rc;
+    if (int rc = AddFile(o, writer, f.second, f.first, progress)) return rc;
   }
   for (const std::string& folder : emptyFolders) {
     if (int rc = AddEmpty(writer, folder)) return rc;
@@ -256,49 +189,30 @@ int Build(const Args& args) {
   return 0;
 }
 
-// Opens a package and reads its directory; prints why not and returns false.
+// Opens a package and reads its directory; says why not (unless quiet) and
+// returns false.
 bool OpenPackage(const char* path, std::unique_ptr<plat::File>* file,
-                 std::vector<pkg::Entry>* entries) {
+                 std::vector<pkg::Entry>* entries, bool quiet = false) {
   uint64_t size = 0;
   uint8_t magic[2] = {0, 0};
   uint32_t got = 0;
   if (plat::Env::Default()->Open(path, plat::Access::Read, plat::Share::Read,
                                  plat::Disposition::OpenExisting, plat::ATTR_NORMAL, file) != 0 ||
       (*file)->Size(&size) != 0 || (*file)->Read(magic, 2, &got) != 0) {
-    UpdkitFail("cannot read %s", path);
+    if (!quiet) UpdkitFail("cannot read %s", path);
     return false;
   }
   if (got != 2 || magic[0] != 'P' || magic[1] != 'Q') {
-    UpdkitFail("%s is not a package (no \"PQ\")", path);
+    if (!quiet) UpdkitFail("%s is not a package (no \"PQ\")", path);
     return false;
   }
   if (pkg::ReadDirectory(**file, size, entries) != 0) {
-    UpdkitFail("%s: damaged package (trailer, directory or chunk sizes out of bounds)", path);
+    if (!quiet) {
+      UpdkitFail("%s: damaged package (trailer, directory or chunk sizes out of bounds)", path);
+    }
     return false;
   }
   return true;
-}
-
-// The unpacked size of an entry; -1 when a chunk does not unpack.
-int64_t UnpackedSize(plat::File& file, const pkg::Entry& e) {
-  if (!e.packed) return static_cast<int64_t>(e.StoredSize());
-  const uint32_t capacity = e.ChunkCapacity();
-  std::vector<uint8_t> in(2 * size_t{capacity}), out(capacity);
-  if (file.Seek(e.dataOffset) != 0) return -1;
-  int64_t total = 0;
-  for (uint32_t stored : e.chunkSizes) {
-    uint32_t got = 0;
-    int32_t n = 0;
-    if (file.Read(in.data(), stored, &got) != 0 || got != stored ||
-        Guard([&] {
-          n = LzUnpack(in.data(), static_cast<int32_t>(stored), out.data(),
-                       static_cast<int32_t>(capacity));
-        }) != 0) {
-      return -1;
-    }
-    total += n;
-  }
-  return total;
 }
 
 int List(const char* package) {
@@ -309,7 +223,7 @@ int List(const char* package) {
   int status = 0;
   for (const pkg::Entry& e : entries) {
     const bool empty = e.IsEmpty();
-    const int64_t size = empty ? 0 : UnpackedSize(*file, e);
+    const int64_t size = empty ? 0 : pkg::UnpackedSize(*file, e);
     if (size < 0) status = 1;
     const pkg::SystemTime& t = e.time;
     std::printf(
@@ -323,20 +237,49 @@ int List(const char* package) {
   return status;
 }
 
-// What the extract shows: each file as it is installed, and the totals
-// (the bytes beyond what a 32-bit counter holds).
+// What the extract shows: each file as it is installed, under a progress
+// line, and the totals (the bytes beyond what a 32-bit counter holds).
 class ConsoleSink : public QuietSink {
  public:
+  // expected: each file's size in the order the files are installed, as
+  // far as it is known before (ExpectedSizes).
+  // (::Progress: the sink has a member of that name.)
+  ConsoleSink(::Progress& progress, std::vector<uint64_t> expected)
+      : progress_(progress), expected_(std::move(expected)) {}
   void FileUpdated(const char* path) override {
     QuietSink::FileUpdated(path);
-    std::printf("%s\n", path);
+    // The file's real size takes the place of its estimate in the whole.
+    if (next_ < expected_.size())
+      progress_.SetTotal(progress_.total() - expected_[next_++] + fileBytes_);
+    fileBytes_ = 0;
+    progress_.WriteLine(stdout, path);
   }
-  void BytesUpdated(uint32_t count) override { bytes_ += count; }
+  void BytesUpdated(uint32_t count) override {
+    bytes_ += count;
+    fileBytes_ += count;
+    progress_.Add(count);
+  }
   uint64_t bytes() const { return bytes_; }
 
  private:
+  ::Progress& progress_;
+  std::vector<uint64_t> expected_;
+  size_t next_ = 0;
+  uint64_t fileBytes_ = 0;
   uint64_t bytes_ = 0;
 };
+
+// The size of each file a package installs, in the order it installs them:
+// a stored entry's size, and for a packed one what its chunks unpack to at
+// most (each a full chunk), which the file's real size later replaces.
+std::vector<uint64_t> ExpectedSizes(const std::vector<pkg::Entry>& entries) {
+  std::vector<uint64_t> sizes;
+  for (const pkg::Entry& e : entries) {
+    if (e.IsEmpty()) continue;
+    sizes.push_back(e.packed ? uint64_t{e.ChunkCapacity()} * e.chunkSizes.size() : e.StoredSize());
+  }
+  return sizes;
+}
 
 int Extract(const Args& a) {
   std::string system = a.Has("--system-folder") ? a.Value("--system-folder") : "";
@@ -344,25 +287,38 @@ int Extract(const Args& a) {
   std::string dest = args[1];
   std::error_code made;
   fs::create_directories(dest, made);  // the updater's destination exists too
+  // A file that is not a package is copied whole, as the updater does; a
+  // damaged one fails in the installer, which says why.
+  std::unique_ptr<plat::File> file;
+  std::vector<pkg::Entry> entries;
+  const bool package = OpenPackage(args[0], &file, &entries, /*quiet=*/true);
+  file.reset();
   if (system.empty()) {
     // The installer never creates the system folder; the stand-in is made
     // only when some entry goes there.
     system = (fs::path(dest) / "WINSYSTEM").string();
-    std::unique_ptr<plat::File> file;
-    std::vector<pkg::Entry> entries;
-    if (OpenPackage(args[0], &file, &entries) &&
-        std::any_of(entries.begin(), entries.end(),
+    if (std::any_of(entries.begin(), entries.end(),
                     [](const pkg::Entry& e) { return e.InSystemFolder(); })) {
       std::error_code ec;
       fs::create_directories(system, ec);
     }
   }
+  std::vector<uint64_t> expected = ExpectedSizes(entries);
+  if (!package) {
+    std::error_code unsized;
+    const uintmax_t size = fs::file_size(args[0], unsized);
+    expected.assign(1, unsized ? 0 : size);
+  }
+  uint64_t total = 0;
+  for (uint64_t size : expected) total += size;
+  Progress progress("pkg extract", Progress::kBytes, total);
   const std::string plainName = fs::path(args[0]).filename().string();
-  ConsoleSink sink;
+  ConsoleSink sink(progress, std::move(expected));
   char failed[kPathField];
   const int code = InstallFileAt(sink, args[0], plainName.c_str(), dest.c_str(), system.c_str(),
                                  failed, sizeof failed);
   if (code != 0) return UpdkitFail("%s: %s (code %d)", failed, InstallCodeText(code), code);
+  progress.Done();
   std::printf("%d files, %" PRIu64 " bytes\n", sink.Counters().files, sink.bytes());
   return 0;
 }

@@ -81,11 +81,15 @@ int Dump(const char* keyPath) {
   return 0;
 }
 
-// Runs an action on the registry file that --registry names (POSIX).
+// Runs an action on the registry file that --registry names (POSIX); a
+// failure also says which file that was and, when known, why it failed.
 std::function<int(const Args&)> On(int (*action)(const Args&)) {
   return [action](const Args& a) {
     if (const char* file = a.Value("--registry")) plat::SetRegistryFile(file);
-    return action(a);
+    const int status = action(a);
+    const std::string note = plat::RegistryNote();
+    if (status != 0 && !note.empty()) std::fprintf(stderr, "%s\n", note.c_str() + 1);
+    return status;
   };
 }
 

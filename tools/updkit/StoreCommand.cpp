@@ -18,6 +18,7 @@
 #include "tools/updkit/Command.h"
 #include "tools/updkit/Escape.h"
 #include "tools/updkit/FontSurface.h"
+#include "tools/updkit/Progress.h"
 #include "tools/updkit/WholeFile.h"
 #include "update/StoreGuarded.h"
 
@@ -194,18 +195,25 @@ int DoImport(const Args& a) {
   Store store;
   int code = store.Open(path, MFO_UPDATE);
   if (code != 0) return OpenFail(path, code);
+  Progress progress("store import", Progress::kRecords, files.size());
   for (const auto& file : files) {
     std::vector<uint8_t> bytes;
     std::string name = file.filename().string();
     if (!ReadWholeFile(file.string().c_str(), &bytes)) {
       return UpdkitFail("store import: cannot read %s", name.c_str());
     }
-    if (bytes.empty()) continue;  // a record holds at least one byte
+    if (bytes.empty()) {  // a record holds at least one byte
+      progress.SetTotal(progress.total() - 1);
+      continue;
+    }
     code = PutRecord(store, section, name.c_str(), bytes, nullptr, PackMethod(a), nullptr);
     if (code != 0) return UpdkitFail("store import: %s failed (code %d)", name.c_str(), code);
-    std::printf("%s\n", EscapeBytes(name.c_str()).c_str());
+    progress.Add(1);
+    progress.WriteLine(stdout, EscapeBytes(name.c_str()).c_str());
   }
-  return CloseStore(store, path);
+  code = CloseStore(store, path);
+  if (code == 0) progress.Done();
+  return code;
 }
 
 int DoGet(const Args& a) {
@@ -299,7 +307,20 @@ int DoCompact(const Args& a) {
   Store store;
   int code = store.Open(path, MFO_UPDATE, 1);
   if (code != 0) return OpenFail(path, code);
-  return CloseStore(store, path);
+  // The index is rebuilt in one step when the store closes: the line shows
+  // the records it holds, and the time the rebuild took.
+  uint64_t records = 0;
+  code = Guard([&] {
+    IndexFile* index = store->Engine()->index;
+    IndexFirst(index, nullptr, nullptr);
+    while (IndexNextFiltered(index, nullptr, nullptr, nullptr) == 0) ++records;
+  });
+  if (code != 0) return UpdkitFail("store compact: reading %s failed (code %d)", path, code);
+  Progress progress("store compact", Progress::kRecords, records);
+  code = CloseStore(store, path);
+  if (code != 0) return code;
+  progress.Add(records);
+  return 0;
 }
 
 const Option kPack = Number("--pack", "M", 0, 255);
