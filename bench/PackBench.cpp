@@ -1,200 +1,189 @@
-// Pack and unpack throughput of both pack methods beside zlib, LZ4 and
-// memcpy on the same generated inputs: text-like and bitmap-like data. After
-// the runs a table gives each one's speed as a share of memcpy's and the
-// packed size as a share of the input.
+// Pack and unpack speed of both pack methods beside zlib on the same data:
+// the corpus of text, shared libraries and 8-bit bitmaps (bench/Corpus.h).
+// Each measure runs in three rounds, ours and the peer's one after the
+// other in every round, so that a busy machine slows both alike; after the
+// runs a table gives the medians (processor time) and their ratio, for
+// each part and for the whole corpus.
+//
+//   UPD_BENCH_MIB=20 build/linux-release/bench/pack_bench
 #include <benchmark/benchmark.h>
-#include <lz4.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/Corpus.h"
 #include "ourlib/src/Pack.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-constexpr size_t kSize = 1 << 20;
+using corpus::Bytes;
+constexpr int kRounds = 3;
 
-// Words from a small vocabulary with line breaks, like script or log text.
-Bytes TextData() {
-  static const char* kWords[] = {"the ",  "record ",  "store ",   "update ", "of ",   "game ",
-                                 "file ", "and ",     "packs ",   "unit ",   "font ", "surface ",
-                                 "\r\n",  "version ", "section ", "key ",    "name ", "a ",
-                                 "is ",   "to ",      "Units ",   "Bytes = "};
-  std::mt19937 g(1);
-  Bytes v;
-  while (v.size() < kSize) {
-    const char* w = kWords[g() % (sizeof kWords / sizeof kWords[0])];
-    v.insert(v.end(), w, w + std::strlen(w));
-    if (g() % 16 == 0) {
-      std::string n = std::to_string(g() % 100000);
-      v.insert(v.end(), n.begin(), n.end());
-    }
-  }
-  v.resize(kSize);
-  return v;
+Bytes ZlibPack(const Bytes& in, int level) {
+  uLongf n = compressBound(in.size());
+  Bytes out(n);
+  if (compress2(out.data(), &n, in.data(), in.size(), level) != Z_OK) return {};
+  out.resize(n);
+  return out;
 }
 
-// 8-bit palette rows of 640 pixels: runs of a few colours, rows often
-// repeated, some noise: like unit sprites and interface surfaces.
-Bytes BitmapData() {
-  std::mt19937 g(2);
-  Bytes v, row;
-  while (v.size() < kSize) {
-    if (row.empty() || g() % 3 != 0) {
-      row.clear();
-      while (row.size() < 640) {
-        uint8_t colour = g() % 8 == 0 ? uint8_t(g()) : uint8_t(16 + g() % 8);
-        row.insert(row.end(), 1 + g() % 48, colour);
-      }
-      row.resize(640);
-    }
-    v.insert(v.end(), row.begin(), row.end());
-  }
-  v.resize(kSize);
-  return v;
-}
-
-struct Codec {
-  const char* name;
-  // Both return the output length, negative on failure.
-  int64_t (*pack)(const Bytes& in, Bytes& out);
-  int64_t (*unpack)(const Bytes& in, Bytes& out, size_t size);
+// One row of the table: what is measured (ours) and against what (peer).
+struct Row {
+  const char* what;
+  const char* peer;
+  double target;  // our speed / the peer's, at least
+  // Each runs once over the part; false when the result is wrong.
+  bool (*ours)(const corpus::Part&, Bytes& scratch);
+  bool (*theirs)(const corpus::Part&, Bytes& scratch);
 };
 
-int64_t Ours(int32_t (*fn)(const uint8_t*, int32_t, uint8_t*, int32_t), const Bytes& in,
-             Bytes& out) {
-  return fn(in.data(), int32_t(in.size()), out.data(), int32_t(out.size()));
+// The packed forms the unpackers read, made once.
+std::map<std::string, Bytes> g_lz, g_rle, g_zlib6, g_zlib1;
+
+bool Same(const Bytes& out, int64_t n, const Bytes& want) {
+  return n == int64_t(want.size()) && std::equal(want.begin(), want.end(), out.begin());
 }
 
+using PackFn = int32_t (*)(const uint8_t*, int32_t, uint8_t*, int32_t);
+
+// Our packer into room for the worst case; zlib's at a level.
+template <PackFn Fn>
+bool Ours(const corpus::Part& p, Bytes& out) {
+  out.resize(2 * p.bytes.size() + 64);
+  return Fn(p.bytes.data(), int32_t(p.bytes.size()), out.data(), int32_t(out.size())) > 0;
+}
 template <int kLevel>
-int64_t ZlibPack(const Bytes& in, Bytes& out) {
+bool Deflate(const corpus::Part& p, Bytes& out) {
+  uLongf n = compressBound(p.bytes.size());
+  out.resize(n);
+  return compress2(out.data(), &n, p.bytes.data(), p.bytes.size(), kLevel) == Z_OK;
+}
+
+// Our unpacker and zlib's, from the packed forms made beforehand; both
+// must give the part back.
+template <PackFn Fn, std::map<std::string, Bytes>* Packed>
+bool OursBack(const corpus::Part& p, Bytes& out) {
+  out.resize(p.bytes.size());
+  const Bytes& in = (*Packed)[p.name];
+  return Same(out, Fn(in.data(), int32_t(in.size()), out.data(), int32_t(out.size())), p.bytes);
+}
+template <std::map<std::string, Bytes>* Packed>
+bool Inflate(const corpus::Part& p, Bytes& out) {
+  out.resize(p.bytes.size());
+  const Bytes& in = (*Packed)[p.name];
   uLongf n = out.size();
-  return compress2(out.data(), &n, in.data(), in.size(), kLevel) == Z_OK ? int64_t(n) : -1;
+  return uncompress(out.data(), &n, in.data(), in.size()) == Z_OK && Same(out, int64_t(n), p.bytes);
 }
 
-int64_t ZlibUnpack(const Bytes& in, Bytes& out, size_t size) {
-  uLongf n = size;
-  return uncompress(out.data(), &n, in.data(), in.size()) == Z_OK ? int64_t(n) : -1;
+const Row kRows[] = {
+    {"LzPack", "zlib deflate level 6", 1.0, Ours<LzPack>, Deflate<6>},
+    {"LzUnpack", "zlib inflate", 2.0, OursBack<LzUnpack, &g_lz>, Inflate<&g_zlib6>},
+    {"RlePack", "zlib deflate level 1", 1.0, Ours<RlePack>, Deflate<1>},
+    {"RleUnpack", "zlib inflate", 1.0, OursBack<RleUnpack, &g_rle>, Inflate<&g_zlib1>},
+};
+
+// Seconds of processor time per run, by "row/part/ours|peer", one per round.
+std::map<std::string, std::vector<double>> g_seconds;
+
+void Register(const Row& row, const corpus::Part* part, bool ours, int round) {
+  const std::string key = std::string(row.what) + "/" + part->name + (ours ? "/ours" : "/peer");
+  auto run = ours ? row.ours : row.theirs;
+  benchmark::RegisterBenchmark(
+      (key + "/round:" + std::to_string(round)).c_str(),
+      [key, run, part](benchmark::State& st) {
+        Bytes scratch;
+        for (auto _ : st) {
+          if (!run(*part, scratch)) st.SkipWithError("wrong result");
+          benchmark::ClobberMemory();
+        }
+        st.SetBytesProcessed(int64_t(st.iterations()) * int64_t(part->bytes.size()));
+      })
+      ->Unit(benchmark::kMillisecond);
 }
 
-const Codec kCodecs[] = {
-    {"memcpy",
-     [](const Bytes& in, Bytes& out) {
-       std::memcpy(out.data(), in.data(), in.size());
-       return int64_t(in.size());
-     },
-     [](const Bytes& in, Bytes& out, size_t) {
-       std::memcpy(out.data(), in.data(), in.size());
-       return int64_t(in.size());
-     }},
-    {"lz", [](const Bytes& in, Bytes& out) { return Ours(LzPack, in, out); },
-     [](const Bytes& in, Bytes& out, size_t size) {
-       return int64_t(LzUnpack(in.data(), int32_t(in.size()), out.data(), int32_t(size)));
-     }},
-    {"rle", [](const Bytes& in, Bytes& out) { return Ours(RlePack, in, out); },
-     [](const Bytes& in, Bytes& out, size_t size) {
-       return int64_t(RleUnpack(in.data(), int32_t(in.size()), out.data(), int32_t(size)));
-     }},
-    {"zlib-1", ZlibPack<1>, ZlibUnpack},
-    {"zlib-6", ZlibPack<6>, ZlibUnpack},
-    {"lz4",
-     [](const Bytes& in, Bytes& out) {
-       return int64_t(LZ4_compress_default(reinterpret_cast<const char*>(in.data()),
-                                           reinterpret_cast<char*>(out.data()), int(in.size()),
-                                           int(out.size())));
-     },
-     [](const Bytes& in, Bytes& out, size_t size) {
-       return int64_t(LZ4_decompress_safe(reinterpret_cast<const char*>(in.data()),
-                                          reinterpret_cast<char*>(out.data()), int(in.size()),
-                                          int(size)));
-     }},
-};
-
-struct Measure {
-  double bytesPerSecond = 0;
-  double packedShare = 0;
-};
-std::map<std::string, Measure> g_results;  // "data/codec/pack|unpack"
-
-class TableReporter : public benchmark::ConsoleReporter {
+class MedianReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& r : runs) {
-      auto bps = r.counters.find("bytes_per_second");
-      auto share = r.counters.find("packed");
-      Measure& m = g_results[r.run_name.function_name];
-      if (bps != r.counters.end()) m.bytesPerSecond = bps->second.value;
-      if (share != r.counters.end()) m.packedShare = share->second.value;
+      if (r.error_occurred || r.iterations == 0) continue;
+      const std::string name = r.run_name.function_name;
+      g_seconds[name.substr(0, name.rfind("/round:"))].push_back(r.cpu_accumulated_time /
+                                                                 double(r.iterations));
     }
   }
 };
 
-void Register(const std::string& dataName, const Bytes* data, const Codec& c) {
-  Bytes packed(data->size() + data->size() / 8 + 1024);
-  int64_t n = c.pack(*data, packed);
-  if (n < 0) {
-    std::fprintf(stderr, "%s does not pack %s\n", c.name, dataName.c_str());
-    return;
-  }
-  packed.resize(size_t(n));
-  double share = double(n) / double(data->size());
-  benchmark::RegisterBenchmark(
-      (dataName + "/" + c.name + "/pack").c_str(), [data, c, share](benchmark::State& st) {
-        Bytes out(data->size() + data->size() / 8 + 1024);
-        for (auto _ : st) benchmark::DoNotOptimize(c.pack(*data, out));
-        st.SetBytesProcessed(int64_t(st.iterations()) * int64_t(data->size()));
-        st.counters["packed"] = share;
-      });
-  benchmark::RegisterBenchmark(
-      (dataName + "/" + c.name + "/unpack").c_str(), [data, c, packed](benchmark::State& st) {
-        Bytes out(data->size());
-        for (auto _ : st) {
-          if (c.unpack(packed, out, out.size()) != int64_t(data->size()))
-            st.SkipWithError("unpack failed");
-          benchmark::ClobberMemory();
-        }
-        if (out != *data) st.SkipWithError("unpacked bytes differ");
-        st.SetBytesProcessed(int64_t(st.iterations()) * int64_t(data->size()));
-      });
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
 }
 
-void PrintTable(const std::vector<std::string>& dataNames) {
-  std::printf("\n%-8s %-8s %10s %10s %10s %10s %8s\n", "data", "method", "pack MB/s", "unpack MB/s",
-              "pack/memcpy", "unpack/memcpy", "size");
-  for (const std::string& d : dataNames) {
-    double mem = g_results[d + "/memcpy/pack"].bytesPerSecond;
-    for (const Codec& c : kCodecs) {
-      const Measure& p = g_results[d + "/" + c.name + "/pack"];
-      const Measure& u = g_results[d + "/" + c.name + "/unpack"];
-      if (p.bytesPerSecond == 0) continue;
-      if (mem == 0 || u.bytesPerSecond == 0) continue;  // filtered out
-      std::printf("%-8s %-8s %10.1f %11.1f %11.4f %13.4f %7.1f%%\n", d.c_str(), c.name,
-                  p.bytesPerSecond / 1e6, u.bytesPerSecond / 1e6, p.bytesPerSecond / mem,
-                  u.bytesPerSecond / mem, 100 * p.packedShare);
+void PrintTable(const std::vector<corpus::Part>& parts) {
+  size_t total = 0;
+  for (const corpus::Part& p : parts) total += p.bytes.size();
+  std::printf("\ncorpus %.1f MiB (libraries: %s); medians of %d alternating rounds, CPU time\n",
+              double(total) / 1048576, corpus::LibrarySources().c_str(), kRounds);
+  std::printf("%-10s %-8s %10s %10s %7s %7s %5s  %s\n", "what", "part", "ours MB/s", "peer MB/s",
+              "ratio", "target", "met", "peer");
+  for (const Row& row : kRows) {
+    double oursAll = 0, peerAll = 0;
+    bool complete = true;
+    auto line = [&](const std::string& part, double bytes, double ours, double peer) {
+      const double ratio = peer / ours;
+      std::printf("%-10s %-8s %10.1f %10.1f %7.2f %7.2f %5s  %s\n", row.what, part.c_str(),
+                  bytes / ours / 1e6, bytes / peer / 1e6, ratio, row.target,
+                  ratio >= row.target ? "yes" : "NO", row.peer);
+    };
+    for (const corpus::Part& p : parts) {
+      const std::string key = std::string(row.what) + "/" + p.name;
+      const double ours = Median(g_seconds[key + "/ours"]);
+      const double peer = Median(g_seconds[key + "/peer"]);
+      if (ours == 0 || peer == 0) {
+        complete = false;
+        continue;
+      }
+      oursAll += ours;
+      peerAll += peer;
+      line(p.name, double(p.bytes.size()), ours, peer);
     }
+    if (complete) line("whole", double(total), oursAll, peerAll);
   }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  static const Bytes text = TextData();
-  static const Bytes bitmap = BitmapData();
-  for (const Codec& c : kCodecs) Register("text", &text, c);
-  for (const Codec& c : kCodecs) Register("bitmap", &bitmap, c);
+  static const std::vector<corpus::Part> parts = corpus::Make(corpus::TotalSize());
+  for (const corpus::Part& p : parts) {
+    Bytes lz(p.bytes.size() + p.bytes.size() / 8 + 64), rle(2 * p.bytes.size() + 64);
+    lz.resize(
+        size_t(LzPack(p.bytes.data(), int32_t(p.bytes.size()), lz.data(), int32_t(lz.size()))));
+    rle.resize(
+        size_t(RlePack(p.bytes.data(), int32_t(p.bytes.size()), rle.data(), int32_t(rle.size()))));
+    g_lz[p.name] = lz;
+    g_rle[p.name] = rle;
+    g_zlib6[p.name] = ZlibPack(p.bytes, 6);
+    g_zlib1[p.name] = ZlibPack(p.bytes, 1);
+  }
+  for (int round = 1; round <= kRounds; ++round) {
+    for (const Row& row : kRows) {
+      for (const corpus::Part& p : parts) {
+        Register(row, &p, true, round);
+        Register(row, &p, false, round);
+      }
+    }
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  TableReporter reporter;
+  MedianReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  PrintTable({"text", "bitmap"});
+  PrintTable(parts);
   return 0;
 }

@@ -1,6 +1,8 @@
 // Any input packs and unpacks back to itself with both methods; a capacity
 // one byte short of the packed length fails with -51, the exact one gives
-// the same bytes.
+// the same bytes; the stream forms, handed the input in pieces, give the
+// same packed bytes and unpack them back.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -27,6 +29,23 @@ int32_t Run(Fn fn, const std::vector<uint8_t>& in, std::vector<uint8_t>& out, in
   return n;
 }
 
+// Hands bytes to a stream form in pieces whose sizes come from the bytes
+// themselves; false when it fails, else out holds what its sink was given.
+template <class Make>
+bool InPieces(Make make, const std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
+  out.clear();
+  std::unique_ptr<PackStream> stream = make([&](const uint8_t* p, size_t n) {
+    out.insert(out.end(), p, p + n);
+    return true;
+  });
+  for (size_t at = 0; at < in.size();) {
+    const size_t n = std::min(in.size() - at, size_t{1} + in[at] * 97u);
+    if (!stream->Write(in.data() + at, n)) return false;
+    at += n;
+  }
+  return stream->Finish() == int64_t(out.size());
+}
+
 void RoundTrip(Fn pack, Fn unpack, const std::vector<uint8_t>& in, int32_t bound) {
   std::vector<uint8_t> packed, again, back;
   int32_t n = Run(pack, in, packed, bound);
@@ -37,6 +56,15 @@ void RoundTrip(Fn pack, Fn unpack, const std::vector<uint8_t>& in, int32_t bound
   int32_t m = Run(unpack, packed, back, int32_t(in.size()));
   if (m != int32_t(in.size()) || (m > 0 && std::memcmp(back.data(), in.data(), size_t(m)) != 0))
     std::abort();
+  std::vector<uint8_t> streamed;
+  const bool lz = pack == LzPack;
+  const int64_t size = int64_t(in.size());
+  if (!InPieces(lz ? NewLzPackStream : NewRlePackStream, in, streamed) || streamed != packed)
+    std::abort();
+  auto unpacker = [&](PackSink sink) {
+    return lz ? NewLzUnpackStream(sink, size) : NewRleUnpackStream(sink, size);
+  };
+  if (!InPieces(unpacker, packed, streamed) || streamed != in) std::abort();
 }
 
 }  // namespace

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev liblz4-dev liblmdb-dev libsqlite3-dev
+  zlib1g-dev liblz4-dev liblmdb-dev libsqlite3-dev time
   clang libclang-rt-14-dev clang-format
   g++-mingw-w64-x86-64 mingw-w64-tools
   wine wine64 xvfb xauth

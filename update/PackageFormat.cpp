@@ -154,6 +154,13 @@ int Writer::Begin() {
 
 int Writer::WriteChunk(const uint8_t* bytes, uint32_t length) { return Put(bytes, length); }
 
+int Writer::Rewind(uint64_t offset) {
+  if (int rc = file_.Seek(offset)) return rc;
+  offset_ = offset;
+  rewound_ = true;
+  return 0;
+}
+
 int Writer::Finish() {
   if (offset_ > UINT32_MAX) return ERR_PACKAGE_WRITE;  // the trailer holds a 32-bit offset
   const uint32_t dirOffset = static_cast<uint32_t>(offset_);
@@ -167,7 +174,8 @@ int Writer::Finish() {
   uint8_t trailer[kTrailerSize];
   PutU32(trailer, dirOffset);
   PutU32(trailer + 4, static_cast<uint32_t>(entries_.size()));
-  return Put(trailer, kTrailerSize);
+  if (int rc = Put(trailer, kTrailerSize)) return rc;
+  return rewound_ ? file_.SetEnd() : 0;
 }
 
 int64_t UnpackedSize(plat::File& file, const Entry& e) {

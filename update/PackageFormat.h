@@ -109,6 +109,10 @@ class Writer {
   explicit Writer(plat::File& file) : file_(file) {}
   int Begin();
   int WriteChunk(const uint8_t* bytes, uint32_t length);
+  // Where the next chunk goes; Rewind(offset) goes back there, dropping the
+  // chunks written since (an entry written again in another form).
+  uint64_t offset() const { return offset_; }
+  int Rewind(uint64_t offset);
   // Adds the entry to the directory; its chunks must have been written just before.
   void AddEntry(const Entry& entry) { entries_.push_back(entry); }
   int Finish();
@@ -117,6 +121,7 @@ class Writer {
   int Put(const void* bytes, uint32_t length);
   plat::File& file_;
   uint64_t offset_ = 0;
+  bool rewound_ = false;  // the file may hold bytes past the trailer: cut them
   std::vector<Entry> entries_;
 };
 

@@ -12,8 +12,21 @@ using namespace packtest;
 struct Method {
   const char* name;
   PackFn pack, unpack;
+  Result (*stream)(const Bytes&, int32_t, size_t, uint32_t);
 };
-const Method kMethods[] = {{"lz", LzPack, LzUnpack}, {"rle", RlePack, RleUnpack}};
+const Method kMethods[] = {{"lz", LzPack, LzUnpack, LzUnpackInPieces},
+                           {"rle", RlePack, RleUnpack, RleUnpackInPieces}};
+
+// The stream form gives what the one-call form gives, bytes or failure,
+// whatever pieces the input comes in.
+void ExpectSameAsStream(const Method& m, const Bytes& in, int32_t capacity, uint32_t seed) {
+  const Result whole = Call(m.unpack, in, capacity);
+  for (size_t most : {size_t{3}, size_t{70000}}) {
+    const Result streamed = m.stream(in, capacity, most, seed);
+    ASSERT_EQ(streamed.code, whole.code) << m.name << " in pieces of up to " << most;
+    ASSERT_EQ(streamed.out, whole.out) << m.name << " in pieces of up to " << most;
+  }
+}
 
 TEST(Damaged, EveryTruncationIsReported) {
   for (const Method& m : kMethods) {
@@ -24,6 +37,7 @@ TEST(Damaged, EveryTruncationIsReported) {
         Bytes prefix(packed.out.begin(), packed.out.begin() + cut);
         ASSERT_EQ(Call(m.unpack, prefix, int32_t(in.size())).code, ERR_PACK)
             << m.name << " cut at " << cut;
+        ExpectSameAsStream(m, prefix, int32_t(in.size()), uint32_t(cut));
       }
       EXPECT_EQ(Call(m.unpack, packed.out, int32_t(in.size())).out, in) << m.name;
     }
@@ -111,6 +125,7 @@ TEST(Damaged, ArbitraryBytesNeverEscapeTheirBuffers) {
       Result r = Call(m.unpack, in, capacity);
       ASSERT_TRUE(r.code == 0 || r.code == ERR_PACK) << m.name << " gave " << r.code;
       ASSERT_LE(r.out.size(), size_t(capacity));
+      if (round % 10 == 0) ExpectSameAsStream(m, in, capacity, uint32_t(round));
     }
   }
 }

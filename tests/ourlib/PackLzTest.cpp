@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/ourlib/PackTestKit.h"
 
 namespace {
@@ -161,6 +163,61 @@ TEST(LzRoundTrip, ManyShapesComeBackUnchanged) {
     Bytes packed = Pack(in);
     ASSERT_FALSE(packed.empty());
     EXPECT_EQ(Unpack(packed, int32_t(in.size())), in);
+  }
+}
+
+// Inputs that take the search's shortcuts: runs of every length (also
+// longer than the window), few byte values, rows repeated with changes,
+// and repeats at and just past the farthest distance.
+std::vector<Bytes> SearchShapes() {
+  std::mt19937 g(31);
+  std::vector<Bytes> shapes;
+  for (int t = 0; t < 120; ++t) {
+    const size_t n = t % 4 == 0 ? g() % 600 : g() % (t % 10 == 1 ? 70000 : 20000);
+    const unsigned values = 1 + g() % 6;
+    const size_t longest = size_t{4} << (2 * (g() % 6));  // 4 .. 4096
+    Bytes v;
+    while (v.size() < n) {
+      switch (t % 3) {
+        case 0:  // runs
+          v.insert(v.end(), 1 + g() % longest, uint8_t(g() % values));
+          break;
+        case 1:  // few values, now and then any
+          v.push_back(uint8_t(g() % 5 == 0 ? g() : g() % values));
+          break;
+        default:  // a row repeated with a few bytes changed
+          if (v.size() < 200) {
+            v.push_back(uint8_t(g() % values));
+          } else {
+            Bytes row(v.end() - 1 - g() % 199, v.end());
+            for (int k = 0; k < 2; ++k) row[g() % row.size()] = uint8_t(g() % values);
+            v.insert(v.end(), row.begin(), row.end());
+          }
+      }
+    }
+    v.resize(n);
+    shapes.push_back(v);
+  }
+  for (size_t dist : {7938, 7939, 7940}) {
+    Bytes v = Random(dist + 400, uint32_t(dist));
+    std::copy(v.begin(), v.begin() + 300, v.begin() + dist);
+    shapes.push_back(v);
+  }
+  shapes.push_back(Cat({Repeat(7, 9000), Random(50, 1), Repeat(7, 8100), Random(50, 2)}));
+  return shapes;
+}
+
+// The fast search against the game's chain walk, byte for byte; the stream
+// form, handed the input in pieces of any size, gives the same bytes.
+TEST(LzPack, GivesTheBytesOfTheGamesChainWalk) {
+  std::mt19937 g(32);
+  for (const Bytes& in : SearchShapes()) {
+    SCOPED_TRACE(in.size());
+    const Bytes want = ReferenceLzPack(in);
+    ASSERT_EQ(Pack(in), want);
+    EXPECT_EQ(InPieces(NewLzPackStream, in, 1 + g() % 90000, g()).out, want);
+    // And the stream form of the unpacker gives the input back.
+    EXPECT_EQ(LzUnpackInPieces(want, int32_t(in.size()), 40000, 7).out, in);
   }
 }
 

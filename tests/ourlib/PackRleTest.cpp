@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/ourlib/PackTestKit.h"
 
 namespace {
@@ -38,10 +40,17 @@ TEST(RlePack, SmallInputsGiveTheStreamsWorkedOutByHand) {
       // tokens 00
       {"empty input", {}, {0x01, 0x01}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(Pack(c.in), c.packed);
-    EXPECT_EQ(Unpack(c.packed, int32_t(c.in.size())), c.in);
+  // The predictor table starts from zeros in every call, whatever the calls
+  // before left in it: long and short streams, and one that failed.
+  for (const Bytes& before : {Text(40000, 1), Bitmap(3000, 2)}) {
+    Bytes packed = Pack(before);
+    EXPECT_EQ(Unpack(packed, int32_t(before.size())), before);
+    EXPECT_EQ(Call(RleUnpack, packed, int32_t(before.size()) - 1).code, ERR_PACK);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      EXPECT_EQ(Pack(c.in), c.packed);
+      EXPECT_EQ(Unpack(c.packed, int32_t(c.in.size())), c.in);
+    }
   }
 }
 
@@ -96,6 +105,28 @@ TEST(RleRoundTrip, ManyShapesComeBackUnchanged) {
   for (const auto& [what, in] : inputs) {
     SCOPED_TRACE(what);
     EXPECT_EQ(Unpack(Pack(in), int32_t(in.size())), in);
+  }
+}
+
+// The stream form, handed the input in pieces of any size (runs and
+// stretches going on across pieces, chunks of 0x3FFF among them), gives the
+// bytes of the one call.
+TEST(RlePackStream, GivesTheBytesOfOneCall) {
+  std::mt19937 g(41);
+  for (int t = 0; t < 60; ++t) {
+    Bytes in;
+    while (in.size() < size_t(t) * 2000) {
+      const size_t n = g() % 3 == 0 ? (1 + g() % 2) * 0x3FFF - 1 + g() % 5 : 1 + g() % 70;
+      if (g() % 2 == 0) {
+        in.insert(in.end(), n, uint8_t(g() % 3));
+      } else {
+        for (size_t i = 0; i < n; ++i) in.push_back(uint8_t(i % 2 ? g() : i));
+      }
+    }
+    const Bytes want = Pack(in);
+    const size_t most = t % 2 ? 5 : 100000;
+    ASSERT_EQ(InPieces(NewRlePackStream, in, most, uint32_t(t)).out, want) << t;
+    EXPECT_EQ(RleUnpackInPieces(want, int32_t(in.size()), most, 7).out, in) << t;
   }
 }
 

@@ -3,6 +3,7 @@
 // RLE stream's tokens, and inputs of many shapes.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -47,6 +48,37 @@ inline Bytes Out(PackFn fn, const Bytes& in, int32_t capacity) {
   return r.out;
 }
 
+// What a stream form gives for the bytes handed over in pieces of 1..most
+// bytes: the bytes its sink was given, or ERR_PACK, as Call gives for the
+// one-call form. make(sink) makes the stream.
+template <class Make>
+Result InPieces(Make make, const Bytes& in, size_t most, uint32_t seed) {
+  std::mt19937 g(seed);
+  Result r;
+  std::unique_ptr<PackStream> stream = make([&](const uint8_t* p, size_t n) {
+    r.out.insert(r.out.end(), p, p + n);
+    return true;
+  });
+  bool ok = true;
+  for (size_t at = 0; ok && at < in.size();) {
+    const size_t n = std::min(in.size() - at, 1 + g() % most);
+    ok = stream->Write(in.data() + at, n);
+    at += n;
+  }
+  const int64_t n = stream->Finish();
+  if (!ok || n < 0) return Result{ERR_PACK, {}};
+  EXPECT_EQ(size_t(n), r.out.size());
+  return r;
+}
+
+// The unpackers' stream forms for a stream of at most capacity bytes.
+inline Result LzUnpackInPieces(const Bytes& in, int32_t capacity, size_t most, uint32_t seed) {
+  return InPieces([&](PackSink s) { return NewLzUnpackStream(s, capacity); }, in, most, seed);
+}
+inline Result RleUnpackInPieces(const Bytes& in, int32_t capacity, size_t most, uint32_t seed) {
+  return InPieces([&](PackSink s) { return NewRleUnpackStream(s, capacity); }, in, most, seed);
+}
+
 // Builds an LZ stream the way the format lays it out: a control word is
 // placed in the stream as soon as the previous one is full, ahead of the data
 // bytes of the token whose bit filled it.
@@ -89,6 +121,79 @@ class LzBuilder {
   size_t word_ = 0;
   int bits_ = 0;
 };
+
+// The LZ packer step by step as the game's works: a ring of 8192 bytes whose
+// first 7939 are zeros, chains on the first byte and four bits of the next,
+// cut at the oldest slot, walked newest first to their end with a
+// byte-by-byte compare. Slow and plain, to check the product's packer by.
+inline Bytes ReferenceLzPack(const Bytes& in) {
+  constexpr int kRing = 8192, kLook = 253, kMask = kRing - 1;
+  std::vector<uint8_t> ring(kRing + kLook - 1, 0);
+  std::vector<int> head(4096, -1), older(kRing, -1), newer(kRing, -1), key(kRing, 0);
+  std::vector<bool> linked(kRing, false);
+  auto keyAt = [&](int p) { return ring[p] | ((ring[p + 1] & 0x0F) << 8); };
+  auto insert = [&](int p) {
+    key[p] = keyAt(p);
+    older[p] = head[key[p]];
+    newer[p] = -1;
+    if (older[p] >= 0) newer[older[p]] = p;
+    head[key[p]] = p;
+    linked[p] = true;
+  };
+  auto cut = [&](int p) {
+    if (!linked[p]) return;
+    (newer[p] < 0 ? head[key[p]] : older[newer[p]]) = older[p];
+    if (older[p] >= 0) newer[older[p]] = newer[p];
+    linked[p] = false;
+  };
+  int len = 0, dist = 0;
+  auto search = [&](int r) {
+    len = 0;
+    for (int p = head[keyAt(r)]; p >= 0; p = older[p]) {
+      int i = 1;
+      while (i < kLook && ring[p + i] == ring[r + i]) ++i;
+      if (i > len) {
+        len = i;
+        dist = (r - p) & kMask;
+        if (i == kLook) break;
+      }
+    }
+    insert(r);
+  };
+  LzBuilder out;
+  int r = kRing - kLook;
+  size_t next = 0;
+  int lookahead = 0;
+  for (; lookahead < kLook && next < in.size(); ++lookahead) ring[r + lookahead] = in[next++];
+  if (lookahead > 0) search(r);
+  while (lookahead > 0) {
+    int n = len < lookahead ? len : lookahead;
+    if (n < 2 || (n == 2 && dist >= 256)) {
+      out.Lit(ring[r]);
+      n = 1;
+    } else if (n <= 5 && dist < 256) {
+      out.Short(n, dist);
+    } else if (n <= 9) {
+      out.Long(n, dist);
+    } else {
+      out.LongB2(n - 1, dist);
+    }
+    for (int i = 0; i < n; ++i) {
+      const int slot = (r + kLook) & kMask;
+      cut(slot);
+      if (next < in.size()) {
+        ring[slot] = in[next++];
+        if (slot < kLook - 1) ring[slot + kRing] = ring[slot];
+      } else {
+        --lookahead;
+      }
+      r = (r + 1) & kMask;
+      if (i + 1 < n) insert(r);
+    }
+    if (lookahead > 0) search(r);
+  }
+  return out.End().bytes();
+}
 
 // The token bytes of an RLE stream, undoing the predictor (flag bit set: the
 // byte last seen after the same two bytes). Stops after the end token.

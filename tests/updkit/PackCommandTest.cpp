@@ -39,7 +39,7 @@ TEST(UpdkitPack, PacksAndUnpacksFilesLikeTheLibrary) {
     PackFn pack;
   } methods[] = {{"lz", LzPack}, {"rle", RlePack}};
   TempDir dir;
-  Bytes data = Bitmap(20000, 31);
+  Bytes data = Bitmap(200000, 31);  // read and packed in several pieces
   WriteFileBytes(dir / "in.bin", AsString(data));
   const std::string in = Quoted(dir, "in.bin"), packed = Quoted(dir, "packed.bin"),
                     out = Quoted(dir, "out.bin");

@@ -15,105 +15,159 @@
 #include "ourlib/src/Pack.h"
 #include "tools/updkit/Command.h"
 #include "tools/updkit/Progress.h"
-#include "tools/updkit/WholeFile.h"
+#include "update/FileReplacement.h"
 
 namespace {
 
 constexpr int64_t kDefaultUnpackLimit = int64_t{1} << 30;  // 1 GiB
-// Inputs from this size on show a progress line. A stream is packed and
-// unpacked in one call, so the line moves when the call is done.
-constexpr size_t kProgressFrom = size_t{1} << 20;
-
-using PackFn = int32_t (*)(const uint8_t*, int32_t, uint8_t*, int32_t);
+constexpr uint32_t kBlock = 64 * 1024;                     // read at once
+// Inputs from this size on show a progress line, moved by the bytes read.
+constexpr uint64_t kProgressFrom = uint64_t{1} << 20;
 
 struct Method {
   const char* name;
-  PackFn pack;
-  PackFn unpack;
+  std::unique_ptr<PackStream> (*pack)(PackSink sink);
+  std::unique_ptr<PackStream> (*unpack)(PackSink sink, int64_t most);
 };
 
-const Method kLz = {"lz", LzPack, LzUnpack};
-const Method kRle = {"rle", RlePack, RleUnpack};
+const Method kLz = {"lz", NewLzPackStream, NewLzUnpackStream};
+const Method kRle = {"rle", NewRlePackStream, NewRleUnpackStream};
 
-// Runs a pack function under an error frame: the result, or the code raised.
-int32_t Call(PackFn fn, const uint8_t* src, size_t n, uint8_t* dst, int64_t capacity) {
-  int32_t result = 0;
-  int code = Guard(
-      [&] { result = fn(src, static_cast<int32_t>(n), dst, static_cast<int32_t>(capacity)); });
-  return code != 0 ? code : result;
-}
+// What a run of IN through a stream into OUT came to.
+struct Transfer {
+  const char* failure = nullptr;  // "cannot read", ...: what went wrong
+  const char* path = "";          // and with which file
+  uint64_t read = 0;              // bytes of IN
+  int64_t result = 0;             // what the stream's Finish gave
+  bool tooLong = false;           // OUT would have passed its capacity
+};
 
-// "lz pack": what a progress line says is done.
-std::string Label(const Method& m, const char* action) {
-  return std::string(m.name) + " " + action;
+// Runs IN through the stream that make(sink) makes into OUT, 64 KiB at a
+// time: neither is ever whole in memory. OUT is written beside and renamed
+// over the old one only when the stream finished well and commit(result)
+// agrees; at most capacity bytes go to OUT. A large IN shows a progress
+// line called label.
+template <class Make, class Commit>
+Transfer Run(const std::string& label, const char* inPath, const char* outPath, int64_t capacity,
+             Make make, Commit commit) {
+  Transfer t;
+  plat::Env& env = *plat::Env::Default();
+  std::unique_ptr<plat::File> in;
+  uint64_t size = 0;
+  if (env.Open(inPath, plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
+               plat::ATTR_NORMAL, &in) != 0 ||
+      in->Size(&size) != 0) {
+    t.failure = "cannot read";
+    t.path = inPath;
+    return t;
+  }
+  FileReplacement out(env);
+  if (!out.Begin(outPath, plat::ATTR_NORMAL)) {
+    t.failure = "cannot write";
+    t.path = outPath;
+    return t;
+  }
+  int64_t written = 0;
+  bool writeFailed = false;
+  std::unique_ptr<PackStream> stream;
+  const int code = Guard([&] {
+    stream = make([&](const uint8_t* bytes, size_t n) {
+      uint32_t put = 0;
+      if (static_cast<int64_t>(n) > capacity - written) return !(t.tooLong = true);
+      if (out.file().Write(bytes, static_cast<uint32_t>(n), &put) != 0 || put != n)
+        return !(writeFailed = true);
+      written += static_cast<int64_t>(n);
+      return true;
+    });
+  });
+  if (code != 0 || !stream) {
+    t.failure = "not enough memory";
+    return t;
+  }
+  std::optional<Progress> progress;
+  if (size >= kProgressFrom) progress.emplace(label, Progress::kBytes, size);
+  std::vector<uint8_t> block(kBlock);
+  for (bool ok = true; ok;) {
+    uint32_t got = 0;
+    if (in->Read(block.data(), kBlock, &got) != 0) {
+      t.failure = "cannot read";
+      t.path = inPath;
+      return t;
+    }
+    if (got == 0) break;
+    t.read += got;
+    if (t.read > INT32_MAX) {
+      t.failure = "larger than 2 GiB:";
+      t.path = inPath;
+      return t;
+    }
+    ok = stream->Write(block.data(), got);
+    if (progress) progress->Add(got);
+  }
+  t.result = stream->Finish();
+  if (writeFailed || (t.result >= 0 && commit(t.result) && out.Commit() != 0)) {
+    t.failure = "cannot write";
+    t.path = outPath;
+  }
+  if (progress && t.failure == nullptr && t.result >= 0) progress->Done();  // before the summary
+  return t;
 }
 
 int Pack(const Method& m, const char* inPath, const char* outPath, int64_t capacity) {
-  std::vector<uint8_t> in;
-  if (!ReadWholeFile(inPath, &in)) return UpdkitFail("cannot read '%s'", inPath);
-  if (in.size() > INT32_MAX) return UpdkitFail("'%s' is larger than 2 GiB", inPath);
-  if (capacity < 0) capacity = static_cast<int64_t>(in.size());
-  std::unique_ptr<uint8_t[]> out(new uint8_t[static_cast<size_t>(capacity) + 1]);
-  std::optional<Progress> progress;
-  if (in.size() >= kProgressFrom) progress.emplace(Label(m, "pack"), Progress::kBytes, in.size());
-  int32_t n = Call(m.pack, in.data(), in.size(), out.get(), capacity);
-  if (progress && n >= 0) progress->Add(in.size());
-  if (n == ERR_PACK) {
+  if (capacity < 0) {
+    // Default: as long as IN, as a record store allows.
+    std::unique_ptr<plat::File> in;
+    uint64_t size = 0;
+    if (plat::Env::Default()->Open(inPath, plat::Access::Read, plat::Share::Read,
+                                   plat::Disposition::OpenExisting, plat::ATTR_NORMAL, &in) != 0 ||
+        in->Size(&size) != 0) {
+      return UpdkitFail("cannot read '%s'", inPath);
+    }
+    capacity = static_cast<int64_t>(size);
+  }
+  const Transfer t = Run(m.name + std::string(" pack"), inPath, outPath, capacity, m.pack,
+                         [](int64_t) { return true; });
+  if (t.tooLong) {
     return UpdkitFail(
         "%s pack: the packed stream of '%s' would exceed %lld bytes (code %d); "
         "--capacity N allows more",
-        m.name, inPath, static_cast<long long>(capacity), n);
+        m.name, inPath, static_cast<long long>(capacity), ERR_PACK);
   }
-  if (n < 0) return UpdkitFail("%s pack: failed with code %d", m.name, n);
-  if (!WriteWholeFile(outPath, out.get(), static_cast<size_t>(n)))
-    return UpdkitFail("cannot write '%s'", outPath);
-  progress.reset();  // the bar's final line before the summary
-  std::printf("%s: %zu bytes packed to %d\n", inPath, in.size(), n);
+  if (t.failure != nullptr) return UpdkitFail("%s pack: %s '%s'", m.name, t.failure, t.path);
+  if (t.result < 0) return UpdkitFail("%s pack: '%s' is too long for one stream", m.name, inPath);
+  std::printf("%s: %llu bytes packed to %lld\n", inPath, static_cast<unsigned long long>(t.read),
+              static_cast<long long>(t.result));
   return 0;
 }
 
 int Unpack(const Method& m, const char* inPath, const char* outPath, int64_t size) {
-  std::vector<uint8_t> in;
-  if (!ReadWholeFile(inPath, &in)) return UpdkitFail("cannot read '%s'", inPath);
-  if (in.size() > INT32_MAX) return UpdkitFail("'%s' is larger than 2 GiB", inPath);
-  // Without an expected size the buffer grows by doubling up to the limit, so
-  // a small stream does not claim a gigabyte.
-  int64_t capacity =
-      size >= 0 ? size : std::min<int64_t>(kDefaultUnpackLimit, 65536 + 16 * int64_t(in.size()));
-  std::optional<Progress> progress;
-  if (in.size() >= kProgressFrom) progress.emplace(Label(m, "unpack"), Progress::kBytes, in.size());
-  for (;;) {
-    std::unique_ptr<uint8_t[]> out(new uint8_t[static_cast<size_t>(capacity) + 1]);
-    int32_t n = Call(m.unpack, in.data(), in.size(), out.get(), capacity);
-    if (n == ERR_PACK && size < 0 && capacity < kDefaultUnpackLimit) {
-      capacity = std::min<int64_t>(kDefaultUnpackLimit, capacity * 2);
-      continue;
-    }
-    if (progress && n >= 0) progress->Add(in.size());
-    if (n == ERR_PACK) {
-      return UpdkitFail(
-          "%s unpack: '%s' is a damaged %s stream or unpacks to more than %lld bytes (code %d)",
-          m.name, inPath, m.name, static_cast<long long>(capacity), n);
-    }
-    if (n < 0) return UpdkitFail("%s unpack: failed with code %d", m.name, n);
-    if (size >= 0 && n != size) {
-      return UpdkitFail("%s unpack: '%s' unpacks to %d bytes, expected %lld (code %d)", m.name,
-                        inPath, n, static_cast<long long>(size), ERR_PACK);
-    }
-    if (!WriteWholeFile(outPath, out.get(), static_cast<size_t>(n)))
-      return UpdkitFail("cannot write '%s'", outPath);
-    progress.reset();
-    std::printf("%s: %zu bytes unpacked to %d\n", inPath, in.size(), n);
-    return 0;
+  const int64_t most = size >= 0 ? size : kDefaultUnpackLimit;
+  const Transfer t = Run(
+      m.name + std::string(" unpack"), inPath, outPath, most,
+      [&](PackSink sink) { return m.unpack(std::move(sink), most); },
+      [&](int64_t n) { return size < 0 || n == size; });
+  if (t.failure != nullptr) return UpdkitFail("%s unpack: %s '%s'", m.name, t.failure, t.path);
+  if (t.result < 0) {
+    return UpdkitFail(
+        "%s unpack: '%s' is a damaged %s stream or unpacks to more than %lld bytes (code %d)",
+        m.name, inPath, m.name, static_cast<long long>(most), ERR_PACK);
   }
+  if (size >= 0 && t.result != size) {
+    return UpdkitFail("%s unpack: '%s' unpacks to %lld bytes, expected %lld (code %d)", m.name,
+                      inPath, static_cast<long long>(t.result), static_cast<long long>(size),
+                      ERR_PACK);
+  }
+  std::printf("%s: %llu bytes unpacked to %lld\n", inPath, static_cast<unsigned long long>(t.read),
+              static_cast<long long>(t.result));
+  return 0;
 }
 
-// Runs an action, and says so when the output buffer cannot be had.
+// Runs an action, and says so when its buffers cannot be had.
 int Guarded(const Method& m, const char* action, const std::function<int()>& run) {
   try {
     return run();
   } catch (const std::bad_alloc&) {
-    return UpdkitFail("%s %s: not enough memory for the output buffer", m.name, action);
+    return UpdkitFail("%s %s: not enough memory", m.name, action);
   }
 }
 

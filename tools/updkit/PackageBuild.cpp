@@ -1,5 +1,6 @@
 #include "tools/updkit/PackageBuild.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "ourlib/src/ErrFrame.h"
@@ -125,6 +126,40 @@ int WriteFile(pkg::Writer& writer, plat::File& file, pkg::Entry entry, const Chu
   if (rc != 0) return rc;
   writer.AddEntry(entry);
   return 0;
+}
+
+int WritePacked(pkg::Writer& writer, plat::File& file, pkg::Entry entry, const ChunkDone& done) {
+  constexpr int kDoesNotPay = 1;
+  ChunkBuffers b(entry.ChunkCapacity());
+  if (!b.ok()) return kNoMemory;
+  const uint64_t start = writer.offset();
+  entry.packed = true;
+  entry.chunkSizes.clear();
+  LzTrial trial;
+  int rc =
+      ForEachChunk(file, b.capacity, b.raw.get(), [&](const uint8_t* bytes, uint32_t n) -> int {
+        const int32_t p = b.Pack(bytes, n);
+        if (p < 0) return kPackerFault;
+        if (p == 0) return kDoesNotPay;
+        if (writer.WriteChunk(b.packed.get(), static_cast<uint32_t>(p)) != 0) return kWriteFailed;
+        entry.chunkSizes.push_back(static_cast<uint32_t>(p));
+        trial.raw += n;
+        trial.packed += static_cast<uint32_t>(p);
+        if (done) done(n);
+        return 0;
+      });
+  if (rc == 0 && !trial.Pays()) rc = kDoesNotPay;
+  if (rc == 0) writer.AddEntry(entry);
+  if (rc != kDoesNotPay) return rc;
+  // Again stored; the bytes already shown as done are not shown twice.
+  if (writer.Rewind(start) != 0) return kWriteFailed;
+  entry.packed = false;
+  uint64_t seen = 0;
+  return WriteFile(writer, file, entry, [&](uint32_t n) {
+    const uint64_t before = seen;
+    seen += n;
+    if (done && seen > trial.raw) done(static_cast<uint32_t>(seen - std::max(before, trial.raw)));
+  });
 }
 
 }  // namespace pkgbuild

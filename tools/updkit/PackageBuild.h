@@ -55,4 +55,11 @@ int TryLz(plat::File& file, uint32_t capacity, LzTrial* trial, const ChunkDone& 
 int WriteFile(pkg::Writer& writer, plat::File& file, pkg::Entry entry,
               const ChunkDone& done = nullptr);
 
+// Writes the file's chunks packed in one pass, and adds the entry: when a
+// chunk does not pack within twice the chunk size or packing does not pay
+// (LzTrial::Pays), the chunks written are dropped and the file is written
+// again stored. 0 or a code above.
+int WritePacked(pkg::Writer& writer, plat::File& file, pkg::Entry entry,
+                const ChunkDone& done = nullptr);
+
 }  // namespace pkgbuild

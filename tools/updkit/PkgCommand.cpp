@@ -91,17 +91,9 @@ int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path,
     entry.time = pkg::FileTimeToSystemTime(times.lastWrite);
   }
 
-  // First pass: does every chunk pack, and does packing pay?
-  int rc = 0;
-  if (o.lz) {
-    pkgbuild::LzTrial trial;
-    rc =
-        pkgbuild::TryLz(*file, entry.ChunkCapacity(), &trial, [&](uint32_t n) { progress.Add(n); });
-    entry.packed = trial.Pays();
-  }
-  if (rc == 0) {
-    rc = pkgbuild::WriteFile(writer, *file, entry, [&](uint32_t n) { progress.Add(n); });
-  }
+  const pkgbuild::ChunkDone done = [&](uint32_t n) { progress.Add(n); };
+  const int rc = o.lz ? pkgbuild::WritePacked(writer, *file, entry, done)
+                      : pkgbuild::WriteFile(writer, *file, entry, done);
   switch (rc) {
     case 0:
       return 0;
@@ -166,14 +158,15 @@ int Build(const Args& args) {
   if (ec) return UpdkitFail("cannot list %s: %s", o.from.c_str(), ec.message().c_str());
   std::sort(files.begin(), files.end());
   std::sort(emptyFolders.begin(), emptyFolders.end());
-  // Every byte is read once, and once more to try packing it.
+  // Every byte is read once (and once more when packing did not pay, which
+  // the line does not count).
   uint64_t work = 0;
   for (const auto& f : files) {
     std::error_code unsized;  // a file that cannot be read fails below
     const uintmax_t size = fs::file_size(f.second, unsized);
     if (!unsized) work += size;
   }
-  Progress progress("pkg build", Progress::kBytes, o.lz ? 2 * work : work);
+  Progress progress("pkg build", Progress::kBytes, work);
 
   // Written beside OUT and renamed over it once whole: a failed build
   // leaves an earlier package as it was.
