@@ -107,8 +107,13 @@ struct TreeDescriptor {
   uint8_t disk[kDescriptorSize] = {};  // the descriptor as stored (kDesc* fields)
   TreePathStep path[kMaxTreeLevels] = {};
   bool parked = false;  // iteration passed the last key
+  // The keys are record keys (RecKeyConfig): their lengths and order are
+  // worked out inline instead of through the two functions. Set at open.
+  bool recordKeys = false;
 };
 
+// Sets recordKeys from the descriptor's key type and functions.
+void NoteKeyKind(TreeDescriptor* t);
 int32_t TreeRoot(const TreeDescriptor* t);
 int TreeHeight(const TreeDescriptor* t);
 bool TreeDuplicates(const TreeDescriptor* t);
@@ -164,6 +169,24 @@ int IndexLookup(IndexFile* index, void* key, int32_t* value, int32_t* child);
 int IndexInsert(IndexFile* index, const void* key, int32_t value);
 // Deletes key; 0 and the deleted value, or -4 when absent.
 int IndexDelete(IndexFile* index, void* key, int32_t* value);
+
+// A put that replaces the key's entry, with one search: IndexPlace finds
+// where key goes and what a delete followed by an insert would do there.
+// Nothing changes until IndexInsertPlaced or IndexReplacePlaced, which must
+// come next on the tree (the heap may change in between); each leaves the
+// same bytes as the delete and the insert would.
+enum class PutPlace {
+  kAbsent,  // key absent: the cursor stands where IndexInsert would put it
+  kLeaf,    // key in an entry without a child, whose node needs no rebalancing
+            // without it; *value is the entry's value
+  kElse,    // anything else (also a tree with duplicates or a read-only index):
+            // delete and insert the ordinary way
+};
+PutPlace IndexPlace(IndexFile* index, const void* key, int32_t* value);
+// After kAbsent: inserts key with value at the cursor (IndexInsert).
+int IndexInsertPlaced(IndexFile* index, const void* key, int32_t value);
+// After kLeaf: writes key and value over the entry (IndexDelete, IndexInsert).
+int IndexReplacePlaced(IndexFile* index, const void* key, int32_t value);
 
 // Cursor before the first key; filter (may be null) and its data are kept.
 void IndexFirst(IndexFile* index, KeyFilterFn filter, void* userData);

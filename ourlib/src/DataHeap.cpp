@@ -38,27 +38,35 @@ void CheckFreeAt(const DataHeap* h, uint64_t off, uint64_t prevEnd) {
   if (off < prevEnd || off % 4 != 0 || off + kFreeBlockHeader > Logical(h)) Damaged();
 }
 
-void MarkStart(DataHeap* h, uint64_t off, bool on) {
-  if (!h->startsBuilt) return;
-  size_t bit = static_cast<size_t>(off / 4);
-  if (bit / 64 >= h->starts.size()) h->starts.resize(bit / 64 + 1024, 0);
-  uint64_t mask = uint64_t{1} << (bit % 64);
+void SetMapBit(std::vector<uint64_t>& map, uint64_t off, bool on) {
+  size_t slot = static_cast<size_t>(off / 4);
+  if (slot / 64 >= map.size()) map.resize(slot / 64 + 1024, 0);
+  uint64_t mask = uint64_t{1} << (slot % 64);
   if (on) {
-    h->starts[bit / 64] |= mask;
+    map[slot / 64] |= mask;
   } else {
-    h->starts[bit / 64] &= ~mask;
+    map[slot / 64] &= ~mask;
   }
 }
 
-bool IsStart(const DataHeap* h, uint64_t off) {
-  size_t bit = static_cast<size_t>(off / 4);
-  return bit / 64 < h->starts.size() && (h->starts[bit / 64] >> (bit % 64) & 1) != 0;
+// A block starts (on) or stops (off) at off; a block that stops is not in use.
+void MarkStart(DataHeap* h, uint64_t off, bool on) {
+  if (!h->startsBuilt) return;
+  SetMapBit(h->starts, off, on);
+  if (!on) SetMapBit(h->inUse, off, false);
 }
+
+void MarkUsed(DataHeap* h, uint64_t off, bool on) {
+  if (h->startsBuilt) SetMapBit(h->inUse, off, on);
+}
+
+bool IsStart(const DataHeap* h, uint64_t off) { return HeapMapBit(h->starts, off); }
 
 // Walks the free list to its last block (the wilderness) and the blocks from
 // 32 up to it, noting every block start.
 void BuildStarts(DataHeap* h) {
   h->starts.assign(Logical(h) / 4 / 64 + 1024, 0);
+  h->inUse.assign(h->starts.size(), 0);
   h->startsBuilt = true;
   h->tilingBroken = true;
   int rc = Guard([&] {
@@ -78,6 +86,7 @@ void BuildStarts(DataHeap* h) {
       uint32_t size = word & ~kBlockUsed;
       if ((size & 3) != 0 || size < kFreeBlockHeader || off + size > wild) Damaged();
       MarkStart(h, off, true);
+      MarkUsed(h, off, (word & kBlockUsed) != 0);
       off += size;
     }
     if (off != wild) Damaged();
@@ -114,10 +123,15 @@ uint32_t CheckRecord(DataHeap* h, int32_t recordOffset, uint32_t length) {
     Damaged();
   }
   uint64_t q = o - kBlockRecord;
-  uint8_t bytes[4];
-  int rc = MapRead(&h->file, static_cast<uint32_t>(q + kBlockSize), bytes, 4);
-  if (rc != 0) RaiseError(rc);
-  uint32_t word = GetU32(bytes);
+  uint32_t word = 0;
+  if (!unmapped && h->file.base != nullptr && q + kBlockSize + 4 <= h->file.mappedSize) {
+    word = GetU32(h->file.base + q + kBlockSize);
+  } else {
+    uint8_t bytes[4];
+    int rc = MapRead(&h->file, static_cast<uint32_t>(q + kBlockSize), bytes, 4);
+    if (rc != 0) RaiseError(rc);
+    word = GetU32(bytes);
+  }
   uint32_t size = word & ~3u;
   if ((word & 3) != kBlockUsed || size < kFreeBlockHeader || q + size > logical ||
       length > size - kBlockRecord) {
@@ -248,6 +262,7 @@ int32_t HeapAlloc(DataHeap* h, uint32_t length) {
       SetNextFree(h, prev, next);
     }
     SetWord(h, cur + kBlockSize, Word(h, cur + kBlockSize) | kBlockUsed);
+    MarkUsed(h, cur, true);
   });
   return rc != 0 ? rc : result;
 }
@@ -271,6 +286,7 @@ int HeapFree(DataHeap* h, int32_t recordOffset) {
     if (!h->freeIndex.AtOrAfter(q, &s, &sSize)) Damaged();
     if (pEnd > q || s < static_cast<uint64_t>(q) + a || NextFree(h, p) != s) Damaged();
     uint32_t fin, finSize;
+    MarkUsed(h, q, false);
     if (p == kHeadNode || pEnd != q) {
       SetNextFree(h, p, q);
       SetNextFree(h, q, s);
@@ -297,5 +313,16 @@ int HeapFree(DataHeap* h, int32_t recordOffset) {
 }
 
 int HeapCheckRecord(DataHeap* heap, int32_t recordOffset, uint32_t length) {
+  // Whether a record offset is a used block's is known from the map of used
+  // blocks once it is built: the block itself need not be read.
+  if (length == 0 && heap->startsBuilt && !heap->tilingBroken &&
+      (heap->file.flags & MF_UNMAPPED) == 0 && recordOffset >= 0 &&
+      static_cast<uint32_t>(recordOffset) < Logical(heap) && recordOffset % 4 == 0) {
+    uint64_t block = static_cast<uint32_t>(recordOffset) - uint64_t{kBlockRecord};
+    if (recordOffset >= static_cast<int32_t>(kHeapFirstBlock + kBlockRecord) &&
+        HeapMapBit(heap->inUse, block)) {
+      return 0;
+    }
+  }
   return RunRaising([&] { CheckRecord(heap, recordOffset, length); });
 }

@@ -44,16 +44,25 @@ constexpr uint32_t kHeapVersion = 257;
 
 struct DataHeap {
   MappedFile file;
-  // Starts of all blocks (one bit per 4 bytes), built from the file on first
-  // need and kept up to date by alloc and free, so that a record offset can
-  // be checked to be a block's without walking the heap every time.
+  // The block maps, one bit per 4 bytes: the starts of all blocks, and the
+  // starts of the blocks in use. Built from the file on first need and kept
+  // up to date by alloc and free, so that a record offset can be checked to
+  // be a used block's without walking the heap every time, nor reading the
+  // block.
   std::vector<uint64_t> starts;
+  std::vector<uint64_t> inUse;
   bool startsBuilt = false;
   bool tilingBroken = false;  // the blocks did not tile the file when built
   // The free list in memory (built from the file on first need).
   FreeBlockIndex freeIndex;
   bool freeIndexBuilt = false;
 };
+
+// Whether the bit of file offset off (a multiple of 4) is set in a block map.
+inline bool HeapMapBit(const std::vector<uint64_t>& map, uint64_t off) {
+  size_t slot = static_cast<size_t>(off / 4);
+  return slot / 64 < map.size() && (map[slot / 64] >> (slot % 64) & 1) != 0;
+}
 
 // Open calls return a new heap (HeapClose frees it) or raise.
 // Creates path anew: header, logical size 40.

@@ -12,8 +12,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "ourlib/src/BTree.h"
+#include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/ErrorCodes.h"
 #include "ourlib/src/PathText.h"
 
@@ -58,6 +60,31 @@ int RecKeyLength(const void* key);
 // (unsigned). On equality the stored key's header is copied into the probe,
 // which is how a lookup learns the stored length and pack method.
 int RecKeyCompare(void* probe, const void* stored);
+
+// The two functions above, inline: the index calls them directly, not
+// through its key configuration, when that configuration is RecKeyConfig().
+namespace reckey {
+
+inline int Length(const uint8_t* key) {
+  int n = GetI16(key + kRecKeyAtNameLength);
+  return kRecKeyHeader + (n > 0 ? n : 0);
+}
+
+inline int Compare(uint8_t* probe, const uint8_t* stored) {
+  if (probe[kRecKeyAtSection] != stored[kRecKeyAtSection])
+    return probe[kRecKeyAtSection] - stored[kRecKeyAtSection];
+  int na = GetI16(probe + kRecKeyAtNameLength);
+  int nb = GetI16(stored + kRecKeyAtNameLength);
+  if (na != nb) return na - nb;
+  if (na > 0) {
+    int c = std::memcmp(probe + kRecKeyHeader, stored + kRecKeyHeader, static_cast<size_t>(na));
+    if (c != 0) return c < 0 ? -1 : 1;
+  }
+  std::memcpy(probe, stored, kRecKeyHeader);
+  return 0;
+}
+
+}  // namespace reckey
 // The key configuration cMf32 opens its stores with: KEY_CUSTOM with
 // RecKeyCompare and RecKeyLength.
 const KeyConfig* RecKeyConfig();
@@ -85,7 +112,8 @@ class cMf32 {
   void ToBeg(KeyFilterFn filter, void* filterData);
   // The next accepted key into keyBuffer (kRecKeyBuffer bytes) or the
   // handle's own buffer, its name followed by a zero byte; null at the end.
-  uint8_t* RecKeyGetNext(void* keyBuffer);
+  // recordOffset (when given) receives the record offset the key holds.
+  uint8_t* RecKeyGetNext(void* keyBuffer, int32_t* recordOffset = nullptr);
 
   // Stores a record under (section, name), replacing one that is there.
   // info: 12 bytes or null. Returns the stored bytes' address in the view.
@@ -100,6 +128,10 @@ class cMf32 {
   // store read without a buffer, else in *buffer (allocated there when it
   // holds null) or a new buffer. A miss with reportMissing 0 is null, quietly.
   void* RecGet(uint8_t section, const char* name, void** buffer, int reportMissing);
+  // RecGet (no buffer, misses reported) of the key RecKeyGetNext has just
+  // given, whose record offset it gave with it: the key is not looked up
+  // again (unless its name holds a zero byte, which RecGet's name cannot).
+  void* RecGetAt(const uint8_t* key, int32_t recordOffset);
   // Gives back a record pointer from RecGet: frees heap buffers, forgets
   // addresses inside the store's views; *record becomes null.
   void RecMemFree(void** record);
@@ -119,10 +151,15 @@ class cMf32 {
 
  private:
   cMf32() = default;
+  // RecGet; with `known` (a stored key's header) the record is the one at
+  // knownOffset and no lookup is made.
+  void* GetRecord(uint8_t section, const char* name, const uint8_t* known, int32_t knownOffset,
+                  void** buffer, int reportMissing);
 
   StoreEngine* engine_ = nullptr;
   KeyConfig keyConfig_;
   int compactOnClose_ = 0;
   uint8_t keyBuffer_[kRecKeyBuffer] = {};
+  uint32_t keyBufferDirty_ = 0;  // keyBuffer_ is zero from here on
   char dataFileName_[kPathField] = {};
 };

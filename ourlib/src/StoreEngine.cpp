@@ -4,7 +4,9 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
+#include "ourlib/src/BTreeNode.h"
 #include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/PathText.h"
@@ -107,6 +109,55 @@ int32_t StorePutRecord(StoreEngine* engine, const void* key, const void* bytes, 
   return rc != 0 ? rc : offset;
 }
 
+int32_t StoreReplaceRecord(StoreEngine* engine, void* key, const void* bytes, uint32_t length) {
+  int32_t offset = -1;
+  int rc = RunRaising([&] {
+    IndexFile* ix = engine->index;
+    int32_t old = 0;
+    PutPlace place = length == 0 ? PutPlace::kElse : IndexPlace(ix, key, &old);
+    if (place == PutPlace::kElse) {
+      // The removal's search may write into its key: it gets a copy.
+      std::vector<uint8_t> probe(static_cast<uint8_t*>(key),
+                                 static_cast<uint8_t*>(key) + btree::CallerKeyLength(ix, key));
+      StoreRemoveKey(engine, probe.data());
+      offset = StorePutRecord(engine, key, bytes, length);
+      return;
+    }
+    if (place == PutPlace::kLeaf && old != 0) {
+      HeapCheckRecord(engine->heap, old, 0);  // a bad value stops the put before any change
+    }
+    int code = 0;
+    if (place == PutPlace::kLeaf && old != 0) code = Guard([&] { HeapFree(engine->heap, old); });
+    if (code == 0) code = Guard([&] { offset = HeapAlloc(engine->heap, length); });
+    bool allocated = code == 0;
+    if (code == 0) {
+      code = Guard(
+          [&] { MapWrite(&engine->heap->file, static_cast<uint32_t>(offset), bytes, length); });
+    }
+    if (code == 0) {
+      code = Guard([&] {
+        if (place == PutPlace::kAbsent) {
+          IndexInsertPlaced(ix, key, offset);
+        } else {
+          IndexReplacePlaced(ix, key, offset);
+        }
+      });
+    }
+    if (code != 0) {
+      // As after a delete and a failed put: the new block freed, and the
+      // key gone.
+      if (allocated) Guard([&] { HeapFree(engine->heap, offset); });
+      if (place == PutPlace::kLeaf) {
+        std::vector<uint8_t> probe(static_cast<uint8_t*>(key),
+                                   static_cast<uint8_t*>(key) + btree::CallerKeyLength(ix, key));
+        Guard([&] { IndexDelete(ix, probe.data(), nullptr); });
+      }
+      RaiseError(code);
+    }
+  });
+  return rc != 0 ? rc : offset;
+}
+
 int StoreRemoveKey(StoreEngine* engine, void* key) {
   int result = ERR_NOT_FOUND;
   int rc = RunRaising([&] {
@@ -127,12 +178,18 @@ int32_t StoreGetRecord(StoreEngine* engine, void* key, void* buffer, uint32_t le
   int rc = RunRaising([&] {
     int32_t value = 0;
     if (IndexLookup(engine->index, key, &value, nullptr) != 0) return;
-    HeapCheckRecord(engine->heap, value, length);
-    if (buffer != nullptr)
-      MapReadRaise(&engine->heap->file, static_cast<uint32_t>(value), buffer, length);
+    StoreReadRecord(engine, value, buffer, length);
     result = value;
   });
   return rc != 0 ? -1 : result;
+}
+
+int StoreReadRecord(StoreEngine* engine, int32_t recordOffset, void* buffer, uint32_t length) {
+  return RunRaising([&] {
+    HeapCheckRecord(engine->heap, recordOffset, length);
+    if (buffer != nullptr)
+      MapReadRaise(&engine->heap->file, static_cast<uint32_t>(recordOffset), buffer, length);
+  });
 }
 
 int32_t StoreNextRecord(StoreEngine* engine, KeyOut* key) {
@@ -140,9 +197,10 @@ int32_t StoreNextRecord(StoreEngine* engine, KeyOut* key) {
   int rc = RunRaising([&] {
     int32_t value = 0;
     if (IndexNextFiltered(engine->index, key, &value, nullptr) != 0) return;
-    int code = Guard([&] { HeapCheckRecord(engine->heap, value, 0); });
-    if (code != 0) {
-      if (key != nullptr && key->allocate) MemFreeNull(key->buffer);
+    if (key == nullptr || !key->allocate) {
+      HeapCheckRecord(engine->heap, value, 0);
+    } else if (int code = Guard([&] { HeapCheckRecord(engine->heap, value, 0); })) {
+      MemFreeNull(key->buffer);  // the key copy made for the caller
       RaiseError(code);
     }
     result = value;
