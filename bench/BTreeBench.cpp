@@ -262,7 +262,7 @@ UPD_PEERS(Iterate);
 
 int main(int argc, char** argv) {
   return bench::Main(
-      argc, argv,
+      argc, argv, bench::Clock::kCpu,
       {
           {"record insert (`RecPut`, random order) / LMDB put, one transaction", "BM_Store_Insert",
            "BM_Lmdb_Insert", false, 0.5},

@@ -48,10 +48,16 @@ struct Comparison {
   double target;
 };
 
+// Which time the table compares: the processor time of the thread (its
+// kernel time included), which other programs on the machine disturb least,
+// or the wall-clock time, for measures that wait for the disk.
+enum class Clock { kCpu, kReal };
+
 // Shows every run as the console reporter does (the context once) and keeps
 // each benchmark's times, one per round.
 class RoundReporter : public benchmark::ConsoleReporter {
  public:
+  explicit RoundReporter(Clock clock) : clock_(clock) {}
   bool ReportContext(const Context& context) override {
     if (shown_) return true;
     shown_ = true;
@@ -60,8 +66,8 @@ class RoundReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations == 0) continue;
-      times_[run.run_name.function_name].push_back(run.real_accumulated_time /
-                                                   static_cast<double>(run.iterations));
+      double total = clock_ == Clock::kCpu ? run.cpu_accumulated_time : run.real_accumulated_time;
+      times_[run.run_name.function_name].push_back(total / static_cast<double>(run.iterations));
     }
     ConsoleReporter::ReportRuns(runs);
   }
@@ -76,6 +82,7 @@ class RoundReporter : public benchmark::ConsoleReporter {
   }
 
  private:
+  Clock clock_;
   bool shown_ = false;
   std::map<std::string, std::vector<double>> times_;
 };
@@ -92,7 +99,7 @@ inline std::string Seconds(double s) {
 
 // The program's main: runs the benchmarks of `table` (those the filter
 // selects) in rounds, then prints the table as Markdown rows.
-inline int Main(int argc, char** argv, const std::vector<Comparison>& table) {
+inline int Main(int argc, char** argv, Clock clock, const std::vector<Comparison>& table) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   std::regex filter(benchmark::GetBenchmarkFilter());
@@ -105,7 +112,7 @@ inline int Main(int argc, char** argv, const std::vector<Comparison>& table) {
       }
     }
   }
-  RoundReporter reporter;
+  RoundReporter reporter(clock);
   const int rounds = Rounds();
   for (int r = 0; r < rounds; ++r) {
     for (size_t i = 0; i < names.size(); ++i) {
@@ -115,7 +122,9 @@ inline int Main(int argc, char** argv, const std::vector<Comparison>& table) {
   }
   benchmark::Shutdown();
 
-  std::printf("\nmedian of %d round(s)%s\n\n", rounds, Full() ? "" : " at the small CI sizes");
+  std::printf("\n%s time, median of %d round(s)%s\n\n",
+              clock == Clock::kCpu ? "processor" : "wall-clock", rounds,
+              Full() ? "" : " at the small CI sizes");
   std::printf("| what | ours | peer | ratio | target | met? |\n|---|---|---|---|---|---|\n");
   for (const Comparison& c : table) {
     double ours = reporter.Median(c.ours), peer = reporter.Median(c.peer);

@@ -128,7 +128,7 @@ UPD_COPY("BM_Op1_Merge", CopyStoreRecords, kHalf);
 UPD_COPY("BM_Op1_MergeInPlace", CopyStoreRecordsInPlace, kHalf);
 
 int main(int argc, char** argv) {
-  return bench::Main(argc, argv,
+  return bench::Main(argc, argv, bench::Clock::kReal,
                      {
                          {"operation 1 into an empty store / plain iterate + `RecGet` + `RecPut`",
                           "BM_Op1_Empty", "BM_Plain_Empty", true, 1.5},
