@@ -57,7 +57,7 @@ enum class Clock { kCpu, kReal };
 // each benchmark's times, one per round.
 class RoundReporter : public benchmark::ConsoleReporter {
  public:
-  explicit RoundReporter(Clock clock) : clock_(clock) {}
+  explicit RoundReporter(Clock clock) : ConsoleReporter(OO_Tabular), clock_(clock) {}
   bool ReportContext(const Context& context) override {
     if (shown_) return true;
     shown_ = true;

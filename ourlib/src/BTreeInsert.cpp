@@ -72,13 +72,9 @@ namespace btree {
 bool CanInsertAtLevel(IndexFile* ix, int level, uint32_t pos, uint32_t esize, int32_t removed) {
   TreeDescriptor* t = ix->current;
   const uint32_t cap = Capacity(ix);
-  if (removed < 0) {
-    const uint8_t* n = LoadLevel(ix, level);
-    if (NodeUsed(n) + esize <= cap) {
-      LastEntryPos(ix, n);  // checks every entry, as the walk below does
-      return true;
-    }
-  }
+  // An entry that fits where it lands splits nothing (the entries after it
+  // are moved, not read).
+  if (removed < 0 && NodeUsed(LoadLevel(ix, level)) + esize <= cap) return true;
   std::vector<uint32_t> sizes = EntrySizes(ix, LoadLevel(ix, level), removed);
   for (;;) {
     uint32_t used = 0;

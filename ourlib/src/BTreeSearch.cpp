@@ -1,6 +1,7 @@
 // Search and iteration. The cursor is the descriptor's path: one (node,
 // position) pair per level, position -1 standing before the first entry.
 // A child of -1 ends a descent wherever it stands.
+#include <cstddef>
 #include <cstring>
 
 #include "ourlib/src/BTreeNode.h"
@@ -52,16 +53,14 @@ void DescendLeftmost(IndexFile* ix, int level, int32_t child) {
   PrefetchNextNode(ix, level);
 }
 
-template <bool kRecordKeys>
-int32_t Scan(IndexFile* ix, const uint8_t* n, void* key, bool* equal) {
+// The walk of a node for any key configuration.
+int32_t ScanAny(IndexFile* ix, const uint8_t* n, void* key, bool* equal) {
   uint32_t used = NodeUsed(n);
   int32_t last = -1;
   *equal = false;
   for (uint32_t pos = 0; pos < used;) {
-    uint32_t size = kRecordKeys ? RecordEntrySize(n, pos) : AnyEntrySize(ix, n, pos);
-    int c = kRecordKeys
-                ? reckey::Compare(static_cast<uint8_t*>(key), EntryAt(n, pos) + kEntryHeader)
-                : CompareEntry(ix, key, n, pos);
+    uint32_t size = AnyEntrySize(ix, n, pos);
+    int c = CompareEntry(ix, key, n, pos);
     if (c < 0) break;
     last = static_cast<int32_t>(pos);
     if (c == 0) {
@@ -73,12 +72,43 @@ int32_t Scan(IndexFile* ix, const uint8_t* n, void* key, bool* equal) {
   return last;
 }
 
+// The same walk for record keys, with each entry's size checked as
+// RecordEntrySize does and the probe's section and name length read once:
+// they decide most steps.
+int32_t ScanRecordKeys(const uint8_t* n, uint8_t* probe, bool* equal) {
+  const uint8_t* first = EntryAt(n, 0);
+  const uint8_t* end = first + NodeUsed(n);
+  const int section = probe[kRecKeyAtSection];
+  const int nameLength = GetI16(probe + kRecKeyAtNameLength);
+  int32_t last = -1;
+  *equal = false;
+  for (const uint8_t* e = first; e < end;) {
+    if (end - e < static_cast<ptrdiff_t>(kEntryHeader + kRecKeyHeader)) RaiseNow(ERR_NOT_STORE);
+    const uint8_t* stored = e + kEntryHeader;
+    const int length = GetI16(stored + kRecKeyAtNameLength);
+    const ptrdiff_t size = kEntryHeader + kRecKeyHeader + (length > 0 ? length : 0);
+    if (size > end - e) RaiseNow(ERR_NOT_STORE);
+    int c = section - stored[kRecKeyAtSection];
+    if (c == 0) c = nameLength - length;
+    if (c == 0) c = reckey::Compare(probe, stored);
+    if (c < 0) break;
+    last = static_cast<int32_t>(e - first);
+    if (c == 0) {
+      *equal = true;
+      break;
+    }
+    e += size;
+  }
+  return last;
+}
+
 }  // namespace
 
 namespace btree {
 
 int32_t LastNotAfter(IndexFile* ix, const uint8_t* n, void* key, bool* equal) {
-  return ix->current->recordKeys ? Scan<true>(ix, n, key, equal) : Scan<false>(ix, n, key, equal);
+  return ix->current->recordKeys ? ScanRecordKeys(n, static_cast<uint8_t*>(key), equal)
+                                 : ScanAny(ix, n, key, equal);
 }
 
 bool FindKey(IndexFile* ix, void* key, bool exact, int* metLevel) {

@@ -21,10 +21,22 @@ static_assert(kHeadNode + kBlockNext == kMapHdrFreeHead, "the head node's link i
 
 bool Writable(const DataHeap* h) { return (h->file.flags & MF_WRITABLE) != 0; }
 uint32_t Logical(const DataHeap* h) { return MapLogicalSize(&h->file); }
+// One word of the file; straight from the view where it lies inside, else
+// with the mapped-file layer's checks.
 uint32_t Word(DataHeap* h, uint64_t off) {
+  const MappedFile& f = h->file;
+  if (f.base != nullptr && (f.flags & MF_UNMAPPED) == 0 && off + 4 <= f.mappedSize)
+    return GetU32(f.base + off);
   return static_cast<uint32_t>(MapReadInt(&h->file, static_cast<uint32_t>(off)));
 }
+// Writes one word; straight into the view where the file already holds it.
 void SetWord(DataHeap* h, uint64_t off, uint32_t v) {
+  MappedFile& f = h->file;
+  if (f.base != nullptr && (f.flags & (MF_UNMAPPED | MF_WRITABLE)) == MF_WRITABLE &&
+      off + 4 <= f.mappedSize && off + 4 <= Logical(h)) {
+    PutU32(f.base + off, v);
+    return;
+  }
   MapWriteInt(&h->file, static_cast<uint32_t>(off), static_cast<int32_t>(v));
 }
 uint32_t NextFree(DataHeap* h, uint64_t block) { return Word(h, block + kBlockNext); }
@@ -247,7 +259,6 @@ int32_t HeapAlloc(DataHeap* h, uint32_t length) {
     }
     result = static_cast<int32_t>(cur + kBlockRecord);
     if (!Writable(h)) return;
-    h->freeIndex.Erase(cur);
     if (need < size - kFreeBlockHeader) {
       // Split: the remainder stays on the list where the block was.
       uint8_t rest[kFreeBlockHeader];
@@ -257,9 +268,10 @@ int32_t HeapAlloc(DataHeap* h, uint32_t length) {
       SetNextFree(h, prev, NextFree(h, prev) + need);
       SetWord(h, cur + kBlockSize, need);
       MarkStart(h, cur + need, true);
-      h->freeIndex.Insert(cur + need, size - need);
+      h->freeIndex.Move(cur, cur + need, size - need);
     } else {
       SetNextFree(h, prev, next);
+      h->freeIndex.Erase(cur);
     }
     SetWord(h, cur + kBlockSize, Word(h, cur + kBlockSize) | kBlockUsed);
     MarkUsed(h, cur, true);

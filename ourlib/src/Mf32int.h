@@ -70,15 +70,28 @@ inline int Length(const uint8_t* key) {
   return kRecKeyHeader + (n > 0 ? n : 0);
 }
 
+// Eight bytes read so that their order as a number is their order as bytes.
+inline uint64_t Ordered64(const uint8_t* p) {
+  uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
+  return v;
+}
+
 inline int Compare(uint8_t* probe, const uint8_t* stored) {
   if (probe[kRecKeyAtSection] != stored[kRecKeyAtSection])
     return probe[kRecKeyAtSection] - stored[kRecKeyAtSection];
   int na = GetI16(probe + kRecKeyAtNameLength);
   int nb = GetI16(stored + kRecKeyAtNameLength);
   if (na != nb) return na - nb;
-  if (na > 0) {
-    int c = std::memcmp(probe + kRecKeyHeader, stored + kRecKeyHeader, static_cast<size_t>(na));
-    if (c != 0) return c < 0 ? -1 : 1;
+  const uint8_t* a = probe + kRecKeyHeader;
+  const uint8_t* b = stored + kRecKeyHeader;
+  int i = 0;
+  for (; i + 8 <= na; i += 8) {
+    uint64_t x = Ordered64(a + i), y = Ordered64(b + i);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  for (; i < na; ++i) {
+    if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
   }
   std::memcpy(probe, stored, kRecKeyHeader);
   return 0;
