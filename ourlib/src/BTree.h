@@ -172,21 +172,28 @@ int IndexDelete(IndexFile* index, void* key, int32_t* value);
 
 // A put that replaces the key's entry, with one search: IndexPlace finds
 // where key goes and what a delete followed by an insert would do there.
-// Nothing changes until IndexInsertPlaced or IndexReplacePlaced, which must
-// come next on the tree (the heap may change in between); each leaves the
-// same bytes as the delete and the insert would.
+// Nothing changes until the calls its answer names, which must come next on
+// the tree (the heap may change in between); they leave the same bytes as
+// the delete and the insert would.
 enum class PutPlace {
-  kAbsent,  // key absent: the cursor stands where IndexInsert would put it
-  kLeaf,    // key in an entry without a child, whose node needs no rebalancing
-            // without it; *value is the entry's value
-  kElse,    // anything else (also a tree with duplicates or a read-only index):
-            // delete and insert the ordinary way
+  kAbsent,   // key absent: the cursor stands where IndexInsert would put it;
+             // IndexInsertPlaced
+  kInPlace,  // key in an entry without a child, whose node needs no rebalancing
+             // without it: IndexReplacePlaced writes over it
+  kLeaf,     // key in an entry without a child, whose node must be rebalanced
+             // without it: IndexDeletePlaced, then IndexInsertPlaced
+  kElse,     // anything else (an entry with a child, a tree with duplicates, a
+             // read-only index): delete and insert the ordinary way
 };
+// *value: the entry's value for kInPlace and kLeaf.
 PutPlace IndexPlace(IndexFile* index, const void* key, int32_t* value);
-// After kAbsent: inserts key with value at the cursor (IndexInsert).
+// Inserts key with value at the cursor (IndexInsert of an absent key).
 int IndexInsertPlaced(IndexFile* index, const void* key, int32_t value);
-// After kLeaf: writes key and value over the entry (IndexDelete, IndexInsert).
+// Writes key and value over the entry at the cursor (IndexDelete, IndexInsert).
 int IndexReplacePlaced(IndexFile* index, const void* key, int32_t value);
+// Deletes the entry at the cursor (IndexDelete of key, which the search may
+// write into), leaving the cursor where key would be inserted.
+int IndexDeletePlaced(IndexFile* index, void* key);
 
 // Cursor before the first key; filter (may be null) and its data are kept.
 void IndexFirst(IndexFile* index, KeyFilterFn filter, void* userData);

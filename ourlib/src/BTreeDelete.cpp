@@ -316,6 +316,15 @@ void DeleteImpl(IndexFile* ix, void* key, int32_t* value, int* result) {
 
 }  // namespace
 
+int IndexDeletePlaced(IndexFile* index, void* key) {
+  return RunRaising([&] {
+    TreeDescriptor* t = index->current;
+    MarkDirty(index);
+    RemoveAndRebalance(index, t->level, static_cast<uint32_t>(t->path[t->level].pos));
+    FindKey(index, key, false, nullptr);
+  });
+}
+
 int IndexDelete(IndexFile* index, void* key, int32_t* value) {
   int result = ERR_NOT_FOUND;
   int rc = RunRaising([&] { DeleteImpl(index, key, value, &result); });

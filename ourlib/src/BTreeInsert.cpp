@@ -228,13 +228,12 @@ PutPlace IndexPlace(IndexFile* index, const void* key, int32_t* value) {
     uint32_t pos = static_cast<uint32_t>(t->path[met].pos);
     uint32_t size = EntrySize(index, n, pos);
     if (size != klen + kEntryHeader) return;
-    // Taking the entry out must leave nothing to settle: a node of at least
-    // half the capacity, or a root that is not left empty above a child.
+    // Taking the entry out leaves nothing to settle in a node of at least
+    // half the capacity, or in a root that is not left empty above a child.
     uint32_t after = NodeUsed(n) - size;
     bool settled = met == 0 ? (after > 0 || NodeLeft(n) == -1) : after >= Capacity(index) / 2;
-    if (!settled) return;
     *value = EntryValue(EntryAt(n, pos));
-    place = PutPlace::kLeaf;
+    place = settled ? PutPlace::kInPlace : PutPlace::kLeaf;
   });
   return place;
 }

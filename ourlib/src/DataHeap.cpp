@@ -314,13 +314,22 @@ int HeapFree(DataHeap* h, int32_t recordOffset) {
       SetNextFree(h, fin, NextFree(h, s));
       finSize += sSize;
       MarkStart(h, s, false);
-      h->freeIndex.Erase(s);
       if (static_cast<uint64_t>(s) + kFreeBlockHeader == logical) {
         MapSetLogicalSize(&h->file, fin + kFreeBlockHeader);  // the wilderness moved down
       }
     }
     SetWord(h, fin + kBlockSize, finSize);
-    h->freeIndex.Insert(fin, finSize);
+    // The list in memory follows: a new block takes the place of the one it
+    // absorbed, or its own; P keeps its place.
+    const bool absorbed = s == q + a;
+    if (fin == q && absorbed) {
+      h->freeIndex.Move(s, q, finSize);
+    } else if (fin == q) {
+      h->freeIndex.Insert(q, finSize);
+    } else {
+      if (absorbed) h->freeIndex.Erase(s);
+      h->freeIndex.Move(p, p, finSize);
+    }
   });
 }
 

@@ -115,19 +115,24 @@ int32_t StoreReplaceRecord(StoreEngine* engine, void* key, const void* bytes, ui
     IndexFile* ix = engine->index;
     int32_t old = 0;
     PutPlace place = length == 0 ? PutPlace::kElse : IndexPlace(ix, key, &old);
+    // The searches may write into their key: they get a copy (a key too long
+    // for a node goes as it is, to be refused by the insert).
+    uint32_t klen = 0;
+    Guard([&] { klen = btree::CallerKeyLength(ix, key); });
+    std::vector<uint8_t> copy(static_cast<uint8_t*>(key), static_cast<uint8_t*>(key) + klen);
+    void* probe = klen != 0 ? copy.data() : key;
     if (place == PutPlace::kElse) {
-      // The removal's search may write into its key: it gets a copy.
-      std::vector<uint8_t> probe(static_cast<uint8_t*>(key),
-                                 static_cast<uint8_t*>(key) + btree::CallerKeyLength(ix, key));
-      StoreRemoveKey(engine, probe.data());
+      StoreRemoveKey(engine, probe);
       offset = StorePutRecord(engine, key, bytes, length);
       return;
     }
-    if (place == PutPlace::kLeaf && old != 0) {
-      HeapCheckRecord(engine->heap, old, 0);  // a bad value stops the put before any change
-    }
+    // From here on as StoreRemoveKey and StorePutRecord go: the old value is
+    // checked before anything changes, the key deleted, the old block freed,
+    // the new one taken and written, the key inserted.
+    if (place != PutPlace::kAbsent && old != 0) HeapCheckRecord(engine->heap, old, 0);
+    if (place == PutPlace::kLeaf) IndexDeletePlaced(ix, probe);
     int code = 0;
-    if (place == PutPlace::kLeaf && old != 0) code = Guard([&] { HeapFree(engine->heap, old); });
+    if (place != PutPlace::kAbsent && old != 0) code = Guard([&] { HeapFree(engine->heap, old); });
     if (code == 0) code = Guard([&] { offset = HeapAlloc(engine->heap, length); });
     bool allocated = code == 0;
     if (code == 0) {
@@ -136,22 +141,17 @@ int32_t StoreReplaceRecord(StoreEngine* engine, void* key, const void* bytes, ui
     }
     if (code == 0) {
       code = Guard([&] {
-        if (place == PutPlace::kAbsent) {
-          IndexInsertPlaced(ix, key, offset);
-        } else {
+        if (place == PutPlace::kInPlace) {
           IndexReplacePlaced(ix, key, offset);
+        } else {
+          IndexInsertPlaced(ix, key, offset);
         }
       });
     }
     if (code != 0) {
-      // As after a delete and a failed put: the new block freed, and the
-      // key gone.
+      // As after a delete and a failed put: the new block freed, the key gone.
       if (allocated) Guard([&] { HeapFree(engine->heap, offset); });
-      if (place == PutPlace::kLeaf) {
-        std::vector<uint8_t> probe(static_cast<uint8_t*>(key),
-                                   static_cast<uint8_t*>(key) + btree::CallerKeyLength(ix, key));
-        Guard([&] { IndexDelete(ix, probe.data(), nullptr); });
-      }
+      if (place == PutPlace::kInPlace) Guard([&] { IndexDelete(ix, probe, nullptr); });
       RaiseError(code);
     }
   });

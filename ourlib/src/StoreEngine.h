@@ -48,11 +48,13 @@ int StoreCompact(char* path, const KeyConfig* cfg);
 // with the new record offset. Returns the offset, or -1 for length 0 (index
 // untouched). On failure the block is freed and the code raised again.
 int32_t StorePutRecord(StoreEngine* engine, const void* key, const void* bytes, uint32_t length);
-// StoreRemoveKey followed by StorePutRecord, as a record put replaces a
-// record (the old block is freed before the new one is taken), leaving the
-// same bytes in both files. Where the key is new, or sits in an entry
-// without a child whose node keeps enough without it, the index is searched
-// once and the entry written in place. Returns the new record offset.
+// A record put's replacement: StoreRemoveKey of the key (on a copy, which
+// its search may write into) followed by StorePutRecord of the key as given,
+// the old block freed before the new one is taken; the same bytes in both
+// files. Where the key is new or sits in an entry without a child, the index
+// is searched once (twice when its node must be rebalanced without it), and
+// where that node keeps enough without it, the entry is written in place.
+// Returns the new record offset.
 int32_t StoreReplaceRecord(StoreEngine* engine, void* key, const void* bytes, uint32_t length);
 // Deletes key and frees its block: 0, or -4 when absent.
 int StoreRemoveKey(StoreEngine* engine, void* key);
