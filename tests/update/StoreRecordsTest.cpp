@@ -65,6 +65,16 @@ class CopyStoreRecordsTest : public ::testing::Test {
     EXPECT_EQ(ui.log, log);
     EXPECT_EQ(ui.counters.units, units);
   }
+  // Run into an empty game's store, which must fail with message 5 naming
+  // the source (call under ASSERT_NO_FATAL_FAILURE).
+  void RunIntoAnEmptyStoreFailingToRead() {
+    cMf32* d = Create(Dst());
+    ASSERT_EQ(CloseStore(d), 0);
+    EXPECT_EQ(Run(), -1);
+    ASSERT_EQ(ui.errors.size(), 1u);
+    EXPECT_EQ(ui.errors[0].message, 5);
+    EXPECT_EQ(ui.errors[0].extra, Src());
+  }
   // Every file of the folder by name, with its bytes.
   std::map<std::string, std::string> Files() {
     std::map<std::string, std::string> files;
@@ -455,24 +465,14 @@ TEST_F(CopyStoreRecordsTest, AShippedIndexOutOfSectionOrderIsAReadFailure) {
     ASSERT_GT(StorePutRecord(e, MakeKey(section, "r", 40, 0, 40).data(), data.data(), 40), 0);
   }
   StoreClose(e);
-  cMf32* d = Create(Dst());
-  ASSERT_EQ(CloseStore(d), 0);
-  EXPECT_EQ(Run(), -1);
-  ASSERT_EQ(ui.errors.size(), 1u);
-  EXPECT_EQ(ui.errors[0].message, 5);
-  EXPECT_EQ(ui.errors[0].extra, Src());
+  ASSERT_NO_FATAL_FAILURE(RunIntoAnEmptyStoreFailingToRead());
 }
 
 TEST_F(CopyStoreRecordsTest, AnOverlongSourceKeyIsAReadFailure) {
   cMf32* s = Create(Src());
   ASSERT_EQ(PutRaw(s, MakeKey(1, std::string(700, 'k'), 40, 0, 40), Pattern(40, 1)), 0);
   ASSERT_EQ(CloseStore(s), 0);
-  cMf32* d = Create(Dst());
-  ASSERT_EQ(CloseStore(d), 0);
-  EXPECT_EQ(Run(), -1);
-  ASSERT_EQ(ui.errors.size(), 1u);
-  EXPECT_EQ(ui.errors[0].message, 5);
-  EXPECT_EQ(ui.errors[0].extra, Src());
+  ASSERT_NO_FATAL_FAILURE(RunIntoAnEmptyStoreFailingToRead());
 }
 
 }  // namespace
