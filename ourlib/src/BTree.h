@@ -125,6 +125,9 @@ struct IndexFile {
   TreeDescriptor* trees = nullptr;  // open descriptors (only ever one)
   TreeDescriptor* current = nullptr;
   int32_t currentNode = -1;  // node loaded last
+  // Iteration: the value of the entry after the one handed out last when it
+  // lies in the same node, else -1; a reader of the data can ask for it ahead.
+  int32_t valueAhead = -1;
   uint32_t listHeadOffset = kIndexHdrTreeList;
   uint32_t nodeSize = 2048;
   std::vector<uint8_t> scratch[2];  // entry copies, grown on demand

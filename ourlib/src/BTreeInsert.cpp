@@ -15,6 +15,7 @@ namespace {
 
 std::vector<uint32_t> EntrySizes(IndexFile* ix, const uint8_t* n, int32_t removed) {
   std::vector<uint32_t> sizes;
+  sizes.reserve(64);
   uint32_t used = NodeUsed(n);
   for (uint32_t pos = 0; pos < used;) {
     uint32_t size = EntrySize(ix, n, pos);
@@ -155,26 +156,6 @@ bool InsertAtLevel(IndexFile* ix, int level, uint32_t pos, const uint8_t* entry,
 
 namespace {
 
-// A copy of a caller's key to search with (a search may write into its key),
-// on the stack unless the key is long.
-class Probe {
- public:
-  Probe(const void* key, uint32_t length) {
-    p_ = local_;
-    if (length > sizeof local_) {
-      heap_.resize(length);
-      p_ = heap_.data();
-    }
-    std::memcpy(p_, key, length);
-  }
-  uint8_t* get() { return p_; }
-
- private:
-  uint8_t local_[600];
-  std::vector<uint8_t> heap_;
-  uint8_t* p_;
-};
-
 // Inserts key at the cursor, where a search for it (that did not meet it,
 // or met it in a tree with duplicates) has left it.
 void InsertAtCursor(IndexFile* ix, const void* key, uint32_t klen, int32_t value) {
@@ -189,7 +170,7 @@ void InsertAtCursor(IndexFile* ix, const void* key, uint32_t klen, int32_t value
   std::memcpy(e + kEntryHeader, key, klen);
   MarkDirty(ix);
   if (InsertAtLevel(ix, level, pos, e, esize)) {
-    Probe probe(key, klen);
+    KeyCopy probe(key, klen);
     FindKey(ix, probe.get(), false, nullptr);
   }
 }
@@ -200,7 +181,7 @@ int IndexInsert(IndexFile* index, const void* key, int32_t value) {
   return RunRaising([&] {
     TreeDescriptor* t = index->current;
     uint32_t klen = CallerKeyLength(index, key);
-    Probe probe(key, klen);
+    KeyCopy probe(key, klen);
     bool found = FindKey(index, probe.get(), false, nullptr);
     if (found && !TreeDuplicates(t)) RaiseError(ERR_DUPLICATE);
     if (!Writable(index)) return;
@@ -215,7 +196,7 @@ PutPlace IndexPlace(IndexFile* index, const void* key, int32_t* value) {
     if (!Writable(index) || TreeDuplicates(t)) return;
     uint32_t klen = 0;
     if (Guard([&] { klen = CallerKeyLength(index, key); }) != 0) return;
-    Probe probe(key, klen);
+    KeyCopy probe(key, klen);
     int met = -1;
     FindKey(index, probe.get(), false, &met);
     if (met < 0) {

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include "ourlib/src/BTree.h"
 #include "ourlib/src/ByteCodec.h"
@@ -125,6 +127,27 @@ int32_t LastNotAfter(IndexFile* ix, const uint8_t* n, void* key, bool* equal);
 // IndexFind under the caller's frame; *metLevel (when given) receives the
 // level where an equal key was met, -1 when none was.
 bool FindKey(IndexFile* ix, void* key, bool exact, int* metLevel);
+
+// A copy of a caller's key to search with (a search may write into its
+// key), on the stack unless the key is long.
+class KeyCopy {
+ public:
+  KeyCopy(const void* key, uint32_t length) {
+    if (length > sizeof local_) {
+      heap_.resize(length);
+      p_ = heap_.data();
+    }
+    std::memcpy(p_, key, length);
+  }
+  KeyCopy(const KeyCopy&) = delete;
+  KeyCopy& operator=(const KeyCopy&) = delete;
+  uint8_t* get() { return p_; }
+
+ private:
+  uint8_t local_[600];
+  std::vector<uint8_t> heap_;
+  uint8_t* p_ = local_;
+};
 
 // Grows scratch buffer i to hold n bytes.
 uint8_t* Scratch(IndexFile* ix, int i, uint32_t n);

@@ -30,9 +30,7 @@ void PrefetchNextNode(IndexFile* ix, int level) {
   TreeDescriptor* t = ix->current;
   const uint8_t* up = LoadLevel(ix, level - 1);
   uint32_t next = PosAfter(ix, up, t->path[level - 1].pos);
-  ix->currentNode = t->path[level].node;
-  if (next >= NodeUsed(up)) return;
-  EntrySize(ix, up, next);
+  if (next + kEntryHeader > NodeUsed(up)) return;  // its child field only is read
   int32_t child = EntryChild(EntryAt(up, next));
   if (!ValidNodeOffset(ix, child)) return;
   // Its header and first entries; the rest follows as the entries are read.
@@ -174,6 +172,8 @@ const uint8_t* NextEntry(IndexFile* ix, uint32_t* size) {
       // The entries a few steps on, while this one is used.
       if (next + kPrefetchAhead < NodeUsed(n))
         __builtin_prefetch(EntryAt(n, next + kPrefetchAhead));
+      uint32_t after = next + *size;
+      ix->valueAhead = after + kEntryHeader <= NodeUsed(n) ? EntryValue(EntryAt(n, after)) : -1;
       return EntryAt(n, next);
     }
     t->path[level].pos = static_cast<int32_t>(NodeUsed(n));

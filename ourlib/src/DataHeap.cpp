@@ -333,17 +333,6 @@ int HeapFree(DataHeap* h, int32_t recordOffset) {
   });
 }
 
-int HeapCheckRecord(DataHeap* heap, int32_t recordOffset, uint32_t length) {
-  // Whether a record offset is a used block's is known from the map of used
-  // blocks once it is built: the block itself need not be read.
-  if (length == 0 && heap->startsBuilt && !heap->tilingBroken &&
-      (heap->file.flags & MF_UNMAPPED) == 0 && recordOffset >= 0 &&
-      static_cast<uint32_t>(recordOffset) < Logical(heap) && recordOffset % 4 == 0) {
-    uint64_t block = static_cast<uint32_t>(recordOffset) - uint64_t{kBlockRecord};
-    if (recordOffset >= static_cast<int32_t>(kHeapFirstBlock + kBlockRecord) &&
-        HeapMapBit(heap->inUse, block)) {
-      return 0;
-    }
-  }
+int HeapCheckRecordSlowly(DataHeap* heap, int32_t recordOffset, uint32_t length) {
   return RunRaising([&] { CheckRecord(heap, recordOffset, length); });
 }

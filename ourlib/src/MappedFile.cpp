@@ -64,15 +64,6 @@ void TakeView(MappedFile* obj) {
 
 }  // namespace
 
-uint32_t MapLogicalSize(const MappedFile* mf) { return GetU32(mf->header + kMapHdrLogicalSize); }
-void MapSetLogicalSize(MappedFile* mf, uint32_t size) {
-  PutU32(mf->header + kMapHdrLogicalSize, size);
-}
-int32_t MapFreeHead(const MappedFile* mf) { return GetI32(mf->header + kMapHdrFreeHead); }
-void MapSetFreeHead(MappedFile* mf, int32_t offset) {
-  PutI32(mf->header + kMapHdrFreeHead, offset);
-}
-
 MappedFile* MapCreate(MappedFile* obj, const char* path, uint32_t initialSize, uint32_t growth) {
   obj = OpenHandle(obj, path, plat::Access::ReadWrite, plat::Share::None,
                    plat::Disposition::CreateAlways, nullptr);

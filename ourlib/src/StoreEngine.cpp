@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <memory>
-#include <vector>
 
 #include "ourlib/src/BTreeNode.h"
 #include "ourlib/src/ByteCodec.h"
@@ -119,8 +118,8 @@ int32_t StoreReplaceRecord(StoreEngine* engine, void* key, const void* bytes, ui
     // for a node goes as it is, to be refused by the insert).
     uint32_t klen = 0;
     Guard([&] { klen = btree::CallerKeyLength(ix, key); });
-    std::vector<uint8_t> copy(static_cast<uint8_t*>(key), static_cast<uint8_t*>(key) + klen);
-    void* probe = klen != 0 ? copy.data() : key;
+    btree::KeyCopy copy(key, klen);
+    void* probe = klen != 0 ? copy.get() : key;
     if (place == PutPlace::kElse) {
       StoreRemoveKey(engine, probe);
       offset = StorePutRecord(engine, key, bytes, length);
@@ -197,6 +196,8 @@ int32_t StoreNextRecord(StoreEngine* engine, KeyOut* key) {
   int rc = RunRaising([&] {
     int32_t value = 0;
     if (IndexNextFiltered(engine->index, key, &value, nullptr) != 0) return;
+    // Record offsets come in no order: the next key's check is asked for now.
+    HeapPrefetchCheck(engine->heap, engine->index->valueAhead);
     if (key == nullptr || !key->allocate) {
       HeapCheckRecord(engine->heap, value, 0);
     } else if (int code = Guard([&] { HeapCheckRecord(engine->heap, value, 0); })) {
