@@ -185,10 +185,12 @@ enum class PutPlace {
              // without it: IndexReplacePlaced writes over it
   kLeaf,     // key in an entry without a child, whose node must be rebalanced
              // without it: IndexDeletePlaced, then IndexInsertPlaced
-  kElse,     // anything else (an entry with a child, a tree with duplicates, a
-             // read-only index): delete and insert the ordinary way
+  kInner,    // key in an entry with a child: IndexDelete, whose closing search
+             // leaves the cursor where IndexInsertPlaced puts the key
+  kElse,     // anything else (a tree with duplicates, a read-only index):
+             // delete and insert the ordinary way
 };
-// *value: the entry's value for kInPlace and kLeaf.
+// *value: the entry's value when the key is there.
 PutPlace IndexPlace(IndexFile* index, const void* key, int32_t* value);
 // Inserts key with value at the cursor (IndexInsert of an absent key).
 int IndexInsertPlaced(IndexFile* index, const void* key, int32_t value);

@@ -203,10 +203,14 @@ PutPlace IndexPlace(IndexFile* index, const void* key, int32_t* value) {
       place = PutPlace::kAbsent;
       return;
     }
-    // An equal entry without a child ends the search where it stands.
-    if (met != t->level) return;
     const uint8_t* n = LoadLevel(index, met);
     uint32_t pos = static_cast<uint32_t>(t->path[met].pos);
+    // An equal entry without a child ends the search where it stands.
+    if (met != t->level) {
+      *value = EntryValue(EntryAt(n, pos));
+      place = PutPlace::kInner;
+      return;
+    }
     uint32_t size = EntrySize(index, n, pos);
     if (size != klen + kEntryHeader) return;
     // Taking the entry out leaves nothing to settle in a node of at least

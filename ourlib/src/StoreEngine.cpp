@@ -130,6 +130,7 @@ int32_t StoreReplaceRecord(StoreEngine* engine, void* key, const void* bytes, ui
     // the new one taken and written, the key inserted.
     if (place != PutPlace::kAbsent && old != 0) HeapCheckRecord(engine->heap, old, 0);
     if (place == PutPlace::kLeaf) IndexDeletePlaced(ix, probe);
+    if (place == PutPlace::kInner) IndexDelete(ix, probe, nullptr);
     int code = 0;
     if (place != PutPlace::kAbsent && old != 0) code = Guard([&] { HeapFree(engine->heap, old); });
     if (code == 0) code = Guard([&] { offset = HeapAlloc(engine->heap, length); });

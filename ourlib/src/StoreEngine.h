@@ -51,10 +51,10 @@ int32_t StorePutRecord(StoreEngine* engine, const void* key, const void* bytes, 
 // A record put's replacement: StoreRemoveKey of the key (on a copy, which
 // its search may write into) followed by StorePutRecord of the key as given,
 // the old block freed before the new one is taken; the same bytes in both
-// files. Where the key is new or sits in an entry without a child, the index
-// is searched once (twice when its node must be rebalanced without it), and
-// where that node keeps enough without it, the entry is written in place.
-// Returns the new record offset.
+// files. The index is searched once where the key is new, twice where it
+// must be deleted from a node that is then rebalanced, three times where it
+// sits in an entry with a child, and where its node keeps enough without
+// it, its entry is written over in place. Returns the new record offset.
 int32_t StoreReplaceRecord(StoreEngine* engine, void* key, const void* bytes, uint32_t length);
 // Deletes key and frees its block: 0, or -4 when absent.
 int StoreRemoveKey(StoreEngine* engine, void* key);

@@ -4,10 +4,12 @@
 // internal nodes have no leftmost child, compacted again along the way.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "tests/ourlib/EngineTestKit.h"
@@ -174,13 +176,15 @@ namespace {
 // it stands for (StoreRemoveKey, then StorePutRecord, the key's functions
 // called through the configuration): the same files byte for byte, the same
 // lookups and the same iteration, over random puts, replacements and
-// removals, with compactions between the rounds.
+// removals, with compactions between the rounds, and last every key replaced
+// in key order, as a record update does.
 TEST(SameBytes, OneSearchPutAndInlineKeysAgainstRemoveThenPut) {
   TempDir dir;
   const std::string fast = dir / "FAST", plain = dir / "PLAIN";  // as compaction names them
   std::mt19937 rng(20261209);
-  std::vector<std::pair<uint8_t, std::string>> known;
-  for (int round = 0; round < 4; ++round) {
+  using Key = std::pair<uint8_t, std::string>;
+  std::vector<Key> known;
+  for (int round = 0; round < 5; ++round) {
     if (round == 2) {
       for (std::string path : {fast, plain}) ASSERT_EQ(StoreCompact(&path[0], RecConfig()), 0);
     }
@@ -188,23 +192,34 @@ TEST(SameBytes, OneSearchPutAndInlineKeysAgainstRemoveThenPut) {
     Store a(fast, mode, 0, RecKeyConfig()), b(plain, mode);
     ASSERT_TRUE(a && b);
     ASSERT_TRUE(a->index->current->recordKeys && !b->index->current->recordKeys);
-    for (int i = 0; i < 2500; ++i) {
-      bool old = !known.empty() && rng() % 2 == 0;
-      auto key = old ? known[rng() % known.size()]
-                     : std::make_pair(static_cast<uint8_t>(rng() % 4), RandomName(rng, 300));
-      if (!old) known.push_back(key);
+    auto put = [&](const Key& key) {
+      std::string data(1 + rng() % 200, static_cast<char>('a' + rng() % 26));
       std::vector<uint8_t> k = MakeKey(key.first, key.second);
+      RecKeySetRecord(k.data(), static_cast<int32_t>(data.size()), 0, 0, nullptr);
+      int32_t at = StoreReplaceRecord(a.get(), k.data(), data.data(), data.size());
+      ASSERT_EQ(at, Put(b.get(), key.first, key.second, data));
+      ASSERT_EQ(Get(a.get(), key.first, key.second), data);
+    };
+    if (round == 4) {
+      std::vector<Key> order = known;
+      std::sort(order.begin(), order.end(), [](const Key& x, const Key& y) {
+        return std::make_tuple(x.first, x.second.size(), x.second) <
+               std::make_tuple(y.first, y.second.size(), y.second);
+      });
+      order.erase(std::unique(order.begin(), order.end()), order.end());
+      for (const Key& key : order) ASSERT_NO_FATAL_FAILURE(put(key));
+    }
+    for (int i = 0; i < (round < 4 ? 2500 : 0); ++i) {
+      bool old = !known.empty() && rng() % 2 == 0;
+      Key key = old ? known[rng() % known.size()]
+                    : std::make_pair(static_cast<uint8_t>(rng() % 4), RandomName(rng, 300));
+      if (!old) known.push_back(key);
       if (rng() % 5 == 0) {
-        std::vector<uint8_t> k2 = k;
+        std::vector<uint8_t> k = MakeKey(key.first, key.second), k2 = k;
         ASSERT_EQ(StoreRemoveKey(a.get(), k.data()), StoreRemoveKey(b.get(), k2.data()));
         continue;
       }
-      std::string data(1 + rng() % 200, static_cast<char>('a' + rng() % 26));
-      RecKeySetRecord(k.data(), static_cast<int32_t>(data.size()), 0, 0, nullptr);
-      int32_t at = StoreReplaceRecord(a.get(), k.data(), data.data(), data.size());
-      ASSERT_EQ(at, Put(b.get(), key.first, key.second, data)) << i;
-      ASSERT_EQ(Get(a.get(), key.first, key.second), data)
-          << i << " " << old << " " << Get(b.get(), key.first, key.second).size();
+      ASSERT_NO_FATAL_FAILURE(put(key)) << "step " << i;
     }
     ASSERT_EQ(StoreVerify(a.get()), "");
     // Both iterate alike (the inline walk against the configured one).
