@@ -55,19 +55,26 @@ void* GuardedRecGet(cMf32* handle, uint8_t section, const char* name) {
   return record;
 }
 
+void* GuardedRecGetAt(cMf32* handle, const uint8_t* key, int32_t recordOffset) {
+  if (handle == nullptr) return nullptr;
+  void* record = nullptr;
+  if (Guard([&] { record = handle->RecGetAt(key, recordOffset); }) != 0) return nullptr;
+  return record;
+}
+
 void GuardedRecMemFree(cMf32* handle, void** record) {
   if (handle == nullptr) return;
   Guard([&] { handle->RecMemFree(record); });
 }
 
-uint8_t* GuardedRecKeyGetNext(cMf32* handle, int* error) {
+uint8_t* GuardedRecKeyGetNext(cMf32* handle, int* error, int32_t* recordOffset) {
   if (error != nullptr) *error = 0;
   if (handle == nullptr) {
     if (error != nullptr) *error = ERR_REC_ARGUMENT;
     return nullptr;
   }
   uint8_t* key = nullptr;
-  int code = Guard([&] { key = handle->RecKeyGetNext(nullptr); });
+  int code = Guard([&] { key = handle->RecKeyGetNext(nullptr, recordOffset); });
   if (code != 0) {
     if (error != nullptr) *error = code;
     return nullptr;

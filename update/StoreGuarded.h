@@ -26,11 +26,15 @@ int32_t GuardedRecPutNoname(cMf32* handle, const void* data, int32_t length);
 uint8_t* GuardedRecPtr(cMf32* handle, int32_t recordOffset);
 // The record (no caller buffer), or null; a miss is reported.
 void* GuardedRecGet(cMf32* handle, uint8_t section, const char* name);
+// The record of the key GuardedRecKeyGetNext has just given with its record
+// offset (RecGetAt), or null.
+void* GuardedRecGetAt(cMf32* handle, const uint8_t* key, int32_t recordOffset);
 void GuardedRecMemFree(cMf32* handle, void** record);
 // The next key in the handle's own buffer, or null at the end. A failure
 // also gives null; *error (when given) tells the two apart: 0 at the end,
-// the raised code after a failure.
-uint8_t* GuardedRecKeyGetNext(cMf32* handle, int* error = nullptr);
+// the raised code after a failure. *recordOffset (when given) receives the
+// key's record offset.
+uint8_t* GuardedRecKeyGetNext(cMf32* handle, int* error = nullptr, int32_t* recordOffset = nullptr);
 // A work buffer from the raising allocator, or null.
 void* GuardedAlloc(size_t size);
 

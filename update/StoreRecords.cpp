@@ -30,11 +30,6 @@ int32_t AddWrapping(int32_t counter, uint32_t n) {
   return static_cast<int32_t>(static_cast<uint32_t>(counter) + n);
 }
 
-// Accepts the keys of the section in the first byte of the filter data.
-int SectionFilter(const void* key, void* section) {
-  return RecKeySection(key) != *static_cast<const uint8_t*>(section) ? 1 : 0;
-}
-
 // One operation's state: both stores, the record held and the font table.
 // Everything is given back on every way out; the source is closed first, and
 // a destination that was not finished is left as it was.
@@ -89,8 +84,8 @@ class RecordCopy {
     return dst_.Close() == 0;
   }
 
-  int CopySection(uint8_t section);
-  int CopyRecord(uint8_t section, const uint8_t* key);
+  int CopySections();
+  int CopyRecord(uint8_t section, const uint8_t* key, int32_t recordOffset);
   int CheckSurfaces(const uint8_t* table, int count, int32_t* lengths);
   int CopySurfaces(const char* name, int count, const int32_t* lengths);
 
@@ -102,7 +97,6 @@ class RecordCopy {
   StoreHandle dst_;
   void* record_ = nullptr;        // from RecGet on the source
   uint8_t* fontTable_ = nullptr;  // the rewritten copy of a font record
-  uint8_t filterSection_ = 0;     // the filter's data: kept by the source while it iterates
   int32_t units_ = 0;
   int32_t bytes_ = 0;
 };
@@ -125,9 +119,7 @@ int RecordCopy::Run() {
     return Fail(MSG_ERROR_OPEN_FILE, destination_);
   if (!CheckPoint()) return -1;
 
-  for (int section = 0; section < SECTION_ALL; ++section) {
-    if (CopySection(static_cast<uint8_t>(section)) != 0) return -1;
-  }
+  if (CopySections() != 0) return -1;
 
   LogFormatted(ui_, "Units updated = %d, Bytes updated = %d", static_cast<int>(units_),
                static_cast<int>(bytes_));
@@ -138,30 +130,51 @@ int RecordCopy::Run() {
   return 0;
 }
 
-int RecordCopy::CopySection(uint8_t section) {
-  if (!CheckPoint()) return -1;
-  filterSection_ = section;
-  if (GuardedToBeg(src_.get(), SectionFilter, &filterSection_) == 0)
-    return Fail(MSG_ERROR_OPEN_FILE, source_);
+// Sections 0 to 254 in turn, in one ordered pass over the shipped keys:
+// they are in section order, so the pass meets the keys of each section
+// together and in key order, as a pass per section would, and each section
+// still has its check point where its pass would begin.
+int RecordCopy::CopySections() {
+  int next = 0;  // the first section whose pass has not begun
+  // Begins the passes of the sections up to `last`; false after a failure.
+  auto begin = [&](int last) {
+    for (; next <= last; ++next) {
+      if (!CheckPoint()) return false;
+      if (next == 0 && GuardedToBeg(src_.get(), nullptr, nullptr) == 0) {
+        Fail(MSG_ERROR_OPEN_FILE, source_);
+        return false;
+      }
+    }
+    return true;
+  };
+  if (!begin(0)) return -1;
   for (;;) {
     int error = 0;
-    const uint8_t* key = GuardedRecKeyGetNext(src_.get(), &error);
+    int32_t offset = 0;
+    const uint8_t* key = GuardedRecKeyGetNext(src_.get(), &error, &offset);
     if (key == nullptr) {
       // An iteration that fails (a damaged index, a name longer than a key
-      // buffer holds) is a read failure, not the end of the section.
-      return error != 0 ? Fail(MSG_ERROR_READING_FILE, source_) : 0;
+      // buffer holds) is a read failure, not the end of the keys.
+      if (error != 0) return Fail(MSG_ERROR_READING_FILE, source_);
+      break;
     }
-    if (!CheckPoint()) return -1;
-    if (CopyRecord(section, key) != 0) return -1;
+    const int section = RecKeySection(key);
+    if (section == SECTION_ALL) break;  // never copied, and the last section
+    // A key of a section passed already: an index out of key order.
+    if (section < next - 1) return Fail(MSG_ERROR_READING_FILE, source_);
+    if (!begin(section) || !CheckPoint()) return -1;
+    if (CopyRecord(static_cast<uint8_t>(section), key, offset) != 0) return -1;
   }
+  return begin(SECTION_ALL - 1) ? 0 : -1;
 }
 
-int RecordCopy::CopyRecord(uint8_t section, const uint8_t* key) {
+int RecordCopy::CopyRecord(uint8_t section, const uint8_t* key, int32_t recordOffset) {
   const char* name = RecKeyName(key);
   const int32_t length = RecKeyUnpackedLength(key);
   const uint8_t pack = RecKeyPack(key);
 
-  record_ = GuardedRecGet(src_.get(), section, name);
+  // The record offset came with the key: no second lookup.
+  record_ = GuardedRecGetAt(src_.get(), key, recordOffset);
   if (record_ == nullptr) return Fail(MSG_ERROR_READING_FILE, source_);
   // An unpacked record is handed over in place: its key must not claim more
   // bytes than the data file holds for it.

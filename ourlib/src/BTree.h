@@ -107,8 +107,13 @@ struct TreeDescriptor {
   uint8_t disk[kDescriptorSize] = {};  // the descriptor as stored (kDesc* fields)
   TreePathStep path[kMaxTreeLevels] = {};
   bool parked = false;  // iteration passed the last key
+  // The keys are record keys (RecKeyConfig): their lengths and order are
+  // worked out inline instead of through the two functions. Set at open.
+  bool recordKeys = false;
 };
 
+// Sets recordKeys from the descriptor's key type and functions.
+void NoteKeyKind(TreeDescriptor* t);
 int32_t TreeRoot(const TreeDescriptor* t);
 int TreeHeight(const TreeDescriptor* t);
 bool TreeDuplicates(const TreeDescriptor* t);
@@ -120,6 +125,9 @@ struct IndexFile {
   TreeDescriptor* trees = nullptr;  // open descriptors (only ever one)
   TreeDescriptor* current = nullptr;
   int32_t currentNode = -1;  // node loaded last
+  // Iteration: the value of the entry after the one handed out last when it
+  // lies in the same node, else -1; a reader of the data can ask for it ahead.
+  int32_t valueAhead = -1;
   uint32_t listHeadOffset = kIndexHdrTreeList;
   uint32_t nodeSize = 2048;
   std::vector<uint8_t> scratch[2];  // entry copies, grown on demand
@@ -164,6 +172,33 @@ int IndexLookup(IndexFile* index, void* key, int32_t* value, int32_t* child);
 int IndexInsert(IndexFile* index, const void* key, int32_t value);
 // Deletes key; 0 and the deleted value, or -4 when absent.
 int IndexDelete(IndexFile* index, void* key, int32_t* value);
+
+// A put that replaces the key's entry, with one search: IndexPlace finds
+// where key goes and what a delete followed by an insert would do there.
+// Nothing changes until the calls its answer names, which must come next on
+// the tree (the heap may change in between); they leave the same bytes as
+// the delete and the insert would.
+enum class PutPlace {
+  kAbsent,   // key absent: the cursor stands where IndexInsert would put it;
+             // IndexInsertPlaced
+  kInPlace,  // key in an entry without a child, whose node needs no rebalancing
+             // without it: IndexReplacePlaced writes over it
+  kLeaf,     // key in an entry without a child, whose node must be rebalanced
+             // without it: IndexDeletePlaced, then IndexInsertPlaced
+  kInner,    // key in an entry with a child: IndexDelete, whose closing search
+             // leaves the cursor where IndexInsertPlaced puts the key
+  kElse,     // anything else (a tree with duplicates, a read-only index):
+             // delete and insert the ordinary way
+};
+// *value: the entry's value when the key is there.
+PutPlace IndexPlace(IndexFile* index, const void* key, int32_t* value);
+// Inserts key with value at the cursor (IndexInsert of an absent key).
+int IndexInsertPlaced(IndexFile* index, const void* key, int32_t value);
+// Writes key and value over the entry at the cursor (IndexDelete, IndexInsert).
+int IndexReplacePlaced(IndexFile* index, const void* key, int32_t value);
+// Deletes the entry at the cursor (IndexDelete of key, which the search may
+// write into), leaving the cursor where key would be inserted.
+int IndexDeletePlaced(IndexFile* index, void* key);
 
 // Cursor before the first key; filter (may be null) and its data are kept.
 void IndexFirst(IndexFile* index, KeyFilterFn filter, void* userData);

@@ -70,15 +70,8 @@ void RefindPath(IndexFile* ix, void* key, int32_t target) {
       return;
     }
     const uint8_t* n = LoadLevel(ix, level);
-    int32_t last = -1;
-    for (uint32_t pos = 0; pos < NodeUsed(n);) {
-      uint32_t size = EntrySize(ix, n, pos);
-      int c = CompareEntry(ix, key, n, pos);
-      if (c < 0) break;
-      last = static_cast<int32_t>(pos);
-      if (c == 0) break;
-      pos += size;
-    }
+    bool equal = false;
+    int32_t last = LastNotAfter(ix, n, key, &equal);
     t->path[level].pos = last;
     int32_t child = last < 0 ? NodeLeft(n) : EntryChild(EntryAt(n, static_cast<uint32_t>(last)));
     if (child == -1 || level + 1 >= kMaxTreeLevels) break;
@@ -322,6 +315,15 @@ void DeleteImpl(IndexFile* ix, void* key, int32_t* value, int* result) {
 }
 
 }  // namespace
+
+int IndexDeletePlaced(IndexFile* index, void* key) {
+  return RunRaising([&] {
+    TreeDescriptor* t = index->current;
+    MarkDirty(index);
+    RemoveAndRebalance(index, t->level, static_cast<uint32_t>(t->path[t->level].pos));
+    FindKey(index, key, false, nullptr);
+  });
+}
 
 int IndexDelete(IndexFile* index, void* key, int32_t* value) {
   int result = ERR_NOT_FOUND;

@@ -15,6 +15,7 @@ namespace {
 
 std::vector<uint32_t> EntrySizes(IndexFile* ix, const uint8_t* n, int32_t removed) {
   std::vector<uint32_t> sizes;
+  sizes.reserve(64);
   uint32_t used = NodeUsed(n);
   for (uint32_t pos = 0; pos < used;) {
     uint32_t size = EntrySize(ix, n, pos);
@@ -72,6 +73,9 @@ namespace btree {
 bool CanInsertAtLevel(IndexFile* ix, int level, uint32_t pos, uint32_t esize, int32_t removed) {
   TreeDescriptor* t = ix->current;
   const uint32_t cap = Capacity(ix);
+  // An entry that fits where it lands splits nothing (the entries after it
+  // are moved, not read).
+  if (removed < 0 && NodeUsed(LoadLevel(ix, level)) + esize <= cap) return true;
   std::vector<uint32_t> sizes = EntrySizes(ix, LoadLevel(ix, level), removed);
   for (;;) {
     uint32_t used = 0;
@@ -150,29 +154,89 @@ bool InsertAtLevel(IndexFile* ix, int level, uint32_t pos, const uint8_t* entry,
 
 }  // namespace btree
 
+namespace {
+
+// Inserts key at the cursor, where a search for it (that did not meet it,
+// or met it in a tree with duplicates) has left it.
+void InsertAtCursor(IndexFile* ix, const void* key, uint32_t klen, int32_t value) {
+  TreeDescriptor* t = ix->current;
+  uint32_t esize = klen + kEntryHeader;
+  int level = t->level;
+  uint32_t pos = PosAfter(ix, LoadLevel(ix, level), t->path[level].pos);
+  if (!CanInsertAtLevel(ix, level, pos, esize, -1)) RaiseError(ERR_NO_MEMORY);
+  uint8_t* e = Scratch(ix, 0, esize);
+  SetEntryChild(e, -1);
+  SetEntryValue(e, value);
+  std::memcpy(e + kEntryHeader, key, klen);
+  MarkDirty(ix);
+  if (InsertAtLevel(ix, level, pos, e, esize)) {
+    KeyCopy probe(key, klen);
+    FindKey(ix, probe.get(), false, nullptr);
+  }
+}
+
+}  // namespace
+
 int IndexInsert(IndexFile* index, const void* key, int32_t value) {
   return RunRaising([&] {
     TreeDescriptor* t = index->current;
     uint32_t klen = CallerKeyLength(index, key);
-    uint32_t esize = klen + kEntryHeader;
-    // The search may write into its key (a custom compare copies the stored
-    // header on equality): it runs on a copy so the caller's key stays as given.
-    std::vector<uint8_t> probe(static_cast<const uint8_t*>(key),
-                               static_cast<const uint8_t*>(key) + klen);
-    bool found = IndexFind(index, probe.data(), false);
+    KeyCopy probe(key, klen);
+    bool found = FindKey(index, probe.get(), false, nullptr);
     if (found && !TreeDuplicates(t)) RaiseError(ERR_DUPLICATE);
     if (!Writable(index)) return;
-    int level = t->level;
-    uint32_t pos = PosAfter(index, LoadLevel(index, level), t->path[level].pos);
-    if (!CanInsertAtLevel(index, level, pos, esize, -1)) RaiseError(ERR_NO_MEMORY);
-    uint8_t* e = Scratch(index, 0, esize);
-    SetEntryChild(e, -1);
-    SetEntryValue(e, value);
-    std::memcpy(e + kEntryHeader, key, klen);
-    MarkDirty(index);
-    if (InsertAtLevel(index, level, pos, e, esize)) {
-      std::memcpy(probe.data(), key, klen);
-      IndexFind(index, probe.data(), false);
+    InsertAtCursor(index, key, klen, value);
+  });
+}
+
+PutPlace IndexPlace(IndexFile* index, const void* key, int32_t* value) {
+  PutPlace place = PutPlace::kElse;
+  RunRaising([&] {
+    TreeDescriptor* t = index->current;
+    if (!Writable(index) || TreeDuplicates(t)) return;
+    uint32_t klen = 0;
+    if (Guard([&] { klen = CallerKeyLength(index, key); }) != 0) return;
+    KeyCopy probe(key, klen);
+    int met = -1;
+    FindKey(index, probe.get(), false, &met);
+    if (met < 0) {
+      place = PutPlace::kAbsent;
+      return;
     }
+    const uint8_t* n = LoadLevel(index, met);
+    uint32_t pos = static_cast<uint32_t>(t->path[met].pos);
+    // An equal entry without a child ends the search where it stands.
+    if (met != t->level) {
+      *value = EntryValue(EntryAt(n, pos));
+      place = PutPlace::kInner;
+      return;
+    }
+    uint32_t size = EntrySize(index, n, pos);
+    if (size != klen + kEntryHeader) return;
+    // Taking the entry out leaves nothing to settle in a node of at least
+    // half the capacity, or in a root that is not left empty above a child.
+    uint32_t after = NodeUsed(n) - size;
+    bool settled = met == 0 ? (after > 0 || NodeLeft(n) == -1) : after >= Capacity(index) / 2;
+    *value = EntryValue(EntryAt(n, pos));
+    place = settled ? PutPlace::kInPlace : PutPlace::kLeaf;
+  });
+  return place;
+}
+
+int IndexInsertPlaced(IndexFile* index, const void* key, int32_t value) {
+  return RunRaising([&] { InsertAtCursor(index, key, CallerKeyLength(index, key), value); });
+}
+
+int IndexReplacePlaced(IndexFile* index, const void* key, int32_t value) {
+  return RunRaising([&] {
+    TreeDescriptor* t = index->current;
+    uint8_t* n = LoadLevel(index, t->level);
+    uint32_t pos = static_cast<uint32_t>(t->path[t->level].pos);
+    uint8_t* e = EntryAt(n, pos);
+    // Taken out and put back at the same place: the same child (none), the
+    // new value and key.
+    SetEntryValue(e, value);
+    std::memcpy(e + kEntryHeader, key, EntrySize(index, n, pos) - kEntryHeader);
+    MarkDirty(index);
   });
 }

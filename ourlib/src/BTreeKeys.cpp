@@ -3,6 +3,7 @@
 
 #include "ourlib/src/BTreeNode.h"
 #include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/Mf32int.h"
 
 namespace {
 
@@ -69,6 +70,11 @@ const KeyConfig* BuiltinKeyConfig(int32_t keyType) {
   return IsBuiltin(keyType) ? &kBuiltin[keyType - 1] : nullptr;
 }
 
+void NoteKeyKind(TreeDescriptor* t) {
+  t->recordKeys = !IsBuiltin(DiskKeyType(t)) && DiskFixedLength(t) == 0 &&
+                  t->compare == RecKeyCompare && t->keyLength == RecKeyLength;
+}
+
 int32_t TreeRoot(const TreeDescriptor* t) { return GetI32(t->disk + kDescRoot); }
 int TreeHeight(const TreeDescriptor* t) { return GetI16(t->disk + kDescHeight); }
 bool TreeDuplicates(const TreeDescriptor* t) { return GetI16(t->disk + kDescDuplicates) != 0; }
@@ -79,21 +85,6 @@ void SetTreeHeight(TreeDescriptor* t, int height) {
 
 namespace btree {
 
-bool ValidNodeOffset(const IndexFile* ix, int32_t off) {
-  if (off < static_cast<int32_t>(kFirstNode)) return false;
-  uint64_t end = static_cast<uint64_t>(off) + ix->nodeSize;
-  if (end > ix->file.mappedSize || end > MapLogicalSize(&ix->file)) return false;
-  return (static_cast<uint32_t>(off) - kFirstNode) % ix->nodeSize == 0;
-}
-
-uint8_t* Node(IndexFile* ix, int32_t off) {
-  if (ix->file.base == nullptr) RaiseError(ERR_NO_VIEW);
-  if (!ValidNodeOffset(ix, off)) RaiseError(ERR_NOT_STORE);
-  uint8_t* n = ix->file.base + off;
-  if (NodeUsedField(n) < 0 || NodeUsed(n) > Capacity(ix)) RaiseError(ERR_NOT_STORE);
-  return n;
-}
-
 uint32_t CallerKeyLength(IndexFile* ix, const void* key) {
   int64_t len = KeyLengthBounded(ix, static_cast<const uint8_t*>(key), kCallerKey);
   if (len <= 0) RaiseError(ERR_NOT_STORE);
@@ -101,7 +92,7 @@ uint32_t CallerKeyLength(IndexFile* ix, const void* key) {
   return static_cast<uint32_t>(len);
 }
 
-uint32_t EntrySize(IndexFile* ix, const uint8_t* n, uint32_t pos) {
+uint32_t AnyEntrySize(IndexFile* ix, const uint8_t* n, uint32_t pos) {
   uint32_t used = NodeUsed(n);
   if (pos + kEntryHeader >= used) RaiseError(ERR_NOT_STORE);
   uint32_t avail = used - pos - kEntryHeader;
@@ -157,6 +148,7 @@ int CompareKeys(IndexFile* ix, void* search, const uint8_t* stored) {
 
 int CompareEntry(IndexFile* ix, void* search, const uint8_t* n, uint32_t pos) {
   const uint8_t* key = EntryAt(n, pos) + kEntryHeader;
+  if (ix->current->recordKeys) return reckey::Compare(static_cast<uint8_t*>(search), key);
   uint32_t avail = NodeUsed(n) - pos - kEntryHeader;
   if (avail >= kLengthProbe) return CompareKeys(ix, search, key);
   uint8_t padded[kLengthProbe] = {};

@@ -5,10 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include "ourlib/src/BTree.h"
 #include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/ErrFrame.h"
+#include "ourlib/src/Mf32int.h"
 
 namespace btree {
 
@@ -48,9 +51,14 @@ inline void MarkDirty(IndexFile* ix) { ix->file.flags |= MF_DIRTY; }
 }
 
 // True when off names a whole node inside the file's view and logical size.
-bool ValidNodeOffset(const IndexFile* ix, int32_t off);
-// The node at off, checked (offset and used bytes); raises -5.
-uint8_t* Node(IndexFile* ix, int32_t off);
+inline bool ValidNodeOffset(const IndexFile* ix, int32_t off) {
+  if (off < static_cast<int32_t>(kFirstNode)) return false;
+  uint64_t end = static_cast<uint64_t>(off) + ix->nodeSize;
+  if (end > ix->file.mappedSize || end > GetU32(ix->file.header + kMapHdrLogicalSize)) return false;
+  uint32_t rel = static_cast<uint32_t>(off) - kFirstNode;
+  uint32_t size = ix->nodeSize;
+  return (size & (size - 1)) == 0 ? (rel & (size - 1)) == 0 : rel % size == 0;
+}
 
 inline int32_t NodeSelf(const uint8_t* n) { return GetI32(n + kNodeSelf); }
 inline void SetNodeSelf(uint8_t* n, int32_t v) { PutI32(n + kNodeSelf, v); }
@@ -64,6 +72,14 @@ inline uint32_t NodeUsed(const uint8_t* n) { return GetU16(n + kNodeUsed); }
 inline void SetNodeUsed(uint8_t* n, uint32_t used) {
   PutU16(n + kNodeUsed, static_cast<uint16_t>(used));
 }
+// The node at off, checked (offset and used bytes); raises -5.
+inline uint8_t* Node(IndexFile* ix, int32_t off) {
+  if (ix->file.base == nullptr) RaiseNow(ERR_NO_VIEW);
+  if (!ValidNodeOffset(ix, off)) RaiseNow(ERR_NOT_STORE);
+  uint8_t* n = ix->file.base + off;
+  if (NodeUsedField(n) < 0 || NodeUsed(n) > Capacity(ix)) RaiseNow(ERR_NOT_STORE);
+  return n;
+}
 inline uint8_t* EntryAt(uint8_t* n, uint32_t pos) { return n + kNodeHeader + pos; }
 inline const uint8_t* EntryAt(const uint8_t* n, uint32_t pos) { return n + kNodeHeader + pos; }
 inline int32_t EntryChild(const uint8_t* e) { return GetI32(e + kEntryChild); }
@@ -76,7 +92,18 @@ inline void SetEntryValue(uint8_t* e, int32_t v) { PutI32(e + kEntryValue, v); }
 uint32_t CallerKeyLength(IndexFile* ix, const void* key);
 // Size (key length + 8) of the entry at pos of node n, checked to lie inside
 // the node's used bytes; raises -5.
-uint32_t EntrySize(IndexFile* ix, const uint8_t* n, uint32_t pos);
+uint32_t AnyEntrySize(IndexFile* ix, const uint8_t* n, uint32_t pos);
+// The same for a tree of record keys, whose length is the header's and the name's.
+inline uint32_t RecordEntrySize(const uint8_t* n, uint32_t pos) {
+  uint32_t used = NodeUsed(n);
+  if (pos + kEntryHeader + kRecKeyHeader > used) RaiseNow(ERR_NOT_STORE);
+  uint32_t len = static_cast<uint32_t>(reckey::Length(EntryAt(n, pos) + kEntryHeader));
+  if (len > used - pos - kEntryHeader) RaiseNow(ERR_NOT_STORE);
+  return len + kEntryHeader;
+}
+inline uint32_t EntrySize(IndexFile* ix, const uint8_t* n, uint32_t pos) {
+  return ix->current->recordKeys ? RecordEntrySize(n, pos) : AnyEntrySize(ix, n, pos);
+}
 // Position after the entry at pos (0 for pos -1).
 inline uint32_t PosAfter(IndexFile* ix, const uint8_t* n, int32_t pos) {
   return pos < 0 ? 0 : static_cast<uint32_t>(pos) + EntrySize(ix, n, static_cast<uint32_t>(pos));
@@ -90,6 +117,37 @@ int CompareKeys(IndexFile* ix, void* search, const uint8_t* stored);
 // past a short key: near the end of the entries it is given a zero-padded
 // copy, so that it never reads past the node.
 int CompareEntry(IndexFile* ix, void* search, const uint8_t* n, uint32_t pos);
+
+// Walks node n for a search key: the position of the last entry not after
+// it (-1 when the first entry already sorts after it); *equal tells whether
+// that entry's key equals it. Every entry's size is checked before its key
+// is compared.
+int32_t LastNotAfter(IndexFile* ix, const uint8_t* n, void* key, bool* equal);
+
+// IndexFind under the caller's frame; *metLevel (when given) receives the
+// level where an equal key was met, -1 when none was.
+bool FindKey(IndexFile* ix, void* key, bool exact, int* metLevel);
+
+// A copy of a caller's key to search with (a search may write into its
+// key), on the stack unless the key is long.
+class KeyCopy {
+ public:
+  KeyCopy(const void* key, uint32_t length) {
+    if (length > sizeof local_) {
+      heap_.resize(length);
+      p_ = heap_.data();
+    }
+    std::memcpy(p_, key, length);
+  }
+  KeyCopy(const KeyCopy&) = delete;
+  KeyCopy& operator=(const KeyCopy&) = delete;
+  uint8_t* get() { return p_; }
+
+ private:
+  uint8_t local_[600];
+  std::vector<uint8_t> heap_;
+  uint8_t* p_ = local_;
+};
 
 // Grows scratch buffer i to hold n bytes.
 uint8_t* Scratch(IndexFile* ix, int i, uint32_t n);

@@ -69,6 +69,7 @@ IndexFile* CreateImpl(const char* path, const KeyConfig* cfg, int duplicates) {
   PutI16(t->disk + kDescNumber, GetI16(h + kIndexHdrTreeCount));
   PutI16(h + kIndexHdrTreeCount, static_cast<int16_t>(GetI16(h + kIndexHdrTreeCount) + 1));
   IndexInitTree(ix.get(), kFirstDescriptor, duplicates);
+  NoteKeyKind(t);
   IndexFirst(ix.get(), nullptr, nullptr);
   return ix.release();
 }
@@ -146,6 +147,7 @@ IndexFile* OpenImpl(const char* path, const KeyConfig* cfg, int mode) {
       TreeHeight(t) > kMaxTreeLevels) {
     RaiseError(ERR_NOT_STORE);
   }
+  NoteKeyKind(t);
   IndexFirst(ix.get(), nullptr, nullptr);
   return ix.release();
 }

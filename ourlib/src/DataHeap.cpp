@@ -21,10 +21,22 @@ static_assert(kHeadNode + kBlockNext == kMapHdrFreeHead, "the head node's link i
 
 bool Writable(const DataHeap* h) { return (h->file.flags & MF_WRITABLE) != 0; }
 uint32_t Logical(const DataHeap* h) { return MapLogicalSize(&h->file); }
+// One word of the file; straight from the view where it lies inside, else
+// with the mapped-file layer's checks.
 uint32_t Word(DataHeap* h, uint64_t off) {
+  const MappedFile& f = h->file;
+  if (f.base != nullptr && (f.flags & MF_UNMAPPED) == 0 && off + 4 <= f.mappedSize)
+    return GetU32(f.base + off);
   return static_cast<uint32_t>(MapReadInt(&h->file, static_cast<uint32_t>(off)));
 }
+// Writes one word; straight into the view where the file already holds it.
 void SetWord(DataHeap* h, uint64_t off, uint32_t v) {
+  MappedFile& f = h->file;
+  if (f.base != nullptr && (f.flags & (MF_UNMAPPED | MF_WRITABLE)) == MF_WRITABLE &&
+      off + 4 <= f.mappedSize && off + 4 <= Logical(h)) {
+    PutU32(f.base + off, v);
+    return;
+  }
   MapWriteInt(&h->file, static_cast<uint32_t>(off), static_cast<int32_t>(v));
 }
 uint32_t NextFree(DataHeap* h, uint64_t block) { return Word(h, block + kBlockNext); }
@@ -38,27 +50,35 @@ void CheckFreeAt(const DataHeap* h, uint64_t off, uint64_t prevEnd) {
   if (off < prevEnd || off % 4 != 0 || off + kFreeBlockHeader > Logical(h)) Damaged();
 }
 
-void MarkStart(DataHeap* h, uint64_t off, bool on) {
-  if (!h->startsBuilt) return;
-  size_t bit = static_cast<size_t>(off / 4);
-  if (bit / 64 >= h->starts.size()) h->starts.resize(bit / 64 + 1024, 0);
-  uint64_t mask = uint64_t{1} << (bit % 64);
+void SetMapBit(std::vector<uint64_t>& map, uint64_t off, bool on) {
+  size_t slot = static_cast<size_t>(off / 4);
+  if (slot / 64 >= map.size()) map.resize(slot / 64 + 1024, 0);
+  uint64_t mask = uint64_t{1} << (slot % 64);
   if (on) {
-    h->starts[bit / 64] |= mask;
+    map[slot / 64] |= mask;
   } else {
-    h->starts[bit / 64] &= ~mask;
+    map[slot / 64] &= ~mask;
   }
 }
 
-bool IsStart(const DataHeap* h, uint64_t off) {
-  size_t bit = static_cast<size_t>(off / 4);
-  return bit / 64 < h->starts.size() && (h->starts[bit / 64] >> (bit % 64) & 1) != 0;
+// A block starts (on) or stops (off) at off; a block that stops is not in use.
+void MarkStart(DataHeap* h, uint64_t off, bool on) {
+  if (!h->startsBuilt) return;
+  SetMapBit(h->starts, off, on);
+  if (!on) SetMapBit(h->inUse, off, false);
 }
+
+void MarkUsed(DataHeap* h, uint64_t off, bool on) {
+  if (h->startsBuilt) SetMapBit(h->inUse, off, on);
+}
+
+bool IsStart(const DataHeap* h, uint64_t off) { return HeapMapBit(h->starts, off); }
 
 // Walks the free list to its last block (the wilderness) and the blocks from
 // 32 up to it, noting every block start.
 void BuildStarts(DataHeap* h) {
   h->starts.assign(Logical(h) / 4 / 64 + 1024, 0);
+  h->inUse.assign(h->starts.size(), 0);
   h->startsBuilt = true;
   h->tilingBroken = true;
   int rc = Guard([&] {
@@ -78,6 +98,7 @@ void BuildStarts(DataHeap* h) {
       uint32_t size = word & ~kBlockUsed;
       if ((size & 3) != 0 || size < kFreeBlockHeader || off + size > wild) Damaged();
       MarkStart(h, off, true);
+      MarkUsed(h, off, (word & kBlockUsed) != 0);
       off += size;
     }
     if (off != wild) Damaged();
@@ -114,10 +135,15 @@ uint32_t CheckRecord(DataHeap* h, int32_t recordOffset, uint32_t length) {
     Damaged();
   }
   uint64_t q = o - kBlockRecord;
-  uint8_t bytes[4];
-  int rc = MapRead(&h->file, static_cast<uint32_t>(q + kBlockSize), bytes, 4);
-  if (rc != 0) RaiseError(rc);
-  uint32_t word = GetU32(bytes);
+  uint32_t word = 0;
+  if (!unmapped && h->file.base != nullptr && q + kBlockSize + 4 <= h->file.mappedSize) {
+    word = GetU32(h->file.base + q + kBlockSize);
+  } else {
+    uint8_t bytes[4];
+    int rc = MapRead(&h->file, static_cast<uint32_t>(q + kBlockSize), bytes, 4);
+    if (rc != 0) RaiseError(rc);
+    word = GetU32(bytes);
+  }
   uint32_t size = word & ~3u;
   if ((word & 3) != kBlockUsed || size < kFreeBlockHeader || q + size > logical ||
       length > size - kBlockRecord) {
@@ -233,7 +259,6 @@ int32_t HeapAlloc(DataHeap* h, uint32_t length) {
     }
     result = static_cast<int32_t>(cur + kBlockRecord);
     if (!Writable(h)) return;
-    h->freeIndex.Erase(cur);
     if (need < size - kFreeBlockHeader) {
       // Split: the remainder stays on the list where the block was.
       uint8_t rest[kFreeBlockHeader];
@@ -243,11 +268,13 @@ int32_t HeapAlloc(DataHeap* h, uint32_t length) {
       SetNextFree(h, prev, NextFree(h, prev) + need);
       SetWord(h, cur + kBlockSize, need);
       MarkStart(h, cur + need, true);
-      h->freeIndex.Insert(cur + need, size - need);
+      h->freeIndex.Move(cur, cur + need, size - need);
     } else {
       SetNextFree(h, prev, next);
+      h->freeIndex.Erase(cur);
     }
     SetWord(h, cur + kBlockSize, Word(h, cur + kBlockSize) | kBlockUsed);
+    MarkUsed(h, cur, true);
   });
   return rc != 0 ? rc : result;
 }
@@ -271,6 +298,7 @@ int HeapFree(DataHeap* h, int32_t recordOffset) {
     if (!h->freeIndex.AtOrAfter(q, &s, &sSize)) Damaged();
     if (pEnd > q || s < static_cast<uint64_t>(q) + a || NextFree(h, p) != s) Damaged();
     uint32_t fin, finSize;
+    MarkUsed(h, q, false);
     if (p == kHeadNode || pEnd != q) {
       SetNextFree(h, p, q);
       SetNextFree(h, q, s);
@@ -286,16 +314,25 @@ int HeapFree(DataHeap* h, int32_t recordOffset) {
       SetNextFree(h, fin, NextFree(h, s));
       finSize += sSize;
       MarkStart(h, s, false);
-      h->freeIndex.Erase(s);
       if (static_cast<uint64_t>(s) + kFreeBlockHeader == logical) {
         MapSetLogicalSize(&h->file, fin + kFreeBlockHeader);  // the wilderness moved down
       }
     }
     SetWord(h, fin + kBlockSize, finSize);
-    h->freeIndex.Insert(fin, finSize);
+    // The list in memory follows: a new block takes the place of the one it
+    // absorbed, or its own; P keeps its place.
+    const bool absorbed = s == q + a;
+    if (fin == q && absorbed) {
+      h->freeIndex.Move(s, q, finSize);
+    } else if (fin == q) {
+      h->freeIndex.Insert(q, finSize);
+    } else {
+      if (absorbed) h->freeIndex.Erase(s);
+      h->freeIndex.Move(p, p, finSize);
+    }
   });
 }
 
-int HeapCheckRecord(DataHeap* heap, int32_t recordOffset, uint32_t length) {
+int HeapCheckRecordSlowly(DataHeap* heap, int32_t recordOffset, uint32_t length) {
   return RunRaising([&] { CheckRecord(heap, recordOffset, length); });
 }

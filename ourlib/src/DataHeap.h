@@ -44,16 +44,26 @@ constexpr uint32_t kHeapVersion = 257;
 
 struct DataHeap {
   MappedFile file;
-  // Starts of all blocks (one bit per 4 bytes), built from the file on first
-  // need and kept up to date by alloc and free, so that a record offset can
-  // be checked to be a block's without walking the heap every time.
+  // The block maps, one bit per 4 bytes: the starts of all blocks, and the
+  // starts of the blocks in use. Built from the file on first need and kept
+  // up to date by alloc and free, so that a record offset can be checked to
+  // be a used block's without walking the heap every time, nor reading the
+  // block.
   std::vector<uint64_t> starts;
+  std::vector<uint64_t> inUse;
   bool startsBuilt = false;
   bool tilingBroken = false;  // the blocks did not tile the file when built
   // The free list in memory (built from the file on first need).
   FreeBlockIndex freeIndex;
   bool freeIndexBuilt = false;
 };
+
+// Asks the processor ahead for what HeapCheckRecord(recordOffset, 0) will
+// read (any value is harmless).
+inline void HeapPrefetchCheck(const DataHeap* h, int32_t recordOffset) {
+  size_t slot = static_cast<uint32_t>(recordOffset) / 4;
+  if (recordOffset > 0 && slot / 64 < h->inUse.size()) __builtin_prefetch(&h->inUse[slot / 64]);
+}
 
 // Open calls return a new heap (HeapClose frees it) or raise.
 // Creates path anew: header, logical size 40.
@@ -76,7 +86,27 @@ int32_t HeapAlloc(DataHeap* heap, uint32_t length);
 // neighbours. Offsets of 0 or at/past the logical size are ignored; an
 // offset that is not a used block's record offset gives -5 and changes nothing.
 int HeapFree(DataHeap* heap, int32_t recordOffset);
+// HeapCheckRecord by reading the block (and building the block maps first
+// when they are not yet).
+int HeapCheckRecordSlowly(DataHeap* heap, int32_t recordOffset, uint32_t length);
+
+// Whether the bit of file offset off (a multiple of 4) is set in a block map.
+inline bool HeapMapBit(const std::vector<uint64_t>& map, uint64_t off) {
+  size_t slot = static_cast<size_t>(off / 4);
+  return slot / 64 < map.size() && (map[slot / 64] >> (slot % 64) & 1) != 0;
+}
+
 // 0 when recordOffset is a used block's record offset whose block holds at
 // least length bytes inside the file; else -5 (or a read code). Works on
-// unmapped heaps too.
-int HeapCheckRecord(DataHeap* heap, int32_t recordOffset, uint32_t length);
+// unmapped heaps too. Whether a record offset is a used block's is known
+// from the map of used blocks once it is built: the block need not be read.
+inline int HeapCheckRecord(DataHeap* heap, int32_t recordOffset, uint32_t length) {
+  if (length == 0 && heap->startsBuilt && !heap->tilingBroken &&
+      (heap->file.flags & MF_UNMAPPED) == 0 &&
+      recordOffset >= static_cast<int32_t>(kHeapFirstBlock + kBlockRecord) &&
+      recordOffset % 4 == 0 && static_cast<uint32_t>(recordOffset) < MapLogicalSize(&heap->file) &&
+      HeapMapBit(heap->inUse, static_cast<uint32_t>(recordOffset) - kBlockRecord)) {
+    return 0;
+  }
+  return HeapCheckRecordSlowly(heap, recordOffset, length);
+}

@@ -78,6 +78,23 @@ void FreeBlockIndex::Erase(uint32_t offset) {
   root_ = Merge(below, above);
 }
 
+bool FreeBlockIndex::MoveIn(int t, uint32_t offset, uint32_t newOffset, uint32_t newSize) {
+  if (t < 0) return false;
+  Node& n = At(t);
+  if (n.offset == offset) {
+    n.offset = newOffset;
+    n.size = newSize;
+  } else if (!MoveIn(offset < n.offset ? n.left : n.right, offset, newOffset, newSize)) {
+    return false;
+  }
+  Pull(t);
+  return true;
+}
+
+void FreeBlockIndex::Move(uint32_t offset, uint32_t newOffset, uint32_t newSize) {
+  MoveIn(root_, offset, newOffset, newSize);
+}
+
 bool FreeBlockIndex::FirstFit(uint32_t need, uint32_t* offset, uint32_t* size) const {
   int t = root_;
   if (t < 0 || At(t).maxSize < need) return false;

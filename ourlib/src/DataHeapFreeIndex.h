@@ -15,6 +15,9 @@ class FreeBlockIndex {
   void Clear();
   void Insert(uint32_t offset, uint32_t size);
   void Erase(uint32_t offset);
+  // The block at offset becomes one of newSize at newOffset, where no other
+  // block lies between the two offsets: its place in the order stays.
+  void Move(uint32_t offset, uint32_t newOffset, uint32_t newSize);
   // The lowest-addressed block of at least need bytes.
   bool FirstFit(uint32_t need, uint32_t* offset, uint32_t* size) const;
   // The last block before offset, and the first at or after it.
@@ -35,6 +38,7 @@ class FreeBlockIndex {
   // Splits t into keys below offset and keys at or above it.
   void Split(int t, uint32_t offset, int* below, int* rest);
   int Merge(int a, int b);
+  bool MoveIn(int t, uint32_t offset, uint32_t newOffset, uint32_t newSize);
   void Collect(int t, std::vector<std::pair<uint32_t, uint32_t>>* out) const;
 
   std::vector<Node> nodes_;

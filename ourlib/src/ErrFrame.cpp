@@ -4,17 +4,11 @@
 #include <cstring>
 
 namespace {
-ErrFrame* g_head = nullptr;
 FirstError g_first = {nullptr, 0, 0};
 }  // namespace
 
-ErrFrame::ErrFrame() : prev_(g_head) { g_head = this; }
-ErrFrame::~ErrFrame() { g_head = prev_; }
-
-ErrFrame* ErrFrameHead() { return g_head; }
-
 int RaiseError(int code) {
-  if (g_head != nullptr) throw RaisedError{code};
+  if (ErrFrameHead() != nullptr) throw RaisedError{code};
   return code;
 }
 

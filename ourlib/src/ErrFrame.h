@@ -25,11 +25,17 @@ struct RaisedError {
   int code;
 };
 
+class ErrFrame;
+namespace errframe {
+// The innermost installed frame, or null when none is; only ErrFrame moves it.
+inline ErrFrame* head = nullptr;
+}  // namespace errframe
+
 // One installed frame. Construction pushes it on the chain, destruction pops it.
 class ErrFrame {
  public:
-  ErrFrame();
-  ~ErrFrame();
+  ErrFrame() : prev_(errframe::head) { errframe::head = this; }
+  ~ErrFrame() { errframe::head = prev_; }
   ErrFrame* Previous() const { return prev_; }
 
  private:
@@ -39,7 +45,7 @@ class ErrFrame {
 };
 
 // The innermost installed frame, or null when none is.
-ErrFrame* ErrFrameHead();
+inline ErrFrame* ErrFrameHead() { return errframe::head; }
 
 // Runs f under a new frame. Returns 0 when f completes, or the code raised
 // inside it; in both cases the frame is gone from the chain on return.

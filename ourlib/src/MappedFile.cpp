@@ -11,6 +11,7 @@ namespace {
 
 // Files and views stay below 2 GiB: offsets in the formats are signed 32-bit.
 constexpr uint64_t kMaxFileSize = 0x7FFFFFFF;
+constexpr uint32_t kLargeFile = 8 << 20;  // from here on a view grows by a quarter
 
 int SystemCode(int code) { return code != 0 ? code : ERR_SYSTEM; }
 
@@ -62,15 +63,6 @@ void TakeView(MappedFile* obj) {
 }
 
 }  // namespace
-
-uint32_t MapLogicalSize(const MappedFile* mf) { return GetU32(mf->header + kMapHdrLogicalSize); }
-void MapSetLogicalSize(MappedFile* mf, uint32_t size) {
-  PutU32(mf->header + kMapHdrLogicalSize, size);
-}
-int32_t MapFreeHead(const MappedFile* mf) { return GetI32(mf->header + kMapHdrFreeHead); }
-void MapSetFreeHead(MappedFile* mf, int32_t offset) {
-  PutI32(mf->header + kMapHdrFreeHead, offset);
-}
 
 MappedFile* MapCreate(MappedFile* obj, const char* path, uint32_t initialSize, uint32_t growth) {
   obj = OpenHandle(obj, path, plat::Access::ReadWrite, plat::Share::None,
@@ -165,7 +157,15 @@ int MapWrite(MappedFile* obj, uint32_t offset, const void* src, uint32_t length)
       if (end > kMaxFileSize) return RaiseError(ERR_NO_MEMORY);
       step = kMaxFileSize - obj->mappedSize;
     }
-    int rc = MapGrow(obj, static_cast<uint32_t>(step));
+    // A large file grows by a quarter of its size: each growth maps the file
+    // anew, and every page of the new view is faulted in again when next
+    // used. Where that much cannot be had, the plain step is tried.
+    uint64_t large = std::min<uint64_t>(obj->mappedSize / 4, kMaxFileSize - obj->mappedSize);
+    if (obj->mappedSize >= kLargeFile && large > step &&
+        Guard([&] { MapGrow(obj, static_cast<uint32_t>(large)); }) == 0) {
+      step = 0;
+    }
+    int rc = step != 0 ? MapGrow(obj, static_cast<uint32_t>(step)) : 0;
     if (rc != 0) return rc;
   }
   if (src != nullptr && length != 0) std::memmove(obj->base + offset, src, length);

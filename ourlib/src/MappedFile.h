@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/ErrorCodes.h"
 #include "platform/Env.h"
 
@@ -42,10 +43,16 @@ struct MappedFile {
 };
 
 // The header copy's fields that the layer itself keeps.
-uint32_t MapLogicalSize(const MappedFile* mf);
-void MapSetLogicalSize(MappedFile* mf, uint32_t size);
-int32_t MapFreeHead(const MappedFile* mf);
-void MapSetFreeHead(MappedFile* mf, int32_t offset);
+inline uint32_t MapLogicalSize(const MappedFile* mf) {
+  return GetU32(mf->header + kMapHdrLogicalSize);
+}
+inline void MapSetLogicalSize(MappedFile* mf, uint32_t size) {
+  PutU32(mf->header + kMapHdrLogicalSize, size);
+}
+inline int32_t MapFreeHead(const MappedFile* mf) { return GetI32(mf->header + kMapHdrFreeHead); }
+inline void MapSetFreeHead(MappedFile* mf, int32_t offset) {
+  PutI32(mf->header + kMapHdrFreeHead, offset);
+}
 
 // Opens return obj, or a new MF_OWNED object when obj is null (obj is
 // cleared first). On failure the object is closed (and freed when owned)

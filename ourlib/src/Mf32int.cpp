@@ -76,25 +76,10 @@ const char* RecKeyName(const void* key) {
   return reinterpret_cast<const char*>(Bytes(key) + kRecKeyHeader);
 }
 
-int RecKeyLength(const void* key) {
-  int n = RecKeyNameLength(key);
-  return kRecKeyHeader + (n > 0 ? n : 0);
-}
+int RecKeyLength(const void* key) { return reckey::Length(Bytes(key)); }
 
 int RecKeyCompare(void* probe, const void* stored) {
-  const uint8_t* a = Bytes(probe);
-  const uint8_t* b = Bytes(stored);
-  if (RecKeySection(a) != RecKeySection(b)) return RecKeySection(a) - RecKeySection(b);
-  int na = RecKeyNameLength(a);
-  int nb = RecKeyNameLength(b);
-  if (na != nb) return na - nb;
-  for (int i = 0; i < na; ++i) {
-    uint8_t x = a[kRecKeyHeader + i];
-    uint8_t y = b[kRecKeyHeader + i];
-    if (x != y) return x < y ? -1 : 1;
-  }
-  std::memcpy(probe, stored, kRecKeyHeader);
-  return 0;
+  return reckey::Compare(static_cast<uint8_t*>(probe), Bytes(stored));
 }
 
 const KeyConfig* RecKeyConfig() {
@@ -189,11 +174,15 @@ void cMf32::ToBeg(KeyFilterFn filter, void* filterData) {
   if (code != 0) ReportAndRaise(__LINE__, code, "cMf32::ToBeg");
 }
 
-uint8_t* cMf32::RecKeyGetNext(void* keyBuffer) {
-  uint8_t* out = keyBuffer != nullptr ? static_cast<uint8_t*>(keyBuffer) : keyBuffer_;
+uint8_t* cMf32::RecKeyGetNext(void* keyBuffer, int32_t* recordOffset) {
+  const bool own = keyBuffer == nullptr;
+  uint8_t* out = own ? keyBuffer_ : static_cast<uint8_t*>(keyBuffer);
   uint8_t* result = nullptr;
   int code = Guard([&] {
-    std::memset(out, 0, kRecKeyBuffer);
+    // The buffer is cleared whole: the handle's own one is zero already past
+    // the bytes the last key took.
+    std::memset(out, 0, own ? keyBufferDirty_ : kRecKeyBuffer);
+    if (own) keyBufferDirty_ = kRecKeyBuffer;  // until the next key is in
     // One byte stays free for the terminator: a longer key (a name above
     // kRecNameMax bytes, written by something else) fails with -14 and
     // nothing is copied.
@@ -201,17 +190,23 @@ uint8_t* cMf32::RecKeyGetNext(void* keyBuffer) {
     key.buffer = out;
     key.capacity = kRecKeyBuffer - 1;
     int32_t offset = StoreNextRecord(engine_, &key);
-    if (offset == ERR_NOT_FOUND) return;
+    if (offset == ERR_NOT_FOUND) {
+      if (own) keyBufferDirty_ = 0;
+      return;
+    }
     if (offset < 0) RaiseError(offset == -1 ? ERR_NOT_STORE : offset);
     int n = RecKeyNameLength(out);
     if (n < 0 || n > kRecNameMax || key.length != static_cast<uint32_t>(kRecKeyHeader + n)) {
       RaiseError(ERR_NOT_STORE);
     }
     out[kRecKeyHeader + n] = 0;
+    if (own) keyBufferDirty_ = key.length;
+    if (recordOffset != nullptr) *recordOffset = offset;
     result = out;
   });
   if (code != 0) {
     std::memset(out, 0, kRecKeyBuffer);
+    if (own) keyBufferDirty_ = 0;
     ReportAndRaise(__LINE__, code, "cMf32::RecKeyGetNext");
     return nullptr;
   }
@@ -249,9 +244,9 @@ void* cMf32::RecPut(uint8_t section, const char* name, const void* data, int32_t
 
     uint8_t key[kRecKeyBuffer];
     RecKeyMake(key, section, name, nameLength);
-    StoreRemoveKey(engine_, key);  // a missing key is no error
     RecKeySetRecord(key, stored, static_cast<uint8_t>(pack), length, info);
-    int32_t offset = StorePutRecord(engine_, key, bytes, static_cast<uint32_t>(stored));
+    // Any record under the key goes first (a missing one is no error).
+    int32_t offset = StoreReplaceRecord(engine_, key, bytes, static_cast<uint32_t>(stored));
     if (offset < 0) RaiseError(ERR_NOT_STORE);  // only without a frame
     if (storedLength != nullptr) *storedLength = stored;
     result = StoreRecordPointer(engine_, offset);
@@ -295,16 +290,33 @@ int cMf32::RecCheck(int32_t recordOffset, uint32_t length) {
 }
 
 void* cMf32::RecGet(uint8_t section, const char* name, void** buffer, int reportMissing) {
+  return GetRecord(section, name, nullptr, 0, buffer, reportMissing);
+}
+
+void* cMf32::RecGetAt(const uint8_t* key, int32_t recordOffset) {
+  const char* name = RecKeyName(key);
+  // RecGet would look up the name up to its first zero byte: another key.
+  bool whole = std::strlen(name) == static_cast<size_t>(RecKeyNameLength(key));
+  return GetRecord(RecKeySection(key), name, whole ? key : nullptr, recordOffset, nullptr, 1);
+}
+
+void* cMf32::GetRecord(uint8_t section, const char* name, const uint8_t* known, int32_t knownOffset,
+                       void** buffer, int reportMissing) {
   void* result = nullptr;
   void* allocated = nullptr;  // an output buffer made by this call
   MemPtr<uint8_t> temp;
   int code = Guard([&] {
     size_t nameLength = CheckedNameLength(name, __LINE__);
     uint8_t probe[kRecKeyBuffer];
-    RecKeyMake(probe, section, name, nameLength);
-    int32_t offset = StoreGetRecord(engine_, probe, nullptr, 0);
-    if (offset == ERR_NOT_FOUND) RaiseErrorAt(ERR_REC_MISSING, 1, kSrc, __LINE__);
-    if (offset < 0) RaiseError(offset == -1 ? ERR_NOT_STORE : offset);
+    int32_t offset = knownOffset;
+    if (known != nullptr) {
+      std::memcpy(probe, known, kRecKeyHeader);  // the stored header, as a lookup gives it
+    } else {
+      RecKeyMake(probe, section, name, nameLength);
+      offset = StoreGetRecord(engine_, probe, nullptr, 0);
+      if (offset == ERR_NOT_FOUND) RaiseErrorAt(ERR_REC_MISSING, 1, kSrc, __LINE__);
+      if (offset < 0) RaiseError(offset == -1 ? ERR_NOT_STORE : offset);
+    }
 
     int32_t stored = RecKeyStoredLength(probe);
     int32_t unpacked = RecKeyUnpackedLength(probe);
@@ -348,16 +360,12 @@ void* cMf32::RecGet(uint8_t section, const char* name, void** buffer, int report
     }
     if (!isPacked) {
       uint8_t* dst = output(stored);
-      if (StoreGetRecord(engine_, probe, dst, static_cast<uint32_t>(stored)) < 0) {
-        RaiseError(ERR_PAST_END);
-      }
+      StoreReadRecord(engine_, offset, dst, static_cast<uint32_t>(stored));
       result = dst;
       return;
     }
     temp = MemAllocOwned(static_cast<size_t>(stored));
-    if (StoreGetRecord(engine_, probe, temp.get(), static_cast<uint32_t>(stored)) < 0) {
-      RaiseError(ERR_PAST_END);
-    }
+    StoreReadRecord(engine_, offset, temp.get(), static_cast<uint32_t>(stored));
     uint8_t* dst = output(unpacked);
     unpack(temp.get(), dst);
     result = dst;

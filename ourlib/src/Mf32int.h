@@ -12,8 +12,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "ourlib/src/BTree.h"
+#include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/ErrorCodes.h"
 #include "ourlib/src/PathText.h"
 
@@ -58,6 +60,44 @@ int RecKeyLength(const void* key);
 // (unsigned). On equality the stored key's header is copied into the probe,
 // which is how a lookup learns the stored length and pack method.
 int RecKeyCompare(void* probe, const void* stored);
+
+// The two functions above, inline: the index calls them directly, not
+// through its key configuration, when that configuration is RecKeyConfig().
+namespace reckey {
+
+inline int Length(const uint8_t* key) {
+  int n = GetI16(key + kRecKeyAtNameLength);
+  return kRecKeyHeader + (n > 0 ? n : 0);
+}
+
+// Eight bytes read so that their order as a number is their order as bytes.
+inline uint64_t Ordered64(const uint8_t* p) {
+  uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
+  return v;
+}
+
+inline int Compare(uint8_t* probe, const uint8_t* stored) {
+  if (probe[kRecKeyAtSection] != stored[kRecKeyAtSection])
+    return probe[kRecKeyAtSection] - stored[kRecKeyAtSection];
+  int na = GetI16(probe + kRecKeyAtNameLength);
+  int nb = GetI16(stored + kRecKeyAtNameLength);
+  if (na != nb) return na - nb;
+  const uint8_t* a = probe + kRecKeyHeader;
+  const uint8_t* b = stored + kRecKeyHeader;
+  int i = 0;
+  for (; i + 8 <= na; i += 8) {
+    uint64_t x = Ordered64(a + i), y = Ordered64(b + i);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  for (; i < na; ++i) {
+    if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+  }
+  std::memcpy(probe, stored, kRecKeyHeader);
+  return 0;
+}
+
+}  // namespace reckey
 // The key configuration cMf32 opens its stores with: KEY_CUSTOM with
 // RecKeyCompare and RecKeyLength.
 const KeyConfig* RecKeyConfig();
@@ -85,7 +125,8 @@ class cMf32 {
   void ToBeg(KeyFilterFn filter, void* filterData);
   // The next accepted key into keyBuffer (kRecKeyBuffer bytes) or the
   // handle's own buffer, its name followed by a zero byte; null at the end.
-  uint8_t* RecKeyGetNext(void* keyBuffer);
+  // recordOffset (when given) receives the record offset the key holds.
+  uint8_t* RecKeyGetNext(void* keyBuffer, int32_t* recordOffset = nullptr);
 
   // Stores a record under (section, name), replacing one that is there.
   // info: 12 bytes or null. Returns the stored bytes' address in the view.
@@ -100,6 +141,10 @@ class cMf32 {
   // store read without a buffer, else in *buffer (allocated there when it
   // holds null) or a new buffer. A miss with reportMissing 0 is null, quietly.
   void* RecGet(uint8_t section, const char* name, void** buffer, int reportMissing);
+  // RecGet (no buffer, misses reported) of the key RecKeyGetNext has just
+  // given, whose record offset it gave with it: the key is not looked up
+  // again (unless its name holds a zero byte, which RecGet's name cannot).
+  void* RecGetAt(const uint8_t* key, int32_t recordOffset);
   // Gives back a record pointer from RecGet: frees heap buffers, forgets
   // addresses inside the store's views; *record becomes null.
   void RecMemFree(void** record);
@@ -119,10 +164,15 @@ class cMf32 {
 
  private:
   cMf32() = default;
+  // RecGet; with `known` (a stored key's header) the record is the one at
+  // knownOffset and no lookup is made.
+  void* GetRecord(uint8_t section, const char* name, const uint8_t* known, int32_t knownOffset,
+                  void** buffer, int reportMissing);
 
   StoreEngine* engine_ = nullptr;
   KeyConfig keyConfig_;
   int compactOnClose_ = 0;
   uint8_t keyBuffer_[kRecKeyBuffer] = {};
+  uint32_t keyBufferDirty_ = 0;  // keyBuffer_ is zero from here on
   char dataFileName_[kPathField] = {};
 };

@@ -203,10 +203,10 @@ std::string CheckHeap(DataHeap* h, std::set<int32_t>* usedRecords) {
     if (isFree == ((word & kBlockUsed) != 0))
       return Fmt("block %ld: in-use bit disagrees with the free list", static_cast<long>(off));
     if (h->startsBuilt && !h->tilingBroken) {
-      size_t bit = static_cast<size_t>(off / 4);
-      if (bit / 64 >= h->starts.size() || !(h->starts[bit / 64] >> (bit % 64) & 1)) {
+      if (!HeapMapBit(h->starts, off))
         return Fmt("block %ld is missing from the block-start map", static_cast<long>(off));
-      }
+      if (HeapMapBit(h->inUse, off) == isFree)
+        return Fmt("block %ld: the map of blocks in use disagrees", static_cast<long>(off));
     }
     if (!isFree && usedRecords) usedRecords->insert(static_cast<int32_t>(off + kBlockRecord));
     off += size;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "ourlib/src/BTreeNode.h"
 #include "ourlib/src/ByteCodec.h"
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/PathText.h"
@@ -107,6 +108,56 @@ int32_t StorePutRecord(StoreEngine* engine, const void* key, const void* bytes, 
   return rc != 0 ? rc : offset;
 }
 
+int32_t StoreReplaceRecord(StoreEngine* engine, void* key, const void* bytes, uint32_t length) {
+  int32_t offset = -1;
+  int rc = RunRaising([&] {
+    IndexFile* ix = engine->index;
+    int32_t old = 0;
+    PutPlace place = length == 0 ? PutPlace::kElse : IndexPlace(ix, key, &old);
+    // The searches may write into their key: they get a copy (a key too long
+    // for a node goes as it is, to be refused by the insert).
+    uint32_t klen = 0;
+    Guard([&] { klen = btree::CallerKeyLength(ix, key); });
+    btree::KeyCopy copy(key, klen);
+    void* probe = klen != 0 ? copy.get() : key;
+    if (place == PutPlace::kElse) {
+      StoreRemoveKey(engine, probe);
+      offset = StorePutRecord(engine, key, bytes, length);
+      return;
+    }
+    // From here on as StoreRemoveKey and StorePutRecord go: the old value is
+    // checked before anything changes, the key deleted, the old block freed,
+    // the new one taken and written, the key inserted.
+    if (place != PutPlace::kAbsent && old != 0) HeapCheckRecord(engine->heap, old, 0);
+    if (place == PutPlace::kLeaf) IndexDeletePlaced(ix, probe);
+    if (place == PutPlace::kInner) IndexDelete(ix, probe, nullptr);
+    int code = 0;
+    if (place != PutPlace::kAbsent && old != 0) code = Guard([&] { HeapFree(engine->heap, old); });
+    if (code == 0) code = Guard([&] { offset = HeapAlloc(engine->heap, length); });
+    bool allocated = code == 0;
+    if (code == 0) {
+      code = Guard(
+          [&] { MapWrite(&engine->heap->file, static_cast<uint32_t>(offset), bytes, length); });
+    }
+    if (code == 0) {
+      code = Guard([&] {
+        if (place == PutPlace::kInPlace) {
+          IndexReplacePlaced(ix, key, offset);
+        } else {
+          IndexInsertPlaced(ix, key, offset);
+        }
+      });
+    }
+    if (code != 0) {
+      // As after a delete and a failed put: the new block freed, the key gone.
+      if (allocated) Guard([&] { HeapFree(engine->heap, offset); });
+      if (place == PutPlace::kInPlace) Guard([&] { IndexDelete(ix, probe, nullptr); });
+      RaiseError(code);
+    }
+  });
+  return rc != 0 ? rc : offset;
+}
+
 int StoreRemoveKey(StoreEngine* engine, void* key) {
   int result = ERR_NOT_FOUND;
   int rc = RunRaising([&] {
@@ -127,12 +178,18 @@ int32_t StoreGetRecord(StoreEngine* engine, void* key, void* buffer, uint32_t le
   int rc = RunRaising([&] {
     int32_t value = 0;
     if (IndexLookup(engine->index, key, &value, nullptr) != 0) return;
-    HeapCheckRecord(engine->heap, value, length);
-    if (buffer != nullptr)
-      MapReadRaise(&engine->heap->file, static_cast<uint32_t>(value), buffer, length);
+    StoreReadRecord(engine, value, buffer, length);
     result = value;
   });
   return rc != 0 ? -1 : result;
+}
+
+int StoreReadRecord(StoreEngine* engine, int32_t recordOffset, void* buffer, uint32_t length) {
+  return RunRaising([&] {
+    HeapCheckRecord(engine->heap, recordOffset, length);
+    if (buffer != nullptr)
+      MapReadRaise(&engine->heap->file, static_cast<uint32_t>(recordOffset), buffer, length);
+  });
 }
 
 int32_t StoreNextRecord(StoreEngine* engine, KeyOut* key) {
@@ -140,9 +197,12 @@ int32_t StoreNextRecord(StoreEngine* engine, KeyOut* key) {
   int rc = RunRaising([&] {
     int32_t value = 0;
     if (IndexNextFiltered(engine->index, key, &value, nullptr) != 0) return;
-    int code = Guard([&] { HeapCheckRecord(engine->heap, value, 0); });
-    if (code != 0) {
-      if (key != nullptr && key->allocate) MemFreeNull(key->buffer);
+    // Record offsets come in no order: the next key's check is asked for now.
+    HeapPrefetchCheck(engine->heap, engine->index->valueAhead);
+    if (key == nullptr || !key->allocate) {
+      HeapCheckRecord(engine->heap, value, 0);
+    } else if (int code = Guard([&] { HeapCheckRecord(engine->heap, value, 0); })) {
+      MemFreeNull(key->buffer);  // the key copy made for the caller
       RaiseError(code);
     }
     result = value;

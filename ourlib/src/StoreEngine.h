@@ -48,6 +48,14 @@ int StoreCompact(char* path, const KeyConfig* cfg);
 // with the new record offset. Returns the offset, or -1 for length 0 (index
 // untouched). On failure the block is freed and the code raised again.
 int32_t StorePutRecord(StoreEngine* engine, const void* key, const void* bytes, uint32_t length);
+// A record put's replacement: StoreRemoveKey of the key (on a copy, which
+// its search may write into) followed by StorePutRecord of the key as given,
+// the old block freed before the new one is taken; the same bytes in both
+// files. The index is searched once where the key is new, twice where it
+// must be deleted from a node that is then rebalanced, three times where it
+// sits in an entry with a child, and where its node keeps enough without
+// it, its entry is written over in place. Returns the new record offset.
+int32_t StoreReplaceRecord(StoreEngine* engine, void* key, const void* bytes, uint32_t length);
 // Deletes key and frees its block: 0, or -4 when absent.
 int StoreRemoveKey(StoreEngine* engine, void* key);
 // Looks key up (the compare may fill key's stored header); when found checks
@@ -55,6 +63,10 @@ int StoreRemoveKey(StoreEngine* engine, void* key);
 // otherwise), reads length bytes into buffer when buffer is not null, and
 // returns the record offset. -4 absent; -1 a failed read without a frame.
 int32_t StoreGetRecord(StoreEngine* engine, void* key, void* buffer, uint32_t length);
+// The second half of StoreGetRecord, for a record offset already known:
+// checks the block and reads length bytes into buffer (when not null).
+// 0, or the code (raised).
+int StoreReadRecord(StoreEngine* engine, int32_t recordOffset, void* buffer, uint32_t length);
 // IndexNextFiltered, then checks that the value is a used block's record
 // offset. Returns it, -4 at the end, -1 when the check fails without a frame.
 int32_t StoreNextRecord(StoreEngine* engine, KeyOut* key);

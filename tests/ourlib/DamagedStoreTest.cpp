@@ -181,4 +181,17 @@ TEST_F(DamagedValues, ValueInsideAnotherRecord) {
   EXPECT_EQ(Get(e, 1, "fake").size(), 20u);
 }
 
+TEST_F(DamagedValues, ValueOfAFreedBlock) {
+  std::vector<uint8_t> a = MakeKey(1, "a");
+  int32_t freed = StoreGetRecord(e, a.data(), nullptr, 0);
+  ASSERT_EQ(StoreRemoveKey(e, a.data()), 0);  // its block stays a free block of its own
+  std::vector<uint8_t> k = MakeKey(1, "bad");
+  ASSERT_EQ(IndexInsert(e->index, k.data(), freed), 0);
+  EXPECT_EQ(Guard([&] { StoreGetRecord(e, k.data(), nullptr, 0); }), -5);
+  IndexFirst(e->index, nullptr, nullptr);
+  int codes = 0;
+  for (int i = 0; i < 4; ++i) codes += StoreNextRecord(e, nullptr) == -1;
+  EXPECT_EQ(codes, 1);
+}
+
 }  // namespace

@@ -250,6 +250,12 @@ TEST(Mf32Iterate, SectionKeysInNameLengthOrderWithoutUnnamedRecords) {
   EXPECT_EQ(keys.size(), 7u);
   EXPECT_EQ(keys.front().section, 4);
   EXPECT_EQ(keys.back().section, 6);
+  // Each key stands alone in the handle's buffer: zeros after its name, also
+  // where a longer key stood before it ("four" before "A").
+  ASSERT_EQ(Guard([&] { h->ToBeg(nullptr, nullptr); }), 0);
+  while (const uint8_t* k = h->RecKeyGetNext(nullptr)) {
+    for (int i = kRecKeyHeader + RecKeyNameLength(k); i < kRecKeyBuffer; ++i) ASSERT_EQ(k[i], 0);
+  }
   // The end stays the end.
   EXPECT_EQ(h->RecKeyGetNext(nullptr), nullptr);
   EXPECT_EQ(CloseStore(h), 0);

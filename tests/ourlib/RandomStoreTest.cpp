@@ -4,10 +4,12 @@
 // internal nodes have no leftmost child, compacted again along the way.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "tests/ourlib/EngineTestKit.h"
@@ -163,6 +165,87 @@ TEST(BulkLoadedDelete, LongNamesDeepTree) { BulkThenChange(3000, 480, 3); }
 // of every compaction is made of them.
 TEST(BulkLoadedDelete, FullLengthNamesCompactedAgainAndAgain) {
   BulkThenChange(900, 512, 4, true, 5);
+}
+
+}  // namespace
+
+namespace {
+
+// The record put's way (StoreReplaceRecord, one search where it can, the
+// record key's length and order worked out inline) against the plain one
+// it stands for (StoreRemoveKey, then StorePutRecord, the key's functions
+// called through the configuration): the same files byte for byte, the same
+// lookups and the same iteration, over random puts, replacements and
+// removals, with compactions between the rounds, and last every key replaced
+// in key order, as a record update does.
+TEST(SameBytes, OneSearchPutAndInlineKeysAgainstRemoveThenPut) {
+  TempDir dir;
+  const std::string fast = dir / "FAST", plain = dir / "PLAIN";  // as compaction names them
+  std::mt19937 rng(20261209);
+  using Key = std::pair<uint8_t, std::string>;
+  std::vector<Key> known;
+  for (int round = 0; round < 5; ++round) {
+    if (round == 2) {
+      for (std::string path : {fast, plain}) ASSERT_EQ(StoreCompact(&path[0], RecConfig()), 0);
+    }
+    int mode = round == 0 ? MODE_CREATE : MODE_UPDATE;
+    Store a(fast, mode, 0, RecKeyConfig()), b(plain, mode);
+    ASSERT_TRUE(a && b);
+    ASSERT_TRUE(a->index->current->recordKeys && !b->index->current->recordKeys);
+    auto put = [&](const Key& key) {
+      std::string data(1 + rng() % 200, static_cast<char>('a' + rng() % 26));
+      std::vector<uint8_t> k = MakeKey(key.first, key.second);
+      RecKeySetRecord(k.data(), static_cast<int32_t>(data.size()), 0, 0, nullptr);
+      int32_t at = StoreReplaceRecord(a.get(), k.data(), data.data(), data.size());
+      ASSERT_EQ(at, Put(b.get(), key.first, key.second, data));
+      ASSERT_EQ(Get(a.get(), key.first, key.second), data);
+    };
+    if (round == 4) {
+      std::vector<Key> order = known;
+      std::sort(order.begin(), order.end(), [](const Key& x, const Key& y) {
+        return std::make_tuple(x.first, x.second.size(), x.second) <
+               std::make_tuple(y.first, y.second.size(), y.second);
+      });
+      order.erase(std::unique(order.begin(), order.end()), order.end());
+      for (const Key& key : order) ASSERT_NO_FATAL_FAILURE(put(key));
+    }
+    for (int i = 0; i < (round < 4 ? 2500 : 0); ++i) {
+      bool old = !known.empty() && rng() % 2 == 0;
+      Key key = old ? known[rng() % known.size()]
+                    : std::make_pair(static_cast<uint8_t>(rng() % 4), RandomName(rng, 300));
+      if (!old) known.push_back(key);
+      if (rng() % 5 == 0) {
+        std::vector<uint8_t> k = MakeKey(key.first, key.second), k2 = k;
+        ASSERT_EQ(StoreRemoveKey(a.get(), k.data()), StoreRemoveKey(b.get(), k2.data()));
+        continue;
+      }
+      ASSERT_NO_FATAL_FAILURE(put(key)) << "step " << i;
+    }
+    ASSERT_EQ(StoreVerify(a.get()), "");
+    // Both iterate alike (the inline walk against the configured one).
+    uint8_t ka[600], kb[600];
+    KeyOut oa, ob;
+    oa.buffer = ka;
+    ob.buffer = kb;
+    oa.capacity = ob.capacity = sizeof ka;
+    IndexFirst(a->index, nullptr, nullptr);
+    IndexFirst(b->index, nullptr, nullptr);
+    for (int32_t va = 0, vb = 0; va >= 0 || vb >= 0;) {
+      va = StoreNextRecord(a.get(), &oa);
+      vb = StoreNextRecord(b.get(), &ob);
+      ASSERT_EQ(va, vb);
+      if (va >= 0) {
+        ASSERT_EQ(std::string(ka, ka + oa.length), std::string(kb, kb + ob.length));
+      }
+    }
+    a.Close();
+    b.Close();
+    for (const char* ext : {".DKX", ".DKD"}) {
+      ASSERT_EQ(testing_support::ReadFileBytes(fast + ext),
+                testing_support::ReadFileBytes(plain + ext))
+          << ext << " after round " << round;
+    }
+  }
 }
 
 }  // namespace

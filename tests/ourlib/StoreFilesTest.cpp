@@ -329,4 +329,31 @@ TEST(StoreFiles, FailedNodeReservationReportsSystemCodeAsNegative) {
   EXPECT_EQ(rc, static_cast<int>(0xFFFF0008u));
 }
 
+// A large view grows by a quarter of its size; where that cannot be had (a
+// nearly full disk) it grows by its step, as a small one does.
+TEST(StoreFiles, ALargeViewGrowsByAQuarterOrElseByItsStep) {
+  TempDir dir;
+  plat::FaultEnv env(plat::BackendEnv());
+  plat::SetDefaultEnv(&env);
+  const uint32_t size = 8 << 20, step = 1 << 20;
+  uint8_t byte = 7;
+  MappedFile a, b;
+  int rc = Guard([&] {
+    MapCreate(&a, (dir / "a").c_str(), size, step);
+    MapWrite(&a, size, &byte, 1);
+    MapCreate(&b, (dir / "b").c_str(), size, step);
+    env.FailNth(plat::FaultKind::Grow, 1, plat::kErrDiskFull);
+    MapWrite(&b, size, &byte, 1);
+  });
+  int grows = env.Calls(plat::FaultKind::Grow);
+  plat::SetDefaultEnv(nullptr);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(a.mappedSize, size + size / 4);
+  EXPECT_EQ(b.mappedSize, size + step);
+  EXPECT_EQ(grows, 2);
+  MapClose(&a, 0);
+  MapClose(&b, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "b").size(), size + 1u);
+}
+
 }  // namespace

@@ -1,12 +1,15 @@
 // Operation 1 through a recording sink: what it writes, counts, logs and shows.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "ourlib/src/Pack.h"
+#include "ourlib/src/SectionNames.h"
 #include "ourlib/src/StoreChange.h"
 #include "platform/testing/FaultEnv.h"
 #include "tests/ourlib/RecordFixture.h"
@@ -61,6 +64,16 @@ class CopyStoreRecordsTest : public ::testing::Test {
     EXPECT_TRUE(ui.errors.empty());
     EXPECT_EQ(ui.log, log);
     EXPECT_EQ(ui.counters.units, units);
+  }
+  // Run into an empty game's store, which must fail with message 5 naming
+  // the source (call under ASSERT_NO_FATAL_FAILURE).
+  void RunIntoAnEmptyStoreFailingToRead() {
+    cMf32* d = Create(Dst());
+    ASSERT_EQ(CloseStore(d), 0);
+    EXPECT_EQ(Run(), -1);
+    ASSERT_EQ(ui.errors.size(), 1u);
+    EXPECT_EQ(ui.errors[0].message, 5);
+    EXPECT_EQ(ui.errors[0].extra, Src());
   }
   // Every file of the folder by name, with its bytes.
   std::map<std::string, std::string> Files() {
@@ -346,16 +359,120 @@ TEST_F(CopyStoreRecordsTest, CancelStopsAtTheNextCheckPointAndLeavesTheStoreAsIt
   EXPECT_EQ(Files(), before);  // the two records written went with the copies
 }
 
+// Operation 1 the straightforward way, kept as the yardstick of the one
+// ordered pass: a pass per section 0..254 (with a section filter), each
+// record looked up again by its name, fonts with their surfaces, written
+// straight into the store at dst. Returns the lines it would log.
+std::vector<std::string> CopyBySection(const std::string& src, const std::string& dst) {
+  std::vector<std::string> log;
+  cMf32* s = OpenStore(src, MFO_READ);
+  cMf32* d = OpenStore(dst, MFO_UPDATE);
+  int32_t units = 0, bytes = 0;
+  auto line = [&](const char* format, auto... args) {
+    char text[1024];
+    std::snprintf(text, sizeof text, format, args...);
+    log.push_back(text);
+  };
+  EXPECT_EQ(Guard([&] {
+              for (int section = 0; section < 255; ++section) {
+                uint8_t wanted = static_cast<uint8_t>(section);
+                s->ToBeg(
+                    [](const void* key, void* data) {
+                      return RecKeySection(key) != *static_cast<uint8_t*>(data) ? 1 : 0;
+                    },
+                    &wanted);
+                while (const uint8_t* key = s->RecKeyGetNext(nullptr)) {
+                  const char* name = RecKeyName(key);
+                  const int32_t length = RecKeyUnpackedLength(key);
+                  void* record = s->RecGet(wanted, name, nullptr, 1);
+                  const uint8_t* p = static_cast<const uint8_t*>(record);
+                  Bytes data(p, p + length);
+                  const int count = section == 3 && length >= 2 ? GetI16(data.data()) : 0;
+                  for (int i = 0; i < count; ++i) {
+                    const uint8_t* surface = s->RecPtr(Offset(data, i));
+                    int32_t size = static_cast<int32_t>(DibSize(surface));
+                    PutI32(&data[2 + 4 * static_cast<size_t>(i)], d->RecPutNoname(surface, size));
+                    ++units;
+                    bytes += size;
+                    line("For FNT %s, surf = %d, len = %d", name, i, size);
+                  }
+                  d->RecPut(wanted, name, data.data(), length, RecKeyInfo(key), RecKeyPack(key),
+                            nullptr);
+                  ++units;
+                  bytes += length;
+                  line("Sect = %s, Name = %s, len = %d, pack = %d", SectionName(wanted), name,
+                       length, RecKeyPack(key));
+                  s->RecMemFree(&record);
+                }
+              }
+            }),
+            0);
+  line("Units updated = %d, Bytes updated = %d", units, bytes);
+  EXPECT_EQ(CloseStore(s), 0);
+  EXPECT_EQ(CloseStore(d), 0);
+  return log;
+}
+
+TEST_F(CopyStoreRecordsTest, OnePassWritesAndLogsWhatAPassPerSectionDoes) {
+  std::mt19937 rng(1209);
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    for (const auto& f : Files()) std::filesystem::remove(dir / f.first);
+    // Keys of every section (255 and fonts among them), names of one to 40
+    // bytes, records plain and packed both ways; the game's store holds some
+    // of the same keys and others.
+    cMf32* s = Create(Src());
+    cMf32* d = Create(Dst());
+    for (int i = 0; i < 600; ++i) {
+      uint8_t section = static_cast<uint8_t>(rng() % 8 == 0 ? 3 : rng() % 256);
+      std::string name(1 + rng() % 40, 'a');
+      for (char& c : name) c = "ABCZ09_."[rng() % 8];
+      if (section == 3) {
+        std::vector<Bytes> surfaces;
+        for (uint32_t k = rng() % 3; k > 0; --k) surfaces.push_back(Surface(4, 2, uint8_t(k)));
+        PutFont(s, name, surfaces, static_cast<int16_t>(surfaces.size()));
+      } else {
+        Bytes data = rng() % 2 ? Pattern(1 + rng() % 300, i) : Repeated(1 + rng() % 300, 'r');
+        ASSERT_EQ(Put(s, section, name, data, static_cast<int>(rng() % 3)), 0);
+      }
+      if (rng() % 3 == 0) {
+        ASSERT_EQ(Put(d, section, name, Pattern(1 + rng() % 100, i), 0), 0);
+      }
+    }
+    ASSERT_EQ(CloseStore(s), 0);
+    ASSERT_EQ(CloseStore(d), 0);
+    for (const char* ext : {".DKX", ".DKD"}) {
+      std::filesystem::copy_file(dir / ("UNITS" + std::string(ext)),
+                                 dir / ("WANT" + std::string(ext)));
+    }
+    ui = RecordingSink();
+    ASSERT_EQ(Run(), 0);
+    EXPECT_EQ(ui.log, CopyBySection(Src(), dir / "WANT.DKX"));
+    auto files = Files();
+    EXPECT_TRUE(files["UNITS.DKX"] == files["WANT.DKX"]);
+    EXPECT_TRUE(files["UNITS.DKD"] == files["WANT.DKD"]);
+  }
+}
+
+TEST_F(CopyStoreRecordsTest, AShippedIndexOutOfSectionOrderIsAReadFailure) {
+  // Written by something that orders the keys the other way round.
+  static const KeyConfig backwards{
+      KEY_CUSTOM, [](void* a, const void* b) { return -RecKeyCompare(a, b); }, RecKeyLength, 0};
+  StoreEngine* e = StoreOpen(Src().c_str(), &backwards, 0, MODE_CREATE, 0, 0);
+  ASSERT_NE(e, nullptr);
+  for (uint8_t section : {1, 2}) {
+    Bytes data = Pattern(40, section);
+    ASSERT_GT(StorePutRecord(e, MakeKey(section, "r", 40, 0, 40).data(), data.data(), 40), 0);
+  }
+  StoreClose(e);
+  ASSERT_NO_FATAL_FAILURE(RunIntoAnEmptyStoreFailingToRead());
+}
+
 TEST_F(CopyStoreRecordsTest, AnOverlongSourceKeyIsAReadFailure) {
   cMf32* s = Create(Src());
   ASSERT_EQ(PutRaw(s, MakeKey(1, std::string(700, 'k'), 40, 0, 40), Pattern(40, 1)), 0);
   ASSERT_EQ(CloseStore(s), 0);
-  cMf32* d = Create(Dst());
-  ASSERT_EQ(CloseStore(d), 0);
-  EXPECT_EQ(Run(), -1);
-  ASSERT_EQ(ui.errors.size(), 1u);
-  EXPECT_EQ(ui.errors[0].message, 5);
-  EXPECT_EQ(ui.errors[0].extra, Src());
+  ASSERT_NO_FATAL_FAILURE(RunIntoAnEmptyStoreFailingToRead());
 }
 
 }  // namespace
