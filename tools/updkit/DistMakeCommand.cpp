@@ -566,8 +566,9 @@ int DistMake(const Args& a) {
     packages += g.HasPackage() ? 1 : 0;
     stores += g.stores.size();
   }
-  UpdkitPrint(stdout,
-              "%s: update type %d, %zu packages, %zu plain files, %zu stores, %zu warnings\n",
-              m.out.c_str(), m.type, packages, files, stores, m.warnings.size());
+  const std::string counts = std::to_string(packages) + " packages, " + std::to_string(files) +
+                             " plain files, " + std::to_string(stores) + " stores, " +
+                             std::to_string(m.warnings.size()) + " warnings";
+  UpdkitPrint(stdout, "%s: update type %d, %s\n", m.out.c_str(), m.type, counts.c_str());
   return 0;
 }

@@ -260,10 +260,10 @@ int List(const char* package) {
     const pkg::SystemTime& t = e.time;
     UpdkitPrint(
         stdout,
-        "%s\t%s\t%s\t%u\t%zu\t%" PRId64 "\t%" PRIu64 "\t%04u-%02u-%02u %02u:%02u:%02u.%03u\n",
+        "%s\t%s\t%s\t%u\t%u\t%" PRId64 "\t%" PRIu64 "\t%04u-%02u-%02u %02u:%02u:%02u.%03u\n",
         e.name, e.hasFolder ? e.folder : "-", e.packed ? "lz" : "stored", unsigned{e.chunkKiB},
-        e.chunkSizes.size(), size, empty ? uint64_t{0} : e.StoredSize(), unsigned{t.year},
-        unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute},
+        static_cast<unsigned>(e.chunkSizes.size()), size, empty ? uint64_t{0} : e.StoredSize(),
+        unsigned{t.year}, unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute},
         unsigned{t.second}, unsigned{t.milliseconds});
   }
   if (status != 0) UpdkitFail("%s: a packed chunk does not unpack within its chunk size", package);
