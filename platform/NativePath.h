@@ -20,6 +20,11 @@ std::string NativePath(const char* path);
 // drive letter as the folder it stands for (or dropped, as above).
 std::string ShownPath(const char* path);
 
+// The current folder as the core names it, without a trailing separator;
+// "" when it cannot be read. Windows: GetCurrentDirectoryA. POSIX: in the
+// ANSI code page, "" as well when a character of it is not in the code page.
+std::string CurrentFolder();
+
 // The program's arguments as the core takes them, argv[0] being the path of
 // the running program. Windows: as the C runtime gives them. POSIX: argv[0]
 // is the program the system started (/proc/self/exe, as GetModuleFileName

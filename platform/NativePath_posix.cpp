@@ -1,6 +1,8 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 
 #include "platform/CodePage.h"
 #include "platform/NativePath.h"
@@ -28,6 +30,17 @@ std::string ShownPath(const char* path) {
     }
   }
   return p;
+}
+
+std::string CurrentFolder() {
+  std::string native(4096, '\0');
+  while (getcwd(&native[0], native.size()) == nullptr) {
+    if (errno != ERANGE) return "";
+    native.resize(native.size() * 2);
+  }
+  native.resize(std::strlen(native.c_str()));
+  std::string core;
+  return posix::CorePath(native, &core) ? core : "";
 }
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "platform/Console_posix.h"
 #include "platform/Terminal.h"
 
 namespace plat {
@@ -20,5 +21,7 @@ int TerminalColumns(StdStream stream) {
   }
   return 80;
 }
+
+std::string ConsoleText(std::string_view text) { return console::ForDisplay(text); }
 
 }  // namespace plat

@@ -17,4 +17,6 @@ int TerminalColumns(StdStream stream) {
   return 80;
 }
 
+std::string ConsoleText(std::string_view text) { return std::string(text); }
+
 }  // namespace plat

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/CodePage.h"
 #include "tests/e2e_dist/DistTestKit.h"
 #include "tests/support/ConsoleUpdater.h"
 #include "tests/support/Dib.h"
@@ -100,7 +101,7 @@ void Stores(GamePair& p) {
 void OtherData(GamePair& p) {
   p.Old("GameData/maps/a.map", pkgtest::Text(2000));
   p.New("GameData/maps/a.map", pkgtest::Text(2500));
-  p.New("GameData/b.txt", "new in the data folder");
+  p.New("GameData/M\xc3\xbcller.txt", "new in the data folder, named beyond ASCII");
   p.New("c.txt", "new in the game's folder");
   p.OldStore("GameData/UNITS.DKX", {{0, "u", Pattern(60, 1)}});
   p.NewStore("GameData/UNITS.DKX", {{0, "u", Pattern(60, 2)}});
@@ -177,7 +178,7 @@ class DistRun : public ::testing::TestWithParam<Case> {};
 TEST_P(DistRun, UpdatesExactlyTheOldVersionToTheNew) {
   const Case& c = GetParam();
   TempDir dir;
-  GamePair pair(dir.path());
+  GamePair pair(dir / "Spielst\xc3\xa4nde/");  // UTF-8 on the disk, the code page in updkit
   c.build(pair);
   GameInstall g(dir.path(), false);
   fs::remove(g.dist);
@@ -199,12 +200,13 @@ TEST_P(DistRun, UpdatesExactlyTheOldVersionToTheNew) {
     EXPECT_NE(std::string::npos, report.find("  " + w)) << report;
   }
   // The same folders give the same bytes.
-  ProcessResult again = Make(pair, c, dir / "again");
-  ASSERT_EQ(0, again.status) << again.err;
-  EXPECT_TRUE(Bytes(g.dist) == Bytes(dir / "again"));
+  const std::string again = dir / "Spielst\xc3\xa4nde/noch einmal";
+  ProcessResult remade = Make(pair, c, again);
+  ASSERT_EQ(0, remade.status) << remade.err;
+  EXPECT_TRUE(Bytes(g.dist) == Bytes(again));
   // What dist make writes, dist check passes: no error, and the one range it
   // accepts is the --from version.
-  ProcessResult checked = RunProgram(UpdkitPath(), {"dist", "check", g.dist});
+  ProcessResult checked = RunProgram(UpdkitPath(), {"dist", "check", again});
   EXPECT_EQ(0, checked.status) << checked.out << checked.err;
   EXPECT_EQ(std::string::npos, checked.out.find(": error:")) << checked.out;
   fs::copy_file(UpdaterPath(), g.Updater());
@@ -255,7 +257,8 @@ TEST_P(DistRun, UpdatesExactlyTheOldVersionToTheNew) {
     const std::string at = c.dataFolder != nullptr && rel.rfind(c.dataFolder, 0) == 0
                                ? data + rel.substr(std::strlen(c.dataFolder) + 1)
                                : g.game + rel;
-    EXPECT_EQ(time / 10000, pkgtest::TimesOf(at).lastWrite / 10000) << rel;  // to the millisecond
+    EXPECT_EQ(time / 10000, pkgtest::TimesOf(plat::Utf8ToAnsi(at)).lastWrite / 10000)
+        << rel;  // to the millisecond
   }
 }
 

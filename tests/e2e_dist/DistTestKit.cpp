@@ -11,6 +11,7 @@
 #include "ourlib/src/Mf32int.h"
 #include "ourlib/src/Pack.h"
 #include "ourlib/src/SectionNames.h"
+#include "platform/CodePage.h"
 #include "platform/Env.h"
 #include "tests/support/TestPaths.h"
 #include "tests/update/PackageTestKit.h"
@@ -31,13 +32,17 @@ std::string Upper(std::string s) {
   return s;
 }
 
+// The kit names files as the file system does, in UTF-8; the Env and the
+// store library take the names of the code page.
+std::string EnvPath(const std::string& path) { return plat::Utf8ToAnsi(path); }
+
 // A store's records in key order, each as one text: section, name, pack
 // method, info and the unpacked bytes (a font's surfaces in place of their
 // offsets).
 std::string Records(const std::string& path) {
   std::string out;
   int code = Guard([&] {
-    std::unique_ptr<cMf32> h(cMf32::Open(path.c_str(), MFO_READ, 0, 0));
+    std::unique_ptr<cMf32> h(cMf32::Open(EnvPath(path).c_str(), MFO_READ, 0, 0));
     h->ToBeg(nullptr, nullptr);
     uint8_t key[kRecKeyBuffer];
     while (h->RecKeyGetNext(key) != nullptr) {
@@ -90,7 +95,7 @@ void Collect(const fs::path& root, const fs::path& folder, Contents* out) {
 void MakeStoreAt(const std::string& path, const std::vector<Record>& records) {
   fs::create_directories(fs::path(path).parent_path());
   int code = Guard([&] {
-    std::unique_ptr<cMf32> h(cMf32::Open(path.c_str(), MFO_CREATE, 0, 0));
+    std::unique_ptr<cMf32> h(cMf32::Open(EnvPath(path).c_str(), MFO_CREATE, 0, 0));
     for (const Record& r : records) {
       std::string bytes = r.bytes;
       if (r.section == SECTION_FONT) {
@@ -151,8 +156,9 @@ void GamePair::New(const std::string& rel, const std::string& bytes) {
   const uint64_t t = pkgtest::FileTimeOf(2003, 5, 6, kHours[times.size() % 4],
                                          static_cast<uint16_t>(times.size() % 60));
   std::unique_ptr<plat::File> f;
-  ASSERT_EQ(0, plat::Env::Default()->Open(path.c_str(), plat::Access::ReadWrite, plat::Share::None,
-                                          plat::Disposition::OpenExisting, plat::ATTR_NORMAL, &f));
+  ASSERT_EQ(0, plat::Env::Default()->Open(EnvPath(path).c_str(), plat::Access::ReadWrite,
+                                          plat::Share::None, plat::Disposition::OpenExisting,
+                                          plat::ATTR_NORMAL, &f));
   ASSERT_EQ(0, f->SetTimes(plat::FileTimes{0, 0, t}));
   times[rel] = t;
 }

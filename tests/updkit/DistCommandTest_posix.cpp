@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/CodePage.h"
 #include "tests/support/ConsoleUpdater.h"
 #include "tests/support/Dib.h"
 #include "tests/support/GameInstall.h"
@@ -65,8 +66,11 @@ struct Distribution {
     Put(store, "M_WAV", "boom", Pattern(90, 4));               // added
     Kit({"store", "put-font", store, "arial", File(Dib(4, 2, 'a'))});
     WriteFileBytes(work + "pkg/Maps/north.map", std::string(20000, 'n'));
-    WriteFileBytes(work + "pkg/credits.txt", "credits");
+    // A name beyond ASCII: UTF-8 on the disk, the code page's bytes in the
+    // package, as the game names it.
+    WriteFileBytes(work + "pkg/M\xc3\xbcller.txt", "credits");
     Kit({"pkg", "build", g.dist + "ADDONS.PAK", "--from", work + "pkg", "--lz"});
+    EXPECT_NE(std::string::npos, ReadFileBytes(g.dist + "ADDONS.PAK").find("M\xfcller.txt"));
   }
 
   ProcessResult Kit(const std::vector<std::string>& args, int status = 0) {
@@ -154,7 +158,7 @@ TEST(DistCheck, PassesAWellFormedDistributionAndNamesEachFault) {
   int n = 0;
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.what);
-    const std::string dist = d.dir / ("case" + std::to_string(n++) + "/");
+    const std::string dist = d.dir / ("Fall-\xc3\xbc" + std::to_string(n++) + "/");
     fs::copy(d.g.dist, dist, fs::copy_options::recursive);
     c.plant(dist);
     const ProcessResult p = d.Kit({"dist", "check", dist}, c.finding != nullptr ? 1 : 0);
@@ -275,7 +279,9 @@ TEST(DistPlan, ChangesNothingAndNamesWhatTheUpdaterThenChanges) {
       << plan.out;
   EXPECT_EQ(0x01030000u,
             RegistryDword(d.g.registry, "SOFTWARE\\Varnholt\\Marovex\\Version", "Version"));
-  EXPECT_EQ(SplitLines(ReadFileBytes(d.g.dist + "updlog.txt"), "\r\n"), Section(plan.out, "log:"));
+  // The log is in the code page; the plan shows it as the console does.
+  EXPECT_EQ(SplitLines(plat::AnsiToUtf8(ReadFileBytes(d.g.dist + "updlog.txt")), "\r\n"),
+            Section(plan.out, "log:"));
   EXPECT_EQ("exit code: 0", SplitLines(plan.out, "\n").back());
 
   // Applied once, the update refuses the installation it made: so does the

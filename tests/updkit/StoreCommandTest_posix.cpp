@@ -21,7 +21,11 @@ namespace {
 
 struct Kit {
   TempDir dir;
-  std::string store = dir / "S.DKX";
+  // The store's folder has a name beyond ASCII: UTF-8 on the disk, the code
+  // page's bytes once updkit has its arguments.
+  std::string at = dir / "Lager-\xc3\xbc/";
+  std::string store = at + "S.DKX";
+  Kit() { fs::create_directories(at); }
   ProcessResult Run(const std::vector<std::string>& args) { return RunProgram(UpdkitPath(), args); }
   std::string Ok(const std::vector<std::string>& args) {
     ProcessResult p = Run(args);
@@ -38,8 +42,7 @@ struct Kit {
   std::string Replaces(const std::vector<std::string>& args) {
     std::vector<std::pair<std::string, std::string>> old;
     for (const char* ext : {".DKX", ".DKD"}) {
-      const std::string file = dir / ("S" + std::string(ext)),
-                        link = dir / ("old" + std::string(ext));
+      const std::string file = at + "S" + ext, link = at + "old" + ext;
       if (!fs::exists(file)) continue;
       fs::create_hard_link(file, link);
       old.emplace_back(link, ReadFileBytes(file));
@@ -50,7 +53,7 @@ struct Kit {
           << args[1] << ": " << link << " was written in place";
       fs::remove(link);
     }
-    for (const auto& e : fs::directory_iterator(dir.path())) {
+    for (const auto& e : fs::directory_iterator(at)) {
       EXPECT_EQ(std::string::npos, e.path().filename().string().find("$$"))
           << args[1] << ": " << e.path();
     }
@@ -64,7 +67,7 @@ TEST(UpdkitStore, PutListDelAndEscapes) {
   std::string f = k.File("rec", std::string(64, 'r'));
   k.Replaces(
       {"store", "put", k.store, "M_USER", "tab\there", f, "--info", "0102030405060708090a0b0c"});
-  k.Ok({"store", "put", k.store, "128", "back\\slash\xe9", f});
+  k.Ok({"store", "put", k.store, "128", "back\\slash\xc3\xa9", f});  // in UTF-8
   k.Ok({"store", "put", k.store, "3", "zz", f});
   EXPECT_EQ(
       "3\tM_FNT \tzz\t64\t0\t64\n"
@@ -77,7 +80,7 @@ TEST(UpdkitStore, PutListDelAndEscapes) {
   EXPECT_NE(0, k.Run({"store", "put", k.store, "256", "x", f}).status);              // no section
   EXPECT_NE(
       0, k.Run({"store", "put", k.store, "3", std::string(513, 'n'), f}).status);  // name too long
-  k.File("S.$$.DKD", "left by a killed run");  // a stray copy: cleared first
+  WriteFileBytes(k.at + "S.$$.DKD", "left by a killed run");  // a stray copy: cleared first
   k.Replaces({"store", "del", k.store, "3", "zz"});
   EXPECT_NE(0, k.Run({"store", "del", k.store, "3", "zz"}).status);
   EXPECT_EQ("", k.Ok({"store", "list", k.store, "--section", "3"}));
@@ -126,11 +129,12 @@ TEST(UpdkitStore, WrongCommandLinesSayWhatIsWrong) {
 
 TEST(UpdkitStore, ImportPutNonameAndCompact) {
   Kit k;
-  fs::create_directories(k.dir / "in");
+  fs::create_directories(k.dir / "in-\xc3\xbc");
   for (int i = 0; i < 300; ++i)
-    k.File("in/r" + std::to_string(i), std::string(40 + i, 'a' + i % 26));
+    k.File("in-\xc3\xbc/r" + std::to_string(i), std::string(40 + i, 'a' + i % 26));
+  k.File("in-\xc3\xbc/M\xc3\xbcller", "named in the code page");
   k.Ok({"store", "create", k.store});
-  k.Replaces({"store", "import", k.store, "7", k.dir / "in", "--pack", "2"});
+  k.Replaces({"store", "import", k.store, "7", k.dir / "in-\xc3\xbc", "--pack", "2"});
   std::string offset =
       k.Replaces({"store", "put-noname", k.store, k.File("blob", "unnamed bytes")});
   EXPECT_GT(std::stoi(offset), 0);
@@ -138,12 +142,15 @@ TEST(UpdkitStore, ImportPutNonameAndCompact) {
   std::string before = k.Ok({"store", "list", k.store});
   k.Replaces({"store", "compact", k.store});
   EXPECT_EQ(before, k.Ok({"store", "list", k.store}));
-  EXPECT_EQ(301u, static_cast<size_t>(std::count(before.begin(), before.end(), '\n')));
+  EXPECT_EQ(302u, static_cast<size_t>(std::count(before.begin(), before.end(), '\n')));
   EXPECT_NE(std::string::npos, before.find("7\tM_SSPR\tr0\t"));
+  EXPECT_NE(std::string::npos, before.find("7\tM_SSPR\tM\\xfcller\t22\t")) << before;
   EXPECT_EQ("ok\n", k.Ok({"store", "verify", k.store}));
   k.Ok({"store", "get", k.store, "7", "r299", k.dir / "out"});
   EXPECT_EQ(std::string(339, 'a' + 299 % 26), ReadFileBytes(k.dir / "out"));
-  EXPECT_FALSE(fs::exists(k.dir / "S.$$X"));
+  k.Ok({"store", "get", k.store, "7", "M\xc3\xbcller", k.dir / "out"});
+  EXPECT_EQ("named in the code page", ReadFileBytes(k.dir / "out"));
+  EXPECT_FALSE(fs::exists(k.at + "S.$$X"));
   k.Replaces({"store", "create", k.store});  // anew, over the full store
   EXPECT_EQ("", k.Ok({"store", "list", k.store}));
 }
@@ -154,9 +161,9 @@ TEST(UpdkitStore, VerifyReportsADamagedStore) {
   k.Ok({"store", "put", k.store, "1", "a", k.File("a", std::string(100, 'a'))});
   k.Ok({"store", "put", k.store, "1", "b", k.File("b", std::string(100, 'b'))});
   // The first block's size word overwritten: the heap no longer tiles.
-  std::string dkd = ReadFileBytes(k.dir / "S.DKD");
+  std::string dkd = ReadFileBytes(k.at + "S.DKD");
   dkd[32] = 0x0C;
-  WriteFileBytes(k.dir / "S.DKD", dkd);
+  WriteFileBytes(k.at + "S.DKD", dkd);
   ProcessResult p = k.Run({"store", "verify", k.store});
   EXPECT_EQ(1, p.status);
   EXPECT_FALSE(p.out.empty());
@@ -192,7 +199,7 @@ TEST(UpdkitStore, PutFontRefusesBitmapsNoSurfaceHolds) {
       {cut, "before its pixel rows do (1 bytes missing)"},
   };
   std::string good = k.File("good.bmp", BmpFile(Dib(4, 2, 'g')));
-  std::string data = ReadFileBytes(k.dir / "S.DKD");
+  std::string data = ReadFileBytes(k.at + "S.DKD");
   for (const Refused& r : kRefused) {
     ProcessResult p = k.Run({"store", "put-font", k.store, "f", good, k.File("bad.bmp", r.bytes)});
     EXPECT_EQ(1, p.status) << r.says;
@@ -201,7 +208,7 @@ TEST(UpdkitStore, PutFontRefusesBitmapsNoSurfaceHolds) {
   }
   // Nothing of a refused command reaches the store, not even its good surface.
   EXPECT_EQ("", k.Ok({"store", "list", k.store}));
-  EXPECT_EQ(data, ReadFileBytes(k.dir / "S.DKD"));
+  EXPECT_EQ(data, ReadFileBytes(k.at + "S.DKD"));
 }
 
 // Long work draws a progress line on a terminal, within its width, and

@@ -3,12 +3,28 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "platform/Terminal.h"
 #include "tools/updkit/Progress.h"
 
 namespace {
 
 constexpr char kHelpOption[] = "--help";
 constexpr size_t kOptionColumn = 18;  // where an option's help starts, after its name
+
+// The formatted text, as vsnprintf makes it.
+std::string Formatted(const char* format, va_list args) {
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, again);
+  va_end(again);
+  if (n <= 0) return std::string();
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  std::vsnprintf(&text[0], text.size(), format, args);
+  text.pop_back();
+  return text;
+}
+
+void Write(FILE* out, const std::string& text) { std::fputs(plat::ConsoleText(text).c_str(), out); }
 
 bool IsOption(const char* word) { return word[0] == '-' && word[1] == '-' && word[2] != '\0'; }
 bool IsEndOfOptions(const char* word) { return std::strcmp(word, "--") == 0; }
@@ -198,12 +214,12 @@ int64_t Args::Number(const char* option, int64_t fallback) const {
 }
 
 int Args::Usage(const char* format, ...) const {
-  std::fprintf(stderr, "updkit %s %s: ", command_.name, action_.name);
   va_list args;
   va_start(args, format);
-  std::vfprintf(stderr, format, args);
+  const std::string message = Formatted(format, args);
   va_end(args);
-  std::fputc('\n', stderr);
+  Write(stderr,
+        std::string("updkit ") + command_.name + " " + action_.name + ": " + message + "\n");
   const std::vector<std::string> lines = UsageLines(command_, action_);
   for (size_t i = 0; i < lines.size(); ++i) {
     std::fprintf(stderr, "%s %s\n", i == 0 ? "usage:" : "      ", lines[i].c_str());
@@ -241,8 +257,8 @@ int RunCommand(const Command& command, int argc, char** argv) {
     names += (names.empty() ? "" : ", ") + std::string(a.name);
   }
   if (action == nullptr) {
-    std::fprintf(stderr, "updkit %s: unknown action '%s' (%s; see updkit %s --help)\n",
-                 command.name, in[at], names.c_str(), command.name);
+    UpdkitPrint(stderr, "updkit %s: unknown action '%s' (%s; see updkit %s --help)\n", command.name,
+                in[at], names.c_str(), command.name);
     return command.noActionStatus;
   }
 
@@ -315,13 +331,18 @@ UpdkitRegistrar::UpdkitRegistrar(const Command& command) { Registered().push_bac
 
 const std::vector<const Command*>& UpdkitCommands() { return Registered(); }
 
-int UpdkitFail(const char* format, ...) {
-  Progress::BreakLine();
-  std::fputs("updkit: ", stderr);
+void UpdkitPrint(FILE* out, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::vfprintf(stderr, format, args);
+  Write(out, Formatted(format, args));
   va_end(args);
-  std::fputc('\n', stderr);
+}
+
+int UpdkitFail(const char* format, ...) {
+  Progress::BreakLine();
+  va_list args;
+  va_start(args, format);
+  Write(stderr, "updkit: " + Formatted(format, args) + "\n");
+  va_end(args);
   return 1;
 }

@@ -127,6 +127,15 @@ const std::vector<const Command*>& UpdkitCommands();
 
 #define UPDKIT_COMMAND(ident, command) static const UpdkitRegistrar ident##_registrar(command)
 
+// Writes text for a person to out (stdout or stderr). Names and texts are
+// bytes of the ANSI code page: they are written as the console shows them
+// (plat::ConsoleText), to a terminal, a file or a pipe alike.
+void UpdkitPrint(FILE* out, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
 // Prints "updkit: <message>" on stderr and returns 1 (for `return UpdkitFail(...)`).
 int UpdkitFail(const char* format, ...)
 #if defined(__GNUC__)

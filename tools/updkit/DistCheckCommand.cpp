@@ -82,7 +82,7 @@ class Findings {
           text += c;
         }
       }
-      std::printf("%s:%d: %s: %s\n", f.file.c_str(), f.line, f.error ? "error" : "warning",
+      UpdkitPrint(stdout, "%s:%d: %s: %s\n", f.file.c_str(), f.line, f.error ? "error" : "warning",
                   text.c_str());
     }
   }
@@ -384,7 +384,7 @@ int Checker::Run() {
   CheckReport();
   found_.Print();
   if (accepted.any) {
-    std::printf("%s: accepts %s to %s, writes %s\n", script_.c_str(),
+    UpdkitPrint(stdout, "%s: accepts %s to %s, writes %s\n", script_.c_str(),
                 VersionText(accepted.low).c_str(), VersionText(accepted.high).c_str(),
                 VersionText(accepted.run.newVersion).c_str());
   }

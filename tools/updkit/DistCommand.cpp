@@ -3,22 +3,26 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/Env.h"
+#include "platform/NativePath.h"
 #include "tools/updkit/Command.h"
 #include "tools/updkit/Dist.h"
 
 namespace fs = std::filesystem;
 
 InDistribution::InDistribution(const char* dist) {
+  if (!plat::Env::Default()->IsFolder(dist)) return;
   std::error_code ec;
-  const fs::path absolute = fs::absolute(dist, ec);
-  if (ec || !fs::is_directory(absolute, ec)) return;
   previous_ = fs::current_path(ec).string();
   if (ec) return;
-  fs::current_path(absolute, ec);
+  // The C runtime's current folder takes the system's name of the folder;
+  // the updater's code is handed the name it has in the code page.
+  fs::current_path(plat::NativePath(dist), ec);
   if (ec) return;
   entered_ = true;
-  folder_ = absolute.string();
-  if (folder_.back() != '/' && folder_.back() != static_cast<char>(fs::path::preferred_separator))
+  folder_ = plat::CurrentFolder();
+  if (folder_.empty()) folder_ = ".";  // a name the code page lacks: named from within
+  if (folder_.back() != '/' && folder_.back() != '\\')
     folder_ += static_cast<char>(fs::path::preferred_separator);
 }
 

@@ -17,6 +17,7 @@
 
 #include "ourlib/src/SectionNames.h"
 #include "platform/Env.h"
+#include "platform/NativePath.h"
 #include "tools/updkit/Command.h"
 #include "tools/updkit/Dist.h"
 #include "tools/updkit/DistScript.h"
@@ -482,10 +483,11 @@ std::string Report(const Make& m) {
   return text;
 }
 
-// Removes a folder this command made, with what is in it.
+// Removes a folder this command made, with what is in it (part is named in
+// the code page; the removal takes the system's name).
 void RemovePart(const std::string& part) {
   std::error_code ec;
-  std::filesystem::remove_all(part, ec);
+  std::filesystem::remove_all(plat::NativePath(part.c_str()), ec);
 }
 
 }  // namespace
@@ -524,7 +526,7 @@ int DistMake(const Args& a) {
   if (wrong.empty()) wrong = Plan(m);
   if (!wrong.empty()) return UpdkitFail("dist make: %s", wrong.c_str());
   for (const std::string& w : m.warnings)
-    std::fprintf(stderr, "updkit: dist make: warning: %s\n", w.c_str());
+    UpdkitPrint(stderr, "updkit: dist make: warning: %s\n", w.c_str());
   if (a.Has("--strict") && !m.warnings.empty())
     return UpdkitFail("dist make: %s warnings, and --strict: nothing written",
                       std::to_string(m.warnings.size()).c_str());
@@ -564,7 +566,9 @@ int DistMake(const Args& a) {
     packages += g.HasPackage() ? 1 : 0;
     stores += g.stores.size();
   }
-  std::printf("%s: update type %d, %zu packages, %zu plain files, %zu stores, %zu warnings\n",
-              m.out.c_str(), m.type, packages, files, stores, m.warnings.size());
+  const std::string counts = std::to_string(packages) + " packages, " + std::to_string(files) +
+                             " plain files, " + std::to_string(stores) + " stores, " +
+                             std::to_string(m.warnings.size()) + " warnings";
+  UpdkitPrint(stdout, "%s: update type %d, %s\n", m.out.c_str(), m.type, counts.c_str());
   return 0;
 }

@@ -27,6 +27,7 @@
 #include "ourlib/src/ErrFrame.h"
 #include "ourlib/src/Mf32int.h"
 #include "ourlib/src/SectionNames.h"
+#include "platform/NativePath.h"
 #include "platform/RehearsalEnv.h"
 #include "platform/RehearsalRegistry.h"
 #include "platform/Ui.h"
@@ -197,14 +198,16 @@ void PrintLines(const char* indent, const std::string& text) {
     if (end == std::string::npos && start == text.size() && start > 0) return;
     std::string line = text.substr(start, end == std::string::npos ? end : end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::printf("%s%s\n", indent, line.c_str());
+    UpdkitPrint(stdout, "%s%s\n", indent, line.c_str());
     if (end == std::string::npos) return;
     start = end + 1;
   }
 }
 
+// The rehearsal names files in the system's form, which is written as it
+// is; the texts of the run (registry, messages, log) are in the code page.
 void PrintReport(Rehearsal& r) {
-  std::printf("files:\n");
+  UpdkitPrint(stdout, "files:\n");
   std::vector<plat::RehearsalEnv::Change> changes = r.env.Changes();
   for (const auto& c : changes) {
     using Change = plat::RehearsalEnv::Change;
@@ -226,7 +229,7 @@ void PrintReport(Rehearsal& r) {
         break;
     }
   }
-  std::printf("records:\n");
+  UpdkitPrint(stdout, "records:\n");
   for (const auto& c : changes) {
     const bool written = c.kind == plat::RehearsalEnv::Change::kCreated ||
                          c.kind == plat::RehearsalEnv::Change::kReplaced;
@@ -234,25 +237,25 @@ void PrintReport(Rehearsal& r) {
       PrintRecords(r.env, c.path, c.kind == plat::RehearsalEnv::Change::kReplaced);
     }
   }
-  std::printf("registry:\n");
+  UpdkitPrint(stdout, "registry:\n");
   for (const auto& w : r.registry.Writes()) {
     plat::RegValue was;
     const bool had = r.registry.RealValue(w.key, w.value.name, &was);
     const bool same = had && was.type == w.value.type && was.data == w.value.data;
-    std::printf("  %s %s\\%s = %s", same ? "same   " : "changed", w.key.c_str(),
+    UpdkitPrint(stdout, "  %s %s\\%s = %s", same ? "same   " : "changed", w.key.c_str(),
                 w.value.name.c_str(), ValueText(w.value).c_str());
-    if (!same) std::printf(" (was %s)", had ? ValueText(was).c_str() : "not there");
-    std::printf("\n");
+    if (!same) UpdkitPrint(stdout, " (was %s)", had ? ValueText(was).c_str() : "not there");
+    UpdkitPrint(stdout, "\n");
   }
-  std::printf("messages:\n");
+  UpdkitPrint(stdout, "messages:\n");
   for (const Shown& s : g_screen.shown) {
-    std::printf("  [%s] answered %s\n", Trimmed(s.caption).c_str(), s.answer);
+    UpdkitPrint(stdout, "  [%s] answered %s\n", Trimmed(s.caption).c_str(), s.answer);
     PrintLines("    ", s.text);
   }
   for (const std::string& program : r.env.Programs()) {
-    std::printf("  would start %s\n", program.c_str());
+    UpdkitPrint(stdout, "  would start %s\n", program.c_str());
   }
-  std::printf("log:\n");
+  UpdkitPrint(stdout, "log:\n");
   for (const std::string& line : r.log) PrintLines("  ", line);
 }
 
@@ -296,8 +299,10 @@ int DistPlan(const Args& args) {
   InstallStringTable();
   // The registry file (POSIX) as named from the folder updkit was started
   // in, not from the distribution's.
+  // --registry, like every argument, is in the code page; the file's path
+  // is the system's.
   const char* file = args.Value("--registry");
-  const std::string named = file != nullptr ? file : plat::RegistryFilePath();
+  const std::string named = file != nullptr ? plat::NativePath(file) : plat::RegistryFilePath();
   if (!named.empty()) {
     std::error_code ec;
     plat::SetRegistryFile(std::filesystem::absolute(named, ec).string().c_str());
@@ -314,6 +319,6 @@ int DistPlan(const Args& args) {
     status = UpdaterMain(2, argv);
     PrintReport(rehearsal);
   }
-  std::printf("exit code: %d\n", status);
+  UpdkitPrint(stdout, "exit code: %d\n", status);
   return status;
 }

@@ -1,8 +1,13 @@
-// updkit: builds and inspects what an update ships.
+// updkit: builds and inspects what an update ships. Its arguments reach the
+// commands as the updater's reach the core: in the ANSI code page, the names
+// the game and its files know.
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "ProgramVersion.h"
+#include "platform/NativePath.h"
 #include "tools/updkit/Command.h"
 
 namespace {
@@ -14,6 +19,11 @@ void Usage(FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::vector<std::string> args = plat::ProgramArguments(argc, argv);
+  std::vector<char*> pointers;
+  for (std::string& a : args) pointers.push_back(&a[0]);
+  pointers.push_back(nullptr);
+  argv = pointers.data();
   if (argc < 2) {
     Usage(stderr);
     return 2;

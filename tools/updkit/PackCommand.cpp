@@ -135,8 +135,8 @@ int Pack(const Method& m, const char* inPath, const char* outPath, int64_t capac
   }
   if (t.failure != nullptr) return UpdkitFail("%s pack: %s '%s'", m.name, t.failure, t.path);
   if (t.result < 0) return UpdkitFail("%s pack: '%s' is too long for one stream", m.name, inPath);
-  std::printf("%s: %llu bytes packed to %lld\n", inPath, static_cast<unsigned long long>(t.read),
-              static_cast<long long>(t.result));
+  UpdkitPrint(stdout, "%s: %llu bytes packed to %lld\n", inPath,
+              static_cast<unsigned long long>(t.read), static_cast<long long>(t.result));
   return 0;
 }
 
@@ -157,8 +157,8 @@ int Unpack(const Method& m, const char* inPath, const char* outPath, int64_t siz
                       inPath, static_cast<long long>(t.result), static_cast<long long>(size),
                       ERR_PACK);
   }
-  std::printf("%s: %llu bytes unpacked to %lld\n", inPath, static_cast<unsigned long long>(t.read),
-              static_cast<long long>(t.result));
+  UpdkitPrint(stdout, "%s: %llu bytes unpacked to %lld\n", inPath,
+              static_cast<unsigned long long>(t.read), static_cast<long long>(t.result));
   return 0;
 }
 

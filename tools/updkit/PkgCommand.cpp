@@ -4,7 +4,6 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -15,14 +14,15 @@
 #include "ourlib/src/Pack.h"
 #include "ourlib/src/PathText.h"
 #include "platform/Env.h"
+#include "platform/NativePath.h"
 #include "tools/updkit/Command.h"
+#include "tools/updkit/DistTree.h"
 #include "tools/updkit/PackageBuild.h"
 #include "tools/updkit/Progress.h"
 #include "update/FileReplacement.h"
+#include "update/FolderPath.h"
 #include "update/PackageFormat.h"
 #include "update/PackageInstall.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -44,11 +44,57 @@ bool ParseStamp(const char* text, pkg::SystemTime* out) {
   return true;
 }
 
-// A relative path with backslashes, as the package keeps folders.
-std::string PackagePath(const fs::path& relative) {
-  std::string text = relative.generic_string();
-  std::replace(text.begin(), text.end(), '/', '\\');
-  return text;
+// A relative path with backslashes, as the package keeps folders. ('/' is
+// never the second byte of a double-byte character.)
+std::string PackagePath(std::string relative) {
+  std::replace(relative.begin(), relative.end(), '/', '\\');
+  return relative;
+}
+
+struct Listing {
+  std::vector<std::pair<std::string, std::string>> files;  // package path, path
+  std::vector<std::string> emptyFolders;                   // package paths
+  uint64_t bytes = 0;                                      // of all the files
+};
+
+// Lists the folder rel below root, and every folder below it, through the
+// Env: the names are those of the ANSI code page, which the package keeps.
+// "" or the folder that cannot be listed.
+std::string ListTree(const std::string& root, const std::string& rel, Listing* out) {
+  const std::string path = dist::Join(root, rel);
+  std::vector<plat::FolderEntry> entries;
+  if (plat::Env::Default()->ListFolder(path.c_str(), &entries) != 0) return path;
+  if (!rel.empty() && entries.empty()) out->emptyFolders.push_back(rel);
+  for (const plat::FolderEntry& e : entries) {
+    const std::string child = rel.empty() ? e.name : rel + "\\" + e.name;
+    if (e.folder) {
+      std::string failed = ListTree(root, child, out);
+      if (!failed.empty()) return failed;
+    } else {
+      out->files.emplace_back(child, dist::Join(root, child));
+      out->bytes += e.size;
+    }
+  }
+  return "";
+}
+
+// Creates the folder and those it lies in, as far as they are missing.
+void MakeFolders(const std::string& folder) {
+  char path[kPathField];
+  CopyBounded(path, sizeof path, PackagePath(folder).c_str());
+  if (EnsureTrailingSeparator(path, sizeof path)) CreateFolderPath(path);
+}
+
+// The size of the file at path, or 0 when it cannot be read.
+uint64_t FileSize(const char* path) {
+  std::unique_ptr<plat::File> file;
+  uint64_t size = 0;
+  if (plat::Env::Default()->Open(path, plat::Access::Read, plat::Share::Read,
+                                 plat::Disposition::OpenExisting, plat::ATTR_NORMAL, &file) != 0 ||
+      file->Size(&size) != 0) {
+    return 0;
+  }
+  return size;
 }
 
 struct BuildOptions {
@@ -63,13 +109,13 @@ struct BuildOptions {
   std::vector<std::string> empty;                 // folders
 };
 
-int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path,
+int AddFile(const BuildOptions& o, pkg::Writer& writer, const std::string& path,
             const std::string& rel, Progress& progress) {
   plat::Env& env = *plat::Env::Default();
   std::unique_ptr<plat::File> file;
-  if (env.Open(path.string().c_str(), plat::Access::Read, plat::Share::Read,
-               plat::Disposition::OpenExisting, plat::ATTR_NORMAL, &file) != 0) {
-    return UpdkitFail("cannot open %s", path.string().c_str());
+  if (env.Open(path.c_str(), plat::Access::Read, plat::Share::Read, plat::Disposition::OpenExisting,
+               plat::ATTR_NORMAL, &file) != 0) {
+    return UpdkitFail("cannot open %s", plat::ShownPath(path.c_str()).c_str());
   }
   pkg::Entry entry;
   const bool system = std::find(o.winsystem.begin(), o.winsystem.end(), rel) != o.winsystem.end();
@@ -87,7 +133,7 @@ int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path,
   } else {
     plat::FileTimes times;
     if (file->GetTimes(&times) != 0)
-      return UpdkitFail("cannot read the times of %s", path.string().c_str());
+      return UpdkitFail("cannot read the times of %s", plat::ShownPath(path.c_str()).c_str());
     entry.time = pkg::FileTimeToSystemTime(times.lastWrite);
   }
 
@@ -104,7 +150,7 @@ int AddFile(const BuildOptions& o, pkg::Writer& writer, const fs::path& path,
     case pkgbuild::kNoMemory:
       return UpdkitFail("out of memory");
     default:
-      return UpdkitFail("cannot read %s", path.string().c_str());
+      return UpdkitFail("cannot read %s", plat::ShownPath(path.c_str()).c_str());
   }
 }
 
@@ -135,38 +181,24 @@ int Build(const Args& args) {
     if (eq == std::string::npos || !ParseStamp(v.c_str() + eq + 1, &t)) {
       return args.Usage("bad --time-of '%s' (REL=YYYY-MM-DDTHH:MM:SS)", v.c_str());
     }
-    o.timeOf[PackagePath(fs::path(v.substr(0, eq)))] = t;
+    o.timeOf[PackagePath(v.substr(0, eq))] = t;
   }
-  for (const char* rel : args.Values("--winsystem"))
-    o.winsystem.push_back(PackagePath(fs::path(rel)));
-  for (const char* folder : args.Values("--empty"))
-    o.empty.push_back(PackagePath(fs::path(folder)));
+  for (const char* rel : args.Values("--winsystem")) o.winsystem.push_back(PackagePath(rel));
+  for (const char* folder : args.Values("--empty")) o.empty.push_back(PackagePath(folder));
 
-  std::error_code ec;
-  if (!fs::is_directory(o.from, ec)) return UpdkitFail("%s is not a folder", o.from.c_str());
-  std::vector<std::pair<std::string, fs::path>> files;  // package path, disk path
-  std::vector<std::string> emptyFolders;
-  for (auto it = fs::recursive_directory_iterator(o.from, ec);
-       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    const std::string rel = PackagePath(fs::relative(it->path(), o.from));
-    if (it->is_directory()) {
-      if (fs::is_empty(it->path(), ec)) emptyFolders.push_back(rel);
-    } else if (it->is_regular_file()) {
-      files.emplace_back(rel, it->path());
-    }
-  }
-  if (ec) return UpdkitFail("cannot list %s: %s", o.from.c_str(), ec.message().c_str());
+  if (!plat::Env::Default()->IsFolder(o.from.c_str()))
+    return UpdkitFail("%s is not a folder", o.from.c_str());
+  Listing listing;
+  const std::string unlisted = ListTree(o.from, "", &listing);
+  if (!unlisted.empty())
+    return UpdkitFail("cannot list %s", plat::ShownPath(unlisted.c_str()).c_str());
+  std::vector<std::pair<std::string, std::string>>& files = listing.files;
+  std::vector<std::string>& emptyFolders = listing.emptyFolders;
   std::sort(files.begin(), files.end());
   std::sort(emptyFolders.begin(), emptyFolders.end());
   // Every byte is read once (and once more when packing did not pay, which
   // the line does not count).
-  uint64_t work = 0;
-  for (const auto& f : files) {
-    std::error_code unsized;  // a file that cannot be read fails below
-    const uintmax_t size = fs::file_size(f.second, unsized);
-    if (!unsized) work += size;
-  }
-  Progress progress("pkg build", Progress::kBytes, work);
+  Progress progress("pkg build", Progress::kBytes, listing.bytes);
 
   // Written beside OUT and renamed over it once whole: a failed build
   // leaves an earlier package as it was.
@@ -226,11 +258,12 @@ int List(const char* package) {
     const int64_t size = empty ? 0 : pkg::UnpackedSize(*file, e);
     if (size < 0) status = 1;
     const pkg::SystemTime& t = e.time;
-    std::printf(
-        "%s\t%s\t%s\t%u\t%zu\t%" PRId64 "\t%" PRIu64 "\t%04u-%02u-%02u %02u:%02u:%02u.%03u\n",
+    UpdkitPrint(
+        stdout,
+        "%s\t%s\t%s\t%u\t%u\t%" PRId64 "\t%" PRIu64 "\t%04u-%02u-%02u %02u:%02u:%02u.%03u\n",
         e.name, e.hasFolder ? e.folder : "-", e.packed ? "lz" : "stored", unsigned{e.chunkKiB},
-        e.chunkSizes.size(), size, empty ? uint64_t{0} : e.StoredSize(), unsigned{t.year},
-        unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute},
+        static_cast<unsigned>(e.chunkSizes.size()), size, empty ? uint64_t{0} : e.StoredSize(),
+        unsigned{t.year}, unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute},
         unsigned{t.second}, unsigned{t.milliseconds});
   }
   if (status != 0) UpdkitFail("%s: a packed chunk does not unpack within its chunk size", package);
@@ -252,7 +285,7 @@ class ConsoleSink : public QuietSink {
     if (next_ < expected_.size())
       progress_.SetTotal(progress_.total() - expected_[next_++] + fileBytes_);
     fileBytes_ = 0;
-    progress_.WriteLine(stdout, path);
+    progress_.WriteLine(stdout, plat::ShownPath(path).c_str());
   }
   void BytesUpdated(uint32_t count) override {
     bytes_ += count;
@@ -285,8 +318,7 @@ int Extract(const Args& a) {
   std::string system = a.Has("--system-folder") ? a.Value("--system-folder") : "";
   const std::vector<const char*>& args = a.words();
   std::string dest = args[1];
-  std::error_code made;
-  fs::create_directories(dest, made);  // the updater's destination exists too
+  MakeFolders(dest);  // the updater's destination exists too
   // A file that is not a package is copied whole, as the updater does; a
   // damaged one fails in the installer, which says why.
   std::unique_ptr<plat::File> file;
@@ -296,28 +328,28 @@ int Extract(const Args& a) {
   if (system.empty()) {
     // The installer never creates the system folder; the stand-in is made
     // only when some entry goes there.
-    system = (fs::path(dest) / "WINSYSTEM").string();
+    system = dist::Join(dest, "WINSYSTEM");
     if (std::any_of(entries.begin(), entries.end(),
                     [](const pkg::Entry& e) { return e.InSystemFolder(); })) {
-      std::error_code ec;
-      fs::create_directories(system, ec);
+      MakeFolders(system);
     }
   }
   std::vector<uint64_t> expected = ExpectedSizes(entries);
-  if (!package) {
-    std::error_code unsized;
-    const uintmax_t size = fs::file_size(args[0], unsized);
-    expected.assign(1, unsized ? 0 : size);
-  }
+  if (!package) expected.assign(1, FileSize(args[0]));
   uint64_t total = 0;
   for (uint64_t size : expected) total += size;
   Progress progress("pkg extract", Progress::kBytes, total);
-  const std::string plainName = fs::path(args[0]).filename().string();
+  PathParts source;
+  SplitPath(args[0], &source);
+  const std::string plainName = std::string(source.fname) + source.ext;
   ConsoleSink sink(progress, std::move(expected));
   char failed[kPathField];
   const int code = InstallFileAt(sink, args[0], plainName.c_str(), dest.c_str(), system.c_str(),
                                  failed, sizeof failed);
-  if (code != 0) return UpdkitFail("%s: %s (code %d)", failed, InstallCodeText(code), code);
+  if (code != 0) {
+    return UpdkitFail("%s: %s (code %d)", plat::ShownPath(failed).c_str(), InstallCodeText(code),
+                      code);
+  }
   progress.Done();
   std::printf("%d files, %" PRIu64 " bytes\n", sink.Counters().files, sink.bytes());
   return 0;

@@ -77,7 +77,7 @@ void Progress::WriteLine(FILE* out, const char* text) {
     std::fprintf(stderr, "\r%*s\r", static_cast<int>(drawn_), "");
     drawn_ = 0;
   }
-  std::fputs(text, out);
+  std::fputs(plat::ConsoleText(text).c_str(), out);
   std::fputc('\n', out);
   if (shown_) {
     std::fflush(out);

@@ -33,8 +33,9 @@ class Progress {
   void Add(uint64_t n);
   // A better estimate of the whole (it may shrink as the work shows its size).
   void SetTotal(uint64_t total);
-  // Writes text and a line feed to out (stdout, say) without breaking the
-  // bar: the bar is taken off the screen and drawn again below the text.
+  // Writes text (of the ANSI code page, as UpdkitPrint) and a line feed to
+  // out (stdout, say) without breaking the bar: the bar is taken off the
+  // screen and drawn again below the text.
   void WriteLine(FILE* out, const char* text);
   // Draws the final state and ends the line; later calls do nothing.
   void Done();

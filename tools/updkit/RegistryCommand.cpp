@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/NativePath.h"
 #include "platform/RegFile.h"
 #include "platform/Registry.h"
 #include "tools/updkit/Command.h"
@@ -85,10 +86,13 @@ int Dump(const char* keyPath) {
 // failure also says which file that was and, when known, why it failed.
 std::function<int(const Args&)> On(int (*action)(const Args&)) {
   return [action](const Args& a) {
-    if (const char* file = a.Value("--registry")) plat::SetRegistryFile(file);
+    // The argument is in the code page; the registry file takes the
+    // system's name.
+    if (const char* file = a.Value("--registry"))
+      plat::SetRegistryFile(plat::NativePath(file).c_str());
     const int status = action(a);
     const std::string note = plat::RegistryNote();
-    if (status != 0 && !note.empty()) std::fprintf(stderr, "%s\n", note.c_str() + 1);
+    if (status != 0 && !note.empty()) UpdkitPrint(stderr, "%s\n", note.c_str() + 1);
     return status;
   };
 }

@@ -1,13 +1,12 @@
 // `updkit store`: makes and inspects record stores (".DKX" index and ".DKD"
 // data file) through cMf32, so records are packed, keyed and replaced
 // exactly as the game and the updater do it.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "ourlib/src/ErrFrame.h"
@@ -15,7 +14,9 @@
 #include "ourlib/src/Pack.h"
 #include "ourlib/src/SectionNames.h"
 #include "ourlib/src/StoreEngine.h"
+#include "platform/Env.h"
 #include "tools/updkit/Command.h"
+#include "tools/updkit/DistTree.h"
 #include "tools/updkit/Escape.h"
 #include "tools/updkit/FontSurface.h"
 #include "tools/updkit/Progress.h"
@@ -186,20 +187,24 @@ int DoImport(const Args& a) {
   const char *path = a.word(0), *folder = a.word(2);
   uint8_t section = 0;
   if (!ParseSection(a.word(1), section)) return BadSection(a, a.word(1));
-  std::error_code ec;
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-    if (entry.is_regular_file()) files.push_back(entry.path());
+  // Listed through the Env: the names, which become the records', are those
+  // of the ANSI code page.
+  std::vector<plat::FolderEntry> entries, files;
+  if (plat::Env::Default()->ListFolder(folder, &entries) != 0)
+    return UpdkitFail("store import: cannot list %s", folder);
+  for (const plat::FolderEntry& e : entries) {
+    if (!e.folder) files.push_back(e);
   }
-  if (ec) return UpdkitFail("store import: cannot list %s", folder);
+  std::sort(files.begin(), files.end(),
+            [](const plat::FolderEntry& a, const plat::FolderEntry& b) { return a.name < b.name; });
   Store store;
   int code = store.Open(path, MFO_UPDATE);
   if (code != 0) return OpenFail(path, code);
   Progress progress("store import", Progress::kRecords, files.size());
-  for (const auto& file : files) {
+  for (const plat::FolderEntry& file : files) {
     std::vector<uint8_t> bytes;
-    std::string name = file.filename().string();
-    if (!ReadWholeFile(file.string().c_str(), &bytes)) {
+    const std::string& name = file.name;
+    if (!ReadWholeFile(dist::Join(folder, name).c_str(), &bytes)) {
       return UpdkitFail("store import: cannot read %s", name.c_str());
     }
     if (bytes.empty()) {  // a record holds at least one byte
