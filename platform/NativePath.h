@@ -20,6 +20,11 @@ std::string NativePath(const char* path);
 // drive letter as the folder it stands for (or dropped, as above).
 std::string ShownPath(const char* path);
 
+// A path of the system as the core names it (the reverse of NativePath).
+// Windows: unchanged. POSIX: in the ANSI code page; "" when a character of
+// it is not in the code page.
+std::string CorePath(const std::string& native);
+
 // The current folder as the core names it, without a trailing separator;
 // "" when it cannot be read. Windows: GetCurrentDirectoryA. POSIX: in the
 // ANSI code page, "" as well when a character of it is not in the code page.

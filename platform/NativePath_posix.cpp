@@ -32,6 +32,11 @@ std::string ShownPath(const char* path) {
   return p;
 }
 
+std::string CorePath(const std::string& native) {
+  std::string core;
+  return posix::CorePath(native, &core) ? core : "";
+}
+
 std::string CurrentFolder() {
   std::string native(4096, '\0');
   while (getcwd(&native[0], native.size()) == nullptr) {
@@ -39,8 +44,7 @@ std::string CurrentFolder() {
     native.resize(native.size() * 2);
   }
   native.resize(std::strlen(native.c_str()));
-  std::string core;
-  return posix::CorePath(native, &core) ? core : "";
+  return CorePath(native);
 }
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {

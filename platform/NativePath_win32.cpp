@@ -8,6 +8,8 @@ std::string NativePath(const char* path) { return path != nullptr ? path : ""; }
 
 std::string ShownPath(const char* path) { return path != nullptr ? path : ""; }
 
+std::string CorePath(const std::string& native) { return native; }
+
 std::string CurrentFolder() {
   const DWORD needed = ::GetCurrentDirectoryA(0, nullptr);
   if (needed == 0) return "";

@@ -99,6 +99,13 @@ std::string Folded(std::string text) {
 
 std::string KeyOf(const char* path) { return Folded(Settled(NativePath(path), '/')); }
 
+// The path as the core names it (the code page's bytes, which the backend
+// takes), settled; the backend's own separator kept.
+std::string CoreSettled(const char* path) {
+  const std::string text = path;
+  return Settled(text, text.find('\\') != std::string::npos ? '\\' : '/');
+}
+
 // Now, in FILETIME units.
 uint64_t Now() {
   constexpr uint64_t kTicksFrom1601To1970 = 116444736000000000ULL;
@@ -281,7 +288,7 @@ RehearsalEnv::Node* RehearsalEnv::Find(const std::string& key) {
 RehearsalEnv::Node& RehearsalEnv::Put(const std::string& key, const char* path, Node::Kind kind) {
   auto it = nodes_.find(key);
   if (it == nodes_.end()) {
-    Node node{kind, Spelled(path), target()->Exists(path), nullptr};
+    Node node{kind, Spelled(path), CoreSettled(path), target()->Exists(path), nullptr};
     it = nodes_.emplace(key, std::move(node)).first;
   }
   it->second.kind = kind;
@@ -296,7 +303,7 @@ bool RehearsalEnv::FolderThere(const std::string& key, const char* path) {
 }
 
 bool RehearsalEnv::ParentThere(const char* path) {
-  const std::string parent = ParentOf(Spelled(path));
+  const std::string parent = ParentOf(CoreSettled(path));
   return FolderThere(KeyOf(parent.c_str()), parent.c_str());
 }
 
@@ -505,7 +512,7 @@ int RehearsalEnv::ListFolder(const char* path, std::vector<FolderEntry>* out) {
   for (const auto& entry : nodes_) {
     if (ParentOf(entry.first) != key || entry.first == key) continue;
     const Node& child = entry.second;
-    const std::string name = NameOf(child.path);
+    const std::string name = NameOf(child.core);  // in the listing's code page
     auto at = std::find_if(out->begin(), out->end(),
                            [&](const FolderEntry& e) { return Folded(e.name) == Folded(name); });
     if (child.kind == Node::kGone) {
@@ -542,7 +549,7 @@ std::vector<RehearsalEnv::Change> RehearsalEnv::Changes() {
   std::vector<Change> changes;
   for (const auto& entry : nodes_) {
     const Node& node = entry.second;
-    const char* path = node.path.c_str();
+    const char* path = node.core.c_str();
     switch (node.kind) {
       case Node::kFolder:
         if (!target()->IsFolder(path)) changes.push_back({Change::kFolderCreated, node.path, 0});

@@ -82,6 +82,7 @@ class RehearsalEnv : public EnvWrapper {
   struct Node {
     enum Kind { kFile, kFolder, kGone } kind;
     std::string path;                  // the first spelling, in the system's form
+    std::string core;                  // the same as the core named it, settled
     bool onDisk;                       // something of this path was on the disk when first touched
     std::shared_ptr<Content> content;  // kFile
   };

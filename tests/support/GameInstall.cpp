@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "platform/NativePath.h"
 #include "platform/RegFile.h"
 #include "tests/support/TestPaths.h"
 
@@ -48,14 +49,16 @@ std::string GameInstall::Updater() const {
 }
 
 std::string GameInstall::RegistryText() const {
+  // A REGEDIT4 file holds the ANSI code page, as the core names the folders.
   const char sep = static_cast<char>(fs::path::preferred_separator);
+  const std::string main = plat::CorePath(game);
   std::string t = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\" + std::string(kDirectories) + "]\n";
-  t += "\"MainPath\"=" + Quoted(game) + "\n";
-  t += "\"VideoPath\"=" + Quoted(game + "Video" + sep) + "\n";
-  t += "\"DataPath\"=" + Quoted(game + "Data" + sep) + "\n";
-  t += "\"SoundPath\"=" + Quoted(game + "Sound" + sep) + "\n";
-  t += "\"MusicPath\"=" + Quoted(game + "Music" + sep) + "\n";
-  t += "\"InstPath\"=" + Quoted(dist) + "\n\n";
+  t += "\"MainPath\"=" + Quoted(main) + "\n";
+  t += "\"VideoPath\"=" + Quoted(main + "Video" + sep) + "\n";
+  t += "\"DataPath\"=" + Quoted(main + "Data" + sep) + "\n";
+  t += "\"SoundPath\"=" + Quoted(main + "Sound" + sep) + "\n";
+  t += "\"MusicPath\"=" + Quoted(main + "Music" + sep) + "\n";
+  t += "\"InstPath\"=" + Quoted(plat::CorePath(dist)) + "\n\n";
   t += "[HKEY_LOCAL_MACHINE\\" + std::string(kVersion) + "]\n";
   t += "\"Version\"=" + Dword(version) + "\n";
   t += "\"Type\"=" + Dword(type) + "\n";

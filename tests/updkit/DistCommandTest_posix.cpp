@@ -41,7 +41,7 @@ const char kScript[] =
 
 struct Distribution {
   TempDir dir;
-  GameInstall g{dir.path()};
+  GameInstall g{dir.path(), true, "Spiel-\xc3\xbc"};  // a name beyond ASCII
   std::string work = dir / "work/";
   int files = 0;
 

@@ -130,11 +130,13 @@ bool SameBytes(cMf32* a, cMf32* b, uint8_t section, const char* name, int32_t le
 // Every record of the rehearsed store at path that the one on the disk
 // lacks or holds otherwise (bytes, length, pack method or info bytes).
 void PrintRecords(plat::RehearsalEnv& env, const std::string& path, bool onDisk) {
+  // The store library takes the core's names, the rehearsal gives the system's.
+  const std::string core = plat::CorePath(path);
   StoreHandle before, after;
   plat::SetDefaultEnv(nullptr);  // the store on the disk
-  const bool had = onDisk && before.Open(path.c_str(), MFO_READ) == 0;
+  const bool had = onDisk && before.Open(core.c_str(), MFO_READ) == 0;
   plat::SetDefaultEnv(&env);  // the store the run left in memory
-  if (after.Open(path.c_str(), MFO_READ) != 0) return;
+  if (core.empty() || after.Open(core.c_str(), MFO_READ) != 0) return;
   std::map<std::pair<uint8_t, std::string>, KeyFacts> old;
   if (had && GuardedToBeg(before.get(), nullptr, nullptr) != 0) {
     while (const uint8_t* key = GuardedRecKeyGetNext(before.get())) {
