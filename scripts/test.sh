@@ -55,7 +55,7 @@ check_archive() {
   listing=$(cmake -E tar tf "$archive")
   echo "$listing"
   top=$(basename "$archive" | sed 's/\.\(zip\|tar\.gz\)$//')
-  for entry in "$@" README.md sample/patch.txt sample/Report.txt sample/ADDONS.PQ \
+  for entry in "$@" README.md sample/patch.txt sample/Report.txt sample/MAIN.PQ \
     sample/UNITS.DKX sample/UNITS.DKD; do
     grep -qx "$top/$entry" <<<"$listing" || { echo "$archive lacks $top/$entry"; exit 1; }
   done
