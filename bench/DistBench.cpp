@@ -172,8 +172,19 @@ struct Games {
     int rc =
         Run(kit + " pkg build " + Q(out / "MAIN.PQ") + " --from " + Q(stage / "MAIN") + " --lz");
     rc |= Run(kit + " pkg build " + Q(out / "DATA.PQ") + " --from " + Q(stage / "DATA") + " --lz");
-    for (const auto& e : fs::directory_iterator(stage / "PLAIN"))
-      fs::copy_file(e.path(), out / e.path().filename());
+    // Copied as `cp` + `sync FILE` would: every file the kit writes is
+    // flushed to the disk before it is named, dist make's copies too.
+    for (const auto& e : fs::directory_iterator(stage / "PLAIN")) {
+      const fs::path to = out / e.path().filename();
+      fs::copy_file(e.path(), to);
+      std::unique_ptr<plat::File> f;
+      if (plat::Env::Default()->Open(to.string().c_str(), plat::Access::ReadWrite,
+                                     plat::Share::None, plat::Disposition::OpenExisting,
+                                     plat::ATTR_NORMAL, &f) != 0 ||
+          f->Flush() != 0) {
+        rc |= 1;
+      }
+    }
     rc |= Run(kit + " store create " + Q(out / "UNITS.DKX"));
     for (const auto& sp : kSectionPack) {
       rc |= Run(kit + " store import " + Q(out / "UNITS.DKX") + " " + sp[0] + " " +

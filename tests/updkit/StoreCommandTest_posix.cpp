@@ -220,6 +220,8 @@ TEST(UpdkitProgress, DrawnOnATerminalOnly) {
   const std::string big = k.File("in/sub/big.bin", std::string(1 << 20, 'b'));  // packs show
   k.File("in/small.txt", "small");                                              // from 1 MiB
   const std::string pq = k.dir / "p.pq";
+  const std::string dist = k.dir / "dist";  // dist make wants a new folder each time
+  fs::create_directories(k.dir / "old");
   k.Ok({"store", "create", k.store});
   const struct {
     std::string label;
@@ -231,15 +233,20 @@ TEST(UpdkitProgress, DrawnOnATerminalOnly) {
       {"store compact", {"store", "compact", k.store}},
       {"lz pack", {"lz", "pack", big, k.dir / "big.lz"}},
       {"rle pack", {"rle", "pack", big, k.dir / "big.rle"}},
+      {"dist make",
+       {"dist", "make", k.dir / "old", k.dir / "in", dist, "--from", "1.000.000", "--to",
+        "1.001.000"}},
   };
   for (const auto& run : kRuns) {
     SCOPED_TRACE(run.label);
+    fs::remove_all(dist);
     const ProcessResult plain = k.Run(run.args);
     ASSERT_EQ(0, plain.status) << plain.err;
     EXPECT_EQ("", plain.err);
     for (int columns : {80, 24}) {
       ProcessOptions terminal;
       terminal.terminalColumns = columns;
+      fs::remove_all(dist);
       const ProcessResult drawn = RunProgram(UpdkitPath(), run.args, terminal);
       ASSERT_EQ(0, drawn.status) << drawn.err;
       EXPECT_EQ(plain.out, drawn.out);

@@ -24,6 +24,7 @@
 #include "tools/updkit/DistStore.h"
 #include "tools/updkit/DistTree.h"
 #include "tools/updkit/PackageBuild.h"
+#include "tools/updkit/Progress.h"
 #include "tools/updkit/WholeFile.h"
 #include "update/FileReplacement.h"
 #include "update/PackageFormat.h"
@@ -35,6 +36,9 @@ namespace {
 // A file this large ships as it is (operation 0): no time spent packing it,
 // no package holding it.
 constexpr uint64_t kPlainFrom = uint64_t{64} << 20;
+// At most this many packed bytes are held between a file's trial and its
+// package; a file past it is packed again when its package is written.
+constexpr uint64_t kKeepPacked = uint64_t{64} << 20;
 // The installer sets an entry's time 4 hours back from 04:00 on, never
 // across midnight: a time from 20:00 on cannot be given to an entry.
 constexpr uint16_t kInstallHourShift = 4;
@@ -108,6 +112,10 @@ struct Make {
   std::vector<std::string> warnings;  // also in the report
   std::set<std::string> taken;        // folded file paths in OUT
   std::set<std::string> folders;      // folded folder paths in OUT
+  // Packed bytes that trials may still keep for the packages (so that a
+  // file is packed once), and the progress line, moved by the bytes read.
+  uint64_t keepLeft = kKeepPacked;
+  Progress* progress = nullptr;
 };
 
 std::string Parent(const std::string& path) {
@@ -203,17 +211,27 @@ std::string ReadTimes(const std::string& path, FileJob& f) {
   return "";
 }
 
-std::string TryPacking(const std::string& path, FileJob& f) {
+std::string TryPacking(Make& m, const std::string& path, FileJob& f) {
   std::unique_ptr<plat::File> file;
   if (plat::Env::Default()->Open(path.c_str(), plat::Access::Read, plat::Share::Read,
                                  plat::Disposition::OpenExisting, plat::ATTR_NORMAL, &file) != 0) {
     return OpenFailText(path);
   }
-  const int rc = pkgbuild::TryLz(*file, uint32_t{pkgbuild::kDefaultChunkKiB} * 1024, &f.trial);
+  const int rc = pkgbuild::TryLz(
+      *file, uint32_t{pkgbuild::kDefaultChunkKiB} * 1024, &f.trial,
+      [&](uint32_t n) { m.progress->Add(n); }, m.keepLeft);
   if (rc == pkgbuild::kPackerFault) return path + ": LZ packing does not give the bytes back";
   if (rc != 0) return OpenFailText(path);
+  m.keepLeft -= f.trial.kept.size();
   f.tried = true;
   return "";
+}
+
+// Gives back what a file that ships as it is kept of its trial.
+void Release(Make& m, FileJob& f) {
+  m.keepLeft += f.trial.kept.size();
+  f.trial.kept = std::vector<uint8_t>();
+  f.trial.keptSizes = std::vector<uint32_t>();
 }
 
 // What the file costs in a package: its chunks and its directory slot.
@@ -231,15 +249,18 @@ uint64_t EntryCost(const FileJob& f) {
 std::string PlanFiles(Make& m) {
   for (Group& g : m.groups) {
     for (FileJob& f : g.files) {
-      // progress: one step per file packed on trial
       const std::string path = Join(m.newRoot, f.rel);
       std::string wrong = ReadTimes(path, f);
-      if (wrong.empty() && f.size < kPlainFrom && f.timeFits) wrong = TryPacking(path, f);
+      if (wrong.empty() && f.size < kPlainFrom && f.timeFits) wrong = TryPacking(m, path, f);
       if (!wrong.empty()) return wrong;
       f.plain = !f.tried || f.size <= EntryCost(f);
+      if (f.plain) Release(m, f);
     }
     if (g.Packaged() == 1 && g.emptyFolders.empty()) {
-      for (FileJob& f : g.files) f.plain = true;
+      for (FileJob& f : g.files) {
+        f.plain = true;
+        Release(m, f);
+      }
     }
     for (FileJob& f : g.files) {
       if (!f.plain) continue;
@@ -250,7 +271,7 @@ std::string PlanFiles(Make& m) {
       }
       f.plain = false;
       if (!f.tried) {
-        std::string wrong = TryPacking(Join(m.newRoot, f.rel), f);
+        std::string wrong = TryPacking(m, Join(m.newRoot, f.rel), f);
         if (!wrong.empty()) return wrong;
       }
     }
@@ -325,19 +346,22 @@ std::string WritePackage(const Make& m, int place, const std::string& path) {
   if (writer.Begin() != 0) return "cannot write " + path;
   for (const FileJob& f : g.files) {
     if (f.plain) continue;
-    // progress: one step per file packed
     const std::string source = Join(m.newRoot, f.rel);
+    pkg::Entry entry;
+    pkgbuild::FileEntry(f.within, pkgbuild::kDefaultChunkKiB, &entry);
+    entry.time = f.entryTime;
+    entry.packed = f.trial.Pays();
+    if (entry.packed && !f.trial.kept.empty()) {
+      if (pkgbuild::WriteKept(writer, f.trial, entry) != 0) return "cannot write " + path;
+      continue;
+    }
     std::unique_ptr<plat::File> file;
     if (plat::Env::Default()->Open(source.c_str(), plat::Access::Read, plat::Share::Read,
                                    plat::Disposition::OpenExisting, plat::ATTR_NORMAL,
                                    &file) != 0) {
       return OpenFailText(source);
     }
-    pkg::Entry entry;
-    pkgbuild::FileEntry(f.within, pkgbuild::kDefaultChunkKiB, &entry);
-    entry.time = f.entryTime;
-    entry.packed = f.trial.Pays();
-    switch (pkgbuild::WriteFile(writer, *file, entry)) {
+    switch (pkgbuild::WriteFile(writer, *file, entry, [&](uint32_t n) { m.progress->Add(n); })) {
       case 0:
         break;
       case pkgbuild::kWriteFailed:
@@ -412,10 +436,10 @@ std::string WriteShipment(const Make& m, std::string* script) {
     }
     for (const FileJob& f : g.files) {
       if (!f.plain) continue;
-      // progress: one step per plain file copied
       const std::string name = NameOf(f.within);
       std::string wrong = CopyPlain(Join(m.newRoot, f.rel), Join(m.part, name), f.times);
       if (!wrong.empty()) return wrong;
+      m.progress->Add(f.size);
       use(FolderOf(f.within));
       *script += "file = " + ScriptString(name) + ", 0\n";
     }
@@ -530,8 +554,23 @@ int DistMake(const Args& a) {
   if (a.Has("--strict") && !m.warnings.empty())
     return UpdkitFail("dist make: %s warnings, and --strict: nothing written",
                       std::to_string(m.warnings.size()).c_str());
+  // The bytes of the files to try first (all, as far as is known yet), then
+  // those read again for a package or copied as they are.
+  uint64_t bytes = 0;
+  for (const Group& g : m.groups) {
+    for (const FileJob& f : g.files) bytes += f.size;
+  }
+  Progress progress("dist make", Progress::kBytes, 2 * bytes);
+  m.progress = &progress;
   wrong = PlanFiles(m);
   if (!wrong.empty()) return UpdkitFail("dist make: %s", wrong.c_str());
+  bytes = progress.done();
+  for (const Group& g : m.groups) {
+    for (const FileJob& f : g.files) {
+      if (f.plain || f.trial.kept.empty() || !f.trial.Pays()) bytes += f.size;
+    }
+  }
+  progress.SetTotal(bytes);
 
   // A folder left by a run that did not finish is this command's own.
   RemovePart(m.part);
@@ -560,6 +599,7 @@ int DistMake(const Args& a) {
   if (reportFile != nullptr && !WriteWholeFile(reportFile, report.data(), report.size()))
     return UpdkitFail("dist make: cannot write %s", reportFile);
 
+  progress.Done();
   size_t files = 0, packages = 0, stores = 0;
   for (const Group& g : m.groups) {
     files += g.files.size() - g.Packaged();

@@ -90,19 +90,47 @@ bool EmptyEntry(const std::string& folder, pkg::Entry* entry) {
   return SetText(entry->folder, folder);
 }
 
-int TryLz(plat::File& file, uint32_t capacity, LzTrial* trial, const ChunkDone& done) {
+int TryLz(plat::File& file, uint32_t capacity, LzTrial* trial, const ChunkDone& done,
+          uint64_t keepUpTo) {
   *trial = LzTrial();
   ChunkBuffers b(capacity);
   if (!b.ok()) return kNoMemory;
-  return ForEachChunk(file, capacity, b.raw.get(), [&](const uint8_t* bytes, uint32_t n) -> int {
-    int32_t p = b.Pack(bytes, n);
-    if (p < 0) return kPackerFault;
-    trial->allChunksPack = trial->allChunksPack && p > 0;
-    trial->raw += n;
-    trial->packed += p > 0 ? static_cast<uint32_t>(p) : n;
-    if (done) done(n);
-    return 0;
-  });
+  bool keep = keepUpTo > 0;
+  const int rc =
+      ForEachChunk(file, capacity, b.raw.get(), [&](const uint8_t* bytes, uint32_t n) -> int {
+        int32_t p = b.Pack(bytes, n);
+        if (p < 0) return kPackerFault;
+        trial->allChunksPack = trial->allChunksPack && p > 0;
+        trial->raw += n;
+        trial->packed += p > 0 ? static_cast<uint32_t>(p) : n;
+        keep = keep && p > 0 && trial->packed <= keepUpTo;
+        if (keep) {
+          trial->kept.insert(trial->kept.end(), b.packed.get(), b.packed.get() + p);
+          trial->keptSizes.push_back(static_cast<uint32_t>(p));
+        } else if (!trial->kept.empty()) {
+          trial->kept = std::vector<uint8_t>();
+          trial->keptSizes = std::vector<uint32_t>();
+        }
+        if (done) done(n);
+        return 0;
+      });
+  if (rc != 0 || !trial->Pays()) {
+    trial->kept = std::vector<uint8_t>();
+    trial->keptSizes = std::vector<uint32_t>();
+  }
+  return rc;
+}
+
+int WriteKept(pkg::Writer& writer, const LzTrial& trial, pkg::Entry entry) {
+  entry.packed = true;
+  entry.chunkSizes = trial.keptSizes;
+  size_t at = 0;
+  for (uint32_t n : trial.keptSizes) {
+    if (writer.WriteChunk(trial.kept.data() + at, n) != 0) return kWriteFailed;
+    at += n;
+  }
+  writer.AddEntry(entry);
+  return 0;
 }
 
 int WriteFile(pkg::Writer& writer, plat::File& file, pkg::Entry entry, const ChunkDone& done) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/Env.h"
 #include "update/PackageFormat.h"
@@ -41,19 +42,30 @@ struct LzTrial {
   bool allChunksPack = true;
   // Packing pays when every chunk packs and together they are smaller.
   bool Pays() const { return allChunksPack && raw > 0 && packed < raw; }
+  // The packed chunks one after another, and their sizes, when TryLz was
+  // asked to keep them and packing pays; empty otherwise.
+  std::vector<uint8_t> kept;
+  std::vector<uint32_t> keptSizes;
 };
 // Called with the bytes of each chunk read, for a progress display.
 using ChunkDone = std::function<void(uint32_t bytes)>;
 
 // Packs every chunk of file once without writing anything: 0, kReadFailed,
-// kPackerFault or kNoMemory.
-int TryLz(plat::File& file, uint32_t capacity, LzTrial* trial, const ChunkDone& done = nullptr);
+// kPackerFault or kNoMemory. The packed chunks are kept in the trial when
+// packing pays and they come to at most keepUpTo bytes, so that WriteKept
+// need not pack the file again.
+int TryLz(plat::File& file, uint32_t capacity, LzTrial* trial, const ChunkDone& done = nullptr,
+          uint64_t keepUpTo = 0);
 
 // Writes the file's chunks into the package, packed when entry.packed is
 // set (every chunk must then pack: TryLz said so), and adds the entry with
 // its chunk sizes: 0 or a code above.
 int WriteFile(pkg::Writer& writer, plat::File& file, pkg::Entry entry,
               const ChunkDone& done = nullptr);
+
+// Writes the chunks a trial kept (of chunks of entry.ChunkCapacity() bytes)
+// and adds the file's entry, packed: 0 or kWriteFailed.
+int WriteKept(pkg::Writer& writer, const LzTrial& trial, pkg::Entry entry);
 
 // Writes the file's chunks packed in one pass, and adds the entry: when a
 // chunk does not pack within twice the chunk size or packing does not pay
