@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds every preset and runs every test: the fuzz
-# targets for a minute each, the benchmarks once on a small size, then the
-# tests natively, with sanitizers and under Wine, and last the release
-# archives (scripts/package.sh), whose contents it checks. Fails on the
-# first failure.
+# targets for a minute each, the benchmarks once on a small size, the
+# release archives (scripts/package.sh), whose contents it checks, and last
+# the tests natively, with sanitizers and under Wine, so that the run ends
+# with CTest's summary. Fails on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -36,13 +36,6 @@ for bench in build/linux-release/bench/*_bench; do
   "$bench" --benchmark_min_time=0.01
 done
 
-for preset in linux linux-asan windows; do
-  echo "=== $preset"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
-  ctest --preset "$preset" -j "$jobs"
-done
-
 echo "=== release archives (scripts/package.sh)"
 scripts/package.sh build/release
 version=$(build/linux-release/tools/updkit/updkit --version | sed 's/^updkit //')
@@ -65,3 +58,11 @@ check_archive "updater-$version-linux" tar.gz bin/updater bin/updkit
 rm -rf build/release/unpacked && mkdir -p build/release/unpacked
 (cd build/release/unpacked && cmake -E tar xf "../updater-$version-linux.tar.gz")
 [ "$(build/release/unpacked/updater-$version-linux/bin/updkit --version)" = "updkit $version" ]
+
+# The tests last, so that the run ends with their summary.
+for preset in linux linux-asan windows; do
+  echo "=== $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+done
