@@ -1,6 +1,7 @@
 // The registry seam: keys below HKEY_LOCAL_MACHINE, opened or created by
 // their path ("SOFTWARE\\Varnholt\\Marovex\\Version"), and their values.
-// Windows: ADVAPI32 (RegOpenKeyA, RegCreateKeyA, RegQueryValueExA,
+// Both see the registry as the 32-bit game does. Windows: ADVAPI32
+// (RegOpenKeyExA and RegCreateKeyExA with KEY_WOW64_32KEY, RegQueryValueExA,
 // RegSetValueExA, RegFlushKey, RegCloseKey). POSIX: a text file in a format
 // regedit exports or in Wine's own (a prefix's system.reg; see RegFile.h)
 // named by the environment variable UPDATER_REGISTRY, by default
@@ -12,6 +13,9 @@
 // wineserver runs (it keeps the registry in memory and writes it over the
 // file), and its drives then give the meaning of drive letters in paths
 // (NativePath.h).
+// A key below SOFTWARE is the one below SOFTWARE\Wow6432Node where the file
+// holds that (a 64-bit Wine prefix keeps a 32-bit installer's keys there),
+// else the one named.
 //
 // Every call returns 0 or a Win32 error code (the POSIX stand-in uses the
 // same numbers).

@@ -285,13 +285,28 @@ std::string Normal(const char* path) {
   return p;
 }
 
+// The key the 32-bit game means by path: below SOFTWARE, the same key below
+// SOFTWARE\Wow6432Node where the file holds that (a 64-bit Wine prefix, or a
+// registry exported from 64-bit Windows, keeps a 32-bit installer's keys
+// there), else path itself.
+std::string GameView(const regfile::Document& doc, const std::string& path) {
+  constexpr char kSoftware[] = "SOFTWARE\\";
+  constexpr size_t kLength = sizeof kSoftware - 1;
+  if (path.size() <= kLength || !regfile::IsSameOrBelow(path, "SOFTWARE") ||
+      regfile::IsSameOrBelow(path, "SOFTWARE\\Wow6432Node")) {
+    return path;
+  }
+  const std::string redirected = "SOFTWARE\\Wow6432Node\\" + path.substr(kLength);
+  return regfile::KeyExists(doc, redirected) ? redirected : path;
+}
+
 class FileRegistry : public Registry {
  public:
   int OpenKey(const char* path, std::unique_ptr<RegKey>* out) override {
     std::shared_ptr<regfile::Document> loaded;
     if (int err = Load(&loaded)) return err;
     regfile::Document& doc = *loaded;
-    std::string p = Normal(path);
+    std::string p = GameView(doc, Normal(path));
     if (!regfile::KeyExists(doc, p)) return kRegErrNotFound;
     out->reset(new FileKey(p));
     return 0;
@@ -301,7 +316,7 @@ class FileRegistry : public Registry {
     std::shared_ptr<regfile::Document> loaded;
     if (int err = Load(&loaded)) return err;
     regfile::Document doc = *loaded;  // changed on a copy
-    std::string p = Normal(path);
+    std::string p = GameView(doc, Normal(path));
     if (!regfile::KeyExists(doc, p)) {
       regfile::AddKey(&doc, p);
       if (int err = Save(doc)) return err;

@@ -1,4 +1,8 @@
-// HKEY_LOCAL_MACHINE through ADVAPI32.
+// HKEY_LOCAL_MACHINE through ADVAPI32, in the 32-bit view: the game and its
+// installer are 32-bit programs, whose keys 64-bit Windows keeps below
+// SOFTWARE\WOW6432Node; a 64-bit build of the updater asks for that view as
+// a 32-bit one is given it (32-bit Windows has only the one view and ignores
+// the flag).
 #include <windows.h>
 
 #include <algorithm>
@@ -8,6 +12,9 @@
 namespace plat {
 
 namespace {
+
+// What RegOpenKeyA and RegCreateKeyA ask for, in the 32-bit view.
+constexpr REGSAM kAccess = MAXIMUM_ALLOWED | KEY_WOW64_32KEY;
 
 class WinKey : public RegKey {
  public:
@@ -70,7 +77,7 @@ int ListBelow(HKEY parent, const std::string& path, std::vector<std::string>* ke
     std::string child = path.empty() ? std::string(name) : path + "\\" + name;
     keys->push_back(child);
     HKEY sub = nullptr;
-    if (::RegOpenKeyA(parent, name, &sub) == ERROR_SUCCESS) {
+    if (::RegOpenKeyExA(parent, name, 0, kAccess, &sub) == ERROR_SUCCESS) {
       int e = ListBelow(sub, child, keys);
       ::RegCloseKey(sub);
       if (e != 0) return e;
@@ -78,11 +85,13 @@ int ListBelow(HKEY parent, const std::string& path, std::vector<std::string>* ke
   }
 }
 
-// The key at path below HKEY_LOCAL_MACHINE as RegOpenKeyA or RegCreateKeyA
-// (which take the same arguments) gives it.
-int KeyBy(decltype(&::RegOpenKeyA) call, const char* path, std::unique_ptr<RegKey>* out) {
+// The key at path below HKEY_LOCAL_MACHINE, opened or (create) made with
+// its parents where missing.
+int KeyAt(bool create, const char* path, std::unique_ptr<RegKey>* out) {
   HKEY key = nullptr;
-  LONG err = call(HKEY_LOCAL_MACHINE, path, &key);
+  LONG err = create ? ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr,
+                                        REG_OPTION_NON_VOLATILE, kAccess, nullptr, &key, nullptr)
+                    : ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, kAccess, &key);
   if (err != ERROR_SUCCESS) return static_cast<int>(err);
   out->reset(new WinKey(key));
   return 0;
@@ -91,17 +100,17 @@ int KeyBy(decltype(&::RegOpenKeyA) call, const char* path, std::unique_ptr<RegKe
 class WinRegistry : public Registry {
  public:
   int OpenKey(const char* path, std::unique_ptr<RegKey>* out) override {
-    return KeyBy(::RegOpenKeyA, path, out);
+    return KeyAt(false, path, out);
   }
   int CreateKey(const char* path, std::unique_ptr<RegKey>* out) override {
-    return KeyBy(::RegCreateKeyA, path, out);
+    return KeyAt(true, path, out);
   }
 
   int ListKeys(const char* path, std::vector<std::string>* keys) override {
     keys->clear();
     std::string p = path != nullptr ? path : "";
     HKEY key = nullptr;
-    LONG err = ::RegOpenKeyA(HKEY_LOCAL_MACHINE, p.c_str(), &key);
+    LONG err = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, p.c_str(), 0, kAccess, &key);
     if (err != ERROR_SUCCESS) return static_cast<int>(err);
     if (!p.empty()) keys->push_back(p);
     int e = ListBelow(key, p, keys);

@@ -110,8 +110,9 @@ make_game() {
   reg_text "$k\Version" Server ''
   cp "$UPDATER_EXE" "$DIST/updater.exe"
 }
-reg_text() { wine reg add "$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null; }
-reg_dword() { wine reg add "$1" /v "$2" /t REG_DWORD /d "$3" /f >/dev/null; }
+# Into the 32-bit view, where the game's installer writes and the updater reads.
+reg_text() { wine reg add "$1" /v "$2" /t REG_SZ /d "$3" /f /reg:32 >/dev/null; }
+reg_dword() { wine reg add "$1" /v "$2" /t REG_DWORD /d "$3" /f /reg:32 >/dev/null; }
 updkit() { (cd "$S" && wine "$UPDKIT_EXE" "$@"); }
 
 # The bundled sample update, made as scripts/run-sample.sh makes it: the two
@@ -276,5 +277,5 @@ ship_sample
 start_updater patch.txt -L -R-skipintro
 shoot " DONE " "$ROOT/docs/completion.png" Escape
 echo "== registry after the sample update:"
-wine reg query 'HKLM\SOFTWARE\Varnholt\Marovex\Directories' | tr -d '\r' | grep -E 'Path'
-wine reg query 'HKLM\SOFTWARE\Varnholt\Marovex\Version' | tr -d '\r' | grep -E 'Version'
+wine reg query 'HKLM\SOFTWARE\Varnholt\Marovex\Directories' /reg:32 | tr -d '\r' | grep -E 'Path'
+wine reg query 'HKLM\SOFTWARE\Varnholt\Marovex\Version' /reg:32 | tr -d '\r' | grep -E 'Version'

@@ -75,17 +75,24 @@ const char kKeys[] =
     "\"CharSet\"=dword:00000000\r\n"
     "\"Server\"=\"old.example\"\r\n";
 
-// The prefix is made by Wine with `reg import`, its server stopped (which
-// writes system.reg); the updater refuses the file while a server runs
-// again, then updates the game and its registry; Wine's own programs see
-// the new version and the files, a name of code page 1252 included.
+// The prefix is made by Wine with `reg import` into the 32-bit view, where
+// the game's 32-bit installer writes (a decoy game in the 64-bit view), its
+// server stopped (which writes system.reg); the updater refuses the file
+// while a server runs again, then updates the game and its registry; Wine's
+// own programs see the new version and the files, a name of code page 1252
+// included.
 TEST(WinePrefixRun, UpdatesAGameInAPrefixThatWineThenSees) {
   TempDir dir;
   WinePrefix wine(dir / "pfx");
   if (!wine.Present()) GTEST_SKIP() << "wine and wineserver are not installed";
   WriteFileBytes(dir / "keys.reg", kKeys);
+  std::string decoy = kKeys;
+  decoy.replace(decoy.find("Games"), 5, "Decoy");
+  WriteFileBytes(dir / "decoy.reg", decoy);
+  ProcessResult made = wine.Wine({"reg", "import", "decoy.reg"}, dir.path());
+  ASSERT_EQ(0, made.status) << made.out << made.err;
   // Its server ends a few seconds after the command and writes system.reg.
-  ProcessResult made = wine.Wine({"reg", "import", "keys.reg"}, dir.path());
+  made = wine.Wine({"reg", "import", "keys.reg", "/reg:32"}, dir.path());
   ASSERT_EQ(0, made.status) << made.out << made.err;
   wine.Server("-w");
   const std::string game = dir / "pfx/drive_c/Games/Marovex/";
@@ -121,7 +128,8 @@ TEST(WinePrefixRun, UpdatesAGameInAPrefixThatWineThenSees) {
   EXPECT_NE(std::string::npos, log.find("Destination : " + game + "A.TXT\r\n")) << log;
   EXPECT_NE(std::string::npos, log.find("Destination : " + game + "\xCEle.map\r\n")) << log;
 
-  ProcessResult version = wine.Wine({"reg", "query", "HKLM\\SOFTWARE\\Varnholt\\Marovex\\Version"});
+  ProcessResult version =
+      wine.Wine({"reg", "query", "HKLM\\SOFTWARE\\Varnholt\\Marovex\\Version", "/reg:32"});
   EXPECT_NE(std::string::npos, version.out.find("0x2020005")) << version.out;
   EXPECT_NE(std::string::npos, version.out.find("new.example")) << version.out;
   EXPECT_NE(std::string::npos, version.out.find("Ann")) << version.out;

@@ -60,13 +60,16 @@ TEST_F(UpdkitRegistry, SetThenReadThenQuery) {
   EXPECT_EQ(out.substr(0, 10), "0xd0ddffff");
   EXPECT_NE(Updkit({"get", kVersionKey, "NoSuchValue"}, &out), 0);
 
-  if (OnWindows()) {
-    ASSERT_EQ(Shell(dir_, std::string("reg query \"HKLM\\") + kVersionKey + "\" /v Type", &out), 0)
+  if (OnWindows()) {  // where the 32-bit game reads them
+    ASSERT_EQ(
+        Shell(dir_, std::string("reg query \"HKLM\\") + kVersionKey + "\" /v Type /reg:32", &out),
+        0)
         << out;
     EXPECT_NE(out.find("REG_DWORD"), std::string::npos) << out;
     EXPECT_NE(out.find("0xd0ddffff"), std::string::npos) << out;
-    ASSERT_EQ(Shell(dir_, std::string("reg query \"HKLM\\") + kVersionKey + "\" /v Server", &out),
-              0)
+    ASSERT_EQ(
+        Shell(dir_, std::string("reg query \"HKLM\\") + kVersionKey + "\" /v Server /reg:32", &out),
+        0)
         << out;
     EXPECT_NE(out.find("written.example.net"), std::string::npos) << out;
   }
