@@ -230,8 +230,7 @@ std::string TryPacking(Make& m, const std::string& path, FileJob& f) {
 // Gives back what a file that ships as it is kept of its trial.
 void Release(Make& m, FileJob& f) {
   m.keepLeft += f.trial.kept.size();
-  f.trial.kept = std::vector<uint8_t>();
-  f.trial.keptSizes = std::vector<uint32_t>();
+  f.trial.DropKept();
 }
 
 // What the file costs in a package: its chunks and its directory slot.

@@ -108,16 +108,12 @@ int TryLz(plat::File& file, uint32_t capacity, LzTrial* trial, const ChunkDone& 
           trial->kept.insert(trial->kept.end(), b.packed.get(), b.packed.get() + p);
           trial->keptSizes.push_back(static_cast<uint32_t>(p));
         } else if (!trial->kept.empty()) {
-          trial->kept = std::vector<uint8_t>();
-          trial->keptSizes = std::vector<uint32_t>();
+          trial->DropKept();
         }
         if (done) done(n);
         return 0;
       });
-  if (rc != 0 || !trial->Pays()) {
-    trial->kept = std::vector<uint8_t>();
-    trial->keptSizes = std::vector<uint32_t>();
-  }
+  if (rc != 0 || !trial->Pays()) trial->DropKept();
   return rc;
 }
 

@@ -46,6 +46,11 @@ struct LzTrial {
   // asked to keep them and packing pays; empty otherwise.
   std::vector<uint8_t> kept;
   std::vector<uint32_t> keptSizes;
+  // Lets the kept chunks go, memory included.
+  void DropKept() {
+    kept = std::vector<uint8_t>();
+    keptSizes = std::vector<uint32_t>();
+  }
 };
 // Called with the bytes of each chunk read, for a progress display.
 using ChunkDone = std::function<void(uint32_t bytes)>;
